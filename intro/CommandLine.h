@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "GLServer/OptionsDialog.h"
+
+struct IntroOptions {
+  bool noDialog = false;
+  OptionsChoice display;
+  bool allowSoftware = false;
+  long frames = 0;        // 0: no limit
+  double seconds = 0;     // 0: no limit (capture: 10 s)
+  std::string captureDir; // empty: no capture
+  double fps = 60;
+};
+
+enum class ParseResult { Run, Help, Version, Error };
+
+// Reads argv; on Error, error holds the one-line message.
+ParseResult parseCommandLine(int argc, const char* const* argv, IntroOptions& options, std::string& error);
+
+extern const char kUsage[];
+
+constexpr double kDefaultCaptureSeconds = 10;

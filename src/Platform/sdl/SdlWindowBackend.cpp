@@ -1,0 +1,285 @@
+#include "Platform/sdl/SdlWindowBackend.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr WindowHandle kWindowToken = 1;
+constexpr DeviceHandle kDeviceToken = 2;
+
+// A renderer that draws on the CPU: what Windows reports as a generic format without acceleration.
+bool isSoftwareRenderer(const char* renderer) {
+  if (!renderer) return true;
+  for (const char* name : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast", "GDI Generic"})
+    if (std::strstr(renderer, name)) return true;
+  return false;
+}
+
+bool headless() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+}  // namespace
+
+bool SdlWindowBackend::registerClass(const char* name, uint32_t, WindowProcedure proc, int) {
+  if (registered) return false;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    return false;
+  }
+  registered = true;
+  className = name;
+  procedure = proc;
+  return true;
+}
+
+bool SdlWindowBackend::unregisterClass(const char* name) {
+  if (!registered || className != name) return false;
+  registered = false;
+  procedure = nullptr;
+  posted.clear();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  return true;
+}
+
+bool SdlWindowBackend::changeDisplayMode(const DisplayMode* request) {
+  if (!request) {
+    fullscreenMode = false;
+    if (sdlWindow) SDL_SetWindowFullscreen(sdlWindow, 0);
+    return true;
+  }
+  SDL_DisplayMode want{};
+  want.w = static_cast<int>(request->pelsWidth);
+  want.h = static_cast<int>(request->pelsHeight);
+  SDL_DisplayMode closest{};
+  if (!SDL_GetClosestDisplayMode(0, &want, &closest) || closest.w != want.w || closest.h != want.h) return false;
+  mode = closest;
+  fullscreenMode = true;
+  return true;
+}
+
+void SdlWindowBackend::showCursor(bool show) { SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE); }
+
+// SDL sizes a window by its client area and leaves the frame to the window manager, so the
+// outer rectangle is the client rectangle.
+bool SdlWindowBackend::adjustWindowRect(WindowRect&, uint32_t, uint32_t) { return true; }
+
+int SdlWindowBackend::screenWidth() {
+  SDL_DisplayMode desktop{};
+  return SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? desktop.w : 0;
+}
+
+int SdlWindowBackend::screenHeight() {
+  SDL_DisplayMode desktop{};
+  return SDL_GetDesktopDisplayMode(0, &desktop) == 0 ? desktop.h : 0;
+}
+
+WindowHandle SdlWindowBackend::createWindow(uint32_t, const char*, const char* windowTitle, uint32_t style, int wx,
+                                            int wy, int w, int h, void* createParam) {
+  if (!registered || windowRecorded || w <= 0 || h <= 0) return 0;
+  windowRecorded = true;
+  title = windowTitle;
+  x = wx;
+  y = wy;
+  width = w;
+  height = h;
+  popup = style & win::kWsPopup;
+  if (procedure) procedure(WindowMessage{MessageType::Create, 0, createParam});
+  return kWindowToken;
+}
+
+void SdlWindowBackend::destroyWindow(WindowHandle) {
+  if (probeContext) {
+    SDL_GL_DeleteContext(probeContext);
+    probeContext = nullptr;
+  }
+  if (sdlWindow) {
+    SDL_DestroyWindow(sdlWindow);
+    sdlWindow = nullptr;
+  }
+  windowRecorded = false;
+  formatSet = false;
+}
+
+DeviceHandle SdlWindowBackend::getDC(WindowHandle window) {
+  return window == kWindowToken && windowRecorded ? kDeviceToken : 0;
+}
+
+void SdlWindowBackend::releaseDC(WindowHandle, DeviceHandle) {}
+
+int SdlWindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDescriptor& request) {
+  if (dc != kDeviceToken || sdlWindow) return 0;
+  SDL_GL_ResetAttributes();
+  const bool highColour = request.colorBits <= 16;
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, highColour ? 5 : 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, highColour ? 6 : 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, highColour ? 5 : 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, request.alphaBits);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, request.depthBits);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, request.stencilBits);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (request.flags & win::kPfdDoubleBuffer) ? 1 : 0);
+
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  if (popup && fullscreenMode) flags |= SDL_WINDOW_FULLSCREEN;
+  sdlWindow = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
+  if (!sdlWindow) {
+    std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    return 0;
+  }
+  if (popup && fullscreenMode) SDL_SetWindowDisplayMode(sdlWindow, &mode);
+  // Whether the format is drawn by hardware is known only from a context made with it.
+  probeContext = SDL_GL_CreateContext(sdlWindow);
+  if (!probeContext) {
+    std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    SDL_DestroyWindow(sdlWindow);
+    sdlWindow = nullptr;
+    return 0;
+  }
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  formatFlags = isSoftwareRenderer(renderer) ? win::kPfdGenericFormat : 0;
+  SDL_GL_MakeCurrent(sdlWindow, nullptr);
+  return 1;
+}
+
+uint32_t SdlWindowBackend::describePixelFormat(DeviceHandle dc, int format) {
+  return dc == kDeviceToken && format == 1 && sdlWindow ? formatFlags : 0;
+}
+
+bool SdlWindowBackend::setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor&) {
+  if (dc != kDeviceToken || format != 1 || !sdlWindow || formatSet) return false;
+  formatSet = true;
+  return true;
+}
+
+ContextHandle SdlWindowBackend::createContext(DeviceHandle dc) {
+  if (dc != kDeviceToken || !formatSet) return 0;
+  SDL_GLContext context = probeContext ? probeContext : SDL_GL_CreateContext(sdlWindow);
+  probeContext = nullptr;
+  return reinterpret_cast<ContextHandle>(context);
+}
+
+bool SdlWindowBackend::makeCurrent(DeviceHandle dc, ContextHandle context) {
+  if (!sdlWindow) return context == 0;
+  if (context && dc != kDeviceToken) return false;
+  return SDL_GL_MakeCurrent(sdlWindow, reinterpret_cast<SDL_GLContext>(context)) == 0;
+}
+
+void SdlWindowBackend::deleteContext(ContextHandle context) {
+  if (context) SDL_GL_DeleteContext(reinterpret_cast<SDL_GLContext>(context));
+}
+
+void SdlWindowBackend::showWindow(WindowHandle) {
+  if (!sdlWindow) return;
+  SDL_ShowWindow(sdlWindow);
+  SDL_RaiseWindow(sdlWindow);
+}
+
+bool SdlWindowBackend::peekMessage(WindowMessage& message) {
+  if (!posted.empty()) {
+    message = posted.front();
+    posted.pop_front();
+    return true;
+  }
+  if (!registered) return false;
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    switch (event.type) {
+      case SDL_QUIT:
+        message = {MessageType::Close, 0, nullptr};
+        return true;
+      case SDL_WINDOWEVENT:
+        switch (event.window.event) {
+          case SDL_WINDOWEVENT_CLOSE:
+            message = {MessageType::Close, 0, nullptr};
+            return true;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            message = {MessageType::Size, 0, nullptr};
+            return true;
+          case SDL_WINDOWEVENT_FOCUS_GAINED:
+          case SDL_WINDOWEVENT_FOCUS_LOST:
+            message = {MessageType::Activate, 0, nullptr};
+            return true;
+          default:
+            break;
+        }
+        break;
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        if (int vk = virtualKeyOf(event.key.keysym.sym)) {
+          message = {event.type == SDL_KEYDOWN ? MessageType::KeyDown : MessageType::KeyUp,
+                     static_cast<uint32_t>(vk), nullptr};
+          return true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+void SdlWindowBackend::dispatchMessage(const WindowMessage& message) {
+  if (procedure) procedure(message);
+}
+
+intptr_t SdlWindowBackend::defaultWindowProc(const WindowMessage&) { return 0; }
+
+void SdlWindowBackend::postQuitMessage() { posted.push_back({MessageType::Quit, 0, nullptr}); }
+
+void SdlWindowBackend::swapBuffers(DeviceHandle dc) {
+  if (dc == kDeviceToken && sdlWindow) SDL_GL_SwapWindow(sdlWindow);
+}
+
+void SdlWindowBackend::showWarning(const char* text) {
+  // Without a screen there is nobody to click OK: say it on stderr instead.
+  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Warning", text, nullptr) != 0)
+    std::fprintf(stderr, "Warning: %s\n", text);
+}
+
+int virtualKeyOf(SDL_Keycode key) {
+  if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+  if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+  if (key >= SDLK_F1 && key <= SDLK_F12) return 0x70 + (key - SDLK_F1);
+  if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 0x61 + (key - SDLK_KP_1);
+  switch (key) {
+    case SDLK_BACKSPACE: return 0x08;
+    case SDLK_TAB: return 0x09;
+    case SDLK_RETURN: case SDLK_KP_ENTER: return 0x0D;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 0x10;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 0x11;
+    case SDLK_LALT: case SDLK_RALT: return 0x12;
+    case SDLK_PAUSE: return 0x13;
+    case SDLK_CAPSLOCK: return 0x14;
+    case SDLK_ESCAPE: return 0x1B;
+    case SDLK_SPACE: return 0x20;
+    case SDLK_PAGEUP: return 0x21;
+    case SDLK_PAGEDOWN: return 0x22;
+    case SDLK_END: return 0x23;
+    case SDLK_HOME: return 0x24;
+    case SDLK_LEFT: return 0x25;
+    case SDLK_UP: return 0x26;
+    case SDLK_RIGHT: return 0x27;
+    case SDLK_DOWN: return 0x28;
+    case SDLK_INSERT: return 0x2D;
+    case SDLK_DELETE: return 0x2E;
+    case SDLK_KP_0: return 0x60;
+    case SDLK_KP_MULTIPLY: return 0x6A;
+    case SDLK_KP_PLUS: return 0x6B;
+    case SDLK_KP_MINUS: return 0x6D;
+    case SDLK_KP_PERIOD: return 0x6E;
+    case SDLK_KP_DIVIDE: return 0x6F;
+    default: return 0;
+  }
+}
+
+WindowBackend& platformWindowBackend() {
+  static SdlWindowBackend backend;
+  return backend;
+}
+
+void platformPreferOffscreen() {
+  // An explicit SDL_VIDEODRIVER in the environment still wins over this hint.
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+}

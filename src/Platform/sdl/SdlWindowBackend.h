@@ -1,0 +1,60 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <deque>
+#include <string>
+
+#include "Platform/WindowBackend.h"
+
+// The window services on SDL2. SDL fixes a window's pixel format when it creates the window, so
+// the SDL window is made when the format is chosen; createWindow only records where it goes.
+class SdlWindowBackend : public WindowBackend {
+ public:
+  bool registerClass(const char* name, uint32_t style, WindowProcedure procedure, int iconId) override;
+  bool unregisterClass(const char* name) override;
+  bool changeDisplayMode(const DisplayMode* mode) override;
+  void showCursor(bool show) override;
+  bool adjustWindowRect(WindowRect& rect, uint32_t style, uint32_t exStyle) override;
+  int screenWidth() override;
+  int screenHeight() override;
+  WindowHandle createWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x,
+                            int y, int width, int height, void* createParam) override;
+  void destroyWindow(WindowHandle window) override;
+  DeviceHandle getDC(WindowHandle window) override;
+  void releaseDC(WindowHandle window, DeviceHandle dc) override;
+  int choosePixelFormat(DeviceHandle dc, const PixelFormatDescriptor& request) override;
+  uint32_t describePixelFormat(DeviceHandle dc, int format) override;
+  bool setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor& request) override;
+  ContextHandle createContext(DeviceHandle dc) override;
+  bool makeCurrent(DeviceHandle dc, ContextHandle context) override;
+  void deleteContext(ContextHandle context) override;
+  void showWindow(WindowHandle window) override;
+  bool peekMessage(WindowMessage& message) override;
+  void dispatchMessage(const WindowMessage& message) override;
+  intptr_t defaultWindowProc(const WindowMessage& message) override;
+  void postQuitMessage() override;
+  void swapBuffers(DeviceHandle dc) override;
+  void showWarning(const char* text) override;
+
+ private:
+  bool registered = false;
+  std::string className;
+  WindowProcedure procedure = nullptr;
+  bool fullscreenMode = false;
+  SDL_DisplayMode mode{};
+
+  bool windowRecorded = false;
+  std::string title;
+  int x = 0, y = 0, width = 0, height = 0;
+  bool popup = false;
+
+  SDL_Window* sdlWindow = nullptr;
+  SDL_GLContext probeContext = nullptr;  // made while choosing the format, handed out by createContext
+  uint32_t formatFlags = 0;
+  bool formatSet = false;
+  std::deque<WindowMessage> posted;
+};
+
+// Windows virtual-key code of an SDL key, 0 where there is none.
+int virtualKeyOf(SDL_Keycode key);

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "Platform/WindowBackend.h"
+
+// A window system that records every call and answers as the test tells it: scripted messages,
+// a chosen step that fails, the flags of the pixel format.
+class VirtualWindowBackend : public WindowBackend {
+ public:
+  bool registerClass(const char* name, uint32_t style, WindowProcedure procedure, int iconId) override;
+  bool unregisterClass(const char* name) override;
+  bool changeDisplayMode(const DisplayMode* mode) override;
+  void showCursor(bool show) override;
+  bool adjustWindowRect(WindowRect& rect, uint32_t style, uint32_t exStyle) override;
+  int screenWidth() override { return screen[0]; }
+  int screenHeight() override { return screen[1]; }
+  WindowHandle createWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x,
+                            int y, int width, int height, void* createParam) override;
+  void destroyWindow(WindowHandle window) override;
+  DeviceHandle getDC(WindowHandle window) override;
+  void releaseDC(WindowHandle window, DeviceHandle dc) override;
+  int choosePixelFormat(DeviceHandle dc, const PixelFormatDescriptor& request) override;
+  uint32_t describePixelFormat(DeviceHandle dc, int format) override;
+  bool setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor& request) override;
+  ContextHandle createContext(DeviceHandle dc) override;
+  bool makeCurrent(DeviceHandle dc, ContextHandle context) override;
+  void deleteContext(ContextHandle context) override;
+  void showWindow(WindowHandle window) override;
+  bool peekMessage(WindowMessage& message) override;
+  void dispatchMessage(const WindowMessage& message) override;
+  intptr_t defaultWindowProc(const WindowMessage& message) override;
+  void postQuitMessage() override;
+  void swapBuffers(DeviceHandle dc) override;
+  void showWarning(const char* text) override;
+
+  // Queues a message as the window system would deliver it.
+  void push(MessageType type, uint32_t param = 0) { queue.push_back({type, param, nullptr}); }
+  int count(const std::string& call) const;
+
+  // Script.
+  std::string failing;         // name of the call that fails ("registerClass", "createWindow", ...)
+  int failuresLeft = 1000000;  // how many times it fails before it works
+  uint32_t formatFlags = 0;
+  int screen[2] = {1920, 1080};
+  int outerGrow = 8;  // frame added on each side by adjustWindowRect
+
+  // Record.
+  std::vector<std::string> calls;
+  std::vector<std::string> warnings;
+  std::vector<WindowMessage> defaultHandled;
+  int swaps = 0;
+  int registered = 0;  // classes registered and not unregistered
+  int windows = 0;     // windows alive
+  int modeSwitched = 0;
+  int cursorHidden = 0;
+  uint32_t createdStyle = 0, createdExStyle = 0;
+  int createdX = 0, createdY = 0, createdWidth = 0, createdHeight = 0;
+  PixelFormatDescriptor lastRequest{};
+  DisplayMode lastMode{};
+  ContextHandle current = 0;
+
+ private:
+  bool fails(const char* call);
+  WindowProcedure procedure = nullptr;
+  std::deque<WindowMessage> queue;
+  uintptr_t nextHandle = 100;
+};
