@@ -1,0 +1,94 @@
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "Platform/WaveDevice.h"
+
+namespace {
+// The device pulls from the ring at its own pace; the position is what it has consumed.
+class SdlWaveDevice : public WaveDevice {
+ public:
+  bool open(int32_t rate) override {
+    if (device) close();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &SdlWaveDevice::callback;
+    want.userdata = this;
+    device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (!device) {
+      SDL_QuitSubSystem(SDL_INIT_AUDIO);
+      return false;
+    }
+    return true;
+  }
+
+  void startLoop(const void* buffer, uint32_t bytes) override {
+    SDL_LockAudioDevice(device);
+    ring = static_cast<const uint8_t*>(buffer);
+    ringBytes = bytes;
+    cursor = 0;
+    played = 0;
+    SDL_UnlockAudioDevice(device);
+    SDL_PauseAudioDevice(device, 0);
+  }
+
+  uint32_t positionBytes() override { return played.load(std::memory_order_acquire); }
+
+  void reset() override {
+    if (!device) return;
+    SDL_PauseAudioDevice(device, 1);
+    SDL_LockAudioDevice(device);
+    ring = nullptr;
+    ringBytes = 0;
+    SDL_UnlockAudioDevice(device);
+  }
+
+  int close() override {
+    if (!device) return 0;
+    SDL_CloseAudioDevice(device);
+    device = 0;
+    ring = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return 0;
+  }
+
+ private:
+  static void callback(void* self, Uint8* stream, int length) {
+    auto& d = *static_cast<SdlWaveDevice*>(self);
+    if (!d.ring || d.ringBytes == 0) {
+      SDL_memset(stream, 0, static_cast<size_t>(length));
+      return;
+    }
+    uint32_t left = static_cast<uint32_t>(length);
+    while (left) {
+      const uint32_t n = std::min(left, d.ringBytes - d.cursor);
+      SDL_memcpy(stream, d.ring + d.cursor, n);
+      stream += n;
+      left -= n;
+      d.cursor = (d.cursor + n) % d.ringBytes;
+    }
+    d.played.fetch_add(static_cast<uint32_t>(length), std::memory_order_release);
+  }
+
+  SDL_AudioDeviceID device = 0;
+  const uint8_t* ring = nullptr;
+  uint32_t ringBytes = 0;
+  uint32_t cursor = 0;
+  std::atomic<uint32_t> played{0};
+};
+}  // namespace
+
+WaveDevice& platformWaveDevice() {
+  static SdlWaveDevice device;
+  return device;
+}
+
+void setCurrentThreadTimeCritical() {
+  // Without the privilege SDL reports failure; the thread then runs at normal priority.
+  SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
+}

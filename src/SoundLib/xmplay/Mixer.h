@@ -1,0 +1,10 @@
+#pragma once
+
+#include "SoundLib/xmplay/Player.h"
+
+// Adds all 64 channels into count stereo frames of the float mix buffer at destination.
+void mix(XMPlayer& player, float* destination, int32_t count);
+// Rounds and clips count stereo frames into 16-bit samples.
+void convert(int16_t* destination, const float* source, int32_t count);
+// Renders the block at the block index, calling the song's tick function on its exact frames.
+void fillBlock(XMPlayer& player);

@@ -1,0 +1,80 @@
+#include "SoundLib/xmplay/OfflineRenderer.h"
+
+#include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/StreamCallbacks.h"
+#include "SoundLib/xmplay/XMLoader.h"
+
+namespace {
+// The tick function has no context of its own; the renderer that is filling a block is it.
+thread_local OfflineRenderer* filling = nullptr;
+}  // namespace
+
+Song* loadModuleImage(const uint8_t* data, size_t size) {
+  if (size > UINT32_MAX / 2) return nullptr;
+  installStreamCallbacks(kMemoryStreamCallbacks);
+  setMemoryStreamLength(static_cast<uint32_t>(size));
+  return createSong(data, nullptr);
+}
+
+OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
+  configureOutput(player_, rate);
+  allocateRing(player_);
+  songStart(player_, song_);
+  player_.song = &song_;
+  song_.tickFunction = &OfflineRenderer::observedTick;
+  visited_[0] = true;
+}
+
+OfflineRenderer::~OfflineRenderer() {
+  song_.tickFunction = original_;
+  player_.song = nullptr;
+}
+
+void OfflineRenderer::observedTick(XMPlayer& player, Song& song) {
+  OfflineRenderer& self = *filling;
+  if (song.tick == 0 && song.nextOrderPosition >= 0 && self.loopFrame_ < 0) {
+    const int order = song.nextOrderPosition;
+    if (self.visited_[order])
+      self.loopFrame_ = self.ticks_ * song.samplesPerTick;
+    else
+      self.visited_[order] = true;
+  }
+  ++self.ticks_;
+  self.original_(player, song);
+}
+
+void OfflineRenderer::appendBlock(std::vector<int16_t>& out) {
+  const int32_t block = player_.blockIndex;
+  filling = this;
+  fillBlock(player_);
+  filling = nullptr;
+  const int16_t* frames = player_.output.get() + static_cast<size_t>(block) * player_.blockLength * 2;
+  out.insert(out.end(), frames, frames + static_cast<size_t>(player_.blockLength) * 2);
+}
+
+std::vector<int16_t> OfflineRenderer::render(int64_t frames) {
+  std::vector<int16_t> out;
+  out.reserve(static_cast<size_t>(frames) * 2 + player_.blockLength * 2);
+  while (static_cast<int64_t>(out.size() / 2) < frames) appendBlock(out);
+  out.resize(static_cast<size_t>(frames) * 2);
+  return out;
+}
+
+std::vector<int16_t> OfflineRenderer::renderOnePass() {
+  const int64_t cap = static_cast<int64_t>(kMaxPassSeconds) * player_.rate;
+  std::vector<int16_t> out;
+  while (true) {
+    const int64_t done = static_cast<int64_t>(out.size() / 2);
+    if (loopFrame_ >= 0 && done >= loopFrame_) {
+      out.resize(static_cast<size_t>(loopFrame_) * 2);
+      break;
+    }
+    if (done >= cap) {
+      out.resize(static_cast<size_t>(cap) * 2);
+      break;
+    }
+    appendBlock(out);
+  }
+  return out;
+}

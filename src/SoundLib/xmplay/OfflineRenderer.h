@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "SoundLib/xmplay/Player.h"
+
+// Loads a module image held in memory through the memory stream set; none if it cannot be played.
+Song* loadModuleImage(const uint8_t* data, size_t size);
+
+// Renders a song through the block fill without a device or a thread: the same frames the
+// mixing thread would write into the ring, in order.
+class OfflineRenderer {
+ public:
+  OfflineRenderer(Song& song, int32_t rate);
+  ~OfflineRenderer();
+
+  // The next frames, interleaved stereo.
+  std::vector<int16_t> render(int64_t frames);
+  // From the start up to the frame where the order sequence first returns to a position it
+  // has played (at most kMaxPassSeconds).
+  std::vector<int16_t> renderOnePass();
+
+  int64_t loopFrame() const { return loopFrame_; }  // -1 until found
+  XMPlayer& player() { return player_; }
+
+  static constexpr int kMaxPassSeconds = 600;
+
+ private:
+  static void observedTick(XMPlayer& player, Song& song);
+  void appendBlock(std::vector<int16_t>& out);
+
+  XMPlayer player_;
+  Song& song_;
+  TickFunction original_;
+  bool visited_[256] = {};
+  int64_t ticks_ = 0;
+  int64_t loopFrame_ = -1;
+};

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+
+struct XMPlayer;
+struct Song;
+
+// 16-bit signed PCM; data holds length + 8 values, the first spare being the interpolation guard.
+struct Sample {
+  int16_t* data;
+  uint32_t length;      // frames
+  uint32_t loopStart;   // frames
+  uint32_t loopLength;  // frames; the whole sample when not looped
+  uint8_t volume;       // 0..64
+  int8_t finetune;
+  int32_t panning;  // 0..255
+  uint8_t bits;     // 16 after loading
+  uint8_t loopMode;  // kLoopNone, kLoopForward, kLoopPingPong
+  int8_t relativeNote;
+};
+
+constexpr uint8_t kLoopNone = 1;
+constexpr uint8_t kLoopForward = 2;
+constexpr uint8_t kLoopPingPong = 4;
+
+struct Instrument {
+  int32_t sampleCount;  // 0..16
+  Sample* samples[16];  // slots at and beyond sampleCount point to the empty sample
+  uint8_t noteToSample[96];
+  uint16_t volumeEnvelope[40];
+  uint16_t panningEnvelope[40];
+  uint8_t volumePoints, panningPoints;
+  uint8_t volumeSustain, volumeLoopStart, volumeLoopEnd;
+  uint8_t panningSustain, panningLoopStart, panningLoopEnd;
+  uint8_t volumeType, panningType;
+  uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
+  // Doubled on loading; wide enough that the doubled value cannot wrap.
+  uint32_t fadeout;
+};
+
+// One unpacked note: note (0 none, 1..96, 255 key off), instrument (0 none, 1..128), raw volume
+// column byte, effect, parameter.
+struct Note {
+  uint8_t note, instrument, volume, effect, parameter;
+};
+static_assert(sizeof(Note) == 5);
+
+constexpr uint8_t kKeyOff = 255;
+
+struct Pattern {
+  int32_t rows;
+  Note* notes;  // rows x channels, row after row
+};
+
+using TickFunction = void (*)(XMPlayer& player, Song& song);
+// Fills a sample's buffer with its raw bytes instead of the loader reading them.
+using SampleLoaderHook = void (*)(void* buffer, int32_t bytes, int bits, int instrument, int sample);
+
+struct Song {
+  Pattern* patterns;
+  Instrument* instruments;
+  int32_t samplesLeftInTick;
+  int32_t samplesPerTick;
+  int16_t songLength;
+  int16_t restartPosition;
+  int16_t channelCount;
+  int32_t usedPatternCount;
+  int32_t allocatedPatternCount;
+  int16_t instrumentCount;
+  uint16_t flags;  // bit 0: linear frequency table
+  int16_t defaultSpeed;
+  int16_t defaultBPM;
+  uint8_t orders[256];
+  uint8_t defaultGlobalVolume;
+  int32_t globalVolume;
+  int32_t tick;
+  int32_t speed;
+  int32_t bpm;
+  int32_t row;
+  int32_t orderPosition;
+  int32_t nextRow;
+  int32_t nextOrderPosition;
+  TickFunction tickFunction;
+  SampleLoaderHook sampleLoader;
+  int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
+};
+
+// Shared by every slot and note that names no sample or instrument.
+extern Sample emptySample;
+extern Instrument emptyInstrument;
+
+// Limits of what the player can play; anything beyond them is rejected when loading.
+constexpr int kMaxChannels = 32;
+constexpr int kMaxPatterns = 256;
+constexpr int kMaxRows = 256;
+constexpr int kMaxInstruments = 128;
+constexpr int kMaxSamplesPerInstrument = 16;

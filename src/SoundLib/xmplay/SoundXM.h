@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Platform/WaveDevice.h"
+#include "SoundLib/Sound.h"
+#include "SoundLib/xmplay/Song.h"
+
+// XM modules through the process-wide player: one object per process.
+class SoundXM : public Sound {
+ public:
+  explicit SoundXM(WaveDevice& device = platformWaveDevice()) : device(&device) {}
+  ~SoundXM() override {}
+  bool init(int32_t rate, int32_t unused, int32_t fileMode) override;
+  bool load(const char* name) override;
+  bool loadFromMemory(const void* data, int32_t length) override;
+  bool loadFromResource(uint16_t number, const char* type) override;
+  bool play() override;
+  bool stop() override;
+  int32_t close() override;
+
+  Song* song = nullptr;
+  int32_t fileMode = 0;
+
+ private:
+  WaveDevice* device;
+};

@@ -1,0 +1,75 @@
+#include "SoundLib/xmplay/WaveOutput.h"
+
+#include <chrono>
+
+#include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/StreamCallbacks.h"
+
+bool outputOpen(XMPlayer& player, int32_t rate, WaveDevice& device) {
+  if (!streamCallbacks().complete()) return false;
+  if (player.deviceOpen) outputClose(player);
+  if (rate < 8000 || rate > 192000) return false;
+  if (!device.open(rate)) return false;
+  player.device = &device;
+  player.deviceOpen = true;
+  configureOutput(player, rate);
+  return true;
+}
+
+int outputClose(XMPlayer& player) {
+  if (!player.deviceOpen) return 0;
+  player.device->reset();
+  player.deviceOpen = false;
+  return player.device->close();
+}
+
+bool play(XMPlayer& player, Song* song) {
+  if (!song || !player.deviceOpen) return false;
+  stop(player);
+  songStart(player, *song);
+  player.song = song;
+  // The previous ring may still be sounding: it is replaced only once the new one plays.
+  std::unique_ptr<int16_t[]> previous = std::move(player.output);
+  allocateRing(player);
+  player.blockIndex = 0;
+  do fillBlock(player);
+  while (player.blockIndex != 0);
+  player.device->startLoop(player.output.get(), static_cast<uint32_t>(player.ringLength) * 4);
+  previous.reset();
+  player.stopFlag = 0;
+  player.finished = 0;
+  player.thread = std::thread([&player] {
+    setCurrentThreadTimeCritical();
+    mixingThread(player);
+  });
+  return true;
+}
+
+void mixingThread(XMPlayer& player) {
+  player.finished = 0;
+  while (!player.stopFlag) {
+    const uint32_t frame = player.device->positionBytes() / 4;
+    const int32_t playing = static_cast<int32_t>(frame % static_cast<uint32_t>(player.ringLength)) / player.blockLength;
+    while (player.blockIndex != playing && !player.stopFlag) {
+      player.busy = 1;
+      fillBlock(player);
+      player.busy = 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  player.finished = 1;
+}
+
+bool stop(XMPlayer& player) {
+  player.stopFlag = 1;
+  while (player.busy) std::this_thread::yield();
+  if (player.thread.joinable()) {
+    while (!player.finished) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    player.thread.join();
+  }
+  player.mixStorage.reset();
+  player.mixBuffer = nullptr;
+  player.song = nullptr;
+  return true;
+}

@@ -1,0 +1,221 @@
+#include "SoundLib/xmplay/Mixer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "SoundLib/xmplay/Player.h"
+
+namespace {
+// A sample built by hand, with the loader's layout: length + 8 values.
+struct HandSample {
+  HandSample(std::vector<int16_t> values, uint8_t mode, uint32_t loopStart, uint32_t loopLength)
+      : data(std::move(values)) {
+    const uint32_t length = static_cast<uint32_t>(data.size());
+    data.resize(length + 8, 0);
+    sample = Sample{data.data(), length, loopStart, loopLength, 64, 0, 128, 16, mode, 0};
+    const uint32_t end = loopStart + loopLength;
+    if (mode == kLoopForward) data[end] = data[loopStart];
+    if (mode == kLoopPingPong) data[end] = data[end - 1];
+  }
+  std::vector<int16_t> data;
+  Sample sample;
+};
+
+std::vector<int16_t> ramp(int n, int scale) {
+  std::vector<int16_t> v(n);
+  for (int i = 0; i < n; ++i) v[i] = static_cast<int16_t>(i * scale);
+  return v;
+}
+
+class MixerTest : public ::testing::Test {
+ protected:
+  MixerTest() {
+    configureOutput(player, 44100);
+    buffer.assign(2 * 4096, 0.0f);
+  }
+  // A channel at full left level, already there (no ramp), stepping by step/2^32 frames.
+  MixerChannel& steady(int index, const Sample& s, uint64_t step, int32_t left = 255, int32_t right = 0) {
+    MixerChannel& c = player.mixer[index];
+    c.sample = &s;
+    c.step = static_cast<uint32_t>(step >> 32);
+    c.stepFraction = static_cast<uint32_t>(step);
+    c.leftTarget = c.rampLeftTarget = left;
+    c.rightTarget = c.rampRightTarget = right;
+    c.rampLeftLevel = left * 256;
+    c.rampRightLevel = right * 256;
+    return c;
+  }
+  float left(int frame) const { return buffer[2 * frame]; }
+  float right(int frame) const { return buffer[2 * frame + 1]; }
+
+  XMPlayer player;
+  std::vector<float> buffer;
+};
+
+constexpr uint64_t kOne = uint64_t{1} << 32;
+}  // namespace
+
+TEST_F(MixerTest, RampLengthFollowsTheRate) {
+  EXPECT_EQ(player.rampLength, 128);
+  XMPlayer other;
+  configureOutput(other, 22050);
+  EXPECT_EQ(other.rampLength, 64);
+  EXPECT_EQ(other.mixer[63].index, 63);
+  EXPECT_EQ(other.mixer[5].direction, kForward);
+}
+
+TEST_F(MixerTest, NewNoteRampsUpLinearlyOver128Frames) {
+  HandSample s(std::vector<int16_t>(1000, 10000), kLoopNone, 0, 1000);
+  MixerChannel& c = player.mixer[0];
+  c.sample = &s.sample;
+  c.step = 1;
+  c.leftTarget = 255;
+  c.rightTarget = 51;
+  mix(player, buffer.data(), 300);
+  EXPECT_FLOAT_EQ(left(0), 0);
+  EXPECT_FLOAT_EQ(left(1), 10000.0f / 128);
+  EXPECT_FLOAT_EQ(left(64), 5000);
+  EXPECT_NEAR(left(127), 10000.0f * 127 / 128, 0.01);
+  EXPECT_FLOAT_EQ(left(128), 10000);
+  EXPECT_FLOAT_EQ(left(299), 10000);
+  EXPECT_NEAR(right(64), 1000, 0.01);  // 51/255 of the level, half way
+  EXPECT_FLOAT_EQ(right(200), 2000);
+  EXPECT_EQ(c.rampFramesLeft, 0);
+  EXPECT_EQ(c.rampLeftLevel, 255 * 256);
+  EXPECT_EQ(c.rampRightLevel, 51 * 256);
+}
+
+TEST_F(MixerTest, VolumeChangeMidNoteRampsFromTheCurrentLevel) {
+  HandSample s(std::vector<int16_t>(2000, 10000), kLoopNone, 0, 2000);
+  MixerChannel& c = steady(0, s.sample, kOne);
+  mix(player, buffer.data(), 10);
+  c.leftTarget = 0;  // halfway through a call, as a tick would
+  mix(player, buffer.data() + 20, 200);
+  EXPECT_FLOAT_EQ(left(9), 10000);
+  EXPECT_FLOAT_EQ(left(10), 10000);
+  EXPECT_FLOAT_EQ(left(10 + 64), 5000);
+  EXPECT_FLOAT_EQ(left(10 + 128), 0);
+}
+
+TEST_F(MixerTest, UnloopedSampleStopsExactlyAtItsLastFrame) {
+  HandSample s(ramp(10, 100), kLoopNone, 0, 10);
+  MixerChannel& c = steady(0, s.sample, kOne);
+  mix(player, buffer.data(), 20);
+  for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(left(i), i * 100.0f) << i;
+  for (int i = 10; i < 20; ++i) EXPECT_FLOAT_EQ(left(i), 0) << i;
+  EXPECT_EQ(c.sample, nullptr);
+  EXPECT_EQ(c.position, 0u);
+}
+
+TEST_F(MixerTest, HalfStepsInterpolateLinearly) {
+  HandSample s(ramp(10, 100), kLoopNone, 0, 10);
+  steady(0, s.sample, kOne / 2);
+  mix(player, buffer.data(), 20);
+  EXPECT_FLOAT_EQ(left(1), 50);
+  EXPECT_FLOAT_EQ(left(2), 100);
+  EXPECT_FLOAT_EQ(left(19), 900 * 0.5f + 0 * 0.5f) << "last frame reads the zero guard";
+}
+
+TEST_F(MixerTest, ForwardLoopOf28FramesFrom18WrapsWithTheOvershoot) {
+  HandSample s(ramp(46, 10), kLoopForward, 18, 28);
+  MixerChannel& c = steady(0, s.sample, 4 * kOne);
+  mix(player, buffer.data(), 13);
+  for (int i = 0; i < 12; ++i) EXPECT_FLOAT_EQ(left(i), i * 40.0f) << i;
+  // 44 + 4 = 48 passes the loop end 46: back to 18 + 2.
+  EXPECT_FLOAT_EQ(left(12), 200);
+  EXPECT_EQ(c.position, 24u);
+  EXPECT_NE(c.sample, nullptr);
+}
+
+TEST_F(MixerTest, PingPongReflectsOneFractionUnitBelowTheMirror) {
+  HandSample s(ramp(20, 10), kLoopPingPong, 4, 8);
+  MixerChannel& c = steady(0, s.sample, kOne);
+  mix(player, buffer.data(), 12);
+  EXPECT_EQ(c.direction, kBackward);
+  EXPECT_EQ(c.position, 11u);
+  EXPECT_EQ(c.positionFraction, 0xFFFFFFFFu);
+  mix(player, buffer.data() + 24, 8);
+  // 12 - 2^-32 - 8 lies below the start 4: mirrored to 2 * 4 - (4 - 2^-32) - 2^-32 = 4.
+  EXPECT_EQ(c.direction, kForward);
+  EXPECT_EQ(c.position, 4u);
+  EXPECT_EQ(c.positionFraction, 0u);
+  // The backward frames read the pair above them: 11 - 2^-32 sounds like frame 11.
+  EXPECT_NEAR(left(12), 110, 1e-3);
+  EXPECT_NEAR(left(13), 110, 1e-3) << "position 11 - 2^-32 interpolates 10 and 11";
+  EXPECT_NEAR(left(14), 100, 1e-3);
+}
+
+TEST_F(MixerTest, StepLongerThanTheLoopStaysInside) {
+  HandSample s(ramp(20, 10), kLoopPingPong, 4, 2);
+  MixerChannel& c = steady(0, s.sample, 37 * kOne + 12345);
+  mix(player, buffer.data(), 500);
+  EXPECT_GE(c.position, 4u);
+  EXPECT_LT(c.position, 6u);
+  HandSample f(ramp(20, 10), kLoopForward, 4, 3);
+  MixerChannel& d = steady(1, f.sample, 1000 * kOne);
+  mix(player, buffer.data(), 500);
+  EXPECT_GE(d.position, 4u);
+  EXPECT_LT(d.position, 7u);
+}
+
+TEST_F(MixerTest, ConvertRoundsAndClipsFourLoudChannels) {
+  HandSample s(std::vector<int16_t>(100, 20000), kLoopForward, 0, 100);
+  for (int i = 0; i < 4; ++i) steady(i, s.sample, kOne);
+  HandSample n(std::vector<int16_t>(100, -20000), kLoopForward, 0, 100);
+  for (int i = 4; i < 8; ++i) steady(i, n.sample, kOne, 0, 255);
+  mix(player, buffer.data(), 10);
+  int16_t out[20];
+  convert(out, buffer.data(), 10);
+  EXPECT_EQ(out[0], 32767);
+  EXPECT_EQ(out[1], -32768);
+  const float values[6] = {1.4f, 1.6f, -2.6f, 32766.6f, -32768.4f, 0.0f};
+  int16_t small[6];
+  convert(small, values, 3);
+  EXPECT_EQ(small[0], 1);
+  EXPECT_EQ(small[1], 2);
+  EXPECT_EQ(small[2], -3);
+  EXPECT_EQ(small[3], 32767);
+  EXPECT_EQ(small[4], -32768);
+  EXPECT_EQ(small[5], 0);
+}
+
+namespace {
+HandSample* tickSample = nullptr;
+int tickCalls = 0;
+// On its second call, starts a steady sound on channel 0.
+void startOnSecondTick(XMPlayer& player, Song& song) {
+  if (++tickCalls == 2) {
+    MixerChannel& c = player.mixer[0];
+    c.sample = &tickSample->sample;
+    c.step = 1;
+    c.leftTarget = c.rampLeftTarget = 255;
+    c.rampLeftLevel = 255 * 256;
+  }
+  song.samplesPerTick = 442;
+}
+}  // namespace
+
+TEST_F(MixerTest, TickOnASegmentBoundaryRunsBeforeTheNextFrame) {
+  HandSample s(std::vector<int16_t>(2000, 1000), kLoopForward, 0, 2000);
+  tickSample = &s;
+  tickCalls = 0;
+  Song song{};
+  song.tickFunction = startOnSecondTick;
+  allocateRing(player);
+  player.song = &song;
+  player.blockIndex = 0;
+  fillBlock(player);  // B = 884 = two ticks of 442
+  EXPECT_EQ(tickCalls, 2);
+  EXPECT_EQ(player.output[2 * 441], 0);
+  EXPECT_EQ(player.output[2 * 442], 1000);
+  EXPECT_EQ(player.output[2 * 883], 1000);
+  EXPECT_EQ(song.samplesLeftInTick, 0);
+  EXPECT_EQ(player.blockIndex, 1);
+  fillBlock(player);
+  EXPECT_EQ(tickCalls, 4) << "the countdown of 0 calls the tick at the next block's first frame";
+  player.blockIndex = 99;
+  fillBlock(player);
+  EXPECT_EQ(player.blockIndex, 0) << "wraps after the 100th block";
+  player.song = nullptr;
+}

@@ -1,0 +1,172 @@
+#include "SoundLib/xmplay/WaveOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <future>
+
+#include "Platform/virtual/VirtualWaveDevice.h"
+#include "SoundLib/xmplay/Sequencer.h"
+#include "XMTestModules.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+XMModuleSpec melody() {
+  XMModuleSpec m = constantModule(2, 32, 3000, 5000);
+  m.speed = 3;
+  for (int r = 0; r < 32; r += 4) m.patterns[0].at(r, r % 8 == 0 ? 0 : 1, 2) = {static_cast<uint8_t>(40 + r), 1, 0, 0, 0};
+  return m;
+}
+
+bool waitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 400; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return done();
+}
+
+class WaveOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    installStreamCallbacks(kMemoryStreamCallbacks);
+    ASSERT_NE(loaded.song, nullptr);
+    ASSERT_TRUE(outputOpen(player, 44100, device));
+  }
+  void TearDown() override {
+    stop(player);
+    outputClose(player);
+  }
+  // The frames the offline renderer gives for the same song, from its start.
+  std::vector<int16_t> reference(int64_t frames) {
+    LoadedSong copy(melody());
+    OfflineRenderer renderer(*copy.song, 44100);
+    return renderer.render(frames);
+  }
+
+  LoadedSong loaded{melody()};
+  VirtualWaveDevice device;
+  XMPlayer player;
+};
+}  // namespace
+
+TEST(WaveOutputSizes, BlockAndRingAt44100And22050) {
+  XMPlayer player;
+  configureOutput(player, 44100);
+  EXPECT_EQ(player.blockLength, 884);
+  EXPECT_EQ(player.ringLength, 88400);
+  EXPECT_EQ(player.ringLength / player.blockLength, 100);
+  EXPECT_EQ(player.ringLength * 4, 353600);
+  EXPECT_NEAR(player.ringLength / 44100.0, 2.0045, 1e-4);
+  configureOutput(player, 22050);
+  EXPECT_EQ(player.blockLength, 444);
+  EXPECT_EQ(player.ringLength, 44400);
+  EXPECT_EQ(player.rampLength, 64);
+}
+
+TEST_F(WaveOutputTest, PlayRendersTheWholeFirstRingAndStartsTheLoop) {
+  EXPECT_EQ(device.openedRate, 44100);
+  ASSERT_TRUE(play(player, loaded.song));
+  EXPECT_EQ(device.starts, 1);
+  EXPECT_EQ(device.bytes, 353600u);
+  EXPECT_EQ(device.buffer, player.output.get());
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(player.mixBuffer) % 16, 0u);
+  const std::vector<int16_t> expected = reference(88400);
+  EXPECT_EQ(std::memcmp(player.output.get(), expected.data(), expected.size() * 2), 0);
+}
+
+TEST_F(WaveOutputTest, MixingThreadRefillsTheBlocksThePositionHasLeft) {
+  ASSERT_TRUE(play(player, loaded.song));
+  EXPECT_EQ(player.blockIndex, 0);
+  device.position = 10 * 884 * 4 + 100;  // playing block 10
+  ASSERT_TRUE(waitFor([&] { return player.blockIndex == 10; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(player.blockIndex, 10) << "the block being played is left alone";
+  const std::vector<int16_t> expected = reference(88400 + 10 * 884);
+  EXPECT_EQ(std::memcmp(player.output.get(), expected.data() + 88400 * 2, 10 * 884 * 4), 0)
+      << "blocks 0-9 hold the song's next frames";
+}
+
+TEST_F(WaveOutputTest, StopWithoutPlayChangesNothing) {
+  EXPECT_TRUE(stop(player));
+  EXPECT_EQ(device.resets, 0);
+  EXPECT_EQ(player.song, nullptr);
+}
+
+namespace {
+std::vector<std::pair<int, int>> firstRows;
+void recordingTick(XMPlayer& player, Song& song) {
+  tickDriver(player, song);
+  if (song.tick == 1 && firstRows.size() < 4) firstRows.emplace_back(song.orderPosition, song.row);
+}
+}  // namespace
+
+TEST_F(WaveOutputTest, StopThenPlayRestartsAtOrderZeroRowZero) {
+  ASSERT_TRUE(play(player, loaded.song));
+  device.position = 50 * 884 * 4;
+  ASSERT_TRUE(waitFor([&] { return player.blockIndex == 50; }));
+  EXPECT_TRUE(stop(player));
+  EXPECT_EQ(player.mixBuffer, nullptr);
+  EXPECT_EQ(player.song, nullptr);
+  EXPECT_TRUE(player.finished);
+  EXPECT_NE(loaded.song->orderPosition * 100 + loaded.song->row, 0) << "the song had moved on";
+  firstRows.clear();
+  loaded.song->tickFunction = recordingTick;
+  ASSERT_TRUE(play(player, loaded.song));
+  ASSERT_FALSE(firstRows.empty());
+  EXPECT_EQ(firstRows[0], std::make_pair(0, 0));
+}
+
+namespace {
+std::atomic<bool> armed{false}, entered{false}, released{false};
+void blockingTick(XMPlayer& player, Song& song) {
+  if (armed) {
+    entered = true;
+    while (!released) std::this_thread::sleep_for(1ms);
+  }
+  tickDriver(player, song);
+}
+}  // namespace
+
+TEST_F(WaveOutputTest, StopWaitsForTheBlockInProgress) {
+  loaded.song->tickFunction = blockingTick;
+  armed = entered = released = false;
+  ASSERT_TRUE(play(player, loaded.song));
+  armed = true;
+  device.position = 5 * 884 * 4;
+  ASSERT_TRUE(waitFor([&] { return entered.load(); }));
+  EXPECT_TRUE(player.busy);
+  auto stopped = std::async(std::launch::async, [&] { return stop(player); });
+  EXPECT_EQ(stopped.wait_for(100ms), std::future_status::timeout);
+  EXPECT_NE(player.mixBuffer, nullptr) << "the mix buffer stays while the block renders";
+  released = true;
+  EXPECT_TRUE(stopped.get());
+  EXPECT_EQ(player.mixBuffer, nullptr);
+  EXPECT_FALSE(player.busy);
+  armed = false;
+}
+
+TEST_F(WaveOutputTest, PlayCyclesAndClose) {
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(play(player, loaded.song));
+    device.position = static_cast<uint32_t>((i * 7 % 100) * 884 * 4);
+    std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(stop(player));
+  }
+  EXPECT_FALSE(play(player, nullptr));
+  EXPECT_EQ(outputClose(player), 0);
+  EXPECT_EQ(device.resets, 1);
+  EXPECT_EQ(device.closes, 1);
+  EXPECT_FALSE(play(player, loaded.song)) << "no device open";
+}
+
+TEST(WaveOutput, RefusingDeviceFailsOpen) {
+  installStreamCallbacks(kMemoryStreamCallbacks);
+  XMPlayer player;
+  VirtualWaveDevice device;
+  device.failOpen = true;
+  EXPECT_FALSE(outputOpen(player, 44100, device));
+}

@@ -1,0 +1,294 @@
+#include "SoundLib/xmplay/XMLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "SoundLib/xmplay/Sequencer.h"
+#include "TempDir.h"
+#include "XMTestModules.h"
+
+namespace {
+XMModuleSpec eightPatterns() {
+  XMModuleSpec m;
+  m.channels = 4;
+  m.patterns.resize(8);
+  for (auto& p : m.patterns) p.rows = 64;
+  m.orders = {0, 1, 9, 7};
+  return m;
+}
+
+XMSampleSpec sampleOf(std::vector<int16_t> data, uint8_t loopType, uint32_t loopStart, uint32_t loopLength,
+                      bool sixteen = false) {
+  XMSampleSpec s;
+  s.data = std::move(data);
+  s.loopType = loopType;
+  s.loopStart = loopStart;
+  s.loopLength = loopLength;
+  s.sixteenBit = sixteen;
+  return s;
+}
+
+XMModuleSpec withSample(const XMSampleSpec& sample) {
+  XMModuleSpec m;
+  m.channels = 2;
+  m.patterns.resize(1);
+  XMInstrumentSpec ins;
+  ins.samples.push_back(sample);
+  m.instruments.push_back(ins);
+  return m;
+}
+
+const Sample& firstSample(const Song& song) { return *song.instruments[0].samples[0]; }
+}  // namespace
+
+TEST(XMLoader, HeaderFieldsAndOrderTable) {
+  XMModuleSpec m = eightPatterns();
+  m.restartPosition = 2;
+  m.speed = 3;
+  m.bpm = 140;
+  m.flags = 1;
+  LoadedSong loaded(m);
+  ASSERT_NE(loaded.song, nullptr);
+  const Song& s = *loaded.song;
+  EXPECT_EQ(s.songLength, 4);
+  EXPECT_EQ(s.restartPosition, 2);
+  EXPECT_EQ(s.channelCount, 4);
+  EXPECT_EQ(s.defaultSpeed, 3);
+  EXPECT_EQ(s.defaultBPM, 140);
+  EXPECT_EQ(s.flags, 1);
+  EXPECT_EQ(s.defaultGlobalVolume, 64);
+  EXPECT_EQ(s.orders[2], 9);
+  EXPECT_EQ(s.tickFunction, &tickDriver);
+}
+
+TEST(XMLoader, OrderNamingPattern9Of8GivesTenPatternsTheLastTwoEmpty) {
+  LoadedSong loaded(eightPatterns());
+  ASSERT_NE(loaded.song, nullptr);
+  const Song& s = *loaded.song;
+  EXPECT_EQ(s.usedPatternCount, 10);
+  EXPECT_EQ(s.allocatedPatternCount, 10);
+  for (int p : {8, 9}) {
+    EXPECT_EQ(s.patterns[p].rows, 64);
+    for (int i = 0; i < 64 * 4; ++i) EXPECT_EQ(s.patterns[p].notes[i].note, 0);
+  }
+}
+
+TEST(XMLoader, UsedCountBelowFileCountKeepsEveryFilePattern) {
+  XMModuleSpec m = eightPatterns();
+  m.orders = {0, 2};
+  LoadedSong loaded(m);
+  ASSERT_NE(loaded.song, nullptr);
+  EXPECT_EQ(loaded.song->usedPatternCount, 3);
+  EXPECT_EQ(loaded.song->allocatedPatternCount, 8);
+}
+
+TEST(XMLoader, PackedNotesUnpack) {
+  XMModuleSpec m;
+  m.channels = 3;
+  m.patterns.resize(1);
+  m.patterns[0].rows = 2;
+  m.patterns[0].at(0, 0, 3) = {49, 1, 0x40, 0x3, 0x20};  // all five: stored plain
+  m.patterns[0].at(0, 2, 3) = {97, 0, 0, 0, 0};          // key off
+  m.patterns[0].at(1, 1, 3) = {0, 0, 0, 0xB, 0x02};
+  LoadedSong loaded(m);
+  ASSERT_NE(loaded.song, nullptr);
+  const Note* n = loaded.song->patterns[0].notes;
+  EXPECT_EQ(n[0].note, 49);
+  EXPECT_EQ(n[0].instrument, 1);
+  EXPECT_EQ(n[0].volume, 0x40);
+  EXPECT_EQ(n[0].effect, 3);
+  EXPECT_EQ(n[0].parameter, 0x20);
+  EXPECT_EQ(n[1].note, 0);  // 0x80 alone: empty
+  EXPECT_EQ(n[2].note, kKeyOff);
+  EXPECT_EQ(n[4].effect, 0xB);
+  EXPECT_EQ(n[4].parameter, 2);
+}
+
+TEST(XMLoader, HandPackedBytes) {
+  // Header for one pattern of one row, three channels, packed by hand.
+  XMModuleSpec m;
+  m.channels = 3;
+  m.patterns.resize(1);
+  m.patterns[0].rows = 1;
+  std::vector<uint8_t> image = writeXM(m);
+  const uint8_t packed[] = {0x80, 97, 1, 0, 0, 0, 0x83, 200, 129};
+  image[60 + 276 + 7] = sizeof packed;
+  image.insert(image.end(), packed, packed + sizeof packed);
+  LoadedSong loaded(image);
+  ASSERT_NE(loaded.song, nullptr);
+  const Note* n = loaded.song->patterns[0].notes;
+  EXPECT_EQ(n[0].note, 0);
+  EXPECT_EQ(n[1].note, kKeyOff) << "plain note 97";
+  EXPECT_EQ(n[1].instrument, 1);
+  EXPECT_EQ(n[2].note, 0) << "notes above 97 name nothing";
+  EXPECT_EQ(n[2].instrument, 0) << "instruments above 128 become 0";
+}
+
+TEST(XMLoader, EightBitSamplesDeltaDecodeToHighBytes) {
+  LoadedSong loaded(withSample(sampleOf({0, 1, -1, 127, -128, 5}, 0, 0, 0)));
+  ASSERT_NE(loaded.song, nullptr);
+  const Sample& s = firstSample(*loaded.song);
+  EXPECT_EQ(s.bits, 16);
+  EXPECT_EQ(s.length, 6u);
+  EXPECT_EQ(s.loopMode, kLoopNone);
+  EXPECT_EQ(s.loopStart, 0u);
+  EXPECT_EQ(s.loopLength, 6u);
+  const int16_t expected[] = {0, 256, -256, 32512, -32768, 1280, 0};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(s.data[i], expected[i]) << i;
+}
+
+TEST(XMLoader, SixteenBitSampleOf1000BytesIs500Frames) {
+  std::vector<int16_t> data(500);
+  for (int i = 0; i < 500; ++i) data[i] = static_cast<int16_t>(i * 60 - 15000);
+  LoadedSong loaded(withSample(sampleOf(data, 1, 100, 50, true)));
+  ASSERT_NE(loaded.song, nullptr);
+  const Sample& s = firstSample(*loaded.song);
+  EXPECT_EQ(s.length, 500u);
+  EXPECT_EQ(s.loopStart, 100u);
+  EXPECT_EQ(s.loopLength, 50u);
+  EXPECT_EQ(s.data[499], 499 * 60 - 15000);
+  EXPECT_EQ(s.data[150], s.data[100]) << "forward guard repeats the loop start";
+}
+
+TEST(XMLoader, TypeBitsAndLoops) {
+  std::vector<int16_t> ramp(40);
+  for (int i = 0; i < 40; ++i) ramp[i] = static_cast<int16_t>(i);
+  {
+    LoadedSong loaded(withSample(sampleOf(ramp, 3, 10, 20)));
+    const Sample& s = firstSample(*loaded.song);
+    EXPECT_EQ(s.loopMode, kLoopPingPong) << "both bits: ping-pong wins";
+    EXPECT_EQ(s.data[30], s.data[29]) << "ping-pong guard repeats the last loop frame";
+  }
+  {
+    LoadedSong loaded(withSample(sampleOf(ramp, 1, 10, 0)));
+    const Sample& s = firstSample(*loaded.song);
+    EXPECT_EQ(s.loopMode, kLoopNone) << "a forward loop of length 0 is no loop";
+    EXPECT_EQ(s.loopStart, 0u);
+    EXPECT_EQ(s.loopLength, 40u);
+    EXPECT_EQ(s.data[40], 0) << "no guard written without a loop";
+  }
+  {
+    LoadedSong loaded(withSample(sampleOf(ramp, 1, 30, 25)));
+    const Sample& s = firstSample(*loaded.song);
+    EXPECT_EQ(s.loopMode, kLoopForward);
+    EXPECT_EQ(s.loopStart, 30u);
+    EXPECT_EQ(s.loopLength, 10u) << "a loop past the end is cut at the end";
+    EXPECT_EQ(s.data[40], s.data[30]);
+  }
+  {
+    LoadedSong loaded(withSample(sampleOf(ramp, 2, 50, 25)));
+    const Sample& s = firstSample(*loaded.song);
+    EXPECT_EQ(s.loopMode, kLoopNone) << "a loop wholly past the end is no loop";
+    EXPECT_EQ(s.loopLength, 40u);
+  }
+}
+
+TEST(XMLoader, InstrumentsWithoutSamplesAndUnusedSlots) {
+  XMModuleSpec m = withSample(sampleOf({1, 2, 3}, 0, 0, 0));
+  m.instruments.insert(m.instruments.begin(), XMInstrumentSpec{});
+  LoadedSong loaded(m);
+  ASSERT_NE(loaded.song, nullptr);
+  const Instrument& empty = loaded.song->instruments[0];
+  EXPECT_EQ(empty.sampleCount, 0);
+  for (const Sample* s : empty.samples) EXPECT_EQ(s, &emptySample);
+  const Instrument& one = loaded.song->instruments[1];
+  EXPECT_EQ(one.sampleCount, 1);
+  EXPECT_NE(one.samples[0], &emptySample);
+  for (int i = 1; i < 16; ++i) EXPECT_EQ(one.samples[i], &emptySample);
+}
+
+TEST(XMLoader, FadeoutIsStoredDoubled) {
+  XMModuleSpec m = withSample(sampleOf({1}, 0, 0, 0));
+  m.instruments[0].fadeout = 40000;
+  LoadedSong loaded(m);
+  EXPECT_EQ(loaded.song->instruments[0].fadeout, 80000u);
+}
+
+TEST(XMLoader, RejectsWhatItCannotPlay) {
+  auto rejected = [](const XMModuleSpec& m) {
+    LoadedSong loaded(m);
+    return loaded.song == nullptr;
+  };
+  XMModuleSpec m = withSample(sampleOf({1}, 0, 0, 0));
+  m.channels = 33;
+  EXPECT_TRUE(rejected(m)) << "more than 32 channels";
+  m.channels = 0;
+  EXPECT_TRUE(rejected(m)) << "no channels";
+  m.channels = 2;
+  m.orders.clear();
+  EXPECT_TRUE(rejected(m)) << "no orders";
+  m.orders = {0};
+  m.instruments[0].samples.resize(17, m.instruments[0].samples[0]);
+  EXPECT_TRUE(rejected(m)) << "17 samples";
+  m.instruments[0].samples.resize(16);
+  EXPECT_FALSE(rejected(m)) << "16 samples";
+  m.patterns[0].rows = 257;
+  EXPECT_TRUE(rejected(m)) << "257 rows";
+
+  std::vector<uint8_t> image = writeXM(withSample(sampleOf({1}, 0, 0, 0)));
+  image[9] = 'x';
+  LoadedSong wrongId(image);
+  EXPECT_EQ(wrongId.song, nullptr);
+}
+
+TEST(XMLoader, RestartBeyondTheSongAndZeroTempoAreSettled) {
+  XMModuleSpec m = withSample(sampleOf({1}, 0, 0, 0));
+  m.restartPosition = 5;
+  m.speed = 0;
+  m.bpm = 0;
+  LoadedSong loaded(m);
+  ASSERT_NE(loaded.song, nullptr);
+  EXPECT_EQ(loaded.song->restartPosition, 0);
+  EXPECT_EQ(loaded.song->defaultSpeed, 6);
+  EXPECT_EQ(loaded.song->defaultBPM, 125);
+}
+
+TEST(XMLoader, SampleLengthBeyondTheImageIsCutToTheData) {
+  XMSampleSpec s = sampleOf({10, 10, 10, 10}, 1, 0, 4);
+  s.lengthOverride = 0x7FFFFFF0;
+  LoadedSong loaded(withSample(s));
+  ASSERT_NE(loaded.song, nullptr);
+  const Sample& sample = firstSample(*loaded.song);
+  EXPECT_EQ(sample.length, 4u);
+  EXPECT_EQ(sample.data[3], 10 * 256);
+}
+
+TEST(XMLoader, EveryTruncationLoadsOrIsRejectedCleanly) {
+  XMModuleSpec m = eightPatterns();
+  m.patterns[0].at(0, 0, 4) = {49, 1, 0, 0, 0};
+  m.instruments.push_back(withSample(sampleOf(std::vector<int16_t>(300, 7), 1, 10, 100)).instruments[0]);
+  m.instruments.push_back(withSample(sampleOf(std::vector<int16_t>(200, -3), 2, 0, 50, true)).instruments[0]);
+  const std::vector<uint8_t> whole = writeXM(m);
+  for (size_t size = 0; size <= whole.size(); size += (size < 400 ? 1 : 7)) {
+    // An exact-size copy, so reading past the cut would be caught by the sanitizers.
+    LoadedSong loaded(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)));
+    if (size < 17) {
+      EXPECT_EQ(loaded.song, nullptr);
+    }
+    if (!loaded.song) continue;
+    OfflineRenderer renderer(*loaded.song, 44100);
+    renderer.render(4410);
+  }
+}
+
+TEST(XMLoader, ReleaseOfNoSongIsFalse) { EXPECT_FALSE(releaseSong(nullptr)); }
+
+TEST(XMLoader, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSeconds) {
+  const std::filesystem::path dir = TESTDATA_DIR "/xm";
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata/xm beside the repository";
+  int loadedCount = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".xm") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LoadedSong loaded(bytes);
+    if (!loaded.song) continue;
+    ++loadedCount;
+    OfflineRenderer renderer(*loaded.song, 44100);
+    const std::vector<int16_t> frames = renderer.render(441000);
+    EXPECT_EQ(frames.size(), 882000u) << entry.path();
+  }
+  EXPECT_GE(loadedCount, 15);
+}

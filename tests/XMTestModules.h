@@ -1,0 +1,37 @@
+#pragma once
+
+#include <vector>
+
+#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/XMLoader.h"
+#include "XMWriter.h"
+
+// A one-instrument module whose sample is a constant level, so mixed values are easy to work out.
+inline XMModuleSpec constantModule(int channels = 1, int rows = 16, int16_t level = 100, size_t length = 20000) {
+  XMModuleSpec m;
+  m.channels = channels;
+  m.speed = 6;
+  m.orders = {0};
+  m.patterns.resize(1);
+  m.patterns[0].rows = rows;
+  XMInstrumentSpec ins;
+  XMSampleSpec s;
+  s.data.assign(length, level);
+  s.loopType = 1;
+  s.loopStart = 0;
+  s.loopLength = static_cast<uint32_t>(length);
+  ins.samples.push_back(s);
+  m.instruments.push_back(ins);
+  return m;
+}
+
+// Loads an image through the memory set; the image must outlive the call only.
+struct LoadedSong {
+  explicit LoadedSong(const XMModuleSpec& spec) : image(writeXM(spec)), song(loadModuleImage(image.data(), image.size())) {}
+  explicit LoadedSong(std::vector<uint8_t> bytes) : image(std::move(bytes)), song(loadModuleImage(image.data(), image.size())) {}
+  ~LoadedSong() { releaseSong(song); }
+  LoadedSong(const LoadedSong&) = delete;
+  LoadedSong& operator=(const LoadedSong&) = delete;
+  std::vector<uint8_t> image;
+  Song* song;
+};

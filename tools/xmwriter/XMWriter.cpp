@@ -1,0 +1,147 @@
+#include "XMWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+class Bytes {
+ public:
+  void u8(uint32_t v) { out.push_back(static_cast<uint8_t>(v)); }
+  void u16(uint32_t v) {
+    u8(v);
+    u8(v >> 8);
+  }
+  void u32(uint32_t v) {
+    u16(v);
+    u16(v >> 16);
+  }
+  void text(const std::string& s, size_t width) {
+    for (size_t i = 0; i < width; ++i) u8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
+  }
+  void patch32(size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  void patch16(size_t at, uint32_t v) {
+    out[at] = static_cast<uint8_t>(v);
+    out[at + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  std::vector<uint8_t> out;
+};
+
+// The shorter of the packed form and the plain five bytes (plain needs a note).
+void packNote(Bytes& b, const XMNote& n) {
+  const uint8_t fields[5] = {n.note, n.instrument, n.volume, n.effect, n.parameter};
+  uint8_t mask = 0x80;
+  int present = 0;
+  for (int i = 0; i < 5; ++i)
+    if (fields[i]) {
+      mask |= static_cast<uint8_t>(1 << i);
+      ++present;
+    }
+  if (present == 5 && n.note < 0x80) {
+    for (uint8_t f : fields) b.u8(f);
+    return;
+  }
+  b.u8(mask);
+  for (int i = 0; i < 5; ++i)
+    if (fields[i]) b.u8(fields[i]);
+}
+}  // namespace
+
+XMNote& XMPatternSpec::at(int row, int channel, int channels) {
+  const size_t index = static_cast<size_t>(row) * channels + channel;
+  if (notes.size() <= index) notes.resize(static_cast<size_t>(rows) * channels);
+  return notes[index];
+}
+
+std::vector<uint8_t> writeXM(const XMModuleSpec& m) {
+  Bytes b;
+  b.text("Extended Module: ", 17);
+  b.text(m.name, 20);
+  b.u8(0x1A);
+  b.text("brackenfold xmwriter", 20);
+  b.u16(0x0104);
+  b.u32(276);
+  b.u16(static_cast<uint32_t>(m.orders.size()));
+  b.u16(m.restartPosition);
+  b.u16(static_cast<uint32_t>(m.channels));
+  b.u16(static_cast<uint32_t>(m.patterns.size()));
+  b.u16(static_cast<uint32_t>(m.instruments.size()));
+  b.u16(m.flags);
+  b.u16(m.speed);
+  b.u16(m.bpm);
+  for (size_t i = 0; i < 256; ++i) b.u8(i < m.orders.size() ? m.orders[i] : 0);
+
+  for (const XMPatternSpec& p : m.patterns) {
+    b.u32(9);
+    b.u8(0);
+    b.u16(static_cast<uint32_t>(p.rows));
+    const size_t sizeAt = b.out.size();
+    b.u16(0);
+    const size_t start = b.out.size();
+    const size_t count = static_cast<size_t>(p.rows) * m.channels;
+    bool empty = true;
+    for (size_t i = 0; i < count && i < p.notes.size(); ++i) {
+      const XMNote& n = p.notes[i];
+      if (n.note || n.instrument || n.volume || n.effect || n.parameter) empty = false;
+    }
+    if (empty) continue;  // an empty pattern is stored with no data
+    for (size_t i = 0; i < count; ++i) packNote(b, i < p.notes.size() ? p.notes[i] : XMNote{});
+    b.patch16(sizeAt, static_cast<uint32_t>(b.out.size() - start));
+  }
+
+  for (const XMInstrumentSpec& ins : m.instruments) {
+    const size_t headerAt = b.out.size();
+    b.u32(0);
+    b.text(ins.name, 22);
+    b.u8(0);
+    b.u16(static_cast<uint32_t>(ins.samples.size()));
+    if (ins.samples.empty()) {
+      b.u32(40);
+      b.patch32(headerAt, static_cast<uint32_t>(b.out.size() - headerAt));
+      continue;
+    }
+    b.u32(40);
+    for (uint8_t s : ins.noteToSample) b.u8(s);
+    for (int i = 0; i < 96; ++i) b.u8(0);  // envelopes: not played
+    for (int i = 0; i < 8; ++i) b.u8(0);   // point counts, sustain and loop points
+    b.u8(0);
+    b.u8(0);  // envelope types
+    b.u8(ins.vibratoType);
+    b.u8(ins.vibratoSweep);
+    b.u8(ins.vibratoDepth);
+    b.u8(ins.vibratoRate);
+    b.u16(ins.fadeout);
+    b.u16(0);  // reserved
+    while (b.out.size() - headerAt < 263) b.u8(0);
+    b.patch32(headerAt, 263);
+
+    for (const XMSampleSpec& s : ins.samples) {
+      const uint32_t unit = s.sixteenBit ? 2 : 1;
+      const uint32_t length = s.lengthOverride >= 0 ? static_cast<uint32_t>(s.lengthOverride)
+                                                    : static_cast<uint32_t>(s.data.size()) * unit;
+      b.u32(length);
+      b.u32(s.loopStart * unit);
+      b.u32(s.loopLength * unit);
+      b.u8(s.volume);
+      b.u8(static_cast<uint8_t>(s.finetune));
+      b.u8((s.loopType & 3) | (s.sixteenBit ? 16 : 0));
+      b.u8(s.panning);
+      b.u8(static_cast<uint8_t>(s.relativeNote));
+      b.u8(0);
+      b.text(s.name, 22);
+    }
+    for (const XMSampleSpec& s : ins.samples) {
+      int32_t previous = 0;
+      for (int16_t v : s.data) {
+        const int32_t delta = v - previous;
+        previous = v;
+        if (s.sixteenBit)
+          b.u16(static_cast<uint16_t>(delta));
+        else
+          b.u8(static_cast<uint8_t>(delta));
+      }
+    }
+  }
+  return b.out;
+}
