@@ -1,10 +1,13 @@
-# The two commands: `make run` (the intro) and `make test` (every suite, plain and sanitized).
-# Both install what a fresh Debian 12 machine lacks, configure and build first.
+# The two commands: `make run` (the intro) and `make test` (every suite: plain, under ASan and
+# UBSan, and the threaded ones under TSan). Both install what a fresh Debian 12 machine lacks,
+# configure and build first. `make fuzz` runs the fuzzers for FUZZ_SECONDS each.
 
 JOBS ?= $(shell nproc)
 ARGS ?=
+FUZZ_SECONDS ?= 60
+SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan run test test-asan clean
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean
 
 all: build
 
@@ -19,12 +22,30 @@ build-asan: setup
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 
+build-tsan: setup
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+
 run: build
 	build/bin/brackenfold $(ARGS)
 
-test: build build-asan
+test: build build-asan build-tsan
 	ctest --preset default
 	ctest --preset asan
+	ctest --preset tsan
+
+bench: build
+	build/bin/xm_bench
+
+fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@mkdir -p build-fuzz/corpus/xm build-fuzz/artifacts
+	build-fuzz/bin/xmseeds build-fuzz/corpus/xm
+	@if [ -d $(SHARED_XM) ]; then cp $(SHARED_XM)/*.xm build-fuzz/corpus/xm/; \
+	  else echo "fuzz: no $(SHARED_XM); seeding with written modules only"; fi
+	build-fuzz/bin/xm_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
+	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan build-fuzz

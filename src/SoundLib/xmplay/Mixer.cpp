@@ -30,27 +30,52 @@ int64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step
   return static_cast<int64_t>((num + den - 1) / den);
 }
 
-// Renders n frames of one channel; returns the position after them.
-template <bool kRamp>
-uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, bool backward, float left,
-                float right, float deltaLeft, float deltaRight, float& endLeft, float& endRight) {
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t index = static_cast<uint32_t>(position >> 32);
+// Renders n frames of one channel; returns the position after them. The levels stay in
+// registers, and without a ramp two frames are done per pass.
+template <bool kRamp, bool kBackward>
+uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, float& left,
+                float& right, float deltaLeft, float deltaRight) {
+  auto sampleAt = [data](uint64_t p) {
+    const uint32_t index = static_cast<uint32_t>(p >> 32);
     const float s0 = data[index];
-    const float s1 = data[index + 1];
-    const float f = static_cast<float>(static_cast<uint32_t>(position) >> 1);
-    const float s = s0 + (s1 - s0) * f * kFractionScale;
-    out[2 * i] += s * left;
-    out[2 * i + 1] += s * right;
-    if (kRamp) {
-      left += deltaLeft;
-      right += deltaRight;
+    const float d = static_cast<float>(data[index + 1] - data[index]);
+    return s0 + d * static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(p) >> 1)) * kFractionScale;
+  };
+  auto advance = [step](uint64_t p) { return kBackward ? p - step : p + step; };
+  float l = left, r = right;
+  int32_t i = 0;
+  if (!kRamp) {
+    for (; i + 1 < n; i += 2) {
+      const float a = sampleAt(position);
+      position = advance(position);
+      const float b = sampleAt(position);
+      position = advance(position);
+      out[2 * i] += a * l;
+      out[2 * i + 1] += a * r;
+      out[2 * i + 2] += b * l;
+      out[2 * i + 3] += b * r;
     }
-    position = backward ? position - step : position + step;
   }
-  endLeft = left;
-  endRight = right;
+  for (; i < n; ++i) {
+    const float s = sampleAt(position);
+    out[2 * i] += s * l;
+    out[2 * i + 1] += s * r;
+    if (kRamp) {
+      l += deltaLeft;
+      r += deltaRight;
+    }
+    position = advance(position);
+  }
+  left = l;
+  right = r;
   return position;
+}
+
+template <bool kRamp>
+uint64_t renderEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
+                      float& left, float& right, float deltaLeft, float deltaRight) {
+  return backward ? render<kRamp, true>(out, n, data, position, step, left, right, deltaLeft, deltaRight)
+                  : render<kRamp, false>(out, n, data, position, step, left, right, deltaLeft, deltaRight);
 }
 
 void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal) {
@@ -122,8 +147,8 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
     if (ramp) {
       float left = static_cast<float>(c.rampLeftLevel) / 256 / 255;
       float right = static_cast<float>(c.rampRightLevel) / 256 / 255;
-      position = render<true>(out, n, s.data, position, step, backward, left, right, c.rampLeftDelta, c.rampRightDelta,
-                              left, right);
+      position = renderEither<true>(backward, out, n, s.data, position, step, left, right, c.rampLeftDelta,
+                                    c.rampRightDelta);
       c.rampLeftLevel = static_cast<int32_t>(std::lround(left * 255 * 256));
       c.rampRightLevel = static_cast<int32_t>(std::lround(right * 255 * 256));
       c.rampFramesLeft -= n;
@@ -133,9 +158,9 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
         c.rampRightLevel = c.rightTarget * 256;
       }
     } else {
-      float endLeft, endRight;
-      position = render<false>(out, n, s.data, position, step, backward, static_cast<float>(c.leftTarget) / 255,
-                               static_cast<float>(c.rightTarget) / 255, 0, 0, endLeft, endRight);
+      float left = static_cast<float>(c.leftTarget) / 255;
+      float right = static_cast<float>(c.rightTarget) / 255;
+      position = renderEither<false>(backward, out, n, s.data, position, step, left, right, 0, 0);
     }
     out += 2 * n;
     count -= n;
@@ -179,7 +204,8 @@ void convert(int16_t* destination, const float* source, int32_t count) {
 void fillBlock(XMPlayer& player) {
   Song& song = *player.song;
   const int32_t b = player.blockLength;
-  float* place = player.mixBuffer + static_cast<size_t>(player.blockIndex) * b * 2;
+  const int32_t block = player.blockIndex;
+  float* place = player.mixBuffer + static_cast<size_t>(block) * b * 2;
   float* const blockStart = place;
   std::memset(place, 0, sizeof(float) * 2 * static_cast<size_t>(b));
   int32_t countdown = song.samplesLeftInTick;
@@ -196,6 +222,6 @@ void fillBlock(XMPlayer& player) {
     countdown -= n;
   }
   song.samplesLeftInTick = countdown;
-  convert(player.output.get() + static_cast<size_t>(player.blockIndex) * b * 2, blockStart, b);
-  if (++player.blockIndex >= player.ringLength / b) player.blockIndex = 0;
+  convert(player.output.get() + static_cast<size_t>(block) * b * 2, blockStart, b);
+  player.blockIndex = block + 1 >= player.ringLength / b ? 0 : block + 1;
 }

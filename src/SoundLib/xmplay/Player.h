@@ -89,7 +89,7 @@ struct XMPlayer {
   float* mixBuffer = nullptr;  // N stereo frames, 16-byte aligned inside mixStorage
 
   Song* song = nullptr;
-  int32_t blockIndex = 0;
+  std::atomic<int32_t> blockIndex{0};  // written by the mixing thread; atomic so others may watch it
   std::atomic<uint8_t> stopFlag{0};
   std::atomic<uint8_t> busy{0};
   std::atomic<uint8_t> finished{0};
