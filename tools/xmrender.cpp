@@ -58,8 +58,13 @@ bool writeWav(const char* path, const std::vector<int16_t>& frames, int rate) {
   put16(f, 16);
   std::fwrite("data", 1, 4, f);
   put32(f, dataBytes);
-  for (int16_t s : frames) put16(f, static_cast<uint16_t>(s));
-  return std::fclose(f) == 0;
+  std::vector<uint8_t> bytes(frames.size() * 2);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    bytes[2 * i] = static_cast<uint8_t>(frames[i]);
+    bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(frames[i]) >> 8);
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && written;
 }
 
 const char* loopName(uint8_t mode) {

@@ -157,6 +157,11 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
         c.rampLeftLevel = c.leftTarget * 256;
         c.rampRightLevel = c.rightTarget * 256;
       }
+    } else if (c.leftTarget == 0 && c.rightTarget == 0) {
+      // Silent (a voice that has faded out after a retrigger plays on like this): it would add
+      // only zeros, so only its position moves.
+      const uint64_t distance = step * static_cast<uint64_t>(n);
+      position = backward ? position - distance : position + distance;
     } else {
       float left = static_cast<float>(c.leftTarget) / 255;
       float right = static_cast<float>(c.rightTarget) / 255;

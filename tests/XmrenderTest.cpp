@@ -1,0 +1,113 @@
+// The xmrender tool, run as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "TempDir.h"
+#include "XMTestModules.h"
+
+namespace {
+struct ToolRun {
+  int exitCode;
+  std::string output;
+};
+
+ToolRun xmrender(const std::string& args) {
+  const std::string command = std::string(XMRENDER_BIN) + " " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+void save(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+}
+
+uint32_t le32(const std::string& s, size_t at) {
+  return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 | static_cast<uint8_t>(s[at + 2]) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
+}
+
+// Two orders of 4 rows at speed 3, the second jumping back to the first: one pass is 8 rows.
+XMModuleSpec loopingSong() {
+  XMModuleSpec m = constantModule(2, 4);
+  m.speed = 3;
+  m.patterns.resize(2);
+  m.patterns[1].rows = 4;
+  m.patterns[1].at(3, 0, 2) = {0, 0, 0, 0xB, 0};
+  m.patterns[0].at(0, 0, 2) = {49, 1, 0, 0, 0};
+  m.orders = {0, 1};
+  return m;
+}
+}  // namespace
+
+TEST(Xmrender, OnePassEndsWhereTheOrdersComeBack) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(loopingSong()));
+  const ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("out.wav"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string wav = readFile(dir.file("out.wav"));
+  ASSERT_GE(wav.size(), 44u);
+  EXPECT_EQ(wav.substr(0, 4), "RIFF");
+  EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+  EXPECT_EQ(le32(wav, 24), 44100u);
+  EXPECT_EQ(le32(wav, 28), 44100u * 4);
+  // 8 rows x 3 ticks x 882 frames x 4 bytes.
+  EXPECT_EQ(le32(wav, 40), 8u * 3 * 882 * 4);
+  EXPECT_EQ(wav.size(), 44u + 8 * 3 * 882 * 4);
+}
+
+TEST(Xmrender, SecondsAndRateAndTheSameFramesEveryTime) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(loopingSong()));
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("a.wav") + " --seconds 1.5 --rate 22050").exitCode, 0);
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("b.wav") + " --rate 22050 --seconds 1.5").exitCode, 0);
+  const std::string a = readFile(dir.file("a.wav"));
+  EXPECT_EQ(le32(a, 24), 22050u);
+  EXPECT_EQ(le32(a, 40), 33075u * 4);
+  EXPECT_EQ(a, readFile(dir.file("b.wav")));
+}
+
+TEST(Xmrender, InfoDescribesTheModule) {
+  TempDir dir;
+  XMModuleSpec m = loopingSong();
+  m.orders = {0, 1, 3};
+  m.restartPosition = 1;
+  m.instruments[0].samples[0].loopType = 2;
+  m.instruments[0].samples[0].loopStart = 100;
+  m.instruments[0].samples[0].loopLength = 50;
+  m.instruments[0].samples[0].finetune = -16;
+  m.instruments[0].samples[0].relativeNote = 12;
+  m.instruments[0].samples[0].volume = 40;
+  save(dir.file("in.xm"), writeXM(m));
+  const ToolRun r = xmrender("--info " + dir.file("in.xm"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("channels: 2\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("song length: 3\n"), std::string::npos);
+  EXPECT_NE(r.output.find("restart position: 1\n"), std::string::npos);
+  EXPECT_NE(r.output.find("patterns: 2 in file, 4 used, 4 allocated\n"), std::string::npos);
+  EXPECT_NE(r.output.find("instruments: 1\n"), std::string::npos);
+  EXPECT_NE(r.output.find("sample 0: length 20000, loop ping-pong, loop start 100, loop length 50, bits 16, volume 40, "
+                          "finetune -16, relative note 12\n"),
+            std::string::npos)
+      << r.output;
+}
+
+TEST(Xmrender, WhatItCannotLoadOrParseIsOneLineAndCodeTwo) {
+  TempDir dir;
+  save(dir.file("bad.xm"), {'n', 'o', 't', ' ', 'x', 'm'});
+  for (const std::string& args :
+       {"--info " + dir.file("bad.xm"), dir.file("bad.xm") + " " + dir.file("o.wav"), dir.file("missing.xm") + " x.wav",
+        dir.file("bad.xm") + " o.wav --seconds -2", dir.file("bad.xm") + " o.wav --rate 100", std::string("a b c"),
+        std::string("--bogus a b")}) {
+    const ToolRun r = xmrender(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
+  }
+}
