@@ -56,6 +56,16 @@ void advanceVibrato(MusicChannel& c) {
   c.vibratoPosition = static_cast<int8_t>(position);
 }
 
+void slideVolume(MusicChannel& c, int by) {
+  c.volume = std::clamp(c.volume + by, 0, 64);
+  c.flags |= kVolumeChanged;
+}
+
+void slidePanning(MusicChannel& c, int by) {
+  c.panning += by;  // clamped when applied
+  c.flags |= kPanningChanged;
+}
+
 void volumeColumnRow(MusicChannel& c, uint8_t b) {
   const int v = b & 15;
   if (b >= 0x10 && b <= 0x50) {
@@ -64,28 +74,16 @@ void volumeColumnRow(MusicChannel& c, uint8_t b) {
     return;
   }
   switch (b >> 4) {
-    case 0x6: case 0x8:
-      c.volume = std::max(0, c.volume - v);
-      c.flags |= kVolumeChanged;
-      break;
-    case 0x7: case 0x9:
-      c.volume = std::min(64, c.volume + v);
-      c.flags |= kVolumeChanged;
-      break;
+    case 0x6: case 0x8: slideVolume(c, -v); break;
+    case 0x7: case 0x9: slideVolume(c, v); break;
     case 0xA: c.vibratoSpeed = static_cast<uint8_t>(v); break;
     case 0xB: c.vibratoDepth = static_cast<uint8_t>(v); break;
     case 0xC:
       c.panning = v * 16;
       c.flags |= kPanningChanged;
       break;
-    case 0xD:
-      c.panning -= v;
-      c.flags |= kPanningChanged;
-      break;
-    case 0xE:
-      c.panning += v;
-      c.flags |= kPanningChanged;
-      break;
+    case 0xD: slidePanning(c, -v); break;
+    case 0xE: slidePanning(c, v); break;
     case 0xF:
       if (v != 0) c.tonePortamentoSpeed = static_cast<uint8_t>(v * 16);
       c.tonePortamentoTarget = c.targetPeriod;
@@ -98,27 +96,15 @@ void volumeColumnRow(MusicChannel& c, uint8_t b) {
 void volumeColumnTick(MusicChannel& c, uint8_t b) {
   const int v = b & 15;
   switch (b >> 4) {
-    case 0x6:
-      c.volume = std::max(0, c.volume - v);
-      c.flags |= kVolumeChanged;
-      break;
-    case 0x7:
-      c.volume = std::min(64, c.volume + v);
-      c.flags |= kVolumeChanged;
-      break;
+    case 0x6: slideVolume(c, -v); break;
+    case 0x7: slideVolume(c, v); break;
     case 0xB:
       c.vibratoDepth = static_cast<uint8_t>(v);
       vibrato(c);
       advanceVibrato(c);
       break;
-    case 0xD:
-      c.panning -= v;
-      c.flags |= kPanningChanged;
-      break;
-    case 0xE:
-      c.panning += v;
-      c.flags |= kPanningChanged;
-      break;
+    case 0xD: slidePanning(c, -v); break;
+    case 0xE: slidePanning(c, v); break;
     case 0xF: tonePortamentoStep(c); break;
     default: break;
   }
