@@ -153,9 +153,11 @@ int main(int argc, char** argv) {
     releaseSong(song);
     return 0;
   }
-  OfflineRenderer renderer(*song, static_cast<int32_t>(rate));
-  const std::vector<int16_t> frames =
-      seconds > 0 ? renderer.render(static_cast<int64_t>(std::llround(seconds * rate))) : renderer.renderOnePass();
+  std::vector<int16_t> frames;
+  {
+    OfflineRenderer renderer(*song, static_cast<int32_t>(rate));
+    frames = seconds > 0 ? renderer.render(static_cast<int64_t>(std::llround(seconds * rate))) : renderer.renderOnePass();
+  }
   releaseSong(song);
   if (!writeWav(out, frames, static_cast<int>(rate))) return fail(std::string("cannot write ") + out);
   return 0;
