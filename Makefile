@@ -46,6 +46,11 @@ fuzz: setup
 	  else echo "fuzz: no $(SHARED_XM); seeding with written modules only"; fi
 	build-fuzz/bin/xm_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm
+	@mkdir -p build-fuzz/corpus/image
+	@printf '\000\210\012\057\000' > build-fuzz/corpus/image/four-by-four.wko
+	@printf '\017\015\013\007\002\000\000\000\002\000\000\000\001\002\003\004' > build-fuzz/corpus/image/raw.bin
+	build-fuzz/bin/image_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
+	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/image
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

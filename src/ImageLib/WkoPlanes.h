@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "ImageLib/BitStream.h"
+
+// The decoded channels of a WKO stream: signed 16-bit planes of paddedWidth x paddedHeight.
+struct WkoPlanes {
+  int32_t channels;
+  int32_t paddedWidth;
+  int32_t paddedHeight;
+  int32_t width;
+  int32_t height;
+  std::vector<std::vector<int16_t>> planes;
+};
+
+// Largest plane the decoder accepts (4096 x 4096); larger headers are treated as corrupt.
+constexpr int64_t kMaxPlaneSamples = int64_t{1} << 24;
+
+// Reads the header after the colour flag, every run, places the coefficients and inverts the
+// transform. None for an invalid or impossible header.
+std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream);
+// Decodes one coded run into values[0 .. n-1]; returns n, or 0 for a run without bit planes.
+int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* stream);
+void releaseWkoPlanes(std::unique_ptr<WkoPlanes>& planes);

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "Base/LogFile.h"
+#include "ImageLib/BitStream.h"
+#include "ImageLib/CImageLib.h"
+#include "ImageLib/ImageReaders.h"
+#include "ImageLib/WkoPlanes.h"
+#include "TempDir.h"
+
+namespace {
+// Builds a bit stream field by field.
+class Bits {
+ public:
+  Bits() : s(openBitStream(nullptr, "wm", 0)) {}
+  ~Bits() {
+    if (s) closeBitStream(s, nullptr);
+  }
+  Bits& put(uint32_t value, int count) {
+    writeBits(value, count, s);
+    return *this;
+  }
+  std::vector<uint8_t> bytes() {
+    const int32_t n = s->bitBudget;
+    uint8_t* buffer = nullptr;
+    closeBitStream(s, &buffer);
+    s = nullptr;
+    std::vector<uint8_t> out(buffer, buffer + (n + 7) / 8);
+    std::free(buffer);
+    return out;
+  }
+  BitStream* s;
+};
+
+std::unique_ptr<Image> read(const std::vector<uint8_t>& bytes) {
+  return std::unique_ptr<Image>(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
+}
+
+struct RunStream {
+  explicit RunStream(std::vector<uint8_t> bytes)
+      : data(std::move(bytes)), s(openBitStream(data.data(), "rm", static_cast<int32_t>(data.size() * 8))) {}
+  ~RunStream() { closeBitStream(s, nullptr); }
+  int32_t consumed() const { return static_cast<int32_t>(data.size() * 8) - s->bitBudget; }
+  std::vector<uint8_t> data;
+  BitStream* s;
+};
+}  // namespace
+
+TEST(WkoRun, NoPlanesConsumesFourBitsAndGivesZeros) {
+  RunStream r(Bits().put(0, 4).put(0xF, 4).bytes());
+  std::vector<int16_t> values(10, 7);
+  EXPECT_EQ(decodeCoefficientRun(values.data(), 10, 0, r.s), 0);
+  EXPECT_EQ(r.consumed(), 4);
+  for (int16_t v : values) EXPECT_EQ(v, 0);
+}
+
+TEST(WkoRun, OneThenSignWithKZeroMakesTheNextCoefficientPlusOne) {
+  // P = 1, q = 0; then 1 (no run bits at k = 0), sign 0: coefficient 0 is +1; k stays 0.
+  // Then 0 bits at k 0, 1, 2 cover 1 + 2 + 4 = 7 of the remaining 7... see below.
+  RunStream r(Bits().put(1, 4).put(0, 4).put(1, 1).put(0, 1).put(0, 1).put(0, 1).put(0, 1).bytes());
+  std::vector<int16_t> values(8);
+  EXPECT_EQ(decodeCoefficientRun(values.data(), 8, 0, r.s), 8);
+  EXPECT_EQ(values[0], 1);
+  for (int i = 1; i < 8; ++i) EXPECT_EQ(values[i], 0);
+  EXPECT_EQ(r.consumed(), 8 + 2 + 3);
+}
+
+TEST(WkoRun, ZeroRunThatReachesTheRemainingExactlyRaisesK) {
+  // n = 1: one 0 bit at k = 0 covers exactly the one remaining coefficient; k becomes 1, so in
+  // the second plane one 0 bit (a run of 2) passes the end and k drops back to 0; the third
+  // plane's 0 bit again stands for one zero.
+  RunStream r(Bits().put(3, 4).put(0, 4).put(0, 1).put(0, 1).put(0, 1).put(0xF, 4).bytes());
+  int16_t value = 5;
+  EXPECT_EQ(decodeCoefficientRun(&value, 1, 0, r.s), 1);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(r.consumed(), 8 + 3);
+}
+
+TEST(WkoRun, RunBitsAndRefinementAndNegatives) {
+  // n = 4, P = 2, q = 0. Plane 1: 1 with k 0 -> coefficient 0, sign 1 (negative); k stays 0;
+  // 1 -> coefficient 1, sign 0; 0 (k 0) covers 1 zero -> covered 3, k 1; 0 (k 1) covers 2 ->
+  // covered 5 > 4, k 0. Refinement of plane 1 reads nothing (none significant before).
+  // Plane 2: remaining 2; 1 with k 0 -> coefficient 2 (+), sign 0; 0 covers 1 -> covered 2.
+  // Refinement: coefficients 0 and 1 get one bit each: 1 and 0.
+  RunStream r(Bits().put(2, 4).put(0, 4).put(0b11, 2).put(0b10, 2).put(0, 1).put(0, 1)
+                  .put(0b10, 2).put(0, 1).put(1, 1).put(0, 1).bytes());
+  int16_t values[4];
+  EXPECT_EQ(decodeCoefficientRun(values, 4, 0, r.s), 4);
+  EXPECT_EQ(values[0], -3);
+  EXPECT_EQ(values[1], 2);
+  EXPECT_EQ(values[2], 1);
+  EXPECT_EQ(values[3], 0);
+}
+
+TEST(WkoRun, DequantisationOfOneMinusOneAndThree) {
+  // Plane 1 (k 0): 0 covers coefficient 0 (k 1); 1 with r = 1 skips coefficient 1 and makes
+  // coefficient 2 significant, sign +. Plane 2: coefficient 0 (+) and 1 (-) become significant;
+  // refinement gives coefficient 2 its second bit, 1. So 1, -1, 3 before dequantisation.
+  for (int q : {0, 1}) {
+    Bits b;
+    b.put(2, 4).put(static_cast<uint32_t>(q), 4);
+    b.put(0, 1).put(1, 1).put(1, 1).put(0, 1);
+    b.put(0b10, 2).put(0b11, 2).put(1, 1);
+    RunStream r(b.bytes());
+    int16_t values[3];
+    EXPECT_EQ(decodeCoefficientRun(values, 3, 0, r.s), 3);
+    EXPECT_EQ(r.consumed(), 8 + 4 + 5);
+    const int16_t expected[2][3] = {{1, -1, 3}, {3, -3, 7}};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(values[i], expected[q][i]) << "q " << q << " value " << i;
+  }
+}
+
+TEST(WkoReader, FiveByteStream) {
+  TempDir dir;
+  const std::string path = dir.file("log.txt");
+  LogFile log(path.c_str());
+  const std::vector<uint8_t> bytes = {0x00, 0x88, 0x0A, 0x2F, 0x00};
+  RunStream probe(bytes);
+  readBits(1, probe.s);
+  std::unique_ptr<WkoPlanes> planes = decodeWkoPlanes(probe.s);
+  ASSERT_NE(planes, nullptr);
+  EXPECT_EQ(probe.consumed(), 37);
+  std::unique_ptr<Image> image = read(bytes);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->width, 4);
+  EXPECT_EQ(image->height, 4);
+  EXPECT_EQ(image->bitsPerPixel, 8);
+  const uint8_t expected[16] = {0, 0, 0, 0, 0, 0, 0, 0, 96, 48, 0, 0, 192, 96, 0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(image->pixels.get(), image->pixels.get() + 16),
+            std::vector<uint8_t>(expected, expected + 16));
+  EXPECT_EQ(readFile(path), "CImageLib::ReadWKO Width: 4 Height: 4 Channels: 1\n");
+}
+
+namespace {
+// A stream of 2 x 2 planes (no transform at that size), every sample of channel c equal to
+// values[c] (1..255): P = its bit count; plane 1 makes all four significant, the rest refine.
+std::vector<uint8_t> flatStream(bool colour, const std::vector<int>& values, int width = 2, int height = 2) {
+  const bool sized = width != 2 || height != 2;
+  Bits b;
+  b.put(colour, 1).put(sized, 1);
+  if (sized) b.put(static_cast<uint32_t>(width - 1), 16).put(static_cast<uint32_t>(height - 1), 16);
+  b.put(static_cast<uint32_t>(values.size() - 1), 4).put(1, 4).put(1, 4).put(0, 4).put(3, 5);
+  for (int v : values) {
+    int planes = 0;
+    while ((v >> planes) > 0) ++planes;
+    b.put(static_cast<uint32_t>(planes), 4).put(0, 4);
+    for (int i = 0; i < 4; ++i) b.put(0b10, 2);
+    for (int plane = 2; plane <= planes; ++plane)
+      for (int i = 0; i < 4; ++i) b.put(static_cast<uint32_t>((v >> (planes - plane)) & 1), 1);
+  }
+  return b.bytes();
+}
+
+std::vector<uint8_t> pixelsOf(const Image& image) {
+  return {image.pixels.get(), image.pixels.get() + image.width * image.height * image.bitsPerPixel / 8};
+}
+}  // namespace
+
+TEST(WkoReader, YCbCrConversionExamples) {
+  TempDir dir;
+  const std::string path = dir.file("log.txt");
+  LogFile log(path.c_str());
+  std::unique_ptr<Image> grey = read(flatStream(true, {128, 128, 128}));
+  ASSERT_NE(grey, nullptr);
+  EXPECT_EQ(grey->bitsPerPixel, 24);
+  EXPECT_EQ(pixelsOf(*grey), std::vector<uint8_t>(12, 128));
+  EXPECT_EQ(readFile(path), "CImageLib::ReadWKO Width: 2 Height: 2 Channels: 3\nconverting YCbCr -> RGB\n");
+  std::unique_ptr<Image> pink = read(flatStream(true, {255, 128, 255}));
+  ASSERT_NE(pink, nullptr);
+  EXPECT_EQ(pink->pixels[0], 255);
+  EXPECT_EQ(pink->pixels[1], 164);
+  EXPECT_EQ(pink->pixels[2], 255);
+}
+
+TEST(WkoReader, WithoutTheColourFlagPlanesAreRGB) {
+  std::unique_ptr<Image> image = read(flatStream(false, {10, 20, 30}));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->pixels[0], 10);
+  EXPECT_EQ(image->pixels[1], 20);
+  EXPECT_EQ(image->pixels[2], 30);
+  std::unique_ptr<Image> one = read(flatStream(true, {77}));
+  ASSERT_NE(one, nullptr);
+  EXPECT_EQ(one->bitsPerPixel, 8) << "one channel, whatever the flag says";
+  EXPECT_EQ(pixelsOf(*one), std::vector<uint8_t>(4, 77));
+}
+
+TEST(WkoReader, TwoAndFourChannelsKeepEveryChannel) {
+  std::unique_ptr<Image> two = read(flatStream(true, {5, 6}));
+  ASSERT_NE(two, nullptr);
+  EXPECT_EQ(two->bitsPerPixel, 16);
+  EXPECT_EQ(pixelsOf(*two), (std::vector<uint8_t>{5, 6, 5, 6, 5, 6, 5, 6}));
+  std::unique_ptr<Image> four = read(flatStream(true, {128, 128, 128, 9}));
+  ASSERT_NE(four, nullptr);
+  EXPECT_EQ(four->bitsPerPixel, 32);
+  EXPECT_EQ(four->pixels[3], 9);
+  EXPECT_EQ(four->pixels[0], 128);
+}
+
+TEST(WkoReader, VisiblePartOnlyBottomRowFirst) {
+  // Padded 4 x 4 (one transform level): a single low-pass coefficient gives the rows of the
+  // five-byte example; visible 3 x 2 takes plane rows 1 and 0, columns 0..2.
+  Bits b;
+  b.put(0, 1).put(1, 1).put(2, 16).put(1, 16).put(0, 4).put(2, 4).put(2, 4).put(0, 4).put(5, 5);
+  b.put(1, 4).put(7, 4).put(1, 1).put(0, 1).put(0, 4);
+  std::unique_ptr<Image> image = read(b.bytes());
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->width, 3);
+  EXPECT_EQ(image->height, 2);
+  EXPECT_EQ(pixelsOf(*image), (std::vector<uint8_t>{96, 48, 0, 192, 96, 0}));
+}
+
+TEST(WkoReader, CorruptHeadersGiveNoImage) {
+  auto header = [](int sizeW, int sizeH, int logW, int logH, int groups, int firstCode) {
+    Bits b;
+    b.put(0, 1).put(sizeW > 0, 1);
+    if (sizeW > 0) b.put(static_cast<uint32_t>(sizeW - 1), 16).put(static_cast<uint32_t>(sizeH - 1), 16);
+    b.put(0, 4).put(static_cast<uint32_t>(logW), 4).put(static_cast<uint32_t>(logH), 4);
+    b.put(static_cast<uint32_t>(groups - 1), 4).put(static_cast<uint32_t>(firstCode), 5).put(0, 30);
+    return b.bytes();
+  };
+  EXPECT_EQ(read(header(0, 0, 2, 2, 1, 0)), nullptr) << "first-group code 0";
+  EXPECT_EQ(read(header(5, 4, 2, 2, 1, 5)), nullptr) << "explicit width above the padded width";
+  EXPECT_EQ(read(header(0, 0, 2, 2, 2, 5)), nullptr) << "a second group beyond the plane";
+  EXPECT_EQ(read(header(0, 0, 2, 2, 1, 6)), nullptr) << "a first group beyond the plane";
+  EXPECT_EQ(read(header(0, 0, 15, 15, 1, 1)), nullptr) << "planes of 32768 x 32768";
+  EXPECT_NE(read(header(0, 0, 3, 2, 2, 4)), nullptr) << "8 x 4 in groups of 8 and 24";
+  EXPECT_EQ(read(std::vector<uint8_t>{}), nullptr);
+}
+
+TEST(WkoReader, EveryCutOfAStreamDecodesWithinItsBuffers) {
+  Bits b;
+  b.put(1, 1).put(0, 1).put(2, 4).put(4, 4).put(3, 4).put(1, 4).put(6, 5);  // 16 x 8: groups of 32 and 96
+  uint32_t seed = 12345;
+  for (int i = 0; i < 600; ++i) {
+    seed = seed * 1103515245 + 12345;
+    b.put(seed >> 16, 16);
+  }
+  const std::vector<uint8_t> whole = b.bytes();
+  for (size_t size = 4; size <= whole.size(); size += 3) {  // from the first cut that holds the header
+    std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(size));
+    std::unique_ptr<Image> image = read(cut);
+    ASSERT_NE(image, nullptr) << size;
+    EXPECT_EQ(image->width, 16);
+    EXPECT_EQ(image->height, 8);
+  }
+}
