@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "ImageLib/BitStream.h"
+#include "ImageLib/WkoWavelet.h"
+
+// The writing side of the WKO codec: every step is the exact inverse of the reader's.
+
+// Forward 5/3 lifting whose inverse is exactly inverseLifting: out = low half, then high half.
+void forwardLifting(const int16_t* in, int16_t* out, int32_t n);
+// Rows then columns at every level, finest first: undone exactly by inverseTransform.
+void forwardTransform(int16_t* plane, int32_t paddedWidth, int32_t paddedHeight, int levels);
+// The coded order that placeCoefficients puts back in place.
+void gatherCoefficients(int16_t* coded, const int16_t* plane, const ScanTables& tables, int32_t paddedWidth,
+                        int32_t paddedHeight, int levels);
+// Writes one coded run of n quantised values (sign and magnitude below 2^15) with P bit planes
+// (the magnitudes' bit count) and quantiser shift q, as decodeCoefficientRun reads it.
+void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* stream);
+
+// A lossless stream of an 8-bit picture with 1 to 16 channels, pixels interleaved, top row
+// first; colour flag 0. Sizes 1 x 1 to 4096 x 4096; other sizes are padded to powers of two by
+// repeating the last column and row, which costs almost nothing to code.
+std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels);

@@ -1,0 +1,115 @@
+#include "ImageLib/WkoEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "ImageLib/CImageLib.h"
+#include "ImageLib/ImageReaders.h"
+#include "ImageLib/WkoPlanes.h"
+
+namespace {
+// A picture with smooth areas, edges and noise, top row first.
+std::vector<uint8_t> picture(int w, int h, int channels, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> p(static_cast<size_t>(w) * h * channels);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < channels; ++c) {
+        int v = (x * 255 / std::max(1, w - 1) + c * 60) % 256;
+        if ((x / 7 + y / 5) % 3 == 0) v = 255 - v;
+        v += static_cast<int>(random() % 9) - 4;
+        p[(static_cast<size_t>(y) * w + x) * channels + c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+      }
+  return p;
+}
+}  // namespace
+
+TEST(WkoEncoder, ForwardLiftingIsExactlyInverted) {
+  std::mt19937 random(7);
+  for (int n : {4, 8, 16, 64}) {
+    for (int trial = 0; trial < 200; ++trial) {
+      std::vector<int16_t> in(static_cast<size_t>(n)), coded(in.size()), back(in.size());
+      for (int16_t& v : in) v = static_cast<int16_t>(static_cast<int>(random() % 1024) - 512);
+      forwardLifting(in.data(), coded.data(), n);
+      inverseLifting(coded.data(), back.data(), n);
+      ASSERT_EQ(back, in) << "n " << n << " trial " << trial;
+    }
+  }
+}
+
+TEST(WkoEncoder, ForwardLiftingOfTheWorkedExamples) {
+  const int16_t a[4] = {10, 15, 20, 20};
+  int16_t out[4];
+  forwardLifting(a, out, 4);
+  EXPECT_EQ(std::vector<int16_t>(out, out + 4), (std::vector<int16_t>{10, 20, 0, 0}));
+  const int16_t b[4] = {-2, 3, -1, -1};
+  forwardLifting(b, out, 4);
+  EXPECT_EQ(std::vector<int16_t>(out, out + 4), (std::vector<int16_t>{0, 0, 4, 0}));
+}
+
+TEST(WkoEncoder, RunsRoundTrip) {
+  std::mt19937 random(11);
+  for (int trial = 0; trial < 100; ++trial) {
+    const int n = 1 + static_cast<int>(random() % 300);
+    std::vector<int16_t> values(static_cast<size_t>(n));
+    const int range = 1 << (random() % 15);
+    for (int16_t& v : values) v = random() % 4 ? 0 : static_cast<int16_t>(static_cast<int>(random() % (2 * range)) - range);
+    BitStream* w = openBitStream(nullptr, "wm", 0);
+    encodeCoefficientRun(values.data(), n, 0, w);
+    const int32_t bits = w->bitBudget;
+    uint8_t* buffer = nullptr;
+    closeBitStream(w, &buffer);
+    BitStream* r = openBitStream(buffer, "rm", std::max(bits, 1));
+    std::vector<int16_t> decoded(static_cast<size_t>(n), 99);
+    decodeCoefficientRun(decoded.data(), n, 0, r);
+    EXPECT_EQ(r->bitBudget, bits > 0 ? 0 : 1) << "every bit written is read";
+    closeBitStream(r, &buffer);
+    ASSERT_EQ(decoded, values) << "trial " << trial;
+  }
+}
+
+class WkoLossless : public ::testing::TestWithParam<std::tuple<int, int, int>> {};
+
+TEST_P(WkoLossless, DecodesToThePictureBitForBit) {
+  const auto [w, h, channels] = GetParam();
+  const std::vector<uint8_t> input = picture(w, h, channels, static_cast<unsigned>(w * 131 + h));
+  const std::vector<uint8_t> stream = encodeWkoLossless(input.data(), w, h, channels);
+  ASSERT_FALSE(stream.empty());
+  std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
+  ASSERT_NE(image, nullptr);
+  ASSERT_EQ(image->width, w);
+  ASSERT_EQ(image->height, h);
+  ASSERT_EQ(image->bitsPerPixel, 8 * channels);
+  // The record is bottom row first.
+  const size_t row = static_cast<size_t>(w) * channels;
+  for (int y = 0; y < h; ++y)
+    ASSERT_EQ(0, std::memcmp(&image->pixels[static_cast<size_t>(h - 1 - y) * row], &input[static_cast<size_t>(y) * row], row))
+        << "row " << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, WkoLossless,
+                         ::testing::Values(std::make_tuple(1, 1, 1), std::make_tuple(2, 3, 3), std::make_tuple(4, 4, 1),
+                                           std::make_tuple(5, 3, 3), std::make_tuple(17, 9, 1),
+                                           std::make_tuple(64, 64, 3), std::make_tuple(100, 37, 3),
+                                           std::make_tuple(256, 32, 3), std::make_tuple(3, 200, 1),
+                                           std::make_tuple(130, 70, 3)));
+
+TEST(WkoEncoder, LosslessStreamIsSmallerThanTheRawPixelsOnSmoothPictures) {
+  std::vector<uint8_t> smooth(256 * 256);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) smooth[static_cast<size_t>(y) * 256 + x] = static_cast<uint8_t>((x + y) / 2);
+  const std::vector<uint8_t> stream = encodeWkoLossless(smooth.data(), 256, 256, 1);
+  EXPECT_LT(stream.size(), smooth.size() / 8);
+}
+
+TEST(WkoEncoder, SizesOutsideTheFormatGiveNothing) {
+  uint8_t pixel = 0;
+  EXPECT_TRUE(encodeWkoLossless(&pixel, 0, 1, 1).empty());
+  EXPECT_TRUE(encodeWkoLossless(&pixel, 4097, 1, 1).empty());
+  EXPECT_TRUE(encodeWkoLossless(&pixel, 1, 1, 17).empty());
+}
