@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -112,4 +113,53 @@ TEST(WkoEncoder, SizesOutsideTheFormatGiveNothing) {
   EXPECT_TRUE(encodeWkoLossless(&pixel, 0, 1, 1).empty());
   EXPECT_TRUE(encodeWkoLossless(&pixel, 4097, 1, 1).empty());
   EXPECT_TRUE(encodeWkoLossless(&pixel, 1, 1, 17).empty());
+}
+
+namespace {
+double psnr(const std::vector<uint8_t>& topFirst, const Image& image, int channels) {
+  const size_t row = static_cast<size_t>(image.width) * channels;
+  double error = 0;
+  for (int y = 0; y < image.height; ++y)
+    for (size_t i = 0; i < row; ++i) {
+      const double d = topFirst[static_cast<size_t>(y) * row + i] - image.pixels[static_cast<size_t>(image.height - 1 - y) * row + i];
+      error += d * d;
+    }
+  const double mse = error / (row * image.height);
+  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+}  // namespace
+
+TEST(WkoEncoder, BudgetStreamsFitTheirSizeAndGainQualityWithIt) {
+  const int w = 128, h = 96;
+  const std::vector<uint8_t> input = picture(w, h, 3, 5);
+  double previous = 0;
+  for (uint32_t bytes : {300u, 1000u, 3000u, 9000u}) {
+    for (bool ycbcr : {true, false}) {
+      const std::vector<uint8_t> stream = encodeWkoBudget(input.data(), w, h, 3, bytes, ycbcr);
+      ASSERT_FALSE(stream.empty());
+      EXPECT_LE(stream.size(), bytes);
+      std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
+      ASSERT_NE(image, nullptr);
+      ASSERT_EQ(image->width, w);
+      if (ycbcr) {
+        const double quality = psnr(input, *image, 3);
+        EXPECT_GT(quality, previous) << bytes << " bytes";
+        previous = quality;
+      }
+    }
+  }
+  EXPECT_GT(previous, 30);
+}
+
+TEST(WkoEncoder, ACutBudgetStreamIsACoarserPicture) {
+  const std::vector<uint8_t> input = picture(64, 64, 1, 9);
+  const std::vector<uint8_t> stream = encodeWkoBudget(input.data(), 64, 64, 1, 2000, false);
+  double previous = 0;
+  for (size_t cut : {stream.size() / 8, stream.size() / 2, stream.size()}) {
+    std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(cut), false));
+    ASSERT_NE(image, nullptr);
+    const double quality = psnr(input, *image, 1);
+    EXPECT_GE(quality, previous) << cut;
+    previous = quality;
+  }
 }

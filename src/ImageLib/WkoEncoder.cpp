@@ -1,6 +1,7 @@
 #include "ImageLib/WkoEncoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -108,6 +109,195 @@ void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* st
     }
     waiting.swap(still);
   }
+}
+
+namespace {
+struct Layout {
+  int32_t width, height, channels, pw, ph;
+  int logW, logH, levels;
+  ScanTables tables;
+};
+
+bool layoutOf(int32_t width, int32_t height, int32_t channels, Layout& l) {
+  if (width < 1 || height < 1 || width > 4096 || height > 4096 || channels < 1 || channels > 16) return false;
+  l.width = width;
+  l.height = height;
+  l.channels = channels;
+  l.logW = l.logH = 0;
+  while ((1 << l.logW) < width) ++l.logW;
+  while ((1 << l.logH) < height) ++l.logH;
+  l.pw = 1 << l.logW;
+  l.ph = 1 << l.logH;
+  l.levels = transformLevels(l.pw, l.ph);
+  l.tables = buildScanTables(l.pw, width, l.ph, height, l.levels);
+  return true;
+}
+
+void writeHeader(const Layout& l, bool colour, int groups, int firstCode, BitStream* stream) {
+  const bool sized = l.width != l.pw || l.height != l.ph;
+  writeBits(colour, 1, stream);
+  writeBits(sized, 1, stream);
+  if (sized) {
+    writeBits(static_cast<uint32_t>(l.width - 1), 16, stream);
+    writeBits(static_cast<uint32_t>(l.height - 1), 16, stream);
+  }
+  writeBits(static_cast<uint32_t>(l.channels - 1), 4, stream);
+  writeBits(static_cast<uint32_t>(l.logW), 4, stream);
+  writeBits(static_cast<uint32_t>(l.logH), 4, stream);
+  writeBits(static_cast<uint32_t>(groups - 1), 4, stream);
+  writeBits(static_cast<uint32_t>(firstCode), 5, stream);
+}
+
+// The coded coefficients of every channel: padded by repeating the edge, transformed, gathered.
+std::vector<std::vector<int16_t>> codedChannels(const Layout& l, const std::vector<std::vector<int16_t>>& samples) {
+  std::vector<std::vector<int16_t>> coded;
+  std::vector<int16_t> plane(static_cast<size_t>(l.pw) * l.ph);
+  for (const std::vector<int16_t>& channel : samples) {
+    for (int32_t y = 0; y < l.ph; ++y)
+      for (int32_t x = 0; x < l.pw; ++x)
+        plane[static_cast<size_t>(y) * l.pw + x] =
+            channel[static_cast<size_t>(std::min(y, l.height - 1)) * l.width + std::min(x, l.width - 1)];
+    forwardTransform(plane.data(), l.pw, l.ph, l.levels);
+    coded.emplace_back(plane.size());
+    gatherCoefficients(coded.back().data(), plane.data(), l.tables, l.pw, l.ph, l.levels);
+  }
+  return coded;
+}
+
+std::vector<std::vector<int16_t>> channelsOf(const uint8_t* pixels, const Layout& l, bool ycbcr) {
+  const size_t n = static_cast<size_t>(l.width) * l.height;
+  std::vector<std::vector<int16_t>> out(static_cast<size_t>(l.channels), std::vector<int16_t>(n));
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t* p = pixels + i * static_cast<size_t>(l.channels);
+    if (ycbcr) {
+      const double r = p[0], g = p[1], b = p[2];
+      auto clamp8 = [](double v) { return static_cast<int16_t>(std::clamp(std::lround(v), 0L, 255L)); };
+      out[0][i] = clamp8(0.299 * r + 0.587 * g + 0.114 * b);
+      out[1][i] = clamp8(128 - 0.168736 * r - 0.331264 * g + 0.5 * b);
+      out[2][i] = clamp8(128 + 0.5 * r - 0.418688 * g - 0.081312 * b);
+      for (int c = 3; c < l.channels; ++c) out[static_cast<size_t>(c)][i] = p[c];
+    } else {
+      for (int c = 0; c < l.channels; ++c) out[static_cast<size_t>(c)][i] = p[c];
+    }
+  }
+  return out;
+}
+
+std::vector<uint8_t> finish(BitStream* stream, uint32_t maxBytes) {
+  const int32_t bits = stream->bitBudget;
+  uint8_t* buffer = nullptr;
+  closeBitStream(stream, &buffer);
+  std::vector<uint8_t> out(buffer, buffer + std::min<uint32_t>(static_cast<uint32_t>(bits + 7) / 8, maxBytes));
+  std::free(buffer);
+  return out;
+}
+
+// Bits a run takes with shift q, and the weighted squared error its dequantised values leave.
+struct RunChoice {
+  int64_t bits;
+  double error;
+};
+
+RunChoice tryRun(const int16_t* values, int32_t n, int q, double weight, std::vector<int16_t>& scratch) {
+  scratch.resize(static_cast<size_t>(n));
+  double error = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t v = values[i];
+    const int32_t m = std::abs(v) >> q;
+    scratch[static_cast<size_t>(i)] = static_cast<int16_t>(v < 0 ? -m : m);
+    int32_t back = 0;
+    if (m) back = q ? (m << q) + (1 << (q - 1)) : m;
+    if (v < 0) back = -back;
+    error += static_cast<double>(v - back) * (v - back);
+  }
+  BitStream* counter = openBitStream(nullptr, "wm", 0);
+  encodeCoefficientRun(scratch.data(), n, q, counter);
+  const int64_t bits = counter->bitBudget;
+  closeBitStream(counter, nullptr);
+  return {bits, error * weight};
+}
+}  // namespace
+
+std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
+                                     uint32_t maxBytes, bool ycbcr) {
+  Layout l;
+  if (!layoutOf(width, height, channels, l) || maxBytes == 0) return {};
+  ycbcr = ycbcr && channels >= 3;
+  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, ycbcr));
+  const int64_t samples = int64_t{l.pw} * l.ph;
+  // One group per resolution: the coarsest region first, then each finer level's details.
+  const int groups = l.tables.empty() ? 1 : std::min(l.levels + 1, 16);
+  const int64_t first = samples >> (2 * (groups - 1));
+  int firstCode = 1;
+  while ((int64_t{1} << (firstCode - 1)) < first) ++firstCode;
+
+  struct Run {
+    int channel;
+    int64_t start, length;
+    double weight;
+    std::vector<RunChoice> choices;  // by q
+  };
+  std::vector<Run> runs;
+  std::vector<int16_t> scratch;
+  for (int g = 0; g < groups; ++g) {
+    const int64_t start = g == 0 ? 0 : first << (2 * (g - 1));
+    const int64_t end = first << (2 * g);
+    // A detail coefficient of a coarser level spreads over more pixels: weigh its error by the
+    // synthesis gain of the 5/3 filters (1.5 per low-pass step and dimension, about 0.72 for a
+    // high-pass one), the chroma channels by half.
+    const int depth = groups - 1 - g;  // 0 for the finest details
+    const double gain = g == 0 ? std::pow(2.25, l.levels) : std::pow(2.25, depth) * 1.08;
+    for (int c = 0; c < channels; ++c) {
+      Run run{c, start, end - start, gain * (ycbcr && (c == 1 || c == 2) ? 0.5 : 1.0), {}};
+      for (int q = 0; q < 16; ++q)
+        run.choices.push_back(tryRun(coded[static_cast<size_t>(c)].data() + start, static_cast<int32_t>(run.length), q,
+                                     run.weight, scratch));
+      runs.push_back(std::move(run));
+    }
+  }
+  const int64_t headerBits = 2 + ((l.width != l.pw || l.height != l.ph) ? 32 : 0) + 21;
+  const int64_t budget = int64_t{maxBytes} * 8 - headerBits;
+  auto pick = [&](double lambda, std::vector<int>& qs) {
+    int64_t total = 0;
+    qs.clear();
+    for (const Run& run : runs) {
+      int best = 0;
+      double bestCost = 1e300;
+      for (int q = 0; q < 16; ++q) {
+        const double cost = run.choices[static_cast<size_t>(q)].error + lambda * run.choices[static_cast<size_t>(q)].bits;
+        if (cost < bestCost) bestCost = cost, best = q;
+      }
+      qs.push_back(best);
+      total += run.choices[static_cast<size_t>(best)].bits;
+    }
+    return total;
+  };
+  std::vector<int> qs;
+  double low = 0, high = 1;
+  while (pick(high, qs) > budget && high < 1e30) high *= 4;
+  if (pick(0, qs) > budget) {
+    for (int i = 0; i < 60; ++i) {
+      const double mid = (low + high) / 2;
+      (pick(mid, qs) > budget ? low : high) = mid;
+    }
+    pick(high, qs);
+  }
+  BitStream* stream = openBitStream(nullptr, "wm", 0);
+  if (!stream) return {};
+  writeHeader(l, ycbcr, groups, firstCode, stream);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const Run& run = runs[i];
+    const int q = qs[i];
+    const int16_t* values = coded[static_cast<size_t>(run.channel)].data() + run.start;
+    scratch.resize(static_cast<size_t>(run.length));
+    for (int64_t k = 0; k < run.length; ++k) {
+      const int32_t m = std::abs(static_cast<int32_t>(values[k])) >> q;
+      scratch[static_cast<size_t>(k)] = static_cast<int16_t>(values[k] < 0 ? -m : m);
+    }
+    encodeCoefficientRun(scratch.data(), static_cast<int32_t>(run.length), q, stream);
+  }
+  // Whatever still exceeds the size is cut: the decoder reads the missing bits as 0.
+  return finish(stream, maxBytes);
 }
 
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels) {

@@ -23,3 +23,9 @@ void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* st
 // first; colour flag 0. Sizes 1 x 1 to 4096 x 4096; other sizes are padded to powers of two by
 // repeating the last column and row, which costs almost nothing to code.
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels);
+
+// A stream of at most maxBytes, one group per resolution level (coarsest first, so a cut stream
+// is a coarser picture). Each run's quantiser shift is chosen for the least weighted squared
+// error at that size (a Lagrangian search over all runs). ycbcr: code 3 channels as Y, Cb, Cr.
+std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
+                                     uint32_t maxBytes, bool ycbcr);

@@ -1,0 +1,197 @@
+// wko: encodes PNG or TGA pictures to WKO streams (lossless or to a size), decodes them to PNG,
+// and prints a stream's header and runs.
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ImageLib/BitStream.h"
+#include "ImageLib/ImageReaders.h"
+#include "ImageLib/WkoEncoder.h"
+#include "ImageLib/WkoPlanes.h"
+
+namespace {
+const char kUsage[] =
+    "usage: wko encode IN OUT.wko [--lossless | --bytes N | --bpp X] [--no-ycbcr]\n"
+    "       wko decode IN.wko OUT.png\n"
+    "       wko info IN.wko\n";
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "wko: %s\n", message.c_str());
+  return 2;
+}
+
+bool readFile(const char* path, std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  std::fclose(f);
+  return true;
+}
+
+bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// PSNR of a decoded record (bottom row first) against the top-row-first input.
+double psnr(const uint8_t* input, const Image& image, int channels) {
+  const size_t row = static_cast<size_t>(image.width) * channels;
+  double error = 0;
+  for (int y = 0; y < image.height; ++y)
+    for (size_t i = 0; i < row; ++i) {
+      const double d = input[static_cast<size_t>(y) * row + i] -
+                       image.pixels[static_cast<size_t>(image.height - 1 - y) * row + i];
+      error += d * d;
+    }
+  const double mse = error / static_cast<double>(row * image.height);
+  return mse == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+bool parseNumber(const char* text, double low, double high, double& out) {
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (errno || end == text || *end || !std::isfinite(v) || v <= low || v > high) return false;
+  out = v;
+  return true;
+}
+
+int encode(int argc, char** argv) {
+  if (argc < 4) return fail("encode needs IN and OUT");
+  bool lossless = false, ycbcr = true;
+  double bytes = 0, bpp = 0;
+  for (int i = 4; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--lossless") {
+      lossless = true;
+    } else if (a == "--no-ycbcr") {
+      ycbcr = false;
+    } else if (a == "--bytes" && i + 1 < argc) {
+      if (!parseNumber(argv[++i], 0, 1e9, bytes) || bytes != std::floor(bytes)) return fail("--bytes: a whole number above 0");
+    } else if (a == "--bpp" && i + 1 < argc) {
+      if (!parseNumber(argv[++i], 0, 64, bpp)) return fail("--bpp: a number above 0, at most 64");
+    } else {
+      return fail("unknown or incomplete option " + a);
+    }
+  }
+  if (lossless + (bytes > 0) + (bpp > 0) > 1) return fail("choose one of --lossless, --bytes, --bpp");
+  if (!lossless && bytes == 0 && bpp == 0) lossless = true;
+  int w = 0, h = 0, n = 0;
+  stbi_uc* loaded = stbi_load(argv[2], &w, &h, &n, 0);
+  if (!loaded) return fail(std::string("cannot read picture ") + argv[2]);
+  std::unique_ptr<stbi_uc, void (*)(void*)> pixels(loaded, stbi_image_free);
+  if (w > 4096 || h > 4096) return fail("pictures are at most 4096 x 4096");
+  // Grey stays one channel; anything with colour is coded as RGB (alpha is dropped).
+  const int channels = n <= 2 ? 1 : 3;
+  std::vector<uint8_t> packed(static_cast<size_t>(w) * h * channels);
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i)
+    for (int c = 0; c < channels; ++c) packed[i * channels + c] = pixels.get()[i * n + c];
+  if (bpp > 0) bytes = std::floor(bpp * w * h / 8);
+  if (!lossless && bytes < 1) return fail("the size asked for is below one byte");
+  const std::vector<uint8_t> stream =
+      lossless ? encodeWkoLossless(packed.data(), w, h, channels)
+               : encodeWkoBudget(packed.data(), w, h, channels, static_cast<uint32_t>(bytes), ycbcr);
+  if (stream.empty()) return fail("cannot encode this picture");
+  if (!writeFile(argv[3], stream)) return fail(std::string("cannot write ") + argv[3]);
+  std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
+  if (!image) return fail("internal error: the stream does not decode");
+  std::printf("%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
+              8.0 * static_cast<double>(stream.size()) / (static_cast<double>(w) * h), psnr(packed.data(), *image, channels));
+  return 0;
+}
+
+int decode(int argc, char** argv) {
+  if (argc != 4) return fail("decode needs IN.wko and OUT.png");
+  std::vector<uint8_t> bytes;
+  if (!readFile(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
+  std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
+  if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
+  const int channels = image->bitsPerPixel / 8;
+  if (channels > 4) return fail("PNG holds at most 4 channels");
+  const int stride = image->width * channels;
+  // PNG stores the top row first: start at the record's last row and step backwards.
+  const uint8_t* top = image->pixels.get() + static_cast<size_t>(image->height - 1) * stride;
+  if (!stbi_write_png(argv[3], image->width, image->height, channels, top, -stride))
+    return fail(std::string("cannot write ") + argv[3]);
+  return 0;
+}
+
+int info(int argc, char** argv) {
+  if (argc != 3) return fail("info needs IN.wko");
+  std::vector<uint8_t> bytes;
+  if (!readFile(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
+  const int32_t available = static_cast<int32_t>(std::min<size_t>(bytes.size(), 0x0FFFFFFF) * 8);
+  BitStream* s = openBitStream(bytes.data(), "rm", available);
+  const int colour = readBits(1, s);
+  const int sized = readBits(1, s);
+  int width = 0, height = 0;
+  if (sized) {
+    width = readBits(16, s) + 1;
+    height = readBits(16, s) + 1;
+  }
+  const int channels = readBits(4, s) + 1;
+  const int pw = 1 << readBits(4, s), ph = 1 << readBits(4, s);
+  if (!sized) width = pw, height = ph;
+  const int groups = readBits(4, s) + 1;
+  const int code = readBits(5, s);
+  std::printf("colour flag: %d\nsize: %d x %d (padded %d x %d)\nchannels: %d\ngroups: %d\nfirst-group code: %d\n",
+              colour, width, height, pw, ph, channels, groups, code);
+  if (code == 0) {
+    closeBitStream(s, nullptr);
+    return fail("first-group code 0: not a valid stream");
+  }
+  closeBitStream(s, nullptr);
+  // Walk the runs with the decoder itself, reporting each one's header.
+  s = openBitStream(bytes.data(), "rm", available);
+  readBits(2 + (sized ? 32 : 0) + 21, s);
+  const int64_t first = int64_t{1} << (code - 1);
+  const int64_t samples = int64_t{pw} * ph;
+  if (samples > kMaxPlaneSamples || first << (2 * (groups - 1)) > samples || width > pw || height > ph) {
+    closeBitStream(s, nullptr);
+    return fail("header describes an impossible plane");
+  }
+  std::vector<int16_t> values;
+  for (int g = 0; g < groups; ++g) {
+    const int64_t start = g == 0 ? 0 : first << (2 * (g - 1));
+    const int64_t end = first << (2 * g);
+    values.resize(static_cast<size_t>(end - start));
+    for (int c = 0; c < channels; ++c) {
+      // Peek at P and q, then let the decoder consume the run.
+      BitStream peek = *s;
+      const int planes = readBits(4, &peek);
+      const int q = planes ? readBits(4, &peek) : 0;
+      decodeCoefficientRun(values.data(), static_cast<int32_t>(end - start), 0, s);
+      std::printf("group %d channel %d: %lld coefficients, P %d, q %d\n", g, c, static_cast<long long>(end - start),
+                  planes, q);
+    }
+  }
+  const int32_t consumed = available - s->bitBudget;
+  std::printf("bits consumed: %d of %d\n", consumed, available);
+  closeBitStream(s, nullptr);
+  return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  const std::string command = argv[1];
+  if (command == "encode") return encode(argc, argv);
+  if (command == "decode") return decode(argc, argv);
+  if (command == "info") return info(argc, argv);
+  return fail("unknown command " + command);
+}
