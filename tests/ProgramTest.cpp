@@ -10,25 +10,11 @@
 #include <memory>
 
 #include "NoLeakCheck.h"
+#include "RunTool.h"
 #include "TempDir.h"
 
 namespace {
-struct ProgramRun {
-  int exitCode;
-  std::string output;  // stdout and stderr
-};
-
-ProgramRun run(const std::string& args) {
-  const std::string command = std::string(kNoLeakCheckEnv) + BRACKENFOLD_BIN + " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, ""};
-  std::string output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), output};
-}
+ToolRun run(const std::string& args) { return runTool(std::string(kNoLeakCheckEnv) + BRACKENFOLD_BIN + " " + args); }
 
 struct Picture {
   int width = 0, height = 0;
@@ -49,24 +35,24 @@ Picture loadPng(const std::string& path) {
 }  // namespace
 
 TEST(Program, RunsFiveFramesAndEndsWithZero) {
-  const ProgramRun r = run("--no-dialog --frames 5 --allow-software");
+  const ToolRun r = run("--no-dialog --frames 5 --allow-software");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
 TEST(Program, SoftwareRendererIsRefusedWithoutPermission) {
-  const ProgramRun r = run("--no-dialog --frames 5");
+  const ToolRun r = run("--no-dialog --frames 5");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.output.find("The options you choosed are not hardware accelerated by your GFX Card"), std::string::npos)
       << r.output;
 }
 
 TEST(Program, RefusedFullscreenModeStillRuns) {
-  const ProgramRun r = run("--no-dialog --fullscreen --size 333x222 --frames 2 --allow-software");
+  const ToolRun r = run("--no-dialog --fullscreen --size 333x222 --frames 2 --allow-software");
   EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
 TEST(Program, HelpAndVersion) {
-  ProgramRun r = run("--help");
+  ToolRun r = run("--help");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.output.find("--capture DIR"), std::string::npos);
   r = run("--version");
@@ -77,7 +63,7 @@ TEST(Program, HelpAndVersion) {
 TEST(Program, BadValuesGiveOneLineAndExitCodeTwo) {
   for (const char* args : {"--bpp 24", "--size 640", "--size 0x480", "--frames -1", "--fps 30", "--capture",
                            "--seconds abc", "--bogus"}) {
-    const ProgramRun r = run(args);
+    const ToolRun r = run(args);
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
   }
@@ -85,7 +71,7 @@ TEST(Program, BadValuesGiveOneLineAndExitCodeTwo) {
 
 TEST(Program, CaptureWritesEveryFrameOfTheFixedStep) {
   TempDir dir;
-  const ProgramRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 10 --seconds 0.5");
+  const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 10 --seconds 0.5");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   for (int i = 0; i < 5; ++i) {
     char name[32];
@@ -99,7 +85,7 @@ TEST(Program, CaptureWritesEveryFrameOfTheFixedStep) {
 
 TEST(Program, CapturedFrameShowsFiveRedShadesWithBlackOutlinesOnBlack) {
   TempDir dir;
-  const ProgramRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 30 --seconds 0.1");
+  const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 30 --seconds 0.1");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   const Picture frame = loadPng(dir.file("frame_00000.png"));
   ASSERT_EQ(frame.width, 640);

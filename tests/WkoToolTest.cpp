@@ -7,23 +7,11 @@
 #include <cstdio>
 #include <random>
 
+#include "RunTool.h"
 #include "TempDir.h"
 
 namespace {
-struct ToolRun {
-  int exitCode;
-  std::string output;
-};
-
-ToolRun wko(const std::string& args) {
-  FILE* pipe = popen((std::string(WKO_BIN) + " " + args + " 2>&1").c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+ToolRun wko(const std::string& args) { return runTool(std::string(WKO_BIN) + " " + args); }
 
 std::vector<uint8_t> makePicture(int w, int h) {
   std::mt19937 random(3);

@@ -5,25 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "RunTool.h"
 #include "TempDir.h"
 #include "XMTestModules.h"
 
 namespace {
-struct ToolRun {
-  int exitCode;
-  std::string output;
-};
-
-ToolRun xmrender(const std::string& args) {
-  const std::string command = std::string(XMRENDER_BIN) + " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
+ToolRun xmrender(const std::string& args) { return runTool(std::string(XMRENDER_BIN) + " " + args); }
 
 void save(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "FileBytes.h"
+
 #include "ImageLib/BitStream.h"
 #include "ImageLib/ImageReaders.h"
 #include "ImageLib/WkoEncoder.h"
@@ -26,23 +28,6 @@ const char kUsage[] =
 int fail(const std::string& message) {
   std::fprintf(stderr, "wko: %s\n", message.c_str());
   return 2;
-}
-
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  std::fclose(f);
-  return true;
-}
-
-bool writeFile(const char* path, const std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
 }
 
 // PSNR of a decoded record (bottom row first) against the top-row-first input.
@@ -104,7 +89,7 @@ int encode(int argc, char** argv) {
       lossless ? encodeWkoLossless(packed.data(), w, h, channels)
                : encodeWkoBudget(packed.data(), w, h, channels, static_cast<uint32_t>(bytes), ycbcr);
   if (stream.empty()) return fail("cannot encode this picture");
-  if (!writeFile(argv[3], stream)) return fail(std::string("cannot write ") + argv[3]);
+  if (!writeFileBytes(argv[3], stream)) return fail(std::string("cannot write ") + argv[3]);
   std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
   if (!image) return fail("internal error: the stream does not decode");
   std::printf("%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
@@ -115,7 +100,7 @@ int encode(int argc, char** argv) {
 int decode(int argc, char** argv) {
   if (argc != 4) return fail("decode needs IN.wko and OUT.png");
   std::vector<uint8_t> bytes;
-  if (!readFile(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
+  if (!readFileBytes(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
   std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
   if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
   const int channels = image->bitsPerPixel / 8;
@@ -131,7 +116,7 @@ int decode(int argc, char** argv) {
 int info(int argc, char** argv) {
   if (argc != 3) return fail("info needs IN.wko");
   std::vector<uint8_t> bytes;
-  if (!readFile(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
+  if (!readFileBytes(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
   const int32_t available = static_cast<int32_t>(std::min<size_t>(bytes.size(), 0x0FFFFFFF) * 8);
   BitStream* s = openBitStream(bytes.data(), "rm", available);
   const int colour = readBits(1, s);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "FileBytes.h"
+
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/StreamCallbacks.h"
 #include "SoundLib/xmplay/XMLoader.h"
@@ -20,17 +22,6 @@ const char kUsage[] =
 int fail(const std::string& message) {
   std::fprintf(stderr, "xmrender: %s\n", message.c_str());
   return 2;
-}
-
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
 }
 
 void put16(FILE* f, uint32_t v) {
@@ -145,7 +136,7 @@ int main(int argc, char** argv) {
   }
 
   std::vector<uint8_t> image;
-  if (!readFile(in, image)) return fail(std::string("cannot read ") + in);
+  if (!readFileBytes(in, image)) return fail(std::string("cannot read ") + in);
   Song* song = loadModuleImage(image.data(), image.size());
   if (!song) return fail(std::string(in) + ": not a module this player can play");
   if (info) {

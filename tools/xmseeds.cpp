@@ -3,16 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "FileBytes.h"
 #include "XMWriter.h"
 
 namespace {
-bool save(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 XMModuleSpec seedModule(int variant) {
   XMModuleSpec m;
   m.channels = 2 + variant;
@@ -55,7 +49,7 @@ int main(int argc, char** argv) {
   }
   for (int v = 0; v < 4; ++v) {
     const std::string path = std::string(argv[1]) + "/seed" + std::to_string(v) + ".xm";
-    if (!save(path, writeXM(seedModule(v)))) {
+    if (!writeFileBytes(path.c_str(), writeXM(seedModule(v)))) {
       std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
       return 2;
     }
