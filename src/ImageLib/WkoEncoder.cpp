@@ -282,6 +282,27 @@ std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32
     }
     pick(high, qs);
   }
+  // The search moves in steps of whole runs; spend what it leaves on the finer shifts that buy
+  // the most error per bit.
+  int64_t total = 0;
+  for (size_t i = 0; i < runs.size(); ++i) total += runs[i].choices[static_cast<size_t>(qs[i])].bits;
+  while (true) {
+    int bestRun = -1;
+    double bestSlope = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+      if (qs[i] == 0) continue;
+      const RunChoice& now = runs[i].choices[static_cast<size_t>(qs[i])];
+      const RunChoice& finer = runs[i].choices[static_cast<size_t>(qs[i] - 1)];
+      const int64_t extra = finer.bits - now.bits;
+      if (total + extra > budget) continue;
+      const double slope = (now.error - finer.error) / static_cast<double>(std::max<int64_t>(extra, 1));
+      if (slope > bestSlope) bestSlope = slope, bestRun = static_cast<int>(i);
+    }
+    if (bestRun < 0) break;
+    total += runs[static_cast<size_t>(bestRun)].choices[static_cast<size_t>(qs[static_cast<size_t>(bestRun)] - 1)].bits -
+             runs[static_cast<size_t>(bestRun)].choices[static_cast<size_t>(qs[static_cast<size_t>(bestRun)])].bits;
+    --qs[static_cast<size_t>(bestRun)];
+  }
   BitStream* stream = openBitStream(nullptr, "wm", 0);
   if (!stream) return {};
   writeHeader(l, ycbcr, groups, firstCode, stream);
