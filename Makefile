@@ -36,6 +36,7 @@ test: build build-asan build-tsan
 
 bench: build
 	build/bin/xm_bench
+	build/bin/wko_bench
 
 fuzz: setup
 	@cmake --preset fuzz >/dev/null
