@@ -9,8 +9,8 @@
 namespace {
 class SequencerTest : public ::testing::Test {
  protected:
-  void start(const XMModuleSpec& spec) {
-    loaded = std::make_unique<LoadedSong>(spec);
+  void start(const XMModuleSpec& design) {
+    loaded = std::make_unique<LoadedSong>(design);
     ASSERT_NE(loaded->song, nullptr);
     configureOutput(player, 44100);
     songStart(player, *loaded->song);
@@ -20,9 +20,9 @@ class SequencerTest : public ::testing::Test {
   }
   Song& song() { return *loaded->song; }
   MusicChannel& channel(int i = 0) { return player.music[i]; }
-  XMNote& note(int row, int ch = 0) { return spec.patterns[0].at(row, ch, spec.channels); }
+  XMNote& note(int row, int ch = 0) { return design.patterns[0].at(row, ch, design.channels); }
 
-  XMModuleSpec spec = constantModule(2, 16);
+  XMModuleSpec design = constantModule(2, 16);
   XMPlayer player;
   std::unique_ptr<LoadedSong> loaded;
 };
@@ -32,7 +32,7 @@ int32_t periodOf(int note) { return 7680 - (note - 1) * 64; }
 }  // namespace
 
 TEST_F(SequencerTest, SetBPMGives882FramesAt125) {
-  start(spec);
+  start(design);
   EXPECT_EQ(song().samplesPerTick, 882);
   setBPM(player, song(), 150);
   EXPECT_EQ(song().samplesPerTick, 735);
@@ -43,7 +43,7 @@ TEST_F(SequencerTest, SetBPMGives882FramesAt125) {
 }
 
 TEST_F(SequencerTest, SongStartResetsThePosition) {
-  start(spec);
+  start(design);
   ticks(20);
   songStart(player, song());
   EXPECT_EQ(song().row, 0);
@@ -56,12 +56,12 @@ TEST_F(SequencerTest, SongStartResetsThePosition) {
 }
 
 TEST_F(SequencerTest, RowsAdvanceEverySpeedTicksAndTheSongLoops) {
-  spec.speed = 3;
-  spec.patterns.resize(2);
-  spec.patterns[1].rows = 2;
-  spec.orders = {0, 1};
-  spec.restartPosition = 1;
-  start(spec);
+  design.speed = 3;
+  design.patterns.resize(2);
+  design.patterns[1].rows = 2;
+  design.orders = {0, 1};
+  design.restartPosition = 1;
+  start(design);
   ticks(3 * 15 + 1);
   EXPECT_EQ(song().row, 15);
   ticks(3);
@@ -73,12 +73,12 @@ TEST_F(SequencerTest, RowsAdvanceEverySpeedTicksAndTheSongLoops) {
 }
 
 TEST_F(SequencerTest, PositionJumpWithTheSongLengthGoesToOrderZero) {
-  spec.patterns.resize(2);
-  spec.orders = {0, 1};
-  spec.patterns[1].rows = 4;
-  spec.patterns[1].at(1, 0, 2) = {0, 0, 0, 0xB, 2};
-  spec.speed = 1;
-  start(spec);
+  design.patterns.resize(2);
+  design.orders = {0, 1};
+  design.patterns[1].rows = 4;
+  design.patterns[1].at(1, 0, 2) = {0, 0, 0, 0xB, 2};
+  design.speed = 1;
+  start(design);
   ticks(16 + 2);  // pattern 0, then rows 0 and 1 of pattern 1
   EXPECT_EQ(song().nextOrderPosition, 0);
   EXPECT_EQ(song().nextRow, 0);
@@ -89,7 +89,7 @@ TEST_F(SequencerTest, PositionJumpWithTheSongLengthGoesToOrderZero) {
 
 TEST_F(SequencerTest, NoteSetsPeriodVolumeAndStep) {
   note(0) = {49, 1, 0, 0, 0};
-  start(spec);
+  start(design);
   ticks(1);
   EXPECT_EQ(channel().period, periodOf(49));
   EXPECT_EQ(channel().volume, 64);
@@ -108,8 +108,8 @@ TEST_F(SequencerTest, KeyOffWithFadeoutZeroSilencesUntilAnInstrumentIsSet) {
   note(1) = {97, 0, 0, 0, 0};
   note(2) = {49, 0, 0, 0, 0};
   note(3) = {49, 1, 0, 0, 0};
-  spec.speed = 1;
-  start(spec);
+  design.speed = 1;
+  start(design);
   ticks(1);
   EXPECT_GT(player.mixer[0].volume, 0);
   ticks(1);
@@ -123,11 +123,11 @@ TEST_F(SequencerTest, KeyOffWithFadeoutZeroSilencesUntilAnInstrumentIsSet) {
 }
 
 TEST_F(SequencerTest, FadeoutReducesTheVolumeEveryTickAfterKeyOff) {
-  spec.instruments[0].fadeout = 4096;  // doubled: 8192 a tick
+  design.instruments[0].fadeout = 4096;  // doubled: 8192 a tick
   note(0) = {49, 1, 0, 0, 0};
   note(1) = {0, 0, 0, 20, 0};  // effect K
-  spec.speed = 4;
-  start(spec);
+  design.speed = 4;
+  start(design);
   ticks(4 + 1);
   EXPECT_EQ(channel().fadeoutVolume, 65536 - 8192);
   EXPECT_EQ(channel().envelopeVolume, 0);
@@ -138,7 +138,7 @@ TEST_F(SequencerTest, FadeoutReducesTheVolumeEveryTickAfterKeyOff) {
 TEST_F(SequencerTest, TonePortamentoSpeed32MovesBy128AndStopsAtTheTarget) {
   note(0) = {49, 1, 0, 0, 0};
   note(1) = {53, 0, 0, 3, 32};
-  start(spec);
+  start(design);
   ticks(6 + 1);
   const int32_t from = periodOf(49), to = periodOf(53);
   EXPECT_EQ(channel().period, from) << "the note slides instead of restarting";
@@ -153,7 +153,7 @@ TEST_F(SequencerTest, TonePortamentoSpeed32MovesBy128AndStopsAtTheTarget) {
 
 TEST_F(SequencerTest, Arpeggio37PlaysTheNoteThenPlus3ThenPlus7) {
   note(0) = {49, 1, 0, 0, 0x37};
-  start(spec);
+  start(design);
   const int32_t expected[6] = {0, 3 * 64, 7 * 64, 0, 3 * 64, 7 * 64};
   for (int t = 0; t < 6; ++t) {
     ticks(1);
@@ -164,10 +164,10 @@ TEST_F(SequencerTest, Arpeggio37PlaysTheNoteThenPlus3ThenPlus7) {
 }
 
 TEST_F(SequencerTest, VolumeColumn61AtSpeed3LowersByThreeARow) {
-  spec.speed = 3;
+  design.speed = 3;
   note(0) = {49, 1, 0x61, 0, 0};
   note(1) = {0, 0, 0x61, 0, 0};
-  start(spec);
+  start(design);
   ticks(1);
   EXPECT_EQ(channel().volume, 63);
   ticks(2);
@@ -177,12 +177,12 @@ TEST_F(SequencerTest, VolumeColumn61AtSpeed3LowersByThreeARow) {
 }
 
 TEST_F(SequencerTest, VolumeColumnSetAndFineSlidesAndPanning) {
-  spec.speed = 3;
+  design.speed = 3;
   note(0) = {49, 1, 0x30, 0, 0};  // volume 32
   note(1) = {0, 0, 0x85, 0, 0};   // fine down 5: first tick only
   note(2) = {0, 0, 0xC4, 0, 0};   // panning 64
   note(3) = {0, 0, 0xE3, 0, 0};   // panning slide right by 3 on every tick
-  start(spec);
+  start(design);
   ticks(1);
   EXPECT_EQ(channel().volume, 32);
   ticks(2 + 3);
@@ -197,8 +197,8 @@ TEST_F(SequencerTest, VolumeColumnSetAndFineSlidesAndPanning) {
 TEST_F(SequencerTest, RetriggerMovesToThePartnerAndFadesTheOldSound) {
   note(0, 1) = {49, 1, 0, 0, 0};
   note(1, 1) = {61, 1, 0, 0, 0};
-  spec.speed = 1;
-  start(spec);
+  design.speed = 1;
+  start(design);
   ticks(1);
   EXPECT_EQ(channel(1).mixer, &player.mixer[1]);
   player.mixer[1].position = 500;
@@ -222,7 +222,7 @@ TEST_F(SequencerTest, RetriggerMovesToThePartnerAndFadesTheOldSound) {
 }
 
 TEST_F(SequencerTest, PeriodPlusDeltaOfZeroLeavesTheFrequency) {
-  start(spec);
+  start(design);
   MusicChannel& c = channel();
   c.mixer->step = 7;
   c.mixer->stepFraction = 99;
@@ -275,7 +275,7 @@ TEST_F(SequencerTest, VibratoAndAutoVibratoFormulas) {
 
 TEST_F(SequencerTest, NotesWithoutAValidInstrumentPlayNothing) {
   note(0) = {49, 5, 0, 0, 0};  // instrument 5 of 1
-  start(spec);
+  start(design);
   ticks(1);
   EXPECT_EQ(player.mixer[0].sample, nullptr);
 }

@@ -27,7 +27,7 @@ inline XMModuleSpec constantModule(int channels = 1, int rows = 16, int16_t leve
 
 // Loads an image through the memory set; the image must outlive the call only.
 struct LoadedSong {
-  explicit LoadedSong(const XMModuleSpec& spec) : image(writeXM(spec)), song(loadModuleImage(image.data(), image.size())) {}
+  explicit LoadedSong(const XMModuleSpec& design) : image(writeXM(design)), song(loadModuleImage(image.data(), image.size())) {}
   explicit LoadedSong(std::vector<uint8_t> bytes) : image(std::move(bytes)), song(loadModuleImage(image.data(), image.size())) {}
   ~LoadedSong() { releaseSong(song); }
   LoadedSong(const LoadedSong&) = delete;
