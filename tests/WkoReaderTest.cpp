@@ -227,6 +227,8 @@ TEST(WkoReader, CorruptHeadersGiveNoImage) {
   EXPECT_EQ(read(header(0, 0, 15, 15, 1, 1)), nullptr) << "planes of 32768 x 32768";
   EXPECT_NE(read(header(0, 0, 3, 2, 2, 4)), nullptr) << "8 x 4 in groups of 8 and 24";
   EXPECT_EQ(read(std::vector<uint8_t>{}), nullptr);
+  // Twelve channels of 4096 x 4096 from six bytes: more work than any picture of the format needs.
+  EXPECT_EQ(read(std::vector<uint8_t>{0x2F, 0x31, 0x88, 0x2E, 0x00, 0xDD}), nullptr);
 }
 
 TEST(WkoReader, EveryCutOfAStreamDecodesWithinItsBuffers) {

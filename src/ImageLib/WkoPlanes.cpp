@@ -90,7 +90,9 @@ std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream) {
   const int64_t samples = int64_t{p->paddedWidth} * p->paddedHeight;
   // Corrupt headers: a picture larger than its planes, planes too large to be sane, or groups
   // that reach past the plane.
-  if (p->width > p->paddedWidth || p->height > p->paddedHeight || samples > kMaxPlaneSamples) return nullptr;
+  if (p->width > p->paddedWidth || p->height > p->paddedHeight || samples > kMaxPlaneSamples ||
+      samples * p->channels > kMaxTotalSamples)
+    return nullptr;
   if (first > samples || (groups > 1 && (first << (2 * (groups - 1))) > samples)) return nullptr;
 
   const int levels = transformLevels(p->paddedWidth, p->paddedHeight);

@@ -16,8 +16,10 @@ struct WkoPlanes {
   std::vector<std::vector<int16_t>> planes;
 };
 
-// Largest plane the decoder accepts (4096 x 4096); larger headers are treated as corrupt.
+// Largest plane the decoder accepts (4096 x 4096), and the most samples over all channels (three
+// such planes): larger headers are treated as corrupt, so a few bytes cannot demand minutes of work.
 constexpr int64_t kMaxPlaneSamples = int64_t{1} << 24;
+constexpr int64_t kMaxTotalSamples = 3 * kMaxPlaneSamples;
 
 // Reads the header after the colour flag, every run, places the coefficients and inverts the
 // transform. None for an invalid or impossible header.
