@@ -9,7 +9,7 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool clang
+  xvfb xdotool clang libclang-rt-14-dev
 )
 
 missing=()
