@@ -57,8 +57,8 @@ TEST(WkoRun, NoPlanesConsumesFourBitsAndGivesZeros) {
 }
 
 TEST(WkoRun, OneThenSignWithKZeroMakesTheNextCoefficientPlusOne) {
-  // P = 1, q = 0; then 1 (no run bits at k = 0), sign 0: coefficient 0 is +1; k stays 0.
-  // Then 0 bits at k 0, 1, 2 cover 1 + 2 + 4 = 7 of the remaining 7... see below.
+  // n = 8, P = 1, q = 0: 1 (no run bits at k = 0) and sign 0 make coefficient 0 +1, k stays 0;
+  // then 0 bits at k = 0, 1, 2 stand for 1 + 2 + 4 zeros, covering all 8.
   RunStream r(Bits().put(1, 4).put(0, 4).put(1, 1).put(0, 1).put(0, 1).put(0, 1).put(0, 1).bytes());
   std::vector<int16_t> values(8);
   EXPECT_EQ(decodeCoefficientRun(values.data(), 8, 0, r.s), 8);

@@ -192,6 +192,15 @@ std::vector<uint8_t> finish(BitStream* stream, uint32_t maxBytes) {
   return out;
 }
 
+// The values the decoder gets back as sign x (|v| >> q), before dequantising.
+void quantise(const int16_t* values, int64_t n, int q, std::vector<int16_t>& out) {
+  out.resize(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; ++i) {
+    const int32_t m = std::abs(static_cast<int32_t>(values[i])) >> q;
+    out[static_cast<size_t>(i)] = static_cast<int16_t>(values[i] < 0 ? -m : m);
+  }
+}
+
 // Bits a run takes with shift q, and the weighted squared error its dequantised values leave.
 struct RunChoice {
   int64_t bits;
@@ -199,12 +208,11 @@ struct RunChoice {
 };
 
 RunChoice tryRun(const int16_t* values, int32_t n, int q, double weight, std::vector<int16_t>& scratch) {
-  scratch.resize(static_cast<size_t>(n));
+  quantise(values, n, q, scratch);
   double error = 0;
   for (int32_t i = 0; i < n; ++i) {
     const int32_t v = values[i];
-    const int32_t m = std::abs(v) >> q;
-    scratch[static_cast<size_t>(i)] = static_cast<int16_t>(v < 0 ? -m : m);
+    const int32_t m = std::abs(static_cast<int32_t>(scratch[static_cast<size_t>(i)]));
     int32_t back = 0;
     if (m) back = q ? (m << q) + (1 << (q - 1)) : m;
     if (v < 0) back = -back;
@@ -309,12 +317,7 @@ std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32
   for (size_t i = 0; i < runs.size(); ++i) {
     const Run& run = runs[i];
     const int q = qs[i];
-    const int16_t* values = coded[static_cast<size_t>(run.channel)].data() + run.start;
-    scratch.resize(static_cast<size_t>(run.length));
-    for (int64_t k = 0; k < run.length; ++k) {
-      const int32_t m = std::abs(static_cast<int32_t>(values[k])) >> q;
-      scratch[static_cast<size_t>(k)] = static_cast<int16_t>(values[k] < 0 ? -m : m);
-    }
+    quantise(coded[static_cast<size_t>(run.channel)].data() + run.start, run.length, q, scratch);
     encodeCoefficientRun(scratch.data(), static_cast<int32_t>(run.length), q, stream);
   }
   // Whatever still exceeds the size is cut: the decoder reads the missing bits as 0.
@@ -322,45 +325,13 @@ std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32
 }
 
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels) {
-  if (width < 1 || height < 1 || width > 4096 || height > 4096 || channels < 1 || channels > 16) return {};
-  int logW = 0, logH = 0;
-  while ((1 << logW) < width) ++logW;
-  while ((1 << logH) < height) ++logH;
-  const int32_t pw = 1 << logW, ph = 1 << logH;
-  const int levels = transformLevels(pw, ph);
-  const ScanTables tables = buildScanTables(pw, width, ph, height, levels);
-  const size_t samples = static_cast<size_t>(pw) * ph;
-
+  Layout l;
+  if (!layoutOf(width, height, channels, l)) return {};
+  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, false));
   BitStream* stream = openBitStream(nullptr, "wm", 0);
   if (!stream) return {};
-  const bool sized = width != pw || height != ph;
-  writeBits(0, 1, stream);  // colour flag
-  writeBits(sized, 1, stream);
-  if (sized) {
-    writeBits(static_cast<uint32_t>(width - 1), 16, stream);
-    writeBits(static_cast<uint32_t>(height - 1), 16, stream);
-  }
-  writeBits(static_cast<uint32_t>(channels - 1), 4, stream);
-  writeBits(static_cast<uint32_t>(logW), 4, stream);
-  writeBits(static_cast<uint32_t>(logH), 4, stream);
-  writeBits(0, 4, stream);                                    // one group ...
-  writeBits(static_cast<uint32_t>(logW + logH + 1), 5, stream);  // ... of the whole plane
-
-  std::vector<int16_t> plane(samples), coded(samples);
-  for (int32_t c = 0; c < channels; ++c) {
-    for (int32_t y = 0; y < ph; ++y)
-      for (int32_t x = 0; x < pw; ++x) {
-        const int32_t sx = std::min(x, width - 1), sy = std::min(y, height - 1);
-        plane[static_cast<size_t>(y) * pw + x] = pixels[(static_cast<size_t>(sy) * width + sx) * channels + c];
-      }
-    forwardTransform(plane.data(), pw, ph, levels);
-    gatherCoefficients(coded.data(), plane.data(), tables, pw, ph, levels);
-    encodeCoefficientRun(coded.data(), static_cast<int32_t>(samples), 0, stream);
-  }
-  const int32_t bits = stream->bitBudget;
-  uint8_t* buffer = nullptr;
-  closeBitStream(stream, &buffer);
-  std::vector<uint8_t> out(buffer, buffer + (bits + 7) / 8);
-  std::free(buffer);
-  return out;
+  writeHeader(l, false, 1, l.logW + l.logH + 1, stream);  // one group of the whole plane
+  for (const std::vector<int16_t>& channel : coded)
+    encodeCoefficientRun(channel.data(), static_cast<int32_t>(channel.size()), 0, stream);
+  return finish(stream, UINT32_MAX);
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 
 namespace {
-constexpr uint64_t kOne = uint64_t{1} << 32;
 constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
 
 uint64_t positionOf(const MixerChannel& c) { return uint64_t{c.position} << 32 | c.positionFraction; }

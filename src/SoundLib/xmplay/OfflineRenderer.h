@@ -23,7 +23,6 @@ class OfflineRenderer {
   std::vector<int16_t> renderOnePass();
 
   int64_t loopFrame() const { return loopFrame_; }  // -1 until found
-  XMPlayer& player() { return player_; }
 
   static constexpr int kMaxPassSeconds = 600;
 
