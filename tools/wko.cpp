@@ -23,25 +23,28 @@ namespace {
 const char kUsage[] =
     "usage: wko encode IN OUT.wko [--lossless | --bytes N | --bpp X] [--no-ycbcr]\n"
     "       wko decode IN.wko OUT.png\n"
-    "       wko info IN.wko\n";
+    "       wko info IN.wko\n"
+    "       wko compare A B   (PSNR of two pictures: PNG, TGA, PPM or WKO)\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "wko: %s\n", message.c_str());
   return 2;
 }
 
-// PSNR of a decoded record (bottom row first) against the top-row-first input.
-double psnr(const uint8_t* input, const Image& image, int channels) {
-  const size_t row = static_cast<size_t>(image.width) * channels;
+double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   double error = 0;
-  for (int y = 0; y < image.height; ++y)
-    for (size_t i = 0; i < row; ++i) {
-      const double d = input[static_cast<size_t>(y) * row + i] -
-                       image.pixels[static_cast<size_t>(image.height - 1 - y) * row + i];
-      error += d * d;
-    }
-  const double mse = error / static_cast<double>(row * image.height);
+  for (size_t i = 0; i < a.size(); ++i) error += (a[i] - b[i]) * (a[i] - b[i]);
+  const double mse = error / static_cast<double>(a.size());
   return mse == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// A record's pixels (bottom row first) top row first, as pictures are stored.
+std::vector<uint8_t> topFirst(const Image& image) {
+  const size_t row = static_cast<size_t>(image.width) * (image.bitsPerPixel / 8);
+  std::vector<uint8_t> out(row * image.height);
+  for (int y = 0; y < image.height; ++y)
+    std::memcpy(out.data() + y * row, image.pixels.get() + (image.height - 1 - y) * row, row);
+  return out;
 }
 
 bool parseNumber(const char* text, double low, double high, double& out) {
@@ -50,6 +53,20 @@ bool parseNumber(const char* text, double low, double high, double& out) {
   const double v = std::strtod(text, &end);
   if (errno || end == text || *end || !std::isfinite(v) || v <= low || v > high) return false;
   out = v;
+  return true;
+}
+
+// A PNG, TGA or PPM picture as bytes, top row first: grey stays one channel, anything with
+// colour becomes RGB (alpha is dropped).
+bool readPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h, int& channels) {
+  int n = 0;
+  stbi_uc* loaded = stbi_load(path, &w, &h, &n, 0);
+  if (!loaded) return false;
+  channels = n <= 2 ? 1 : 3;
+  pixels.resize(static_cast<size_t>(w) * h * channels);
+  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i)
+    for (int c = 0; c < channels; ++c) pixels[i * channels + c] = loaded[i * n + c];
+  stbi_image_free(loaded);
   return true;
 }
 
@@ -73,16 +90,10 @@ int encode(int argc, char** argv) {
   }
   if (lossless + (bytes > 0) + (bpp > 0) > 1) return fail("choose one of --lossless, --bytes, --bpp");
   if (!lossless && bytes == 0 && bpp == 0) lossless = true;
-  int w = 0, h = 0, n = 0;
-  stbi_uc* loaded = stbi_load(argv[2], &w, &h, &n, 0);
-  if (!loaded) return fail(std::string("cannot read picture ") + argv[2]);
-  std::unique_ptr<stbi_uc, void (*)(void*)> pixels(loaded, stbi_image_free);
+  int w = 0, h = 0, channels = 0;
+  std::vector<uint8_t> packed;
+  if (!readPicture(argv[2], packed, w, h, channels)) return fail(std::string("cannot read picture ") + argv[2]);
   if (w > 4096 || h > 4096) return fail("pictures are at most 4096 x 4096");
-  // Grey stays one channel; anything with colour is coded as RGB (alpha is dropped).
-  const int channels = n <= 2 ? 1 : 3;
-  std::vector<uint8_t> packed(static_cast<size_t>(w) * h * channels);
-  for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i)
-    for (int c = 0; c < channels; ++c) packed[i * channels + c] = pixels.get()[i * n + c];
   if (bpp > 0) bytes = std::floor(bpp * w * h / 8);
   if (!lossless && bytes < 1) return fail("the size asked for is below one byte");
   const std::vector<uint8_t> stream =
@@ -93,23 +104,59 @@ int encode(int argc, char** argv) {
   std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
   if (!image) return fail("internal error: the stream does not decode");
   std::printf("%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
-              8.0 * static_cast<double>(stream.size()) / (static_cast<double>(w) * h), psnr(packed.data(), *image, channels));
+              8.0 * static_cast<double>(stream.size()) / (static_cast<double>(w) * h), psnr(packed, topFirst(*image)));
   return 0;
 }
 
 int decode(int argc, char** argv) {
-  if (argc != 4) return fail("decode needs IN.wko and OUT.png");
+  if (argc != 4) return fail("decode needs IN.wko and OUT.png (or OUT.ppm / OUT.pgm)");
   std::vector<uint8_t> bytes;
   if (!readFileBytes(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
   std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
   if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
   const int channels = image->bitsPerPixel / 8;
+  const std::string out = argv[3];
+  const std::string extension = out.size() > 4 ? out.substr(out.size() - 4) : "";
+  if (extension == ".ppm" || extension == ".pgm") {
+    // Binary PNM, as djpeg writes: a plain header, then the rows top first.
+    if (channels != (extension == ".ppm" ? 3 : 1)) return fail(out + ": wrong channel count for this format");
+    const std::string header = std::string(channels == 3 ? "P6\n" : "P5\n") + std::to_string(image->width) + " " +
+                               std::to_string(image->height) + "\n255\n";
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    const std::vector<uint8_t> pixels = topFirst(*image);
+    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    if (!writeFileBytes(argv[3], bytes)) return fail("cannot write " + out);
+    return 0;
+  }
   if (channels > 4) return fail("PNG holds at most 4 channels");
   const int stride = image->width * channels;
   // PNG stores the top row first: start at the record's last row and step backwards.
   const uint8_t* top = image->pixels.get() + static_cast<size_t>(image->height - 1) * stride;
   if (!stbi_write_png(argv[3], image->width, image->height, channels, top, -stride))
     return fail(std::string("cannot write ") + argv[3]);
+  return 0;
+}
+
+// Any picture readPicture takes, or a WKO stream.
+bool loadPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h, int& channels) {
+  if (readPicture(path, pixels, w, h, channels)) return true;
+  std::vector<uint8_t> bytes;
+  if (!readFileBytes(path, bytes) || bytes.empty()) return false;
+  std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
+  if (!image || (image->bitsPerPixel != 8 && image->bitsPerPixel != 24)) return false;
+  w = image->width, h = image->height, channels = image->bitsPerPixel / 8;
+  pixels = topFirst(*image);
+  return true;
+}
+
+int compare(int argc, char** argv) {
+  if (argc != 4) return fail("compare needs two pictures");
+  std::vector<uint8_t> a, b;
+  int wa = 0, ha = 0, ca = 0, wb = 0, hb = 0, cb = 0;
+  if (!loadPicture(argv[2], a, wa, ha, ca)) return fail(std::string("cannot read picture ") + argv[2]);
+  if (!loadPicture(argv[3], b, wb, hb, cb)) return fail(std::string("cannot read picture ") + argv[3]);
+  if (wa != wb || ha != hb || ca != cb) return fail("the pictures differ in size or channels");
+  std::printf("PSNR %.2f dB\n", psnr(a, b));
   return 0;
 }
 
@@ -178,5 +225,6 @@ int main(int argc, char** argv) {
   if (command == "encode") return encode(argc, argv);
   if (command == "decode") return decode(argc, argv);
   if (command == "info") return info(argc, argv);
+  if (command == "compare") return compare(argc, argv);
   return fail("unknown command " + command);
 }
