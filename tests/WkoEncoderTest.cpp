@@ -151,6 +151,32 @@ TEST(WkoEncoder, BudgetStreamsFitTheirSizeAndGainQualityWithIt) {
   EXPECT_GT(previous, 30);
 }
 
+TEST(WkoEncoder, BudgetStreamsPickTheColourSpaceThatDecodesBetterAndUseTheirSize) {
+  // Grey detail under a smooth tint: Y, Cb, Cr holds the detail once instead of three times.
+  const int w = 96, h = 96;
+  std::vector<uint8_t> tinted = picture(w, h, 1, 4), rgb(static_cast<size_t>(w) * h * 3);
+  for (size_t i = 0; i < tinted.size(); ++i) {
+    rgb[3 * i] = static_cast<uint8_t>(tinted[i] * 3 / 4 + 60);
+    rgb[3 * i + 1] = static_cast<uint8_t>(tinted[i] * 3 / 4 + 30);
+    rgb[3 * i + 2] = static_cast<uint8_t>(tinted[i] / 2 + (i % w) / 2);
+  }
+  for (uint32_t bytes : {400u, 2500u}) {
+    const std::vector<uint8_t> either = encodeWkoBudget(rgb.data(), w, h, 3, bytes, true);
+    const std::vector<uint8_t> plain = encodeWkoBudget(rgb.data(), w, h, 3, bytes, false);
+    ASSERT_FALSE(either.empty());
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(either[0] & 0x80, 0x80) << bytes << " bytes: the colour flag";
+    EXPECT_EQ(plain[0] & 0x80, 0) << bytes;
+    std::unique_ptr<Image> a(ReadWKO(either.data(), static_cast<uint32_t>(either.size()), false));
+    std::unique_ptr<Image> b(ReadWKO(plain.data(), static_cast<uint32_t>(plain.size()), false));
+    ASSERT_TRUE(a && b);
+    EXPECT_GT(psnr(rgb, *a, 3), psnr(rgb, *b, 3)) << bytes;
+    // The last run is cut where the size ends, so next to nothing of the budget is left.
+    EXPECT_GE(either.size(), bytes * 99 / 100);
+    EXPECT_GE(plain.size(), bytes * 99 / 100);
+  }
+}
+
 TEST(WkoEncoder, ACutBudgetStreamIsACoarserPicture) {
   const std::vector<uint8_t> input = picture(64, 64, 1, 9);
   const std::vector<uint8_t> stream = encodeWkoBudget(input.data(), 64, 64, 1, 2000, false);

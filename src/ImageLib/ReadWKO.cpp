@@ -15,6 +15,8 @@ int16_t limit(int64_t v) {
   return static_cast<int16_t>(v >> 16);
 }
 
+}  // namespace
+
 void convertYCbCr(WkoPlanes& p) {
   std::vector<int16_t>& y = p.planes[0];
   std::vector<int16_t>& cb = p.planes[1];
@@ -26,7 +28,6 @@ void convertYCbCr(WkoPlanes& p) {
     cr[i] = limit(Y * 65536 + 116130 * Cb - 14831872);
   }
 }
-}  // namespace
 
 Image* ReadWKO(const void* source, uint32_t size, bool fromFile) {
   if (!fromFile && size > 0x0FFFFFFF) return nullptr;  // beyond a 32-bit bit count

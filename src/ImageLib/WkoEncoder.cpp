@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
+
+#include "ImageLib/WkoPlanes.h"
 
 void forwardLifting(const int16_t* o, int16_t* out, int32_t n) {
   int16_t* s = out;
@@ -52,7 +56,19 @@ void gatherCoefficients(int16_t* coded, const int16_t* plane, const ScanTables& 
   }
 }
 
-void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* stream) {
+namespace {
+// Where a run's bits go: into a stream, or only counted while the encoder weighs its choices.
+struct StreamSink {
+  BitStream* stream;
+  void put(uint32_t value, int count) { writeBits(value, count, stream); }
+};
+struct CountingSink {
+  int64_t bits = 0;
+  void put(uint32_t, int count) { bits += count; }
+};
+
+template <class Sink>
+void codeRun(const int16_t* values, int32_t n, int q, Sink& sink) {
   std::vector<uint16_t> magnitude(static_cast<size_t>(n));
   uint16_t largest = 0;
   for (int32_t i = 0; i < n; ++i) {
@@ -60,20 +76,20 @@ void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* st
     largest = std::max(largest, magnitude[static_cast<size_t>(i)]);
   }
   const int planes = significantBits(largest);
-  writeBits(static_cast<uint32_t>(planes), 4, stream);
+  sink.put(static_cast<uint32_t>(planes), 4);
   if (planes == 0) return;
-  writeBits(static_cast<uint32_t>(q), 4, stream);
-  std::vector<uint8_t> significant(static_cast<size_t>(n), 0);
-  std::vector<int32_t> waiting;  // indices not yet significant, in order
-  waiting.reserve(static_cast<size_t>(n));
-  for (int32_t i = 0; i < n; ++i) waiting.push_back(i);
+  sink.put(static_cast<uint32_t>(q), 4);
+  std::vector<int32_t> waiting(static_cast<size_t>(n));  // indices not yet significant, in order
+  for (int32_t i = 0; i < n; ++i) waiting[static_cast<size_t>(i)] = i;
+  std::vector<int32_t> significant;  // in index order, as the refinement pass visits them
+  std::vector<int32_t> still, merged;
   int k = 0;
   for (int plane = 0; plane < planes; ++plane) {
     const int shift = planes - 1 - plane;
     const int64_t remaining = static_cast<int64_t>(waiting.size());
     auto isOne = [&](int64_t at) { return (magnitude[static_cast<size_t>(waiting[static_cast<size_t>(at)])] >> shift) != 0; };
-    std::vector<int32_t> still;
-    still.reserve(waiting.size());
+    still.clear();
+    std::vector<int32_t> fresh;
     int64_t covered = 0;
     while (covered < remaining) {
       const int64_t span = int64_t{1} << k;
@@ -81,8 +97,8 @@ void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* st
       while (next < remaining && next < covered + span && !isOne(next)) ++next;
       if (next >= remaining || next >= covered + span) {
         // A run of 2^k zeros (or all that is left).
-        for (int64_t i = covered; i < std::min(remaining, covered + span); ++i) still.push_back(waiting[static_cast<size_t>(i)]);
-        writeBits(0, 1, stream);
+        still.insert(still.end(), waiting.begin() + covered, waiting.begin() + std::min(remaining, covered + span));
+        sink.put(0, 1);
         covered += span;
         if (covered > remaining) {
           if (k > 0) --k;
@@ -90,25 +106,29 @@ void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* st
           ++k;
         }
       } else {
-        const int64_t r = next - covered;
-        for (int64_t i = covered; i < next; ++i) still.push_back(waiting[static_cast<size_t>(i)]);
-        writeBits(1, 1, stream);
-        if (k > 0) writeBits(static_cast<uint32_t>(r), k, stream);
+        still.insert(still.end(), waiting.begin() + covered, waiting.begin() + next);
+        sink.put(1, 1);
+        if (k > 0) sink.put(static_cast<uint32_t>(next - covered), k);
         const int32_t index = waiting[static_cast<size_t>(next)];
-        writeBits(values[index] < 0 ? 1 : 0, 1, stream);
-        significant[static_cast<size_t>(index)] = 2;  // newly
+        sink.put(values[index] < 0 ? 1 : 0, 1);
+        fresh.push_back(index);
         covered = next + 1;
         if (k > 0) --k;
       }
     }
-    for (int32_t i = 0; i < n; ++i) {
-      if (significant[static_cast<size_t>(i)] == 1)
-        writeBits((magnitude[static_cast<size_t>(i)] >> shift) & 1, 1, stream);
-      else if (significant[static_cast<size_t>(i)] == 2)
-        significant[static_cast<size_t>(i)] = 1;
-    }
+    // Refinement: the coefficients significant before this plane, in index order.
+    for (int32_t index : significant) sink.put((magnitude[static_cast<size_t>(index)] >> shift) & 1, 1);
+    merged.resize(significant.size() + fresh.size());
+    std::merge(significant.begin(), significant.end(), fresh.begin(), fresh.end(), merged.begin());
+    significant.swap(merged);
     waiting.swap(still);
   }
+}
+}  // namespace
+
+void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* stream) {
+  StreamSink sink{stream};
+  codeRun(values, n, q, sink);
 }
 
 namespace {
@@ -192,37 +212,238 @@ std::vector<uint8_t> finish(BitStream* stream, uint32_t maxBytes) {
   return out;
 }
 
-// The values the decoder gets back as sign x (|v| >> q), before dequantising.
-void quantise(const int16_t* values, int64_t n, int q, std::vector<int16_t>& out) {
+// The values the decoder gets back as sign x (|v| >> q), before dequantising. Magnitudes below
+// deadzone x 2^q become 0: a lone small coefficient costs more bits than its error is worth.
+void quantise(const int16_t* values, int64_t n, int q, double deadzone, std::vector<int16_t>& out) {
   out.resize(static_cast<size_t>(n));
+  const int32_t threshold = static_cast<int32_t>(std::ceil(deadzone * (1 << q)));
   for (int64_t i = 0; i < n; ++i) {
-    const int32_t m = std::abs(static_cast<int32_t>(values[i])) >> q;
+    const int32_t a = std::abs(static_cast<int32_t>(values[i]));
+    const int32_t m = a < threshold ? 0 : a >> q;
     out[static_cast<size_t>(i)] = static_cast<int16_t>(values[i] < 0 ? -m : m);
   }
 }
 
-// Bits a run takes with shift q, and the weighted squared error its dequantised values leave.
-struct RunChoice {
+// Energy in the picture of a unit coefficient, from the lifting steps in real arithmetic: in one
+// dimension a low-pass value after `levels` levels (detail < 0) or a detail of level `detail`
+// (0 the finest). Separable, so a 2-D band's gain is the product of its two directions.
+double synthesisGain(int levels, int detail) {
+  const int32_t n = 1 << (levels + 4);
+  std::vector<double> v(static_cast<size_t>(n), 0.0), out(v.size());
+  const int top = detail < 0 ? levels - 1 : detail;
+  const int32_t region = n >> (top + 1);  // low half of the top level's region
+  v[static_cast<size_t>(detail < 0 ? region / 2 : region + region / 2)] = 1;
+  for (int level = top; level >= 0; --level) {
+    const int32_t len = n >> level, half = len / 2;
+    const double* s = v.data();
+    const double* d = v.data() + half;
+    out[0] = s[0] - d[0] / 2;
+    for (int32_t j = 1; j < half; ++j) {
+      out[static_cast<size_t>(2 * j)] = s[j] - (d[j - 1] + d[j]) / 4;
+      out[static_cast<size_t>(2 * j - 1)] = (out[static_cast<size_t>(2 * j - 2)] + out[static_cast<size_t>(2 * j)]) / 2 + d[j - 1];
+    }
+    out[static_cast<size_t>(len - 1)] = d[half - 1] + out[static_cast<size_t>(len - 2)];
+    std::copy(out.begin(), out.begin() + len, v.begin());
+  }
+  double energy = 0;
+  for (double x : v) energy += x * x;
+  return energy;
+}
+
+// One way to code a run: its size in bits and the weighted squared error it leaves.
+struct Choice {
+  int q;
+  double deadzone;
   int64_t bits;
   double error;
 };
 
-RunChoice tryRun(const int16_t* values, int32_t n, int q, double weight, std::vector<int16_t>& scratch) {
-  quantise(values, n, q, scratch);
-  double error = 0;
-  for (int32_t i = 0; i < n; ++i) {
-    const int32_t v = values[i];
-    const int32_t m = std::abs(static_cast<int32_t>(scratch[static_cast<size_t>(i)]));
-    int32_t back = 0;
-    if (m) back = q ? (m << q) + (1 << (q - 1)) : m;
-    if (v < 0) back = -back;
-    error += static_cast<double>(v - back) * (v - back);
+// A run of one channel in one group. Its first `split` coefficients have the error weight
+// `weight`, the rest `weightLast` (a detail group ends with its diagonal band).
+struct Run {
+  int channel;
+  int64_t start, length, split;
+  double weight, weightLast;
+  std::vector<Choice> choices;
+};
+
+// The weighted squared error of a run's values as the decoder gives them back.
+double runError(const int16_t* values, const int16_t* decoded, const Run& run) {
+  double error[2] = {0, 0};
+  for (int64_t i = 0; i < run.length; ++i) {
+    const double d = values[i] - decoded[i];
+    error[i >= run.split] += d * d;
   }
-  BitStream* counter = openBitStream(nullptr, "wm", 0);
-  encodeCoefficientRun(scratch.data(), n, q, counter);
-  const int64_t bits = counter->bitBudget;
-  closeBitStream(counter, nullptr);
-  return {bits, error * weight};
+  return error[0] * run.weight + error[1] * run.weightLast;
+}
+
+Choice tryRun(const int16_t* values, const Run& run, int q, double deadzone, std::vector<int16_t>& scratch) {
+  quantise(values, run.length, q, deadzone, scratch);
+  CountingSink counter;
+  codeRun(scratch.data(), static_cast<int32_t>(run.length), q, counter);
+  // Dequantise as the decoder does.
+  for (int16_t& v : scratch)
+    if (q && v) v = static_cast<int16_t>(v > 0 ? (v << q) + (1 << (q - 1)) : -((-v << q) + (1 << (q - 1))));
+  return {q, deadzone, counter.bits, runError(values, scratch.data(), run)};
+}
+
+// The stream's last run may be cut short: the decoder reads the bits it lacks as 0. Returns the
+// choice that, cut to `bits`, leaves the least error, and that error.
+std::pair<size_t, double> bestCutChoice(const int16_t* values, const Run& run, size_t current, int64_t bits) {
+  size_t best = current;
+  double bestError = run.choices[current].error;
+  std::vector<int16_t> quantised, decoded(static_cast<size_t>(run.length));
+  for (size_t i = 0; i < run.choices.size(); ++i) {
+    const Choice& c = run.choices[i];
+    if (c.bits <= bits || c.error >= bestError || bits < 8) continue;
+    quantise(values, run.length, c.q, c.deadzone, quantised);
+    BitStream* out = openBitStream(nullptr, "wm", 0);
+    encodeCoefficientRun(quantised.data(), static_cast<int32_t>(run.length), c.q, out);
+    uint8_t* bytes = nullptr;
+    closeBitStream(out, &bytes);
+    BitStream* in = openBitStream(bytes, "rm", static_cast<int32_t>(bits));
+    decodeCoefficientRun(decoded.data(), static_cast<int32_t>(run.length), 0, in);
+    closeBitStream(in, nullptr);
+    std::free(bytes);
+    const double error = runError(values, decoded.data(), run);
+    if (error < bestError) bestError = error, best = i;
+  }
+  return {best, bestError};
+}
+
+// For each run the choice that minimises error + lambda x bits; returns their bits.
+int64_t pick(const std::vector<Run>& runs, double lambda, std::vector<size_t>& chosen) {
+  int64_t total = 0;
+  chosen.assign(runs.size(), 0);
+  for (size_t r = 0; r < runs.size(); ++r) {
+    double best = 1e300;
+    for (size_t i = 0; i < runs[r].choices.size(); ++i) {
+      const Choice& c = runs[r].choices[i];
+      if (c.error + lambda * static_cast<double>(c.bits) < best) best = c.error + lambda * static_cast<double>(c.bits), chosen[r] = i;
+    }
+    total += runs[r].choices[chosen[r]].bits;
+  }
+  return total;
+}
+
+// The best choices within `budget` bits: a Lagrangian search, then a greedy fill of what its
+// steps leave, one run at a time by the most error saved per bit.
+std::vector<size_t> allocate(const std::vector<Run>& runs, int64_t budget) {
+  std::vector<size_t> chosen;
+  double low = 0, high = 1;
+  while (pick(runs, high, chosen) > budget && high < 1e30) high *= 4;
+  if (pick(runs, 0, chosen) > budget) {
+    for (int i = 0; i < 60; ++i) {
+      const double mid = (low + high) / 2;
+      (pick(runs, mid, chosen) > budget ? low : high) = mid;
+    }
+    pick(runs, high, chosen);
+  }
+  int64_t total = 0;
+  for (size_t r = 0; r < runs.size(); ++r) total += runs[r].choices[chosen[r]].bits;
+  while (true) {
+    size_t bestRun = runs.size(), bestChoice = 0;
+    double bestSlope = 0;
+    for (size_t r = 0; r < runs.size(); ++r) {
+      const Choice& now = runs[r].choices[chosen[r]];
+      for (size_t i = 0; i < runs[r].choices.size(); ++i) {
+        const Choice& c = runs[r].choices[i];
+        if (c.error >= now.error || total - now.bits + c.bits > budget) continue;
+        const double slope = (now.error - c.error) / static_cast<double>(std::max<int64_t>(c.bits - now.bits, 1));
+        if (slope > bestSlope) bestSlope = slope, bestRun = r, bestChoice = i;
+      }
+    }
+    if (bestRun == runs.size()) break;
+    total += runs[bestRun].choices[bestChoice].bits - runs[bestRun].choices[chosen[bestRun]].bits;
+    chosen[bestRun] = bestChoice;
+  }
+  return chosen;
+}
+
+// The squared error over all visible samples of a stream against the picture it was made from.
+double streamError(const std::vector<uint8_t>& stream, const uint8_t* pixels, const Layout& l) {
+  BitStream* s = openBitStream(stream.data(), "rm", static_cast<int32_t>(stream.size() * 8));
+  const bool colour = readBits(1, s);
+  std::unique_ptr<WkoPlanes> planes = decodeWkoPlanes(s);
+  closeBitStream(s, nullptr);
+  if (!planes) return INFINITY;
+  if (colour) convertYCbCr(*planes);
+  double error = 0;
+  for (int32_t y = 0; y < l.height; ++y)
+    for (int32_t x = 0; x < l.width; ++x)
+      for (int32_t c = 0; c < l.channels; ++c) {
+        const int32_t v = std::min(std::abs(static_cast<int32_t>(planes->planes[static_cast<size_t>(c)][static_cast<size_t>(y) * l.pw + x])), 255);
+        const double d = v - pixels[(static_cast<size_t>(y) * l.width + x) * l.channels + c];
+        error += d * d;
+      }
+  return error;
+}
+
+std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32_t maxBytes, bool ycbcr) {
+  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, ycbcr));
+  const int64_t samples = int64_t{l.pw} * l.ph;
+  // One group per resolution: the low-pass block first, then each level's details, coarsest first.
+  const int groups = l.tables.empty() ? 1 : std::min(l.levels + 1, 16);
+  const int64_t first = samples >> (2 * (groups - 1));
+  int firstCode = 1;
+  while ((int64_t{1} << (firstCode - 1)) < first) ++firstCode;
+
+  // Errors count as they show in R, G, B: the decoder's conversion spreads a Cb error over G and
+  // B (0.344^2 + 1.772^2 against Y's 3 x 1) and a Cr error over R and G.
+  const double channelWeight[3] = {1.0, ycbcr ? (0.34414 * 0.34414 + 1.772 * 1.772) / 3 : 1.0,
+                                   ycbcr ? (1.402 * 1.402 + 0.71414 * 0.71414) / 3 : 1.0};
+  std::vector<Run> runs;
+  std::vector<int16_t> scratch;
+  for (int g = 0; g < groups; ++g) {
+    const int64_t start = g == 0 ? 0 : first << (2 * (g - 1));
+    const int64_t end = first << (2 * g);
+    double weight = 1, weightLast = 1;
+    int64_t split = end - start;
+    if (groups > 1 && g == 0) {
+      weight = weightLast = std::pow(synthesisGain(l.levels, -1), 2);
+    } else if (groups > 1) {
+      // Level n's horizontal and vertical details come interleaved, then its diagonal ones.
+      const int n = l.levels - g;
+      const double detail = synthesisGain(n + 1, n);
+      weight = detail * synthesisGain(n + 1, -1);
+      weightLast = detail * detail;
+      split = (end - start) / 3 * 2;
+    }
+    for (int c = 0; c < l.channels; ++c) {
+      const double cw = c < 3 ? channelWeight[c] : 1.0;
+      runs.push_back({c, start, end - start, split, weight * cw, weightLast * cw, {}});
+    }
+  }
+  auto values = [&](const Run& run) { return coded[static_cast<size_t>(run.channel)].data() + run.start; };
+  const int64_t headerBits = 2 + ((l.width != l.pw || l.height != l.ph) ? 32 : 0) + 21;
+  const int64_t budget = int64_t{maxBytes} * 8 - headerBits;
+  // Every shift first; then, around the shift each run gets, dead zones for the finer steps.
+  for (Run& run : runs)
+    for (int q = 0; q < 16; ++q) run.choices.push_back(tryRun(values(run), run, q, 1.0, scratch));
+  std::vector<size_t> chosen = allocate(runs, budget);
+  for (size_t r = 0; r < runs.size(); ++r) {
+    const int q0 = runs[r].choices[chosen[r]].q;
+    for (int q = std::max(0, q0 - 1); q <= std::min(15, q0 + 1); ++q)
+      for (double deadzone : {1.25, 1.5, 1.75})
+        runs[r].choices.push_back(tryRun(values(runs[r]), runs[r], q, deadzone, scratch));
+  }
+  chosen = allocate(runs, budget);
+  // What the whole runs leave goes to the last one, cut where the size ends.
+  int64_t used = 0;
+  for (size_t r = 0; r < runs.size(); ++r) used += runs[r].choices[chosen[r]].bits;
+  const Choice& last = runs.back().choices[chosen.back()];
+  chosen.back() = bestCutChoice(values(runs.back()), runs.back(), chosen.back(), budget - used + last.bits).first;
+
+  BitStream* stream = openBitStream(nullptr, "wm", 0);
+  if (!stream) return {};
+  writeHeader(l, ycbcr, groups, firstCode, stream);
+  for (size_t r = 0; r < runs.size(); ++r) {
+    const Choice& c = runs[r].choices[chosen[r]];
+    quantise(values(runs[r]), runs[r].length, c.q, c.deadzone, scratch);
+    encodeCoefficientRun(scratch.data(), static_cast<int32_t>(runs[r].length), c.q, stream);
+  }
+  // Whatever still exceeds the size is cut: the decoder reads the missing bits as 0.
+  return finish(stream, maxBytes);
 }
 }  // namespace
 
@@ -230,98 +451,11 @@ std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32
                                      uint32_t maxBytes, bool ycbcr) {
   Layout l;
   if (!layoutOf(width, height, channels, l) || maxBytes == 0) return {};
-  ycbcr = ycbcr && channels >= 3;
-  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, ycbcr));
-  const int64_t samples = int64_t{l.pw} * l.ph;
-  // One group per resolution: the coarsest region first, then each finer level's details.
-  const int groups = l.tables.empty() ? 1 : std::min(l.levels + 1, 16);
-  const int64_t first = samples >> (2 * (groups - 1));
-  int firstCode = 1;
-  while ((int64_t{1} << (firstCode - 1)) < first) ++firstCode;
-
-  struct Run {
-    int channel;
-    int64_t start, length;
-    double weight;
-    std::vector<RunChoice> choices;  // by q
-  };
-  std::vector<Run> runs;
-  std::vector<int16_t> scratch;
-  for (int g = 0; g < groups; ++g) {
-    const int64_t start = g == 0 ? 0 : first << (2 * (g - 1));
-    const int64_t end = first << (2 * g);
-    // A detail coefficient of a coarser level spreads over more pixels: weigh its error by the
-    // synthesis gain of the 5/3 filters (1.5 per low-pass step and dimension, about 0.72 for a
-    // high-pass one), the chroma channels by half.
-    const int depth = groups - 1 - g;  // 0 for the finest details
-    const double gain = g == 0 ? std::pow(2.25, l.levels) : std::pow(2.25, depth) * 1.08;
-    for (int c = 0; c < channels; ++c) {
-      Run run{c, start, end - start, gain * (ycbcr && (c == 1 || c == 2) ? 0.5 : 1.0), {}};
-      for (int q = 0; q < 16; ++q)
-        run.choices.push_back(tryRun(coded[static_cast<size_t>(c)].data() + start, static_cast<int32_t>(run.length), q,
-                                     run.weight, scratch));
-      runs.push_back(std::move(run));
-    }
-  }
-  const int64_t headerBits = 2 + ((l.width != l.pw || l.height != l.ph) ? 32 : 0) + 21;
-  const int64_t budget = int64_t{maxBytes} * 8 - headerBits;
-  auto pick = [&](double lambda, std::vector<int>& qs) {
-    int64_t total = 0;
-    qs.clear();
-    for (const Run& run : runs) {
-      int best = 0;
-      double bestCost = 1e300;
-      for (int q = 0; q < 16; ++q) {
-        const double cost = run.choices[static_cast<size_t>(q)].error + lambda * run.choices[static_cast<size_t>(q)].bits;
-        if (cost < bestCost) bestCost = cost, best = q;
-      }
-      qs.push_back(best);
-      total += run.choices[static_cast<size_t>(best)].bits;
-    }
-    return total;
-  };
-  std::vector<int> qs;
-  double low = 0, high = 1;
-  while (pick(high, qs) > budget && high < 1e30) high *= 4;
-  if (pick(0, qs) > budget) {
-    for (int i = 0; i < 60; ++i) {
-      const double mid = (low + high) / 2;
-      (pick(mid, qs) > budget ? low : high) = mid;
-    }
-    pick(high, qs);
-  }
-  // The search moves in steps of whole runs; spend what it leaves on the finer shifts that buy
-  // the most error per bit.
-  int64_t total = 0;
-  for (size_t i = 0; i < runs.size(); ++i) total += runs[i].choices[static_cast<size_t>(qs[i])].bits;
-  while (true) {
-    int bestRun = -1;
-    double bestSlope = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-      if (qs[i] == 0) continue;
-      const RunChoice& now = runs[i].choices[static_cast<size_t>(qs[i])];
-      const RunChoice& finer = runs[i].choices[static_cast<size_t>(qs[i] - 1)];
-      const int64_t extra = finer.bits - now.bits;
-      if (total + extra > budget) continue;
-      const double slope = (now.error - finer.error) / static_cast<double>(std::max<int64_t>(extra, 1));
-      if (slope > bestSlope) bestSlope = slope, bestRun = static_cast<int>(i);
-    }
-    if (bestRun < 0) break;
-    total += runs[static_cast<size_t>(bestRun)].choices[static_cast<size_t>(qs[static_cast<size_t>(bestRun)] - 1)].bits -
-             runs[static_cast<size_t>(bestRun)].choices[static_cast<size_t>(qs[static_cast<size_t>(bestRun)])].bits;
-    --qs[static_cast<size_t>(bestRun)];
-  }
-  BitStream* stream = openBitStream(nullptr, "wm", 0);
-  if (!stream) return {};
-  writeHeader(l, ycbcr, groups, firstCode, stream);
-  for (size_t i = 0; i < runs.size(); ++i) {
-    const Run& run = runs[i];
-    const int q = qs[i];
-    quantise(coded[static_cast<size_t>(run.channel)].data() + run.start, run.length, q, scratch);
-    encodeCoefficientRun(scratch.data(), static_cast<int32_t>(run.length), q, stream);
-  }
-  // Whatever still exceeds the size is cut: the decoder reads the missing bits as 0.
-  return finish(stream, maxBytes);
+  std::vector<uint8_t> rgb = encodeBudget(pixels, l, maxBytes, false);
+  if (!ycbcr || channels < 3) return rgb;
+  // Y, Cb, Cr usually wins; at high rates its rounding can cost more than it saves.
+  std::vector<uint8_t> yuv = encodeBudget(pixels, l, maxBytes, true);
+  return streamError(yuv, pixels, l) <= streamError(rgb, pixels, l) ? yuv : rgb;
 }
 
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels) {

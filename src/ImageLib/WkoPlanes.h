@@ -27,3 +27,5 @@ std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream);
 // Decodes one coded run into values[0 .. n-1]; returns n, or 0 for a run without bit planes.
 int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* stream);
 void releaseWkoPlanes(std::unique_ptr<WkoPlanes>& planes);
+// Planes 0, 1, 2 from Y, Cb, Cr to R, G, B in place, every sample of the padded planes.
+void convertYCbCr(WkoPlanes& planes);
