@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 
 namespace {
 std::vector<int16_t> lift(std::vector<int16_t> in) {
@@ -48,6 +49,56 @@ TEST(WkoWavelet, ZOrderSplits) {
   EXPECT_EQ(order(8, 2), (XY{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 1}, {1, 1}, {2, 1}, {3, 1},
                              {4, 0}, {5, 0}, {6, 0}, {7, 0}, {4, 1}, {5, 1}, {6, 1}, {7, 1}}));
   EXPECT_EQ(order(2, 4), (XY{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}}));
+}
+
+TEST(WkoWavelet, ZOrderSplitsTakeTheBitsOneByOneFromTheTop) {
+  // The split as the format describes it, a bit at a time, against the packed bit arithmetic.
+  auto byBits = [](uint32_t k, int w, int h) {
+    const int bx = significantBits(w) - 1, by = significantBits(h) - 1;
+    int bit = bx + by - 1, xBits = 0, yBits = 0, x = 0, y = 0;
+    auto take = [&](int& into, int& have) { into = into << 1 | static_cast<int>((k >> bit--) & 1), ++have; };
+    for (int i = 0; i < std::max(bx, by); ++i) {
+      if (by < bx) {
+        take(x, xBits);
+        if (yBits < by) take(y, yBits);
+      } else {
+        take(y, yBits);
+        if (xBits < bx) take(x, xBits);
+      }
+    }
+    return std::make_pair(x, y);
+  };
+  for (int w = 1; w <= 256; w *= 2)
+    for (int h = 1; h <= 256; h *= 2)
+      for (uint32_t k = 0; k < static_cast<uint32_t>(w * h); ++k) {
+        int32_t x, y;
+        splitIndex(k, w, h, x, y);
+        ASSERT_EQ(std::make_pair(x, y), byBits(k, w, h)) << w << " x " << h << " k " << k;
+      }
+}
+
+TEST(WkoWavelet, InverseTransformMatchesLiftingEachColumnThenEachRow) {
+  std::mt19937 random(12);
+  for (auto [w, h] : {std::pair{4, 4}, {8, 4}, {4, 32}, {16, 16}, {64, 8}, {32, 128}, {256, 64}}) {
+    std::vector<int16_t> plane(static_cast<size_t>(w) * h);
+    for (int16_t& v : plane) v = static_cast<int16_t>(static_cast<int>(random() % 2001) - 1000);
+    const int levels = transformLevels(w, h);
+    std::vector<int16_t> expected = plane, in(static_cast<size_t>(std::max(w, h))), out(in.size());
+    for (int n = levels - 1; n >= 0; --n) {
+      const int rw = w >> n, rh = h >> n;
+      for (int x = 0; x < rw; ++x) {
+        for (int y = 0; y < rh; ++y) in[static_cast<size_t>(y)] = expected[static_cast<size_t>(y) * w + x];
+        inverseLifting(in.data(), out.data(), rh);
+        for (int y = 0; y < rh; ++y) expected[static_cast<size_t>(y) * w + x] = out[static_cast<size_t>(y)];
+      }
+      for (int y = 0; y < rh; ++y) {
+        inverseLifting(&expected[static_cast<size_t>(y) * w], out.data(), rw);
+        std::copy(out.begin(), out.begin() + rw, expected.begin() + static_cast<std::ptrdiff_t>(y) * w);
+      }
+    }
+    inverseTransform(plane.data(), w, h, levels);
+    EXPECT_EQ(plane, expected) << w << " x " << h;
+  }
 }
 
 TEST(WkoWavelet, SixteenByEightWithANineByFivePicture) {

@@ -120,12 +120,13 @@ int decode(int argc, char** argv) {
   if (extension == ".ppm" || extension == ".pgm") {
     // Binary PNM, as djpeg writes: a plain header, then the rows top first.
     if (channels != (extension == ".ppm" ? 3 : 1)) return fail(out + ": wrong channel count for this format");
-    const std::string header = std::string(channels == 3 ? "P6\n" : "P5\n") + std::to_string(image->width) + " " +
-                               std::to_string(image->height) + "\n255\n";
-    std::vector<uint8_t> bytes(header.begin(), header.end());
-    const std::vector<uint8_t> pixels = topFirst(*image);
-    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
-    if (!writeFileBytes(argv[3], bytes)) return fail("cannot write " + out);
+    FILE* f = std::fopen(argv[3], "wb");
+    if (!f) return fail("cannot write " + out);
+    std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", image->width, image->height);
+    const size_t row = static_cast<size_t>(image->width) * channels;
+    bool ok = true;
+    for (int y = image->height - 1; y >= 0 && ok; --y) ok = std::fwrite(image->pixels.get() + y * row, 1, row, f) == row;
+    if (std::fclose(f) != 0 || !ok) return fail("cannot write " + out);
     return 0;
   }
   if (channels > 4) return fail("PNG holds at most 4 channels");

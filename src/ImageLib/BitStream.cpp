@@ -1,5 +1,6 @@
 #include "ImageLib/BitStream.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -77,6 +78,29 @@ int32_t readBits(int32_t count, BitStream* s) {
     }
   }
   return result;
+}
+
+BitReader::BitReader(BitStream* s) : stream_(s), data_(s->buffer) {
+  int bit = 0;
+  while (bit < 8 && (0x80 >> bit) != s->bitMask) ++bit;
+  start_ = pos_ = int64_t{s->bytePos} * 8 + bit;
+  dataEnd_ = int64_t{s->filled} * 8;
+  end_ = std::max(start_, std::min(dataEnd_, start_ + std::max(0, s->bitBudget)));
+}
+
+void BitReader::finish() {
+  const int64_t consumed = pos_ - start_;
+  stream_->bitBudget = static_cast<int32_t>(std::max<int64_t>(0, stream_->bitBudget - consumed));
+  const int64_t at = start_ + std::min(consumed, end_ - start_);
+  if (at >= dataEnd_) {
+    // As readBits leaves a memory stream whose block is used up.
+    stream_->bytePos = stream_->filled = 0;
+    stream_->bitMask = 0x80;
+  } else {
+    stream_->bytePos = static_cast<int32_t>(at >> 3);
+    stream_->bitMask = 0x80 >> (at & 7);
+  }
+  start_ = pos_;
 }
 
 void writeBits(uint32_t value, int32_t count, BitStream* s) {

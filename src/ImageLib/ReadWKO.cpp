@@ -15,6 +15,8 @@ int16_t limit(int64_t v) {
   return static_cast<int16_t>(v >> 16);
 }
 
+// A sample as a byte: its absolute value, at most 255.
+uint8_t byteOf(int16_t v) { return static_cast<uint8_t>(std::min(std::abs(static_cast<int32_t>(v)), 255)); }
 }  // namespace
 
 void convertYCbCr(WkoPlanes& p) {
@@ -51,12 +53,14 @@ Image* ReadWKO(const void* source, uint32_t size, bool fromFile) {
   std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[static_cast<size_t>(w) * h * channels]);
   Image* image = nullptr;
   if (pixels) {
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x)
-        for (int32_t c = 0; c < channels; ++c) {
-          const int32_t v = std::abs(planes->planes[static_cast<size_t>(c)][x + static_cast<size_t>(h - 1 - y) * planes->paddedWidth]);
-          pixels[(static_cast<size_t>(y) * w + x) * channels + c] = static_cast<uint8_t>(std::min(v, 255));
-        }
+    for (int32_t y = 0; y < h; ++y) {
+      uint8_t* out = pixels.get() + static_cast<size_t>(y) * w * channels;
+      const size_t row = static_cast<size_t>(h - 1 - y) * planes->paddedWidth;
+      for (int32_t c = 0; c < channels; ++c) {
+        const int16_t* in = planes->planes[static_cast<size_t>(c)].data() + row;
+        for (int32_t x = 0; x < w; ++x) out[x * channels + c] = byteOf(in[x]);
+      }
+    }
     image = new (std::nothrow) Image(w, h, 8 * channels, std::move(pixels));
   }
   releaseWkoPlanes(planes);

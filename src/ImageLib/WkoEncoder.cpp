@@ -269,12 +269,15 @@ struct Run {
 
 // The weighted squared error of a run's values as the decoder gives them back.
 double runError(const int16_t* values, const int16_t* decoded, const Run& run) {
-  double error[2] = {0, 0};
-  for (int64_t i = 0; i < run.length; ++i) {
-    const double d = values[i] - decoded[i];
-    error[i >= run.split] += d * d;
-  }
-  return error[0] * run.weight + error[1] * run.weightLast;
+  auto squares = [&](int64_t from, int64_t to) {
+    int64_t sum = 0;
+    for (int64_t i = from; i < to; ++i) {
+      const int64_t d = values[i] - decoded[i];
+      sum += d * d;
+    }
+    return static_cast<double>(sum);
+  };
+  return squares(0, run.split) * run.weight + squares(run.split, run.length) * run.weightLast;
 }
 
 Choice tryRun(const int16_t* values, const Run& run, int q, double deadzone, std::vector<int16_t>& scratch) {
@@ -419,7 +422,10 @@ std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32
   const int64_t budget = int64_t{maxBytes} * 8 - headerBits;
   // Every shift first; then, around the shift each run gets, dead zones for the finer steps.
   for (Run& run : runs)
-    for (int q = 0; q < 16; ++q) run.choices.push_back(tryRun(values(run), run, q, 1.0, scratch));
+    for (int q = 0; q < 16; ++q) {
+      run.choices.push_back(tryRun(values(run), run, q, 1.0, scratch));
+      if (run.choices.back().bits == 4) break;  // no planes left: larger shifts are the same
+    }
   std::vector<size_t> chosen = allocate(runs, budget);
   for (size_t r = 0; r < runs.size(); ++r) {
     const int q0 = runs[r].choices[chosen[r]].q;

@@ -1,19 +1,34 @@
 #include "ImageLib/WkoPlanes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ImageLib/WkoWavelet.h"
 
 namespace {
 constexpr uint8_t kNegative = 1, kSignificant = 2, kNewlySignificant = 4;
-}
 
-int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* stream) {
-  std::memset(values, 0, sizeof(int16_t) * static_cast<size_t>(n));
-  const int32_t planes = readBits(4, stream);
-  if (planes == 0) return 0;
-  const int32_t q = readBits(4, stream);
-  std::vector<uint8_t> marks(static_cast<size_t>(n), 0);
+// Eight marks at once: most coefficients of a fine run stay insignificant for many planes, and
+// the passes step over them a word at a time.
+uint64_t eightMarks(const uint8_t* m) {
+  uint64_t w;
+  std::memcpy(&w, m, sizeof w);
+  return w;
+}
+constexpr uint64_t kEach = 0x0101010101010101ull;
+// The marks of 32 coefficients OR-ed into one word.
+uint64_t fourWords(const uint8_t* m) { return eightMarks(m) | eightMarks(m + 8) | eightMarks(m + 16) | eightMarks(m + 24); }
+
+// Any stream, through readBits (file streams refill their buffer as they go).
+struct StreamReader {
+  BitStream* stream;
+  uint32_t bit() { return static_cast<uint32_t>(readBits(1, stream)); }
+  uint32_t bits(int count) { return static_cast<uint32_t>(readBits(count, stream)); }
+  void finish() {}
+};
+
+template <class Reader>
+void decodePlanes(int16_t* values, uint8_t* marks, int32_t n, int32_t planes, int k, Reader& in) {
   int32_t remaining = n;
   for (int32_t plane = 0; plane < planes; ++plane) {
     int64_t covered = 0;
@@ -21,13 +36,25 @@ int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* strea
     int32_t newRemaining = remaining;
     // Moves the pointer past count coefficients that are not yet significant.
     auto skipInsignificant = [&](int64_t count) {
+      if (remaining == n) {  // nothing is significant yet: every coefficient counts
+        pointer = static_cast<int32_t>(std::min<int64_t>(n, pointer + count));
+        return;
+      }
       while (count > 0 && pointer < n) {
-        if (!(marks[static_cast<size_t>(pointer)] & kSignificant)) --count;
-        ++pointer;
+        if (count >= 32 && pointer + 32 <= n && !(fourWords(marks + pointer) & (kEach * kSignificant))) {
+          pointer += 32;
+          count -= 32;
+        } else if (count >= 8 && pointer + 8 <= n && !(eightMarks(marks + pointer) & (kEach * kSignificant))) {
+          pointer += 8;
+          count -= 8;
+        } else {
+          if (!(marks[pointer] & kSignificant)) --count;
+          ++pointer;
+        }
       }
     };
     while (covered < remaining) {
-      if (readBits(1, stream) == 0) {
+      if (in.bit() == 0) {
         const int64_t zeros = int64_t{1} << k;
         covered += zeros;
         skipInsignificant(zeros);
@@ -37,34 +64,61 @@ int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* strea
           ++k;
         }
       } else {
-        const int32_t r = readBits(k, stream);
+        const int32_t r = static_cast<int32_t>(in.bits(k));
         covered += r + 1;
         skipInsignificant(r);
-        while (pointer < n && (marks[static_cast<size_t>(pointer)] & kSignificant)) ++pointer;
+        while (pointer < n && (marks[pointer] & kSignificant)) ++pointer;
         // A corrupt run may point past its end: the pass ends there.
         if (pointer >= n) break;
         values[pointer] = 1;
-        marks[static_cast<size_t>(pointer)] |= kNewlySignificant;
-        if (readBits(1, stream)) marks[static_cast<size_t>(pointer)] |= kNegative;
+        marks[pointer] |= kNewlySignificant;
+        if (in.bit()) marks[pointer] |= kNegative;
         ++pointer;
         --newRemaining;
         if (k > 0) --k;
       }
     }
     for (int32_t i = 0; i < n; ++i) {
-      uint8_t& m = marks[static_cast<size_t>(i)];
+      constexpr uint64_t kTouched = kEach * (kSignificant | kNewlySignificant);
+      if (i + 32 <= n && !(fourWords(marks + i) & kTouched)) {
+        i += 31;
+        continue;
+      }
+      if (i + 8 <= n && !(eightMarks(marks + i) & kTouched)) {
+        i += 7;
+        continue;
+      }
+      uint8_t& m = marks[i];
       if (m & kSignificant)
-        values[i] = static_cast<int16_t>(values[i] * 2 + readBits(1, stream));
+        values[i] = static_cast<int16_t>(values[i] * 2 + static_cast<int32_t>(in.bit()));
       else if (m & kNewlySignificant)
         m = static_cast<uint8_t>((m & ~kNewlySignificant) | kSignificant);
     }
     remaining = newRemaining;
   }
+  in.finish();
+}
+}  // namespace
+
+int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* stream) {
+  std::memset(values, 0, sizeof(int16_t) * static_cast<size_t>(n));
+  const int32_t planes = readBits(4, stream);
+  if (planes == 0) return 0;
+  const int32_t q = readBits(4, stream);
+  std::vector<uint8_t> marks(static_cast<size_t>(n), 0);
+  if (stream->medium == 'M') {
+    BitReader in(stream);
+    decodePlanes(values, marks.data(), n, planes, k, in);
+  } else {
+    StreamReader in{stream};
+    decodePlanes(values, marks.data(), n, planes, k, in);
+  }
+  // Sign, then the middle of the quantiser step: (10v + 5) x 2^q / 10 is exactly v x 2^q + 2^(q-1).
+  const int32_t half = q >= 1 ? 1 << (q - 1) : 0;
   for (int32_t i = 0; i < n; ++i) {
-    int64_t v = values[i];
-    if (marks[static_cast<size_t>(i)] & kNegative) v = -v;
-    if (q >= 1 && v != 0) v = (v > 0 ? 10 * v + 5 : 10 * v - 5) * (int64_t{1} << q) / 10;
-    values[i] = static_cast<int16_t>(v);
+    const int32_t v = values[i];
+    const int32_t m = v ? (v << q) + half : 0;
+    values[i] = static_cast<int16_t>(marks[static_cast<size_t>(i)] & kNegative ? -m : m);
   }
   return n;
 }
@@ -108,7 +162,7 @@ std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream) {
   std::vector<int16_t> scratch(static_cast<size_t>(samples));
   for (auto& plane : p->planes) {
     placeCoefficients(scratch.data(), plane.data(), tables, p->paddedWidth, p->paddedHeight, levels);
-    plane = scratch;
+    plane.swap(scratch);  // every position was written
     inverseTransform(plane.data(), p->paddedWidth, p->paddedHeight, levels);
   }
   return p;
