@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
+#include <vector>
 
 #include "TempDir.h"
 
@@ -91,4 +93,34 @@ TEST(BitStream, FileStreams) {
   EXPECT_EQ(readBits(8, r), 0);
   closeBitStream(r, nullptr);
   EXPECT_EQ(openBitStream(dir.file("missing").c_str(), "rb", 0), nullptr);
+}
+
+TEST(BitStream, ReaderGivesTheBitsAndLeavesTheStreamAsReadBitsDoes) {
+  std::mt19937 random(8);
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<uint8_t> data(1 + random() % 12);
+    for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+    // Budgets below, at and (through the data's end) above the data.
+    const int32_t bits = 1 + static_cast<int32_t>(random() % (data.size() * 8 + 4));
+    BitStream* plain = openBitStream(data.data(), "rm", bits);
+    BitStream* fast = openBitStream(data.data(), "rm", bits);
+    if (bits > static_cast<int32_t>(data.size() * 8)) plain->filled = fast->filled = static_cast<int32_t>(data.size());
+    const int skip = static_cast<int>(random() % 9);  // start inside a byte
+    readBits(skip, plain);
+    readBits(skip, fast);
+    BitReader reader(fast);
+    for (int field = 0; field < 12; ++field) {
+      const int count = static_cast<int>(random() % 31);
+      const uint32_t expected = static_cast<uint32_t>(readBits(count, plain));
+      ASSERT_EQ(count == 1 ? reader.bit() : reader.bits(count), expected) << trial << " field " << field;
+    }
+    reader.finish();
+    EXPECT_EQ(fast->bytePos, plain->bytePos) << trial;
+    EXPECT_EQ(fast->bitMask, plain->bitMask) << trial;
+    EXPECT_EQ(fast->filled, plain->filled) << trial;
+    EXPECT_EQ(fast->bitBudget, plain->bitBudget) << trial;
+    EXPECT_EQ(readBits(7, fast), readBits(7, plain)) << trial;
+    closeBitStream(plain, nullptr);
+    closeBitStream(fast, nullptr);
+  }
 }

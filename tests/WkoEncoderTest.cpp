@@ -189,3 +189,33 @@ TEST(WkoEncoder, ACutBudgetStreamIsACoarserPicture) {
     previous = quality;
   }
 }
+
+TEST(WkoEncoder, StreamsNeverBeginWithAnotherFormatsSignature) {
+  // WKO has no signature of its own: the image library tries the other formats first. Two
+  // headers come close: 3 channels of 32 x 16 with the colour flag start 89 50 like PNG, and
+  // 4 channels of 4096 x 8 start 0F 0C, a bit away from raw's 0F 0D. Neither encoder writes
+  // the group counts that would complete those signatures, so such streams still reach the
+  // WKO reader and decode to the picture.
+  struct Shape {
+    int w, h, channels;
+  };
+  for (const Shape& shape : {Shape{32, 16, 3}, Shape{4096, 8, 4}}) {
+    const std::vector<uint8_t> input = picture(shape.w, shape.h, shape.channels, 6);
+    for (bool lossless : {true, false}) {
+      const std::vector<uint8_t> stream =
+          lossless ? encodeWkoLossless(input.data(), shape.w, shape.h, shape.channels)
+                   : encodeWkoBudget(input.data(), shape.w, shape.h, shape.channels,
+                                     static_cast<uint32_t>(input.size() / 4), true);
+      ASSERT_GE(stream.size(), 64u) << "long enough to be tested for signatures";
+      CImageLib lib;
+      Image* image = lib.LoadFromMem(stream.data(), static_cast<uint32_t>(stream.size()));
+      ASSERT_NE(image, nullptr) << shape.w << " x " << shape.h << (lossless ? " lossless" : " budget");
+      EXPECT_EQ(image->width, shape.w);
+      EXPECT_EQ(image->height, shape.h);
+      EXPECT_EQ(image->bitsPerPixel, 8 * shape.channels);
+      if (lossless) {
+        EXPECT_GT(psnr(input, *image, shape.channels), 98);
+      }
+    }
+  }
+}
