@@ -48,6 +48,7 @@ fuzz: setup
 	build-fuzz/bin/xm_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm
 	@mkdir -p build-fuzz/corpus/image
+	build-fuzz/bin/wkoseeds build-fuzz/corpus/image
 	@printf '\000\210\012\057\000' > build-fuzz/corpus/image/four-by-four.wko
 	@printf '\017\015\013\007\002\000\000\000\002\000\000\000\001\002\003\004' > build-fuzz/corpus/image/raw.bin
 	@# A 4096 x 4096 x 3 header is legal and takes about 10 s to decode under the sanitizers.

@@ -4,6 +4,7 @@
 #include <stb_image_write.h>
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -65,6 +66,53 @@ TEST(WkoTool, BudgetAndInfo) {
   EXPECT_NE(r.output.find("channels: 3\n"), std::string::npos);
   EXPECT_NE(r.output.find("group 0 channel 0: "), std::string::npos);
   EXPECT_NE(r.output.find("bits consumed: "), std::string::npos);
+}
+
+TEST(WkoTool, PpmOutputAndCompare) {
+  TempDir dir;
+  const int w = 33, h = 20;
+  const std::vector<uint8_t> picture = makePicture(w, h);
+  ASSERT_TRUE(stbi_write_png(dir.file("in.png").c_str(), w, h, 3, picture.data(), w * 3));
+  ASSERT_EQ(wko("encode " + dir.file("in.png") + " " + dir.file("a.wko") + " --lossless").exitCode, 0);
+  ToolRun r = wko("decode " + dir.file("a.wko") + " " + dir.file("a.ppm"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string ppm = readFile(dir.file("a.ppm"));
+  const std::string header = "P6\n33 20\n255\n";
+  ASSERT_EQ(ppm.size(), header.size() + picture.size());
+  EXPECT_EQ(ppm.substr(0, header.size()), header);
+  EXPECT_EQ(std::vector<uint8_t>(ppm.begin() + static_cast<std::ptrdiff_t>(header.size()), ppm.end()), picture);
+  // The same picture through three formats; a lossy one against it.
+  EXPECT_EQ(wko("compare " + dir.file("in.png") + " " + dir.file("a.ppm")).output, "PSNR inf dB\n");
+  EXPECT_EQ(wko("compare " + dir.file("a.wko") + " " + dir.file("in.png")).output, "PSNR inf dB\n");
+  ASSERT_EQ(wko("encode " + dir.file("in.png") + " " + dir.file("b.wko") + " --bytes 300").exitCode, 0);
+  r = wko("compare " + dir.file("in.png") + " " + dir.file("b.wko"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_GT(std::atof(r.output.c_str() + 5), 15) << r.output;
+  EXPECT_EQ(wko("decode " + dir.file("a.wko") + " " + dir.file("a.pgm")).exitCode, 2) << "three channels are no PGM";
+  ASSERT_TRUE(stbi_write_png(dir.file("small.png").c_str(), w - 1, h, 3, picture.data(), w * 3));
+  EXPECT_EQ(wko("compare " + dir.file("in.png") + " " + dir.file("small.png")).exitCode, 2);
+}
+
+TEST(TestPicture, EachPictureIsTheSameEveryTimeAndNotFlat) {
+  TempDir dir;
+  for (const std::string name : {"landscape", "pebbles", "leaves"}) {
+    const std::string a = dir.file(name + "1.png"), b = dir.file(name + "2.png");
+    ASSERT_EQ(runTool(std::string(TESTPICTURE_BIN) + " " + name + " " + a + " --size 96x64").exitCode, 0);
+    ASSERT_EQ(runTool(std::string(TESTPICTURE_BIN) + " " + name + " " + b + " --size 96x64").exitCode, 0);
+    EXPECT_EQ(readFile(a), readFile(b)) << name;
+    int w = 0, h = 0, n = 0;
+    stbi_uc* p = stbi_load(a.c_str(), &w, &h, &n, 3);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(w, 96);
+    EXPECT_EQ(h, 64);
+    double sum = 0, squares = 0;
+    for (int i = 0; i < w * h * 3; ++i) sum += p[i], squares += static_cast<double>(p[i]) * p[i];
+    const double mean = sum / (w * h * 3);
+    EXPECT_GT(std::sqrt(squares / (w * h * 3) - mean * mean), 12) << name << ": spread of the samples";
+    stbi_image_free(p);
+  }
+  EXPECT_EQ(runTool(std::string(TESTPICTURE_BIN) + " fog " + dir.file("x.png")).exitCode, 2);
+  EXPECT_EQ(runTool(std::string(TESTPICTURE_BIN) + " leaves " + dir.file("x.png") + " --size 0x5").exitCode, 2);
 }
 
 TEST(WkoTool, ErrorsAreOneLineAndCodeTwo) {
