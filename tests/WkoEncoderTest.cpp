@@ -129,6 +129,29 @@ double psnr(const std::vector<uint8_t>& topFirst, const Image& image, int channe
 }
 }  // namespace
 
+TEST(WkoEncoder, ChannelsWithoutBitPlanesDecodeToZeroBesideCodedOnes) {
+  // A flat 0 channel is coded as runs without planes; the decoder skips its placement and
+  // transform and must leave its neighbours as they are.
+  std::vector<uint8_t> input = picture(40, 24, 3, 2);
+  for (size_t i = 1; i < input.size(); i += 3) input[i] = 0;
+  const std::vector<uint8_t> stream = encodeWkoLossless(input.data(), 40, 24, 3);
+  std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(psnr(input, *image, 3), 99);
+  // Three bytes of header for three 2048 x 2048 channels in YCbCr, one group, then nothing:
+  // every sample is 0, and Y = Cb = Cr = 0 converts to R 0, G (46802 + 22554) x 128 + 32768 >> 16
+  // = 135, B 0.
+  const uint8_t header[3] = {0x8A, 0xEC, 0x2E};
+  std::unique_ptr<Image> empty(ReadWKO(header, 3, false));
+  ASSERT_NE(empty, nullptr);
+  ASSERT_EQ(empty->width, 2048);
+  ASSERT_EQ(empty->bitsPerPixel, 24);
+  const uint8_t* px = empty->pixels.get();
+  size_t wrong = 0;
+  for (size_t i = 0; i < size_t{2048} * 2048; ++i) wrong += px[3 * i] != 0 || px[3 * i + 1] != 135 || px[3 * i + 2] != 0;
+  EXPECT_EQ(wrong, 0u);
+}
+
 TEST(WkoEncoder, BudgetStreamsFitTheirSizeAndGainQualityWithIt) {
   const int w = 128, h = 96;
   const std::vector<uint8_t> input = picture(w, h, 3, 5);

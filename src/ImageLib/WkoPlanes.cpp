@@ -150,17 +150,24 @@ std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream) {
   if (first > samples || (groups > 1 && (first << (2 * (groups - 1))) > samples)) return nullptr;
 
   const int levels = transformLevels(p->paddedWidth, p->paddedHeight);
-  const ScanTables tables = buildScanTables(p->paddedWidth, p->width, p->paddedHeight, p->height, levels);
   p->planes.assign(static_cast<size_t>(p->channels), std::vector<int16_t>(static_cast<size_t>(samples), 0));
+  std::vector<bool> coded(static_cast<size_t>(p->channels), false);  // some run of the channel has planes
   for (int32_t g = 0; g < groups; ++g) {
     const int64_t start = g == 0 ? 0 : first << (2 * (g - 1));
     const int64_t end = first << (2 * g);
     for (int32_t c = 0; c < p->channels; ++c)
-      decodeCoefficientRun(p->planes[static_cast<size_t>(c)].data() + start, static_cast<int32_t>(end - start), 0,
-                           stream);
+      if (decodeCoefficientRun(p->planes[static_cast<size_t>(c)].data() + start, static_cast<int32_t>(end - start), 0,
+                               stream))
+        coded[static_cast<size_t>(c)] = true;
   }
+  // A channel without a single bit plane stays all 0: placing and transforming zeros gives zeros.
+  // Cut streams and corrupt headers often declare large planes with nothing in them.
+  if (std::find(coded.begin(), coded.end(), true) == coded.end()) return p;
+  const ScanTables tables = buildScanTables(p->paddedWidth, p->width, p->paddedHeight, p->height, levels);
   std::vector<int16_t> scratch(static_cast<size_t>(samples));
-  for (auto& plane : p->planes) {
+  for (int32_t c = 0; c < p->channels; ++c) {
+    if (!coded[static_cast<size_t>(c)]) continue;
+    std::vector<int16_t>& plane = p->planes[static_cast<size_t>(c)];
     placeCoefficients(scratch.data(), plane.data(), tables, p->paddedWidth, p->paddedHeight, levels);
     plane.swap(scratch);  // every position was written
     inverseTransform(plane.data(), p->paddedWidth, p->paddedHeight, levels);
