@@ -152,6 +152,36 @@ TEST(WkoEncoder, ChannelsWithoutBitPlanesDecodeToZeroBesideCodedOnes) {
   EXPECT_EQ(wrong, 0u);
 }
 
+TEST(WkoEncoder, PaddingCostsLittleAndThinPicturesGetTransformLevels) {
+  // One column and row past a power of two: the padded planes are four times the picture, yet
+  // the stream should cost about what the picture's own samples cost.
+  const std::vector<uint8_t> big = picture(129, 65, 3, 11);
+  std::vector<uint8_t> cropped;
+  for (int y = 0; y < 64; ++y) cropped.insert(cropped.end(), big.begin() + y * 129 * 3, big.begin() + (y * 129 + 128) * 3);
+  const size_t padded = encodeWkoLossless(big.data(), 129, 65, 3).size();
+  const size_t exact = encodeWkoLossless(cropped.data(), 128, 64, 3).size();
+  EXPECT_LT(padded, exact * 5 / 4);
+  // 1024 x 2 has no transform level in its natural 1024 x 2 planes (about 7 dB at this size,
+  // most channels left out); padded to 1024 x 32 it has four.
+  const std::vector<uint8_t> thin = picture(1024, 2, 3, 12);
+  const std::vector<uint8_t> stream = encodeWkoBudget(thin.data(), 1024, 2, 3, 256, true);
+  std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
+  ASSERT_NE(image, nullptr);
+  EXPECT_GT(psnr(thin, *image, 3), 11);
+}
+
+TEST(WkoEncoder, BudgetsBelowTheHeaderGiveNothing) {
+  const std::vector<uint8_t> input = picture(16, 16, 3, 1), odd = picture(15, 16, 3, 1);
+  EXPECT_TRUE(encodeWkoBudget(input.data(), 16, 16, 3, 2, true).empty());
+  EXPECT_EQ(encodeWkoBudget(input.data(), 16, 16, 3, 3, true).size(), 3u);
+  EXPECT_TRUE(encodeWkoBudget(odd.data(), 15, 16, 3, 6, true).empty()) << "an explicit size takes 7 bytes";
+  const std::vector<uint8_t> seven = encodeWkoBudget(odd.data(), 15, 16, 3, 7, true);
+  ASSERT_EQ(seven.size(), 7u);
+  std::unique_ptr<Image> image(ReadWKO(seven.data(), 7, false));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->width, 15);
+}
+
 TEST(WkoEncoder, BudgetStreamsFitTheirSizeAndGainQualityWithIt) {
   const int w = 128, h = 96;
   const std::vector<uint8_t> input = picture(w, h, 3, 5);

@@ -99,7 +99,7 @@ int encode(int argc, char** argv) {
   const std::vector<uint8_t> stream =
       lossless ? encodeWkoLossless(packed.data(), w, h, channels)
                : encodeWkoBudget(packed.data(), w, h, channels, static_cast<uint32_t>(bytes), ycbcr);
-  if (stream.empty()) return fail("cannot encode this picture");
+  if (stream.empty()) return fail(lossless ? "cannot encode this picture" : "the size asked for cannot hold the stream's header");
   if (!writeFileBytes(argv[3], stream)) return fail(std::string("cannot write ") + argv[3]);
   std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
   if (!image) return fail("internal error: the stream does not decode");

@@ -138,7 +138,9 @@ struct Layout {
   ScanTables tables;
 };
 
-bool layoutOf(int32_t width, int32_t height, int32_t channels, Layout& l) {
+// The padded sides are the powers of two that hold the picture; thinLog > 0 raises the shorter
+// one to at least 2^thinLog (never past the longer), so that a thin picture gets transform levels.
+bool layoutOf(int32_t width, int32_t height, int32_t channels, Layout& l, int thinLog = 0) {
   if (width < 1 || height < 1 || width > 4096 || height > 4096 || channels < 1 || channels > 16) return false;
   l.width = width;
   l.height = height;
@@ -146,12 +148,16 @@ bool layoutOf(int32_t width, int32_t height, int32_t channels, Layout& l) {
   l.logW = l.logH = 0;
   while ((1 << l.logW) < width) ++l.logW;
   while ((1 << l.logH) < height) ++l.logH;
+  int& shorter = l.logW < l.logH ? l.logW : l.logH;
+  shorter = std::max(shorter, std::min(thinLog, std::max(l.logW, l.logH)));
   l.pw = 1 << l.logW;
   l.ph = 1 << l.logH;
   l.levels = transformLevels(l.pw, l.ph);
   l.tables = buildScanTables(l.pw, width, l.ph, height, l.levels);
   return true;
 }
+
+int64_t headerBits(const Layout& l) { return 2 + ((l.width != l.pw || l.height != l.ph) ? 32 : 0) + 21; }
 
 void writeHeader(const Layout& l, bool colour, int groups, int firstCode, BitStream* stream) {
   const bool sized = l.width != l.pw || l.height != l.ph;
@@ -168,15 +174,29 @@ void writeHeader(const Layout& l, bool colour, int groups, int firstCode, BitStr
   writeBits(static_cast<uint32_t>(firstCode), 5, stream);
 }
 
-// The coded coefficients of every channel: padded by repeating the edge, transformed, gathered.
-std::vector<std::vector<int16_t>> codedChannels(const Layout& l, const std::vector<std::vector<int16_t>>& samples) {
+// The coded coefficients of every channel: padded, transformed, gathered. Beyond the picture
+// the padding fades from the edge to one flat value (the mean of the last column and row) over
+// `fade` samples. Repeating the edge instead would copy the edge's detail into every padded
+// column and row at every level, which costs about as much as the picture when a side is just
+// above a power of two; a flat pad costs one edge. Fading over a few samples softens that edge
+// for streams cut to a size.
+std::vector<std::vector<int16_t>> codedChannels(const Layout& l, const std::vector<std::vector<int16_t>>& samples,
+                                                int fade) {
   std::vector<std::vector<int16_t>> coded;
   std::vector<int16_t> plane(static_cast<size_t>(l.pw) * l.ph);
+  auto ramp = [fade](int32_t beyond) { return std::max(0.0, 1.0 - std::max(0, beyond) / static_cast<double>(fade)); };
   for (const std::vector<int16_t>& channel : samples) {
+    auto at = [&](int32_t x, int32_t y) { return channel[static_cast<size_t>(y) * l.width + x]; };
+    int64_t sum = 0;
+    for (int32_t y = 0; y < l.height; ++y) sum += at(l.width - 1, y);
+    for (int32_t x = 0; x < l.width; ++x) sum += at(x, l.height - 1);
+    const double flat = static_cast<double>(sum) / (l.width + l.height);
     for (int32_t y = 0; y < l.ph; ++y)
-      for (int32_t x = 0; x < l.pw; ++x)
-        plane[static_cast<size_t>(y) * l.pw + x] =
-            channel[static_cast<size_t>(std::min(y, l.height - 1)) * l.width + std::min(x, l.width - 1)];
+      for (int32_t x = 0; x < l.pw; ++x) {
+        const int16_t edge = at(std::min(x, l.width - 1), std::min(y, l.height - 1));
+        const double t = ramp(x - l.width + 1) * ramp(y - l.height + 1);  // 1 inside the picture
+        plane[static_cast<size_t>(y) * l.pw + x] = static_cast<int16_t>(std::lround(flat + (edge - flat) * t));
+      }
     forwardTransform(plane.data(), l.pw, l.ph, l.levels);
     coded.emplace_back(plane.size());
     gatherCoefficients(coded.back().data(), plane.data(), l.tables, l.pw, l.ph, l.levels);
@@ -211,6 +231,9 @@ std::vector<uint8_t> finish(BitStream* stream, uint32_t maxBytes) {
   std::free(buffer);
   return out;
 }
+
+// Streams cut to a size fade their padding over this many samples (lossless ones pad flat).
+constexpr int kBudgetFade = 8;
 
 // The values the decoder gets back as sign x (|v| >> q), before dequantising. Magnitudes below
 // deadzone x 2^q become 0: a lone small coefficient costs more bits than its error is worth.
@@ -383,7 +406,7 @@ double streamError(const std::vector<uint8_t>& stream, const uint8_t* pixels, co
 }
 
 std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32_t maxBytes, bool ycbcr) {
-  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, ycbcr));
+  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, ycbcr), kBudgetFade);
   const int64_t samples = int64_t{l.pw} * l.ph;
   // One group per resolution: the low-pass block first, then each level's details, coarsest first.
   const int groups = l.tables.empty() ? 1 : std::min(l.levels + 1, 16);
@@ -418,8 +441,7 @@ std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32
     }
   }
   auto values = [&](const Run& run) { return coded[static_cast<size_t>(run.channel)].data() + run.start; };
-  const int64_t headerBits = 2 + ((l.width != l.pw || l.height != l.ph) ? 32 : 0) + 21;
-  const int64_t budget = int64_t{maxBytes} * 8 - headerBits;
+  const int64_t budget = int64_t{maxBytes} * 8 - headerBits(l);
   // Every shift first; then, around the shift each run gets, dead zones for the finer steps.
   for (Run& run : runs)
     for (int q = 0; q < 16; ++q) {
@@ -453,25 +475,45 @@ std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32
 }
 }  // namespace
 
+// Planes whose shorter padded side is below this power of two are also tried with that side
+// padded up to it: without it a 4096 x 2 picture would have no transform level at all.
+constexpr int kThinLog = 5;
+
 std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
                                      uint32_t maxBytes, bool ycbcr) {
-  Layout l;
-  if (!layoutOf(width, height, channels, l) || maxBytes == 0) return {};
-  std::vector<uint8_t> rgb = encodeBudget(pixels, l, maxBytes, false);
-  if (!ycbcr || channels < 3) return rgb;
-  // Y, Cb, Cr usually wins; at high rates its rounding can cost more than it saves.
-  std::vector<uint8_t> yuv = encodeBudget(pixels, l, maxBytes, true);
-  return streamError(yuv, pixels, l) <= streamError(rgb, pixels, l) ? yuv : rgb;
+  Layout natural, thick;
+  if (!layoutOf(width, height, channels, natural) || !layoutOf(width, height, channels, thick, kThinLog)) return {};
+  std::vector<uint8_t> best;
+  double bestError = INFINITY;
+  for (const Layout* l : {&natural, &thick}) {
+    if (l == &thick && thick.pw == natural.pw && thick.ph == natural.ph) break;
+    // Below its header no stream decodes.
+    if (int64_t{maxBytes} * 8 < headerBits(*l)) continue;
+    // Y, Cb, Cr usually wins; at high rates its rounding can cost more than it saves.
+    for (bool colour : {false, true}) {
+      if (colour && (!ycbcr || channels < 3)) break;
+      std::vector<uint8_t> stream = encodeBudget(pixels, *l, maxBytes, colour);
+      const double error = streamError(stream, pixels, *l);
+      if (error < bestError) bestError = error, best = std::move(stream);
+    }
+  }
+  return best;
 }
 
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels) {
-  Layout l;
-  if (!layoutOf(width, height, channels, l)) return {};
-  const std::vector<std::vector<int16_t>> coded = codedChannels(l, channelsOf(pixels, l, false));
-  BitStream* stream = openBitStream(nullptr, "wm", 0);
-  if (!stream) return {};
-  writeHeader(l, false, 1, l.logW + l.logH + 1, stream);  // one group of the whole plane
-  for (const std::vector<int16_t>& channel : coded)
-    encodeCoefficientRun(channel.data(), static_cast<int32_t>(channel.size()), 0, stream);
-  return finish(stream, UINT32_MAX);
+  Layout natural, thick;
+  if (!layoutOf(width, height, channels, natural) || !layoutOf(width, height, channels, thick, kThinLog)) return {};
+  std::vector<uint8_t> best;
+  for (const Layout* l : {&natural, &thick}) {
+    if (l == &thick && thick.pw == natural.pw && thick.ph == natural.ph) break;
+    const std::vector<std::vector<int16_t>> coded = codedChannels(*l, channelsOf(pixels, *l, false), 1);
+    BitStream* stream = openBitStream(nullptr, "wm", 0);
+    if (!stream) return {};
+    writeHeader(*l, false, 1, l->logW + l->logH + 1, stream);  // one group of the whole plane
+    for (const std::vector<int16_t>& channel : coded)
+      encodeCoefficientRun(channel.data(), static_cast<int32_t>(channel.size()), 0, stream);
+    std::vector<uint8_t> bytes = finish(stream, UINT32_MAX);
+    if (best.empty() || bytes.size() < best.size()) best = std::move(bytes);
+  }
+  return best;
 }

@@ -20,12 +20,16 @@ void gatherCoefficients(int16_t* coded, const int16_t* plane, const ScanTables& 
 void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* stream);
 
 // A lossless stream of an 8-bit picture with 1 to 16 channels, pixels interleaved, top row
-// first; colour flag 0. Sizes 1 x 1 to 4096 x 4096; other sizes are padded to powers of two by
-// repeating the last column and row, which costs almost nothing to code.
+// first; colour flag 0. Sizes 1 x 1 to 4096 x 4096; the planes are padded to powers of two with
+// one flat value beyond the picture (cheap to code), and a thin picture's short side may be
+// padded further to give the transform levels, when that makes the stream smaller.
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels);
 
 // A stream of at most maxBytes, one group per resolution level (coarsest first, so a cut stream
-// is a coarser picture). Each run's quantiser shift is chosen for the least weighted squared
-// error at that size (a Lagrangian search over all runs). ycbcr: code 3 channels as Y, Cb, Cr.
+// is a coarser picture). Each run's quantiser shift and dead zone are chosen for the least
+// squared error in the picture at that size (a Lagrangian search over all runs, then a greedy
+// fill; the last run is cut where the size ends). ycbcr: 3 or more channels may be coded as
+// Y, Cb, Cr, kept when that decodes closer than R, G, B. None when maxBytes cannot hold the
+// header (3 bytes, 7 with an explicit size).
 std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
                                      uint32_t maxBytes, bool ycbcr);
