@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <utility>
 
 #include "ImageLib/WkoPlanes.h"
 
@@ -314,8 +313,8 @@ Choice tryRun(const int16_t* values, const Run& run, int q, double deadzone, std
 }
 
 // The stream's last run may be cut short: the decoder reads the bits it lacks as 0. Returns the
-// choice that, cut to `bits`, leaves the least error, and that error.
-std::pair<size_t, double> bestCutChoice(const int16_t* values, const Run& run, size_t current, int64_t bits) {
+// choice that, cut to `bits`, leaves the least error.
+size_t bestCutChoice(const int16_t* values, const Run& run, size_t current, int64_t bits) {
   size_t best = current;
   double bestError = run.choices[current].error;
   std::vector<int16_t> quantised, decoded(static_cast<size_t>(run.length));
@@ -334,7 +333,7 @@ std::pair<size_t, double> bestCutChoice(const int16_t* values, const Run& run, s
     const double error = runError(values, decoded.data(), run);
     if (error < bestError) bestError = error, best = i;
   }
-  return {best, bestError};
+  return best;
 }
 
 // For each run the choice that minimises error + lambda x bits; returns their bits.
@@ -460,7 +459,7 @@ std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32
   int64_t used = 0;
   for (size_t r = 0; r < runs.size(); ++r) used += runs[r].choices[chosen[r]].bits;
   const Choice& last = runs.back().choices[chosen.back()];
-  chosen.back() = bestCutChoice(values(runs.back()), runs.back(), chosen.back(), budget - used + last.bits).first;
+  chosen.back() = bestCutChoice(values(runs.back()), runs.back(), chosen.back(), budget - used + last.bits);
 
   BitStream* stream = openBitStream(nullptr, "wm", 0);
   if (!stream) return {};
