@@ -135,9 +135,9 @@ TEST_F(CImageLibTest, ShortBlocksGoToTheWkoReader) {
 }
 
 TEST_F(CImageLibTest, MissingResourceLeavesTheListAlone) {
-  EXPECT_EQ(lib.LoadFromResource(197, "images"), nullptr);
+  EXPECT_EQ(lib.LoadFromResource(999, "images"), nullptr);
   EXPECT_EQ(entries(), 0u);
-  EXPECT_EQ(logText(), "Win32 Api Error Nr.: 1813\n");
+  EXPECT_EQ(logText(), "Win32 Api Error Nr.: 1814\n");
 }
 
 TEST(CImageLib, DestroyingEmptyAndImagelessListsIsClean) {

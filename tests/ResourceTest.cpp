@@ -44,7 +44,7 @@ TEST(Resource, MissLogsTheErrorAndLeavesSizeUntouched) {
   uint32_t size = 0xDEADBEEF;
   EXPECT_EQ(loadResource(&size, 2, "test"), nullptr);
   EXPECT_EQ(size, 0xDEADBEEFu);
-  EXPECT_EQ(loadResource(&size, 1, "images"), nullptr);
+  EXPECT_EQ(loadResource(&size, 1, "nosuchtype"), nullptr);
   EXPECT_EQ(size, 0xDEADBEEFu);
   EXPECT_EQ(loadResource(&size, 1, "TES"), nullptr);  // a prefix of a type is another type
   EXPECT_EQ(readFile(path),
