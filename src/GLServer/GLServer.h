@@ -20,7 +20,8 @@ class GLServer : public GraphicsServer {
   int createTexture(const unsigned char* pixels, int width, int height, int bitsPerPixel, int noParameters) override;
   unsigned char* getKeys() override;
 
-  // Where createWindow takes its settings from; without one, the defaults are used once.
+  // Where createWindow takes its settings from instead of the platform's dialog (the command
+  // line's choice, a test's script).
   void setOptionsDialog(OptionsDialog* dialog) { optionsDialog = dialog; }
   // Accept a software renderer's pixel format (for machines without a GL driver of their own).
   void setAcceptSoftware(bool accept) { acceptSoftware = accept; }
@@ -34,6 +35,7 @@ class GLServer : public GraphicsServer {
   int height = 480;
 
   WindowBackend& backend;
+  ManagedOptionsDialog platformDialog{backend};
   OptionsDialog* optionsDialog = nullptr;
   bool acceptSoftware = false;
 };

@@ -4,8 +4,11 @@
 #include "GLServer/GLServer.h"
 
 namespace {
-// The window procedure learns its window at Create; only one window exists at a time.
+// The window procedure learns its window at Create; only one window exists at a time. What comes
+// before Create (a native system sends several messages first, and creation fails unless the
+// default procedure answers them) goes to the default procedure of the backend creating it.
 GLWindow* procedureWindow = nullptr;
+WindowBackend* procedureBackend = nullptr;
 }  // namespace
 
 GLWindow::GLWindow(GLServer* gls, const char* title, int iconId) {
@@ -21,8 +24,7 @@ GLWindow::GLWindow(GLServer* gls, const char* title, int iconId) {
 }
 
 int GLWindow::showOptionsDialog(int dialogId) {
-  static FixedOptionsDialog defaults{OptionsChoice{}};
-  OptionsDialog* dialog = server->optionsDialog ? server->optionsDialog : &defaults;
+  OptionsDialog* dialog = server->optionsDialog ? server->optionsDialog : &server->platformDialog;
   OptionsChoice choice;
   switch (dialog->run(dialogId, choice)) {
     case OptionsDialog::Result::CannotShow:
@@ -64,6 +66,7 @@ void GLWindow::releaseAfterFailedCreate() {
   if (window) {
     backend->destroyWindow(window);
     window = 0;
+    if (procedureWindow == this) procedureWindow = nullptr;
   }
   if (modeSwitched) {
     backend->changeDisplayMode(nullptr);
@@ -78,6 +81,7 @@ void GLWindow::releaseAfterFailedCreate() {
 
 bool GLWindow::create() {
   rect = WindowRect{0, 0, settings.width, settings.height};
+  procedureBackend = backend;
   if (!backend->registerClass(title, win::kClassStyleRedrawOwnDC, &GLWindow::windowProcedure, iconId)) {
     backend->showWarning("Can't register window class");
     return false;
@@ -204,6 +208,8 @@ void GLWindow::destroy() {
     }
     backend->destroyWindow(window);
     window = 0;
+    // The window is gone (its last messages answered): this object may go too.
+    if (procedureWindow == this) procedureWindow = nullptr;
   } else {
     TAV_WARN("Can't destroy window");
   }
@@ -222,7 +228,7 @@ intptr_t GLWindow::windowProcedure(const WindowMessage& message) {
     return 1;
   }
   GLWindow* self = procedureWindow;
-  if (!self) return 0;
+  if (!self) return procedureBackend ? procedureBackend->defaultWindowProc(message) : 0;
   switch (message.type) {
     case MessageType::Close:
       self->backend->postQuitMessage();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+
+class WindowBackend;
+
 // What the options dialog hands back on OK.
 struct OptionsChoice {
   bool fullscreen = false;
@@ -17,6 +21,26 @@ class OptionsDialog {
   virtual Result run(int dialogId, OptionsChoice& choice) = 0;
   // Platform error code after CannotShow.
   virtual int lastError() { return 0; }
+};
+
+// The rules of OK: which checked buttons give which settings. The depth-buffer buttons and the
+// stencil's 16, 24 and 32 bit buttons are shown but read by nobody: depth stays at 16 bits and
+// the stencil request is 8 or 0.
+OptionsChoice readOptionsChoice(const std::function<bool(int controlId)>& isChecked);
+
+// The dialog resource run by the platform's dialog manager, with the dialog procedure that
+// reads the choice on OK. Every show starts with every button clear.
+class ManagedOptionsDialog : public OptionsDialog {
+ public:
+  explicit ManagedOptionsDialog(WindowBackend& backend) : backend(backend) {}
+  Result run(int dialogId, OptionsChoice& choice) override;
+  int lastError() override;
+
+ private:
+  friend struct OptionsDialogProcedure;
+  WindowBackend& backend;
+  OptionsChoice chosen;
+  bool okPressed = false;
 };
 
 // Stands in for the dialog when the settings come from elsewhere (the command line): the first

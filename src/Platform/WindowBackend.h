@@ -24,6 +24,8 @@ constexpr uint8_t kPfdMainPlane = 0;
 constexpr uint32_t kScScreenSave = 0xF140;
 constexpr uint32_t kScMonitorPower = 0xF170;
 constexpr int kVkEscape = 27;
+constexpr uint32_t kIdOk = 1;
+constexpr uint32_t kIdCancel = 2;
 }  // namespace win
 
 using WindowHandle = uintptr_t;   // 0: none
@@ -59,14 +61,38 @@ struct PixelFormatDescriptor {
 
 enum class MessageType : uint8_t { Create, Close, Quit, Size, Activate, KeyDown, KeyUp, SysCommand, Other };
 
+// The message as the native window system delivered it (window, message, both parameters), for
+// that system's default procedure. Backends without such messages, and messages the engine makes
+// itself, leave it zero: those never reach the native default.
+struct NativeMessage {
+  uintptr_t window = 0;
+  uint32_t message = 0;
+  uintptr_t wParam = 0;
+  intptr_t lParam = 0;
+};
+
 struct WindowMessage {
   MessageType type;
   uint32_t param;          // key code, system command, ...
   void* createParam;       // Create only
+  NativeMessage native{};
 };
 
 // The window procedure a class is registered with; the backend's dispatch calls it.
 using WindowProcedure = intptr_t (*)(const WindowMessage& message);
+
+using DialogHandle = uintptr_t;  // 0: none
+
+enum class DialogMessageType : uint8_t { InitDialog, Command, Other };
+
+struct DialogMessage {
+  DialogMessageType type;
+  uint32_t command;  // Command: the control id (kIdOk, kIdCancel, ...)
+  void* initParam;   // InitDialog only
+};
+
+// A modal dialog's procedure: true when it handled the message.
+using DialogProcedure = intptr_t (*)(DialogHandle dialog, const DialogMessage& message);
 
 class WindowBackend {
  public:
@@ -103,6 +129,16 @@ class WindowBackend {
   virtual void swapBuffers(DeviceHandle dc) = 0;
   // Modal box without owner, caption "Warning", exclamation icon, OK.
   virtual void showWarning(const char* text) = 0;
+
+  // Runs the dialog resource dialogId modally, without owner: the procedure first gets
+  // InitDialog with initParam, then a Command for each button pressed (Escape and closing the
+  // dialog send kIdCancel, Enter presses the default button). Returns the code handed to
+  // endDialog, or a negative value when the dialog cannot be shown (lastError tells why).
+  virtual intptr_t dialogBoxParam(int dialogId, DialogProcedure procedure, void* initParam) = 0;
+  virtual bool isDlgButtonChecked(DialogHandle dialog, int controlId) = 0;
+  virtual void endDialog(DialogHandle dialog, intptr_t result) = 0;
+  // The platform's code of the last failure.
+  virtual int lastError() = 0;
 };
 
 // The backend of the platform the program was built for.

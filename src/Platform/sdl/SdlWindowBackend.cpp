@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Platform/sdl/FltkDialog.h"
+
 namespace {
 constexpr WindowHandle kWindowToken = 1;
 constexpr DeviceHandle kDeviceToken = 2;
@@ -237,6 +239,16 @@ void SdlWindowBackend::showWarning(const char* text) {
   if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Warning", text, nullptr) != 0)
     std::fprintf(stderr, "Warning: %s\n", text);
 }
+
+intptr_t SdlWindowBackend::dialogBoxParam(int dialogId, DialogProcedure dialogProcedure, void* initParam) {
+  return fltk_dialog::run(dialogId, dialogProcedure, initParam, error);
+}
+
+bool SdlWindowBackend::isDlgButtonChecked(DialogHandle dialog, int controlId) {
+  return fltk_dialog::isChecked(dialog, controlId);
+}
+
+void SdlWindowBackend::endDialog(DialogHandle dialog, intptr_t result) { fltk_dialog::end(dialog, result); }
 
 int virtualKeyOf(SDL_Keycode key) {
   if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);

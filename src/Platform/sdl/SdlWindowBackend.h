@@ -36,6 +36,10 @@ class SdlWindowBackend : public WindowBackend {
   void postQuitMessage() override;
   void swapBuffers(DeviceHandle dc) override;
   void showWarning(const char* text) override;
+  intptr_t dialogBoxParam(int dialogId, DialogProcedure procedure, void* initParam) override;
+  bool isDlgButtonChecked(DialogHandle dialog, int controlId) override;
+  void endDialog(DialogHandle dialog, intptr_t result) override;
+  int lastError() override { return error; }
 
  private:
   bool registered = false;
@@ -54,6 +58,7 @@ class SdlWindowBackend : public WindowBackend {
   uint32_t formatFlags = 0;
   bool formatSet = false;
   std::deque<WindowMessage> posted;
+  int error = 0;
 };
 
 // Windows virtual-key code of an SDL key, 0 where there is none.

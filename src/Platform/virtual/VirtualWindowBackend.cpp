@@ -122,3 +122,28 @@ void VirtualWindowBackend::postQuitMessage() { queue.push_back({MessageType::Qui
 void VirtualWindowBackend::swapBuffers(DeviceHandle) { ++swaps; }
 
 void VirtualWindowBackend::showWarning(const char* text) { warnings.emplace_back(text); }
+
+intptr_t VirtualWindowBackend::dialogBoxParam(int dialogId, DialogProcedure dialogProcedure, void* initParam) {
+  calls.emplace_back("dialogBoxParam");
+  lastDialogId = dialogId;
+  if (dialogScripts.empty()) return -1;
+  shownDialog = dialogScripts.front();
+  dialogScripts.pop_front();
+  ++dialogsShown;
+  dialogEnded = false;
+  endResult = 0;
+  constexpr DialogHandle kDialog = 77;
+  dialogProcedure(kDialog, DialogMessage{DialogMessageType::InitDialog, 0, initParam});
+  dialogProcedure(kDialog, DialogMessage{DialogMessageType::Command, shownDialog.press, nullptr});
+  return endResult;
+}
+
+bool VirtualWindowBackend::isDlgButtonChecked(DialogHandle, int controlId) {
+  const auto& checked = shownDialog.checked;
+  return std::find(checked.begin(), checked.end(), controlId) != checked.end();
+}
+
+void VirtualWindowBackend::endDialog(DialogHandle, intptr_t result) {
+  dialogEnded = true;
+  endResult = result;
+}

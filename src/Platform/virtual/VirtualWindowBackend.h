@@ -35,6 +35,19 @@ class VirtualWindowBackend : public WindowBackend {
   void postQuitMessage() override;
   void swapBuffers(DeviceHandle dc) override;
   void showWarning(const char* text) override;
+  intptr_t dialogBoxParam(int dialogId, DialogProcedure procedure, void* initParam) override;
+  bool isDlgButtonChecked(DialogHandle dialog, int controlId) override;
+  void endDialog(DialogHandle dialog, intptr_t result) override;
+  int lastError() override { return dialogError; }
+
+  // What the user does in the next dialog shown: check these buttons, then press one. With no
+  // script left the dialog cannot be shown.
+  struct DialogScript {
+    std::vector<int> checked;
+    uint32_t press = win::kIdOk;
+  };
+  std::deque<DialogScript> dialogScripts;
+  int dialogError = 1812;  // the resource section lacks the dialog
 
   // Queues a message as the window system would deliver it.
   void push(MessageType type, uint32_t param = 0) { queue.push_back({type, param, nullptr}); }
@@ -61,10 +74,14 @@ class VirtualWindowBackend : public WindowBackend {
   PixelFormatDescriptor lastRequest{};
   DisplayMode lastMode{};
   ContextHandle current = 0;
+  int dialogsShown = 0, lastDialogId = 0;
+  bool dialogEnded = false;
 
  private:
   bool fails(const char* call);
   WindowProcedure procedure = nullptr;
   std::deque<WindowMessage> queue;
+  DialogScript shownDialog;
+  intptr_t endResult = 0;
   uintptr_t nextHandle = 100;
 };

@@ -1,8 +1,0 @@
-#include "GLServer/OptionsDialog.h"
-
-OptionsDialog::Result FixedOptionsDialog::run(int, OptionsChoice& out) {
-  if (answered) return Result::Cancel;
-  answered = true;
-  out = choice;
-  return Result::Ok;
-}

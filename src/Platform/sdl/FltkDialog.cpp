@@ -1,0 +1,169 @@
+#include "Platform/sdl/FltkDialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Round_Button.H>
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "Base/DialogResource.h"
+
+namespace {
+// Dialog units of "MS Sans Serif" 8 at 96 dots per inch: the font's average character is 6 by
+// 13 pixels, a horizontal unit a quarter of its width and a vertical unit an eighth of its height.
+int unitsToX(int units) { return units * 6 / 4; }
+int unitsToY(int units) { return units * 13 / 8; }
+constexpr int kFontPixels = 11;
+
+constexpr int kErrorResourceNotFound = 1812;  // the dialog is not among the program's resources
+constexpr int kErrorNoDisplay = 1400;         // no screen to show it on
+
+struct Control {
+  const DialogControl* source;
+  Fl_Button* button;  // null for group boxes
+  int group;          // radio group number
+};
+
+struct Dialog {
+  std::unique_ptr<Fl_Double_Window> window;
+  std::vector<Control> controls;
+  DialogProcedure procedure = nullptr;
+  bool ended = false;
+  intptr_t result = 0;
+
+  DialogHandle handle() { return reinterpret_cast<DialogHandle>(this); }
+  void command(uint32_t id) { procedure(handle(), DialogMessage{DialogMessageType::Command, id, nullptr}); }
+};
+
+Dialog* fromHandle(DialogHandle handle) { return reinterpret_cast<Dialog*>(handle); }
+
+// FLTK ends the process when it cannot open the display, so look for one first.
+bool displayAvailable() {
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) return false;
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XCloseDisplay(display);
+  return true;
+}
+
+void pressed(Fl_Widget* widget, void* data) {
+  auto* dialog = static_cast<Dialog*>(data);
+  for (Control& control : dialog->controls) {
+    if (control.button != widget) continue;
+    switch (control.source->kind) {
+      case ControlKind::AutoRadioButton:
+        // An automatic radio button checks itself and clears the others of its group.
+        for (Control& other : dialog->controls)
+          if (other.source->kind == ControlKind::AutoRadioButton && other.group == control.group)
+            other.button->value(other.button == widget ? 1 : 0);
+        break;
+      case ControlKind::DefaultPushButton:
+      case ControlKind::PushButton:
+        dialog->command(static_cast<uint32_t>(control.source->id));
+        break;
+      default:
+        break;
+    }
+    return;
+  }
+}
+
+// Escape and the window's close box: Cancel, as the dialog manager sends it.
+void cancelled(Fl_Widget*, void* data) { static_cast<Dialog*>(data)->command(2); }
+
+Fl_Button* makeButton(const DialogControl& c, int x, int y, int w, int h) {
+  switch (c.kind) {
+    case ControlKind::DefaultPushButton:
+      return new Fl_Return_Button(x, y, w, h, c.text);
+    case ControlKind::PushButton:
+      return new Fl_Button(x, y, w, h, c.text);
+    case ControlKind::AutoRadioButton: {
+      auto* b = new Fl_Round_Button(x, y, w, h, c.text);
+      b->type(FL_TOGGLE_BUTTON);
+      return b;
+    }
+    case ControlKind::AutoCheckBox:
+      return new Fl_Check_Button(x, y, w, h, c.text);
+    case ControlKind::GroupBox:
+      break;
+  }
+  return nullptr;
+}
+
+void build(Dialog& dialog, const DialogResource& resource) {
+  const int width = unitsToX(resource.width), height = unitsToY(resource.height);
+  dialog.window = std::make_unique<Fl_Double_Window>(width, height, resource.caption);
+  Fl_Double_Window& window = *dialog.window;
+  window.labelsize(kFontPixels);
+  int group = 0;
+  for (int i = 0; i < resource.controlCount; ++i) {
+    const DialogControl& c = resource.controls[i];
+    if (c.groupStart) ++group;
+    const int x = unitsToX(c.x), y = unitsToY(c.y), w = unitsToX(c.width), h = unitsToY(c.height);
+    if (c.kind == ControlKind::GroupBox) {
+      auto* box = new Fl_Box(FL_ENGRAVED_FRAME, x, y, w, h, c.text);
+      box->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
+      box->labelsize(kFontPixels);
+      dialog.controls.push_back({&c, nullptr, group});
+      continue;
+    }
+    Fl_Button* button = makeButton(c, x, y, w, h);
+    button->labelsize(kFontPixels);
+    button->callback(pressed, &dialog);
+    button->when(FL_WHEN_CHANGED | FL_WHEN_RELEASE);
+    if (!c.tabStop) button->clear_visible_focus();
+    dialog.controls.push_back({&c, button, group});
+  }
+  window.end();
+  window.set_modal();
+  window.callback(cancelled, &dialog);
+  window.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
+}
+}  // namespace
+
+namespace fltk_dialog {
+intptr_t run(int dialogId, DialogProcedure procedure, void* initParam, int& error) {
+  const DialogResource* resource = findDialogResource(dialogId);
+  if (!resource) {
+    error = kErrorResourceNotFound;
+    return -1;
+  }
+  if (!displayAvailable()) {
+    error = kErrorNoDisplay;
+    return -1;
+  }
+  Dialog dialog;
+  dialog.procedure = procedure;
+  build(dialog, *resource);
+  procedure(dialog.handle(), DialogMessage{DialogMessageType::InitDialog, 0, initParam});
+  dialog.window->show();
+  while (!dialog.ended && dialog.window->shown()) Fl::wait();
+  dialog.window->hide();
+  dialog.window.reset();
+  Fl::flush();
+  return dialog.result;
+}
+
+bool isChecked(DialogHandle handle, int controlId) {
+  Dialog* dialog = fromHandle(handle);
+  if (!dialog) return false;
+  for (const Control& control : dialog->controls)
+    if (control.source->id == controlId && control.button) return control.button->value() != 0;
+  return false;
+}
+
+void end(DialogHandle handle, intptr_t result) {
+  Dialog* dialog = fromHandle(handle);
+  if (!dialog) return;
+  dialog->ended = true;
+  dialog->result = result;
+}
+}  // namespace fltk_dialog

@@ -1,0 +1,17 @@
+#pragma once
+
+// Modal dialogs drawn by FLTK from the program's dialog templates: the Linux stand-in for the
+// Windows dialog manager. Implements DialogBoxParam, IsDlgButtonChecked and EndDialog with their
+// Windows behaviour (auto radio buttons per group, Enter on the default button, Escape and the
+// close box as Cancel); does not implement modeless dialogs or any other message than
+// InitDialog and the button commands.
+
+#include <cstdint>
+
+#include "Platform/WindowBackend.h"
+
+namespace fltk_dialog {
+intptr_t run(int dialogId, DialogProcedure procedure, void* initParam, int& error);
+bool isChecked(DialogHandle dialog, int controlId);
+void end(DialogHandle dialog, intptr_t result);
+}  // namespace fltk_dialog
