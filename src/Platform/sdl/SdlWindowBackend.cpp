@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Base/ResourceTable.h"
 #include "Platform/sdl/FltkDialog.h"
 
 namespace {
@@ -23,9 +24,26 @@ bool headless() {
   const char* driver = SDL_GetCurrentVideoDriver();
   return !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
 }
+
+// The window icon: resource `number` of type "ICONRGBA", 32 x 32 pixels of R, G, B, A bytes, top
+// row first (the .ico of the Windows build holds the same picture). Like a class without an
+// icon on Windows, a missing one leaves the default, silently.
+void setWindowIcon(SDL_Window* window, int number) {
+  for (unsigned i = 0; number > 0 && i < kResourceCount; ++i) {
+    const ResourceEntry& entry = kResourceTable[i];
+    if (entry.number != number || std::strcmp(entry.type, "ICONRGBA") != 0 || entry.size != 32 * 32 * 4) continue;
+    // SDL copies the pixels; the surface only borrows the read-only bytes for the call.
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<unsigned char*>(entry.bytes), 32, 32, 32,
+                                                           32 * 4, SDL_PIXELFORMAT_RGBA32);
+    if (!icon) return;
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
+    return;
+  }
+}
 }  // namespace
 
-bool SdlWindowBackend::registerClass(const char* name, uint32_t, WindowProcedure proc, int) {
+bool SdlWindowBackend::registerClass(const char* name, uint32_t, WindowProcedure proc, int icon) {
   if (registered) return false;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
@@ -34,6 +52,7 @@ bool SdlWindowBackend::registerClass(const char* name, uint32_t, WindowProcedure
   registered = true;
   className = name;
   procedure = proc;
+  iconId = icon;
   return true;
 }
 
@@ -131,6 +150,7 @@ int SdlWindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDescri
     return 0;
   }
   if (popup && fullscreenMode) SDL_SetWindowDisplayMode(sdlWindow, &mode);
+  setWindowIcon(sdlWindow, iconId);
   // Whether the format is drawn by hardware is known only from a context made with it.
   probeContext = SDL_GL_CreateContext(sdlWindow);
   if (!probeContext) {

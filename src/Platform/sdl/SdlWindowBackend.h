@@ -45,6 +45,7 @@ class SdlWindowBackend : public WindowBackend {
   bool registered = false;
   std::string className;
   WindowProcedure procedure = nullptr;
+  int iconId = 0;  // shown on the window when it is made
   bool fullscreenMode = false;
   SDL_DisplayMode mode{};
 
