@@ -111,7 +111,7 @@ TEST(WkoEncoder, LosslessStreamIsSmallerThanTheRawPixelsOnSmoothPictures) {
 TEST(WkoEncoder, SizesOutsideTheFormatGiveNothing) {
   uint8_t pixel = 0;
   EXPECT_TRUE(encodeWkoLossless(&pixel, 0, 1, 1).empty());
-  EXPECT_TRUE(encodeWkoLossless(&pixel, 4097, 1, 1).empty());
+  EXPECT_TRUE(encodeWkoLossless(&pixel, 32769, 1, 1).empty());
   EXPECT_TRUE(encodeWkoLossless(&pixel, 1, 1, 17).empty());
 }
 

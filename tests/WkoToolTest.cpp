@@ -4,6 +4,7 @@
 #include <stb_image_write.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +92,85 @@ TEST(WkoTool, PpmOutputAndCompare) {
   EXPECT_EQ(wko("decode " + dir.file("a.wko") + " " + dir.file("a.pgm")).exitCode, 2) << "three channels are no PGM";
   ASSERT_TRUE(stbi_write_png(dir.file("small.png").c_str(), w - 1, h, 3, picture.data(), w * 3));
   EXPECT_EQ(wko("compare " + dir.file("in.png") + " " + dir.file("small.png")).exitCode, 2);
+}
+
+namespace {
+// A PNG of 16-bit samples (stb writes only 8-bit ones): deflate's stored blocks, no compression.
+void writePng16(const std::string& path, int w, int h, int channels, const std::vector<uint16_t>& samples) {
+  auto crc = [](const std::string& bytes) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+      c ^= b;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+  };
+  auto be32 = [](uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+  };
+  auto chunk = [&](const std::string& type, const std::string& data) {
+    return be32(static_cast<uint32_t>(data.size())) + type + data + be32(crc(type + data));
+  };
+  std::string raw;  // each row: filter 0, then big-endian samples
+  for (int y = 0; y < h; ++y) {
+    raw += '\0';
+    for (int i = 0; i < w * channels; ++i) {
+      const uint16_t v = samples[static_cast<size_t>(y) * w * channels + i];
+      raw += static_cast<char>(v >> 8);
+      raw += static_cast<char>(v & 0xFF);
+    }
+  }
+  std::string z = "\x78\x01";
+  uint32_t a = 1, b = 0;
+  for (unsigned char c : raw) a = (a + c) % 65521, b = (b + a) % 65521;
+  for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+    const size_t n = std::min<size_t>(65535, raw.size() - at);
+    z += static_cast<char>(at + n >= raw.size() ? 1 : 0);
+    z += {static_cast<char>(n & 0xFF), static_cast<char>(n >> 8), static_cast<char>(~n & 0xFF), static_cast<char>((~n >> 8) & 0xFF)};
+    z += raw.substr(at, n);
+  }
+  z += be32(b << 16 | a);
+  const char colourType = channels == 1 ? 0 : channels == 2 ? 4 : channels == 3 ? 2 : 6;
+  const std::string header = be32(static_cast<uint32_t>(w)) + be32(static_cast<uint32_t>(h)) + std::string{16, colourType, 0, 0, 0};
+  const std::string png = std::string("\x89PNG\r\n\x1a\n") + chunk("IHDR", header) + chunk("IDAT", z) + chunk("IEND", "");
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fwrite(png.data(), 1, png.size(), f), png.size());
+  std::fclose(f);
+}
+}  // namespace
+
+TEST(WkoTool, EncodeSaysOnOneLineWhatThePictureLoses) {
+  TempDir dir;
+  const int w = 12, h = 9;
+  std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
+  for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 5);
+  ASSERT_TRUE(stbi_write_png(dir.file("rgba.png").c_str(), w, h, 4, rgba.data(), w * 4));
+  ASSERT_TRUE(stbi_write_png(dir.file("rgb.png").c_str(), w, h, 3, rgba.data(), w * 3));
+  std::vector<uint16_t> wide(static_cast<size_t>(w) * h * 3), wideGreyAlpha(static_cast<size_t>(w) * h * 2);
+  for (size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<uint16_t>(i * 601);
+  for (size_t i = 0; i < wideGreyAlpha.size(); ++i) wideGreyAlpha[i] = static_cast<uint16_t>(65535 - i * 97);
+  writePng16(dir.file("wide.png"), w, h, 3, wide);
+  writePng16(dir.file("widega.png"), w, h, 2, wideGreyAlpha);
+  struct Case {
+    const char* file;
+    const char* note;  // nullptr: nothing lost
+  };
+  for (const Case& c : {Case{"rgb.png", nullptr}, Case{"rgba.png", "alpha channel dropped"},
+                        Case{"wide.png", "16-bit samples reduced to 8 bits"},
+                        Case{"widega.png", "16-bit samples reduced to 8 bits, alpha channel dropped"}}) {
+    // stderr alone: the summary on stdout goes away.
+    const ToolRun r = runTool("{ " + std::string(WKO_BIN) + " encode " + dir.file(c.file) + " " + dir.file("out.wko") +
+                              " --lossless >/dev/null; }");
+    ASSERT_EQ(r.exitCode, 0) << c.file << ": " << r.output;
+    EXPECT_EQ(r.output, c.note ? "wko: " + dir.file(c.file) + ": " + c.note + "\n" : "") << c.file;
+  }
+  // The 16-bit picture is coded from the high bytes of its samples.
+  std::vector<uint8_t> high(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) high[i] = static_cast<uint8_t>(wide[i] >> 8);
+  ASSERT_TRUE(stbi_write_png(dir.file("high.png").c_str(), w, h, 3, high.data(), w * 3));
+  ASSERT_EQ(wko("encode " + dir.file("wide.png") + " " + dir.file("w.wko") + " --lossless").exitCode, 0);
+  EXPECT_EQ(wko("compare " + dir.file("w.wko") + " " + dir.file("high.png")).output, "PSNR inf dB\n");
 }
 
 TEST(TestPicture, EachPictureIsTheSameEveryTimeAndNotFlat) {

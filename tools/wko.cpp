@@ -57,12 +57,19 @@ bool parseNumber(const char* text, double low, double high, double& out) {
 }
 
 // A PNG, TGA or PPM picture as bytes, top row first: grey stays one channel, anything with
-// colour becomes RGB (alpha is dropped).
-bool readPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h, int& channels) {
+// colour becomes RGB (alpha is dropped), 16-bit samples keep their high byte. What was lost on
+// the way goes to *lost ("" when nothing was).
+bool readPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h, int& channels,
+                 std::string* lost = nullptr) {
   int n = 0;
   stbi_uc* loaded = stbi_load(path, &w, &h, &n, 0);
   if (!loaded) return false;
   channels = n <= 2 ? 1 : 3;
+  if (lost) {
+    const bool wide = stbi_is_16_bit(path), alpha = n == 2 || n == 4;
+    *lost = std::string(wide ? "16-bit samples reduced to 8 bits" : "") + (wide && alpha ? ", " : "") +
+            (alpha ? "alpha channel dropped" : "");
+  }
   pixels.resize(static_cast<size_t>(w) * h * channels);
   for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i)
     for (int c = 0; c < channels; ++c) pixels[i * channels + c] = loaded[i * n + c];
@@ -92,8 +99,13 @@ int encode(int argc, char** argv) {
   if (!lossless && bytes == 0 && bpp == 0) lossless = true;
   int w = 0, h = 0, channels = 0;
   std::vector<uint8_t> packed;
-  if (!readPicture(argv[2], packed, w, h, channels)) return fail(std::string("cannot read picture ") + argv[2]);
-  if (w > 4096 || h > 4096) return fail("pictures are at most 4096 x 4096");
+  std::string lost;
+  if (!readPicture(argv[2], packed, w, h, channels, &lost)) return fail(std::string("cannot read picture ") + argv[2]);
+  if (!wkoPictureFits(w, h, channels))
+    return fail(std::to_string(w) + " x " + std::to_string(h) + " with " + std::to_string(channels) +
+                " channels is beyond WKO streams (at most 2^24 padded samples a plane, 3 x 2^24 in all)");
+  // The stream holds less than the file: say so once, on stderr, and go on.
+  if (!lost.empty()) std::fprintf(stderr, "wko: %s: %s\n", argv[2], lost.c_str());
   if (bpp > 0) bytes = std::floor(bpp * w * h / 8);
   if (!lossless && bytes < 1) return fail("the size asked for is below one byte");
   const std::vector<uint8_t> stream =
@@ -191,7 +203,7 @@ int info(int argc, char** argv) {
   readBits(2 + (sized ? 32 : 0) + 21, s);
   const int64_t first = int64_t{1} << (code - 1);
   const int64_t samples = int64_t{pw} * ph;
-  if (samples > kMaxPlaneSamples || first << (2 * (groups - 1)) > samples || width > pw || height > ph) {
+  if (!wkoPlanesFit(pw, ph, channels) || first << (2 * (groups - 1)) > samples || width > pw || height > ph) {
     closeBitStream(s, nullptr);
     return fail("header describes an impossible plane");
   }

@@ -10,3 +10,6 @@ Image* ReadRaw(const uint8_t* data, uint32_t size);
 Image* ReadTGA(const uint8_t* data, uint32_t size);
 // fromFile: source names a file instead of holding size bytes.
 Image* ReadWKO(const void* source, uint32_t size, bool fromFile);
+// ReadWKO of a block in memory without its log lines: for the encoder, which decodes its own
+// candidate streams to weigh them.
+Image* decodeWkoQuietly(const uint8_t* data, uint32_t size);

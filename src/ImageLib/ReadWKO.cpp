@@ -31,7 +31,8 @@ void convertYCbCr(WkoPlanes& p) {
   }
 }
 
-Image* ReadWKO(const void* source, uint32_t size, bool fromFile) {
+namespace {
+Image* decodeWko(const void* source, uint32_t size, bool fromFile, bool log) {
   if (!fromFile && size > 0x0FFFFFFF) return nullptr;  // beyond a 32-bit bit count
   BitStream* stream = fromFile ? openBitStream(source, "rb", 0)
                                : openBitStream(source, "rm", static_cast<int32_t>(size * 8));
@@ -42,9 +43,10 @@ Image* ReadWKO(const void* source, uint32_t size, bool fromFile) {
     closeBitStream(stream, nullptr);
     return nullptr;
   }
-  logPrint("CImageLib::ReadWKO Width: %i Height: %i Channels: %i\n", planes->width, planes->height, planes->channels);
+  if (log)
+    logPrint("CImageLib::ReadWKO Width: %i Height: %i Channels: %i\n", planes->width, planes->height, planes->channels);
   if (colour && planes->channels >= 3) {
-    logPrint("converting YCbCr -> RGB\n");
+    if (log) logPrint("converting YCbCr -> RGB\n");
     convertYCbCr(*planes);
   }
   // One byte per channel and pixel. Three channels are R, G, B as the format defines; other
@@ -67,3 +69,8 @@ Image* ReadWKO(const void* source, uint32_t size, bool fromFile) {
   closeBitStream(stream, nullptr);
   return image;
 }
+}  // namespace
+
+Image* ReadWKO(const void* source, uint32_t size, bool fromFile) { return decodeWko(source, size, fromFile, true); }
+
+Image* decodeWkoQuietly(const uint8_t* data, uint32_t size) { return decodeWko(data, size, false, false); }

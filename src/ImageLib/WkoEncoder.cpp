@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "ImageLib/ImageReaders.h"
 #include "ImageLib/WkoPlanes.h"
 
 void forwardLifting(const int16_t* o, int16_t* out, int32_t n) {
@@ -139,8 +140,9 @@ struct Layout {
 
 // The padded sides are the powers of two that hold the picture; thinLog > 0 raises the shorter
 // one to at least 2^thinLog (never past the longer), so that a thin picture gets transform levels.
+// False for pictures beyond the decoder's limit.
 bool layoutOf(int32_t width, int32_t height, int32_t channels, Layout& l, int thinLog = 0) {
-  if (width < 1 || height < 1 || width > 4096 || height > 4096 || channels < 1 || channels > 16) return false;
+  if (width < 1 || height < 1 || width > (1 << 15) || height > (1 << 15)) return false;
   l.width = width;
   l.height = height;
   l.channels = channels;
@@ -151,6 +153,7 @@ bool layoutOf(int32_t width, int32_t height, int32_t channels, Layout& l, int th
   shorter = std::max(shorter, std::min(thinLog, std::max(l.logW, l.logH)));
   l.pw = 1 << l.logW;
   l.ph = 1 << l.logH;
+  if (!wkoPlanesFit(l.pw, l.ph, channels)) return false;
   l.levels = transformLevels(l.pw, l.ph);
   l.tables = buildScanTables(l.pw, width, l.ph, height, l.levels);
   return true;
@@ -385,22 +388,22 @@ std::vector<size_t> allocate(const std::vector<Run>& runs, int64_t budget) {
   return chosen;
 }
 
-// The squared error over all visible samples of a stream against the picture it was made from.
+// The squared error over all visible samples of a stream against the picture it was made from,
+// as the decoder gives the picture back.
 double streamError(const std::vector<uint8_t>& stream, const uint8_t* pixels, const Layout& l) {
-  BitStream* s = openBitStream(stream.data(), "rm", static_cast<int32_t>(stream.size() * 8));
-  const bool colour = readBits(1, s);
-  std::unique_ptr<WkoPlanes> planes = decodeWkoPlanes(s);
-  closeBitStream(s, nullptr);
-  if (!planes) return INFINITY;
-  if (colour) convertYCbCr(*planes);
+  const std::unique_ptr<Image> image(decodeWkoQuietly(stream.data(), static_cast<uint32_t>(stream.size())));
+  if (!image || image->width != l.width || image->height != l.height || image->bitsPerPixel != 8 * l.channels)
+    return INFINITY;
+  const size_t row = static_cast<size_t>(l.width) * l.channels;
   double error = 0;
-  for (int32_t y = 0; y < l.height; ++y)
-    for (int32_t x = 0; x < l.width; ++x)
-      for (int32_t c = 0; c < l.channels; ++c) {
-        const int32_t v = std::min(std::abs(static_cast<int32_t>(planes->planes[static_cast<size_t>(c)][static_cast<size_t>(y) * l.pw + x])), 255);
-        const double d = v - pixels[(static_cast<size_t>(y) * l.width + x) * l.channels + c];
-        error += d * d;
-      }
+  for (int32_t y = 0; y < l.height; ++y) {
+    const uint8_t* decoded = image->pixels.get() + static_cast<size_t>(l.height - 1 - y) * row;  // bottom row first
+    const uint8_t* original = pixels + static_cast<size_t>(y) * row;
+    for (size_t i = 0; i < row; ++i) {
+      const double d = decoded[i] - original[i];
+      error += d * d;
+    }
+  }
   return error;
 }
 
@@ -478,14 +481,20 @@ std::vector<uint8_t> encodeBudget(const uint8_t* pixels, const Layout& l, uint32
 // padded up to it: without it a 4096 x 2 picture would have no transform level at all.
 constexpr int kThinLog = 5;
 
+bool wkoPictureFits(int32_t width, int32_t height, int32_t channels) {
+  Layout l;
+  return layoutOf(width, height, channels, l);
+}
+
 std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
                                      uint32_t maxBytes, bool ycbcr) {
   Layout natural, thick;
-  if (!layoutOf(width, height, channels, natural) || !layoutOf(width, height, channels, thick, kThinLog)) return {};
+  if (!layoutOf(width, height, channels, natural)) return {};
+  const bool thickFits = layoutOf(width, height, channels, thick, kThinLog);
   std::vector<uint8_t> best;
   double bestError = INFINITY;
   for (const Layout* l : {&natural, &thick}) {
-    if (l == &thick && thick.pw == natural.pw && thick.ph == natural.ph) break;
+    if (l == &thick && (!thickFits || (thick.pw == natural.pw && thick.ph == natural.ph))) break;
     // Below its header no stream decodes.
     if (int64_t{maxBytes} * 8 < headerBits(*l)) continue;
     // Y, Cb, Cr usually wins; at high rates its rounding can cost more than it saves.
@@ -501,10 +510,11 @@ std::vector<uint8_t> encodeWkoBudget(const uint8_t* pixels, int32_t width, int32
 
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels) {
   Layout natural, thick;
-  if (!layoutOf(width, height, channels, natural) || !layoutOf(width, height, channels, thick, kThinLog)) return {};
+  if (!layoutOf(width, height, channels, natural)) return {};
+  const bool thickFits = layoutOf(width, height, channels, thick, kThinLog);
   std::vector<uint8_t> best;
   for (const Layout* l : {&natural, &thick}) {
-    if (l == &thick && thick.pw == natural.pw && thick.ph == natural.ph) break;
+    if (l == &thick && (!thickFits || (thick.pw == natural.pw && thick.ph == natural.ph))) break;
     const std::vector<std::vector<int16_t>> coded = codedChannels(*l, channelsOf(pixels, *l, false), 1);
     BitStream* stream = openBitStream(nullptr, "wm", 0);
     if (!stream) return {};

@@ -19,8 +19,12 @@ void gatherCoefficients(int16_t* coded, const int16_t* plane, const ScanTables& 
 // (the magnitudes' bit count) and quantiser shift q, as decodeCoefficientRun reads it.
 void encodeCoefficientRun(const int16_t* values, int32_t n, int q, BitStream* stream);
 
+// Whether a picture is within the limit that the decoder takes (wkoPlanesFit on its padded
+// planes): 1 to 16 channels, at most 2^24 padded samples a plane and 3 x 2^24 in all.
+bool wkoPictureFits(int32_t width, int32_t height, int32_t channels);
+
 // A lossless stream of an 8-bit picture with 1 to 16 channels, pixels interleaved, top row
-// first; colour flag 0. Sizes 1 x 1 to 4096 x 4096; the planes are padded to powers of two with
+// first; colour flag 0. Any size that wkoPictureFits; the planes are padded to powers of two with
 // one flat value beyond the picture (cheap to code), and a thin picture's short side may be
 // padded further to give the transform levels, when that makes the stream smaller.
 std::vector<uint8_t> encodeWkoLossless(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels);

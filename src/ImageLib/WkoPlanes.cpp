@@ -144,8 +144,8 @@ std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream) {
   const int64_t samples = int64_t{p->paddedWidth} * p->paddedHeight;
   // Corrupt headers: a picture larger than its planes, planes too large to be sane, or groups
   // that reach past the plane.
-  if (p->width > p->paddedWidth || p->height > p->paddedHeight || samples > kMaxPlaneSamples ||
-      samples * p->channels > kMaxTotalSamples)
+  if (p->width > p->paddedWidth || p->height > p->paddedHeight ||
+      !wkoPlanesFit(p->paddedWidth, p->paddedHeight, p->channels))
     return nullptr;
   if (first > samples || (groups > 1 && (first << (2 * (groups - 1))) > samples)) return nullptr;
 

@@ -16,10 +16,18 @@ struct WkoPlanes {
   std::vector<std::vector<int16_t>> planes;
 };
 
-// Largest plane the decoder accepts (4096 x 4096), and the most samples over all channels (three
-// such planes): larger headers are treated as corrupt, so a few bytes cannot demand minutes of work.
+// The largest pictures of this codec, one limit for the encoder and the decoder: planes of at most
+// 2^24 samples (4096 x 4096, or 16384 x 1024), three such planes' worth over all channels, 1 to 16
+// channels, padded sides that the header's 4-bit logarithms can hold. The decoder treats larger
+// headers as corrupt, so that a few bytes cannot demand minutes of work; the encoder refuses
+// those pictures rather than write streams that no reader takes.
 constexpr int64_t kMaxPlaneSamples = int64_t{1} << 24;
 constexpr int64_t kMaxTotalSamples = 3 * kMaxPlaneSamples;
+constexpr bool wkoPlanesFit(int64_t paddedWidth, int64_t paddedHeight, int64_t channels) {
+  return paddedWidth >= 1 && paddedHeight >= 1 && paddedWidth <= (1 << 15) && paddedHeight <= (1 << 15) &&
+         channels >= 1 && channels <= 16 && paddedWidth * paddedHeight <= kMaxPlaneSamples &&
+         paddedWidth * paddedHeight * channels <= kMaxTotalSamples;
+}
 
 // Reads the header after the colour flag, every run, places the coefficients and inverts the
 // transform. None for an invalid or impossible header.
