@@ -17,7 +17,11 @@ const char kUsage[] =
     "  --seconds S          end after S seconds (capture: S seconds of frames, default 10)\n"
     "  --allow-software     accept a software OpenGL renderer\n"
     "  --capture DIR        render offscreen at a fixed time step into DIR/frame_00000.png ...\n"
+    "                       and DIR/soundtrack.wav\n"
     "  --fps F              capture frame rate (default 60)\n"
+    "  --video FILE.mp4     render offscreen like --capture and write one video with the music (ffmpeg)\n"
+    "  --mute               play no music\n"
+    "  --stats              at the end, print start-up time, frame times and audio underruns\n"
     "  --help               show this text\n"
     "  --version            show the version\n";
 
@@ -74,6 +78,14 @@ ParseResult parseCommandLine(int argc, const char* const* argv, IntroOptions& op
       options.display.fullscreen = true;
     } else if (arg == "--allow-software") {
       options.allowSoftware = true;
+    } else if (arg == "--mute") {
+      options.mute = true;
+    } else if (arg == "--stats") {
+      options.stats = true;
+    } else if (arg == "--video") {
+      const char* v = value();
+      if (!v || !*v) return bad("expected a file name");
+      options.videoPath = v;
     } else if (arg == "--size") {
       const char* v = value();
       if (!v || !parseSize(v, options.display.width, options.display.height))
@@ -102,8 +114,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, IntroOptions& op
       return ParseResult::Error;
     }
   }
-  if (fpsGiven && options.captureDir.empty()) {
-    error = "brackenfold: --fps: only with --capture";
+  if (fpsGiven && options.captureDir.empty() && options.videoPath.empty()) {
+    error = "brackenfold: --fps: only with --capture or --video";
     return ParseResult::Error;
   }
   return ParseResult::Run;

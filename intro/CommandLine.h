@@ -11,7 +11,10 @@ struct IntroOptions {
   long frames = 0;        // 0: no limit
   double seconds = 0;     // 0: no limit (capture: 10 s)
   std::string captureDir; // empty: no capture
+  std::string videoPath;  // empty: no video
   double fps = 60;
+  bool mute = false;
+  bool stats = false;
 };
 
 enum class ParseResult { Run, Help, Version, Error };

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 FrameCapture::FrameCapture(std::string dir, int width, int height)
     : dir(std::move(dir)), width(width), height(height), rows(static_cast<size_t>(width) * height * 3),
@@ -16,7 +17,7 @@ std::string FrameCapture::pathOf(unsigned index) const {
   return dir + "/" + name;
 }
 
-bool FrameCapture::write(unsigned index) {
+const unsigned char* FrameCapture::readBack() {
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadBuffer(GL_BACK);
   glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
@@ -24,5 +25,26 @@ bool FrameCapture::write(unsigned index) {
   const size_t stride = static_cast<size_t>(width) * 3;
   for (int y = 0; y < height; ++y)
     std::memcpy(&flipped[static_cast<size_t>(height - 1 - y) * stride], &rows[static_cast<size_t>(y) * stride], stride);
-  return stbi_write_png(pathOf(index).c_str(), width, height, 3, flipped.data(), static_cast<int>(stride)) != 0;
+  return flipped.data();
+}
+
+bool FrameCapture::writePng(unsigned index) const {
+  const int stride = width * 3;
+  return stbi_write_png(pathOf(index).c_str(), width, height, 3, flipped.data(), stride) != 0;
+}
+
+std::string temporaryFolder() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  for (unsigned n = 0;; ++n) {
+    const fs::path candidate = base / ("brackenfold-" + std::to_string(n));
+    if (fs::create_directory(candidate, ec)) return candidate.string();
+    if (ec) return base.string();
+  }
+}
+
+void removeFolder(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
 }

@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
-// Writes the frame just drawn (the back buffer) as DIR/frame_NNNNN.png.
+// Reads back the frame just drawn (the back buffer) and writes it as DIR/frame_NNNNN.png.
 class FrameCapture {
  public:
   FrameCapture(std::string dir, int width, int height);
-  // False when the file could not be written.
-  bool write(unsigned index);
+  // The frame's RGB bytes, rows top first; valid until the next readBack.
+  const unsigned char* readBack();
+  // Writes what the last readBack read; false when the file could not be written.
+  bool writePng(unsigned index) const;
   std::string pathOf(unsigned index) const;
 
  private:
@@ -17,3 +19,7 @@ class FrameCapture {
   std::vector<unsigned char> rows;
   std::vector<unsigned char> flipped;
 };
+
+// A new empty folder for temporary files, and its removal.
+std::string temporaryFolder();
+void removeFolder(const std::string& path);

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -14,6 +15,9 @@
 #include "FrameCapture.h"
 #include "GLServer/GLServer.h"
 #include "IntroContent.h"
+#include "Platform/WaveDevice.h"
+#include "Soundtrack.h"
+#include "VideoEncoder.h"
 
 namespace {
 constexpr int kOptionsDialog = 101;
@@ -37,47 +41,140 @@ void initGL(int width, int height) {
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
 }
 
+namespace {
+// Taken while the program's statics are made, just before main.
+const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+
+double msSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
+// What --stats reports at the end.
+struct RunStats {
+  double firstPresentedMs = -1;
+  long framesDrawn = 0;
+  double frameMsSum = 0, worstFrameMs = 0;
+  void frame(float frameDelta) {
+    // The first step spans the whole set-up; it is not a frame time.
+    if (framesDrawn++ == 0) return;
+    const double ms = frameDelta * 1000.0;
+    frameMsSum += ms;
+    if (ms > worstFrameMs) worstFrameMs = ms;
+  }
+  void print() const {
+    std::fprintf(stderr, "brackenfold: first frame presented %.1f ms after start\n", firstPresentedMs);
+    const long timed = framesDrawn > 1 ? framesDrawn - 1 : 0;
+    std::fprintf(stderr, "brackenfold: %ld frames drawn, frame time mean %.2f ms, worst %.2f ms\n", framesDrawn,
+                 timed ? frameMsSum / static_cast<double>(timed) : 0.0, worstFrameMs);
+    std::fprintf(stderr, "brackenfold: %u audio underruns\n", audioUnderruns());
+  }
+};
+
+// The frames and the soundtrack of a capture run, written as files and/or muxed into a video.
+struct CaptureRun {
+  std::optional<FrameCapture> frames;
+  std::optional<Soundtrack> soundtrack;
+  std::optional<VideoEncoder> video;
+  std::string workDir;
+  std::string wavPath() const { return workDir + "/soundtrack.wav"; }
+};
+}  // namespace
+
 int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) {
+  const bool capturing = !options.captureDir.empty() || !options.videoPath.empty();
+  std::string videoError;
+  if (!options.videoPath.empty() && !VideoEncoder::available(videoError)) {
+    std::fprintf(stderr, "%s\n", videoError.c_str());
+    return 2;
+  }
+
   // Owned here rather than left to the process exit, so leak checkers see a clean end.
-  std::unique_ptr<GLServer> gfx(new (std::nothrow) GLServer(nullptr, "Brackenfold", kIcon, backend));
-  TAV_ASSERT(gfx);
+  std::unique_ptr<GLServer> server(new (std::nothrow) GLServer(nullptr, "Brackenfold", kIcon, backend));
+  if (!server) assertFailed("gfx", "MorvelleCracktro01", 239);
   FixedOptionsDialog fromCommandLine(options.display);
-  gfx->setOptionsDialog(&fromCommandLine);
-  gfx->setAcceptSoftware(options.allowSoftware);
+  if (options.noDialog) server->setOptionsDialog(&fromCommandLine);
+  server->setAcceptSoftware(options.allowSoftware);
+  GraphicsServer* gfx = server.get();
+
   gfx->init();
-  if (!gfx->createWindow(kOptionsDialog)) return 1;
+  if (!gfx->createWindow(kOptionsDialog)) {
+    if (server->softwareRefused)
+      std::fputs("brackenfold: only a software OpenGL renderer is available here; "
+                 "run with --allow-software to accept it\n",
+                 stderr);
+    return 1;
+  }
 
   initGL(gfx->getWidth(), gfx->getHeight());
   auto timer = std::make_unique<FrameTimer>(clock);
   timer->start();
+  introUseAudioDevice(options.mute || capturing ? nullptr : &platformWaveDevice());
   introSetup(*gfx);
 
-  const bool capturing = !options.captureDir.empty();
-  std::optional<FrameCapture> capture;
+  CaptureRun capture;
   long frameLimit = options.frames;
   if (capturing) {
-    capture.emplace(options.captureDir, gfx->getWidth(), gfx->getHeight());
+    capture.workDir = options.captureDir.empty() ? temporaryFolder() : options.captureDir;
+    capture.frames.emplace(options.captureDir, gfx->getWidth(), gfx->getHeight());
+    capture.soundtrack.emplace(kModule, options.fps);
+    if (!options.videoPath.empty()) {
+      capture.video.emplace(options.videoPath, capture.workDir, gfx->getWidth(), gfx->getHeight(), options.fps);
+      if (!capture.video->start()) {
+        std::fputs("brackenfold: cannot start ffmpeg\n", stderr);
+        return 2;
+      }
+    }
     const double seconds = options.seconds > 0 ? options.seconds : kDefaultCaptureSeconds;
     const long frames = std::max(1L, std::lround(seconds * options.fps));
     if (frameLimit == 0 || frames < frameLimit) frameLimit = frames;
   }
   const float fixedStep = static_cast<float>(1.0 / options.fps);
 
+  RunStats stats;
   int exitCode = 0;
   long frame = 0;
+  bool ending = false;
   while (!gfx->update()) {
+    if (frame == 1 && stats.firstPresentedMs < 0) stats.firstPresentedMs = msSince(processStart);
     timer->tick();
-    introFrame(capturing ? fixedStep : timer->frameDelta);
-    if (capture && !capture->write(static_cast<unsigned>(frame))) {
-      std::fprintf(stderr, "brackenfold: cannot write %s\n", capture->pathOf(static_cast<unsigned>(frame)).c_str());
-      exitCode = 1;
-      gfx->window->requestClose();
+    const float step = capturing ? fixedStep : timer->frameDelta;
+    introFrame(step);
+    stats.frame(timer->frameDelta);
+    if (capturing && !ending) {
+      const unsigned index = static_cast<unsigned>(frame);
+      const unsigned char* rgb = capture.frames->readBack();
+      capture.soundtrack->renderFrame(frame);
+      const bool pngOk = options.captureDir.empty() || capture.frames->writePng(index);
+      const bool videoOk = !capture.video || capture.video->write(rgb);
+      if (!pngOk || !videoOk) {
+        std::fprintf(stderr, "brackenfold: cannot write %s\n",
+                     pngOk ? "the video frames to ffmpeg" : capture.frames->pathOf(index).c_str());
+        exitCode = 1;
+        ending = true;
+        backend.postQuitMessage();
+      }
     }
     ++frame;
     const bool framesDone = frameLimit > 0 && frame >= frameLimit;
     const bool timeDone = !capturing && options.seconds > 0 && timer->time >= options.seconds;
-    if (framesDone || timeDone) gfx->window->requestClose();
+    // Ends the loop the way closing the window does: at the next update.
+    if ((framesDone || timeDone) && !ending) {
+      ending = true;
+      backend.postQuitMessage();
+    }
   }
   introShutdown();
+
+  if (capturing && exitCode == 0) {
+    if (!capture.soundtrack->writeWav(capture.wavPath())) {
+      std::fprintf(stderr, "brackenfold: cannot write %s\n", capture.wavPath().c_str());
+      exitCode = 1;
+    } else if (capture.video && !capture.video->finish(capture.wavPath())) {
+      std::fprintf(stderr, "brackenfold: ffmpeg could not write %s\n", options.videoPath.c_str());
+      exitCode = 1;
+    }
+    if (options.captureDir.empty()) removeFolder(capture.workDir);
+  }
+  if (options.stats) stats.print();
   return exitCode;
 }

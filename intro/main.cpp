@@ -1,34 +1,3 @@
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include "ProgramMain.h"
 
-#include "CommandLine.h"
-#include "MorvelleCracktro01.h"
-
-int main(int argc, char** argv) {
-  IntroOptions options;
-  std::string error;
-  switch (parseCommandLine(argc, argv, options, error)) {
-    case ParseResult::Help:
-      std::fputs(kUsage, stdout);
-      return 0;
-    case ParseResult::Version:
-      std::puts("brackenfold " BRACKENFOLD_VERSION);
-      return 0;
-    case ParseResult::Error:
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return 2;
-    case ParseResult::Run:
-      break;
-  }
-  if (!options.captureDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.captureDir, ec);
-    if (ec || !std::filesystem::is_directory(options.captureDir)) {
-      std::fprintf(stderr, "brackenfold: --capture: cannot make folder %s\n", options.captureDir.c_str());
-      return 2;
-    }
-    platformPreferOffscreen();
-  }
-  return runIntro(options);
-}
+int main(int argc, char** argv) { return programMain(argc, argv); }

@@ -38,6 +38,8 @@ class GLServer : public GraphicsServer {
   ManagedOptionsDialog platformDialog{backend};
   OptionsDialog* optionsDialog = nullptr;
   bool acceptSoftware = false;
+  // Set when a creation was refused because only a software renderer offered the format.
+  bool softwareRefused = false;
 };
 
 // Bound on dialog-and-create rounds, so a dialog that cannot be shown and a creation that keeps

@@ -163,6 +163,7 @@ bool GLWindow::choosePixelFormat() {
   if (generic == accelerated) return true;
   if (generic) {
     if (server->acceptSoftware) return true;
+    server->softwareRefused = true;
     destroy();
     backend->showWarning("The options you choosed are not hardware accelerated by your GFX Card");
   }

@@ -93,6 +93,8 @@ struct XMPlayer {
   std::atomic<uint8_t> stopFlag{0};
   std::atomic<uint8_t> busy{0};
   std::atomic<uint8_t> finished{0};
+  // Blocks the device reached before the mixing thread had rendered them, since play.
+  std::atomic<uint32_t> underruns{0};
   std::thread thread;
 
   WaveDevice* device = nullptr;

@@ -39,6 +39,7 @@ bool play(XMPlayer& player, Song* song) {
   previous.reset();
   player.stopFlag = 0;
   player.finished = 0;
+  player.underruns = 0;
   player.thread = std::thread([&player] {
     setCurrentThreadTimeCritical();
     mixingThread(player);
@@ -48,12 +49,23 @@ bool play(XMPlayer& player, Song* song) {
 
 void mixingThread(XMPlayer& player) {
   player.finished = 0;
+  // Blocks rendered and blocks the device has entered, both counted from play on: the device
+  // plays a block the thread has not rendered when it gets a ring ahead of the rendering.
+  const uint32_t blocksInRing = static_cast<uint32_t>(player.ringLength / player.blockLength);
+  uint64_t rendered = blocksInRing;
+  uint64_t missed = 0;
   while (!player.stopFlag) {
     const uint32_t frame = player.device->positionBytes() / 4;
+    const uint64_t entered = frame / static_cast<uint32_t>(player.blockLength) + 1;
+    if (entered > rendered + missed) {
+      missed = entered - rendered;
+      player.underruns = static_cast<uint32_t>(missed);
+    }
     const int32_t playing = static_cast<int32_t>(frame % static_cast<uint32_t>(player.ringLength)) / player.blockLength;
     while (player.blockIndex != playing && !player.stopFlag) {
       player.busy = 1;
       fillBlock(player);
+      ++rendered;
       player.busy = 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
