@@ -59,7 +59,7 @@ TEST(SoundXM, MissingResourceLoadsNothing) {
   VirtualWaveDevice device;
   SoundXM sound(device);
   ASSERT_TRUE(sound.init(44100, 4, 0));
-  EXPECT_FALSE(sound.loadFromResource(184, "sound"));
+  EXPECT_FALSE(sound.loadFromResource(999, "sound"));
   EXPECT_EQ(sound.song, nullptr);
   EXPECT_FALSE(sound.loadFromResource(1, "test")) << "a resource that is no module";
   sound.close();
