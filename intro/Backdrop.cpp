@@ -37,6 +37,13 @@ void drawBars() {
 // Blending uses whatever function is current: the driver's at the first frame, the text ring's
 // additive one after that, which sums the two opaque layers to a cross-fade over the black.
 void Backdrop::drawBackdrop(float frameDelta) {
+  draw();
+  advance(frameDelta);
+}
+
+// Nothing drawn depends on the state the frame advances (the panel moves after its own quad),
+// so drawing first and advancing after gives the same frame.
+void Backdrop::draw() const {
   const float p = std::sin(4 * layerTime);
   const float q = std::cos(3 * layerTime);
 
@@ -50,18 +57,6 @@ void Backdrop::drawBackdrop(float frameDelta) {
   glEnable(GL_BLEND);
   texturedQuad({{0, 0}, {1, 0}, {1, 1}, {0, 1}},
                {{panelX, panelY}, {panelX + 3.5f, panelY}, {panelX + 3.5f, panelY + 0.3f}, {panelX, panelY + 0.3f}});
-
-  // The jump is tested after the move, so it shows in the next frame.
-  panelX += static_cast<float>(panelDir) * frameDelta * 0.5f;
-  if (panelX > 3.3f) {
-    panelDir = -1;
-    panelX = 2.8f;
-    panelY = -1.8f;
-  } else if (panelX < -6.8f) {
-    panelX = -6.3f;
-    panelY = 1.5f;
-    panelDir = 1;
-  }
 
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(firstLayerTexture));
   glColor4f(1, 1, 1, 1 - crossfade);
@@ -85,6 +80,20 @@ void Backdrop::drawBackdrop(float frameDelta) {
   drawBars();
   glPopMatrix();
   glEnable(GL_DEPTH_TEST);
+}
+
+void Backdrop::advance(float frameDelta) {
+  // The jump is tested after the move, so it shows in the next frame.
+  panelX += static_cast<float>(panelDir) * frameDelta * 0.5f;
+  if (panelX > 3.3f) {
+    panelDir = -1;
+    panelX = 2.8f;
+    panelY = -1.8f;
+  } else if (panelX < -6.8f) {
+    panelX = -6.3f;
+    panelY = 1.5f;
+    panelDir = 1;
+  }
 
   layerTime += frameDelta * 0.33333334f;
   const float d = frameDelta * 0.2f;

@@ -4,7 +4,10 @@
 // a sliding textured panel, two drifting layers cross-fading into each other, and five pairs of
 // black bars shading the layers' upper and lower edges.
 struct Backdrop {
+  // Draws the backdrop as the state stands, then advances the state by frameDelta.
   void drawBackdrop(float frameDelta);
+  void draw() const;
+  void advance(float frameDelta);
 
   int panelTexture = 0;
   int firstLayerTexture = 0;

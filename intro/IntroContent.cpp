@@ -27,6 +27,9 @@ void startMusic() {
 }
 }  // namespace
 
+IntroContent::IntroContent() = default;
+IntroContent::~IntroContent() = default;
+
 IntroContent& introContent() { return content; }
 
 unsigned audioUnderruns() { return xmPlayer().underruns; }
@@ -61,8 +64,7 @@ void introSetup(GraphicsServer& server) {
   startMusic();
 }
 
-void introFrame(float frameDelta) {
-  IntroContent& c = content;
+void advanceScroller(IntroContent& c, float frameDelta) {
   GLTextRing& ring = *c.textRing;
   ring.animate(frameDelta);
   // The line has faded out: the next one fades in from the following frame on.
@@ -70,6 +72,10 @@ void introFrame(float frameDelta) {
     if (++c.lineIndex >= c.lineCount) c.lineIndex = 0;
     ring.setText(c.lines[c.lineIndex].get(), c.font->glyphs, 32);
   }
+}
+
+void introFrame(float frameDelta) {
+  advanceScroller(content, frameDelta);
   drawScene(frameDelta);
 }
 

@@ -27,6 +27,9 @@ struct IntroContent {
   Backdrop backdrop;
   std::unique_ptr<SoundXM> music;
   bool musicLoaded = false;
+
+  IntroContent();
+  ~IntroContent();
 };
 
 // Where the music goes: the platform's audio device, or none (--mute, capture runs).
@@ -37,6 +40,9 @@ void introSetup(GraphicsServer& server);
 void introFrame(float frameDelta);
 void introShutdown();
 void drawScene(float frameDelta);
+
+// The text ring's step and the line switch of one frame (introFrame without the drawing).
+void advanceScroller(IntroContent& content, float frameDelta);
 
 // Blocks of music the audio device played before they were rendered.
 unsigned audioUnderruns();

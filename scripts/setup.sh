@@ -10,6 +10,7 @@ packages=(
   libstb-dev libfreetype-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool clang libclang-rt-14-dev
+  ffmpeg
 )
 
 missing=()

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The options dialog for real: FLTK on an X server of its own (Xvfb), driven by xdotool as a user
+# would. Choosing 800x600 and pressing Return gives an 800 x 600 intro window, which Escape ends
+# with exit code 0; Escape in the dialog ends the program with exit code 1 before any window.
+set -uo pipefail
+bin=$1
+for tool in Xvfb xdotool; do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
+done
+
+display=:$((90 + RANDOM % 100))
+Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb $intro 2>/dev/null' EXIT
+intro=
+export DISPLAY=$display SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+fail() { echo "FAIL: $*"; exit 1; }
+find_window() { timeout 20 xdotool search --sync $1 | head -1; }
+
+# 1. 800x600, Return: the intro opens 800 x 600; Escape ends it with 0.
+"$bin" --allow-software --mute &
+intro=$!
+dialog=$(find_window "--name ^Options$") || fail "no dialog"
+[ -n "$dialog" ] || fail "no dialog"
+# The 800x600 button lies at 54, 20 dialog units: 81, 32 pixels; its round box at its left.
+xdotool mousemove --window "$dialog" 88 40 click 1
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key --clearmodifiers Return
+window=$(find_window "--class brackenfold") || fail "no intro window"
+[ -n "$window" ] || fail "no intro window"
+geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+[ "$geometry" = "800x600" ] || fail "intro window is $geometry, not 800x600"
+sleep 1
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key Escape
+wait $intro
+code=$?
+[ $code -eq 0 ] || fail "Escape in the intro gave exit code $code"
+
+# 2. Escape in the dialog: exit code 1, no intro window.
+"$bin" --allow-software --mute &
+intro=$!
+dialog=$(find_window "--name ^Options$") || fail "no dialog the second time"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Escape
+wait $intro
+code=$?
+[ $code -eq 1 ] || fail "Escape in the dialog gave exit code $code"
+echo "PASS: dialog 800x600 -> 800 x 600 window, Escape -> 0; Escape in the dialog -> 1"
