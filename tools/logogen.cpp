@@ -152,10 +152,16 @@ struct Canvas {
   std::vector<double> alpha;
 };
 
+// Where the glow around the letters ends, in pixels from the ink. The logo keeps a margin of
+// kLogoMargin pixels around its ink, so the panel's outer rows and columns stay black (the
+// texture repeats: anything there would show at the opposite edge).
+constexpr double kGlowEnd = 3.8;
+constexpr int kLogoMargin = 5;
+
 // The chrome letters over a transparent ground. s: samples per final pixel; ink band from row
 // `top` to row `base` of the mask.
 Canvas paintChrome(const Mask& m, int top, int base, double s) {
-  const int limit = static_cast<int>(std::ceil(4.5 * s));
+  const int limit = static_cast<int>(std::ceil(kGlowEnd * s));
   const std::vector<double> outside = distanceTo(m, limit);
   Mask inverse = m;
   for (uint8_t& v : inverse.on) v = !v;
@@ -195,8 +201,8 @@ Canvas paintChrome(const Mask& m, int top, int base, double s) {
           c.colour[i] = rim, c.alpha[i] = 1;
         } else if (d <= 2.4) {
           c.colour[i] = stroke, c.alpha[i] = 1;
-        } else if (d < 4.5) {
-          const double fade = 1 - (d - 2.4) / 2.1;
+        } else if (d < kGlowEnd) {
+          const double fade = 1 - (d - 2.4) / (kGlowEnd - 2.4);
           c.colour[i] = glow, c.alpha[i] = fade * fade;
         }
       }
@@ -372,7 +378,7 @@ int main(int argc, char** argv) {
   constexpr int kLogoW = 256, kLogoH = 32, kLogoScale = 8;
   Mask word;
   int top = 0, base = 0;
-  const bool drawn = renderText(face, "Brackenfold", kLogoW * kLogoScale, kLogoH * kLogoScale, 4 * kLogoScale, 0.18,
+  const bool drawn = renderText(face, "Brackenfold", kLogoW * kLogoScale, kLogoH * kLogoScale, kLogoMargin * kLogoScale, 0.18,
                                 word, top, base);
   // Icon: 32 x 32 drawn at 16 samples per pixel, so that the 16 x 16 is the same drawing.
   constexpr int kIconScale = 16, kIconDrawn = 32 * kIconScale;
