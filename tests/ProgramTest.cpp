@@ -17,7 +17,9 @@
 #include "TempDir.h"
 
 namespace {
-ToolRun run(const std::string& args) { return runTool(std::string(kNoLeakCheckEnv) + BRACKENFOLD_BIN + " " + args); }
+ToolRun run(const std::string& args, const std::string& environment = "") {
+  return runTool(environment + " " + kNoLeakCheckEnv + BRACKENFOLD_BIN + " " + args);
+}
 
 struct Picture {
   int width = 0, height = 0;
@@ -199,6 +201,42 @@ TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
   for (size_t i = 44; i + 1 < wav.size(); i += 2)
     loud += std::abs(static_cast<int16_t>(static_cast<unsigned char>(wav[i]) | wav[i + 1] << 8)) > 1000;
   EXPECT_GT(loud, 10000u) << "music, not silence";
+}
+
+namespace {
+std::string moduleFile() {
+  std::ifstream manifest(SOURCE_DIR "/resources/resources.txt");
+  std::string type, number, file;
+  while (manifest >> type) {
+    if (type[0] == '#') {
+      std::getline(manifest, file);
+      continue;
+    }
+    manifest >> number >> file;
+    if ((type == "SOUND" || type == "sound") && number == "184") return SOURCE_DIR "/resources/" + file;
+  }
+  return "";
+}
+}  // namespace
+
+// The live path: SoundXM on the SDL audio device (SDL's disk driver, which writes what it plays
+// to a file at the pace of a sound card) plays the module as xmrender renders it.
+TEST(Program, MusicPlaysOnTheAudioDevice) {
+  TempDir dir;
+  const std::string raw = dir.file("played.raw");
+  const ToolRun r = run("--no-dialog --allow-software --seconds 3 --stats", "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + raw);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find(" audio underruns"), std::string::npos) << r.output;
+  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + moduleFile() + " " + dir.file("x.wav") + " --seconds 1");
+  ASSERT_EQ(x.exitCode, 0) << x.output;
+  const std::string played = readFile(raw), rendered = readFile(dir.file("x.wav")).substr(44);
+  // The device plays silence until the ring starts.
+  const size_t start = played.find_first_not_of('\0');
+  ASSERT_NE(start, std::string::npos) << "nothing was played";
+  const size_t frameStart = start / 4 * 4;
+  ASSERT_GE(played.size(), frameStart + 88200) << "less than half a second played";
+  const size_t firstNonZero = rendered.find_first_not_of('\0') / 4 * 4;
+  EXPECT_EQ(played.substr(frameStart, 88200), rendered.substr(firstNonZero, 88200));
 }
 
 TEST(Program, VideoHoldsPicturesAndSound) {
