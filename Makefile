@@ -7,7 +7,7 @@ ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan build-tsan run test bench fuzz clean
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets
 
 all: build
 
@@ -54,6 +54,19 @@ fuzz: setup
 	@# A 4096 x 4096 x 3 header is legal and takes about 10 s to decode under the sanitizers.
 	build-fuzz/bin/image_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=120 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/image
+
+# Remakes every asset under resources/ from its source, byte for byte the files committed there
+# (the build embeds those, so it needs none of this). ASSETS_BUILD: where the generators build.
+ASSETS_BUILD ?= build
+FONT_DIR ?= /usr/share/fonts/truetype/dejavu
+
+assets: setup
+	@cmake -S . -B $(ASSETS_BUILD) >/dev/null
+	@cmake --build $(ASSETS_BUILD) -j $(JOBS) --target fontsheet logogen texgen xmcompose
+	$(ASSETS_BUILD)/bin/fontsheet $(FONT_DIR)/DejaVuSansMono-Bold.ttf resources/font197.raw
+	$(ASSETS_BUILD)/bin/logogen $(FONT_DIR)/DejaVuSans-Bold.ttf resources
+	$(ASSETS_BUILD)/bin/texgen resources
+	$(ASSETS_BUILD)/bin/xmcompose resources/music/intro.txt resources/intro.xm
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

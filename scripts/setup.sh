@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libsdl2-dev libfltk1.3-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
-  libstb-dev libfreetype-dev
+  libstb-dev libfreetype-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev
   xvfb xdotool clang libclang-rt-14-dev
   ffmpeg
