@@ -174,35 +174,6 @@ TEST(Program, CapturedFramesShowTheBackdropPanelAndRingText) {
   EXPECT_LT(brightPixels(first, 300, 360), brightPixels(first, 222, 258) / 4);
 }
 
-TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
-  TempDir dir;
-  const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 25 --seconds 2");
-  ASSERT_EQ(r.exitCode, 0) << r.output;
-  const std::string wav = readFile(dir.file("soundtrack.wav"));
-  ASSERT_EQ(wav.size(), 44u + 2 * 44100 * 4) << "2 s of 16-bit stereo";
-  std::string module;
-  {
-    std::ifstream manifest(SOURCE_DIR "/resources/resources.txt");
-    std::string type, number, file;
-    while (manifest >> type) {
-      if (type[0] == '#') {
-        std::getline(manifest, file);
-        continue;
-      }
-      manifest >> number >> file;
-      if ((type == "SOUND" || type == "sound") && number == "184") module = SOURCE_DIR "/resources/" + file;
-    }
-  }
-  ASSERT_FALSE(module.empty()) << "the manifest lists module 184";
-  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + module + " " + dir.file("x.wav") + " --seconds 2");
-  ASSERT_EQ(x.exitCode, 0) << x.output;
-  EXPECT_TRUE(wav == readFile(dir.file("x.wav"))) << "the soundtrack differs from xmrender's";
-  size_t loud = 0;
-  for (size_t i = 44; i + 1 < wav.size(); i += 2)
-    loud += std::abs(static_cast<int16_t>(static_cast<unsigned char>(wav[i]) | wav[i + 1] << 8)) > 1000;
-  EXPECT_GT(loud, 10000u) << "music, not silence";
-}
-
 namespace {
 std::string moduleFile() {
   std::ifstream manifest(SOURCE_DIR "/resources/resources.txt");
@@ -218,6 +189,24 @@ std::string moduleFile() {
   return "";
 }
 }  // namespace
+
+TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
+  TempDir dir;
+  const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 25 --seconds 2");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string wav = readFile(dir.file("soundtrack.wav"));
+  ASSERT_EQ(wav.size(), 44u + 2 * 44100 * 4) << "2 s of 16-bit stereo";
+  const std::string module = moduleFile();
+  ASSERT_FALSE(module.empty()) << "the manifest lists module 184";
+  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + module + " " + dir.file("x.wav") + " --seconds 2");
+  ASSERT_EQ(x.exitCode, 0) << x.output;
+  EXPECT_TRUE(wav == readFile(dir.file("x.wav"))) << "the soundtrack differs from xmrender's";
+  size_t loud = 0;
+  for (size_t i = 44; i + 1 < wav.size(); i += 2)
+    loud += std::abs(static_cast<int16_t>(static_cast<unsigned char>(wav[i]) | wav[i + 1] << 8)) > 1000;
+  EXPECT_GT(loud, 10000u) << "music, not silence";
+}
+
 
 // The live path: SoundXM on the SDL audio device (SDL's disk driver, which writes what it plays
 // to a file at the pace of a sound card) plays the module as xmrender renders it.
