@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <string>
 #include <vector>
 
+#include "RandomModule.h"
 #include "SoundLib/xmplay/Player.h"
+#include "SoundLib/xmplay/Sequencer.h"
+#include "XMTestModules.h"
 
 namespace {
 // A sample built by hand, with the loader's layout: length + 8 values.
@@ -159,6 +167,40 @@ TEST_F(MixerTest, StepLongerThanTheLoopStaysInside) {
   EXPECT_LT(d.position, 7u);
 }
 
+// 100/2^32 short of three frames from the end: a count from distance and step cut to 24
+// fractional bits says 3, the segment stops 100/2^32 before the loop end, and the next count is
+// 0 frames, for ever. Exactly counted, the fourth frame carries it across.
+TEST_F(MixerTest, ForwardLoopCountsTheFrameThatCrossesByLessThan256Units) {
+  HandSample s(ramp(8, 10), kLoopForward, 0, 8);
+  MixerChannel& c = steady(0, s.sample, kOne);
+  c.position = 4;
+  c.positionFraction = 0xFFFFFFFFu - 99;
+  mix(player, buffer.data(), 10);
+  EXPECT_EQ(c.position, 6u);
+  EXPECT_EQ(c.positionFraction, 0xFFFFFFFFu - 99);
+  EXPECT_NEAR(left(3), 0, 0.01) << "7.99... reads the guard, the loop start's value";
+  EXPECT_NEAR(left(4), 10, 0.01) << "wrapped to 0.99...";
+}
+
+// Backward on a ping-pong loop from 0 with a step of 1 + 255/2^32 frames, 1/2^32 short of three
+// steps above 0: cut to 24 bits the count is 4 and its last frame would read index -1.
+TEST_F(MixerTest, PingPongFromZeroNeverReadsBelowTheSample) {
+  HandSample s(ramp(8, 10), kLoopPingPong, 0, 8);
+  const uint64_t step = kOne + 255;
+  MixerChannel& c = steady(0, s.sample, step);
+  c.direction = kBackward;
+  const uint64_t start = 3 * step - 1;
+  c.position = static_cast<uint32_t>(start >> 32);
+  c.positionFraction = static_cast<uint32_t>(start);
+  mix(player, buffer.data(), 5);
+  EXPECT_EQ(c.direction, kForward);
+  const uint64_t position = uint64_t{c.position} << 32 | c.positionFraction;
+  EXPECT_EQ(position, 2 * step) << "reflected at 0 to 0, then two steps up";
+  EXPECT_NEAR(left(2), 10, 0.01) << "the last backward frame, one step above 0";
+  EXPECT_NEAR(left(3), 0, 0.01) << "the reflection lands on 0";
+  EXPECT_NEAR(left(4), 10, 0.01);
+}
+
 TEST_F(MixerTest, ConvertRoundsAndClipsFourLoudChannels) {
   HandSample s(std::vector<int16_t>(100, 20000), kLoopForward, 0, 100);
   for (int i = 0; i < 4; ++i) steady(i, s.sample, kOne);
@@ -219,3 +261,63 @@ TEST_F(MixerTest, TickOnASegmentBoundaryRunsBeforeTheNextFrame) {
   EXPECT_EQ(player.blockIndex, 0) << "wraps after the 100th block";
   player.song = nullptr;
 }
+
+namespace {
+// Where a channel may stand between calls: inside its loop's reach, and short of the boundary
+// it moves towards (a backward channel above the loop start), so the next call has frames to mix.
+std::string misplaced(const XMPlayer& player) {
+  for (const MixerChannel& c : player.mixer) {
+    if (!c.sample) continue;
+    const Sample& s = *c.sample;
+    const uint64_t position = uint64_t{c.position} << 32 | c.positionFraction;
+    const uint64_t start = uint64_t{s.loopStart} << 32, end = uint64_t{s.loopStart + s.loopLength} << 32;
+    const bool inside = c.direction == kBackward ? position > start && position < end : position < end;
+    if (!s.data || s.loopStart + s.loopLength > s.length || !inside)
+      return "channel " + std::to_string(c.index) + " at " + std::to_string(c.position) + "+" +
+             std::to_string(c.positionFraction) + "/2^32, direction " + std::to_string(c.direction) + ", loop " +
+             std::to_string(s.loopStart) + "+" + std::to_string(s.loopLength) + " of " + std::to_string(s.length);
+  }
+  return "";
+}
+
+class GeneratedModuleTest : public ::testing::TestWithParam<uint64_t> {};
+}  // namespace
+
+// Thirty seconds of a generated module: every channel crosses its loop ends thousands of times at
+// arbitrary phases. A render that never returns is a hang; the watchdog ends the test then
+// rather than letting it spin.
+TEST_P(GeneratedModuleTest, RendersThirtySecondsWithEveryChannelInsideItsSample) {
+  constexpr int kSeconds = 30;
+  constexpr auto kHangBound = std::chrono::minutes(4);
+  LoadedSong loaded(randomModule(GetParam(), {32, GetParam() % 2 ? 16u : 2048u}));
+  ASSERT_NE(loaded.song, nullptr);
+  XMPlayer player;
+  configureOutput(player, 44100);
+  allocateRing(player);
+  songStart(player, *loaded.song);
+  player.song = loaded.song;
+  auto render = std::async(std::launch::async, [&player] {
+    const int blocks = kSeconds * 44100 / player.blockLength;
+    int64_t loud = 0;
+    for (int b = 0; b < blocks; ++b) {
+      const int32_t block = player.blockIndex;
+      fillBlock(player);
+      const std::string fault = misplaced(player);
+      if (!fault.empty()) return "block " + std::to_string(b) + ": " + fault;
+      for (int i = 0; i < 2 * player.blockLength; ++i)
+        loud += player.output[static_cast<size_t>(block) * player.blockLength * 2 + i] != 0;
+    }
+    return loud > 0 ? std::string() : std::string("no sound at all");
+  });
+  if (render.wait_for(kHangBound) == std::future_status::timeout) {
+    std::fprintf(stderr, "seed %llu: %d s of music not rendered after %lld s: the block fill hangs\n",
+                 static_cast<unsigned long long>(GetParam()), kSeconds,
+                 static_cast<long long>(std::chrono::seconds(kHangBound).count()));
+    std::fflush(stderr);
+    std::_Exit(1);  // the hung thread cannot be joined
+  }
+  EXPECT_EQ(render.get(), "");
+  player.song = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, GeneratedModuleTest, ::testing::Range<uint64_t>(1, 9));

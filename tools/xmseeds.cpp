@@ -1,9 +1,11 @@
 // Writes a few modules that exercise the loader and the player into a folder: the fuzzers'
-// seed corpus.
+// seed corpus. Besides the hand-made ones, generated modules with many short looped samples
+// start the fuzzer right at the mixer's loop boundaries.
 #include <cstdio>
 #include <string>
 
 #include "FileBytes.h"
+#include "RandomModule.h"
 #include "XMWriter.h"
 
 namespace {
@@ -47,12 +49,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: xmseeds DIR\n");
     return 2;
   }
-  for (int v = 0; v < 4; ++v) {
-    const std::string path = std::string(argv[1]) + "/seed" + std::to_string(v) + ".xm";
-    if (!writeFileBytes(path.c_str(), writeXM(seedModule(v)))) {
-      std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
-      return 2;
-    }
-  }
+  auto save = [&](const std::string& name, const XMModuleSpec& module) {
+    const std::string path = std::string(argv[1]) + "/" + name + ".xm";
+    if (writeFileBytes(path.c_str(), writeXM(module))) return true;
+    std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
+    return false;
+  };
+  for (int v = 0; v < 4; ++v)
+    if (!save("seed" + std::to_string(v), seedModule(v))) return 2;
+  for (uint64_t k = 1; k <= 8; ++k)
+    if (!save("random" + std::to_string(k), randomModule(k, {static_cast<int>(4 * k), k % 2 ? 256u : 4096u}))) return 2;
   return 0;
 }

@@ -13,20 +13,18 @@ void setPosition(MixerChannel& c, uint64_t p) {
   c.positionFraction = static_cast<uint32_t>(p);
 }
 
-// Frames until the loop boundary (the sample end when not looped). Computed in 64 bits for any
-// distance, so that no step, however large, can carry a segment past the boundary.
-int64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step) {
+// Frames until the channel crosses its boundary: the loop end going forward (the sample end
+// without a loop), the loop start going backward. The exact ceiling of distance / step in 64
+// bits: the last frame of the segment lies short of the boundary and the position after it at or
+// past it, so the wrap or reflection that follows always applies and no frame is read outside the
+// loop. Never 0: between segments a channel stands at least 2^-32 short of its boundary (see
+// reflect), and the step is at least 100 Hz / 192000 Hz of a frame, far above 0.
+uint64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step) {
   const Sample& s = *c.sample;
-  const uint64_t loopEnd = uint64_t{s.loopStart + s.loopLength} << 32;
-  const uint64_t loopStart = uint64_t{s.loopStart} << 32;
-  uint64_t distance;
-  if (c.direction == kBackward)
-    distance = position > loopStart ? position - loopStart : 0;
-  else
-    distance = position < loopEnd ? loopEnd - position : 0;
-  const uint64_t num = distance >> 8, den = step >> 8;
-  if (den == 0) return -1;
-  return static_cast<int64_t>((num + den - 1) / den);
+  const uint64_t distance = c.direction == kBackward ? position - (uint64_t{s.loopStart} << 32)
+                                                     : (uint64_t{s.loopStart + s.loopLength} << 32) - position;
+  if (step == 0) return UINT64_MAX;  // a channel that does not move reaches nothing
+  return distance / step + (distance % step != 0);
 }
 
 // Renders n frames of one channel; returns the position after them. The levels stay in
@@ -96,30 +94,42 @@ void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal) {
   }
 }
 
-// Bounces a ping-pong position back into the loop; a step longer than the loop may need more
-// than the two reflections the loop usually takes, so it is clamped into the loop at the end.
+// Bounces a ping-pong position back into the loop: one fraction unit below the mirror image, and
+// mirrored at the other end as well when one reflection is not enough. The arithmetic wraps
+// modulo 2^64 and compares differences, which stay small: a backward segment on a loop that
+// starts at 0 ends just below 0, and that wrapped value stands for the small negative position.
+//
+// Then the channel is put where the next segment has at least one frame to mix: going forward
+// below the loop end, going backward above the loop start. Two reflections do not suffice for a
+// step longer than twice the loop; such a position is held at the loop's edge. A backward
+// channel exactly on the loop start (mirror image of a segment that ended exactly on the loop
+// end) turns forward there, as its next reflection would have done one unit lower.
 void reflect(MixerChannel& c, uint64_t& p) {
   const Sample& s = *c.sample;
   const uint64_t start = uint64_t{s.loopStart} << 32;
   const uint64_t end = uint64_t{s.loopStart + s.loopLength} << 32;
-  int64_t q = static_cast<int64_t>(p);
+  const int64_t length = static_cast<int64_t>(end - start);
+  uint64_t q;
   if (c.direction == kForward) {
-    q = 2 * static_cast<int64_t>(end) - q - 1;
+    q = 2 * end - p - 1;
     c.direction = kBackward;
-    if (q < static_cast<int64_t>(start)) {
-      q = 2 * static_cast<int64_t>(start) - q - 1;
+    if (static_cast<int64_t>(q - start) < 0) {
+      q = 2 * start - q - 1;
       c.direction = kForward;
     }
   } else {
-    q = 2 * static_cast<int64_t>(start) - q - 1;
+    q = 2 * start - p - 1;
     c.direction = kForward;
-    if (q >= static_cast<int64_t>(end)) {
-      q = 2 * static_cast<int64_t>(end) - q - 1;
+    if (static_cast<int64_t>(q - start) >= length) {
+      q = 2 * end - q - 1;
       c.direction = kBackward;
     }
   }
-  q = std::clamp<int64_t>(q, static_cast<int64_t>(start), static_cast<int64_t>(end) - 1);
-  p = static_cast<uint64_t>(q);
+  const int64_t offset = static_cast<int64_t>(q - start);
+  if (offset < 0) q = start;
+  if (offset >= length) q = end - 1;
+  if (c.direction == kBackward && q == start) c.direction = kForward;
+  p = q;
 }
 
 void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
@@ -127,10 +137,12 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
   const uint64_t step = uint64_t{c.step} << 32 | c.stepFraction;
   while (count > 0 && c.sample) {
     const Sample& s = *c.sample;
+    // n >= 1: count is above 0 here, the frames to the boundary are (framesToBoundary), and so
+    // are the ramp's frames when one runs.
     int32_t n = count;
     bool atBoundary = false;
-    const int64_t toBoundary = framesToBoundary(c, position, step);
-    if (toBoundary >= 0 && toBoundary <= n) {
+    const uint64_t toBoundary = framesToBoundary(c, position, step);
+    if (toBoundary <= static_cast<uint64_t>(n)) {
       n = static_cast<int32_t>(toBoundary);
       atBoundary = true;
     }
