@@ -1,18 +1,28 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
 // A fresh folder for one test, removed with it.
 class TempDir {
  public:
+  // A name nobody else holds: create_directory fails on one that exists, so try another.
+  // (No mkdtemp: the suites also run as Windows programs.)
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brackenfold-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (;;) {
+      const auto candidate = std::filesystem::temp_directory_path() / ("brackenfold-" + std::to_string(random() % 1000000000u));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) {
+        path_ = candidate.string();
+        return;
+      }
+      if (ec) throw std::filesystem::filesystem_error("TempDir", candidate, ec);
+    }
   }
   ~TempDir() { std::filesystem::remove_all(path_); }
   std::string file(const std::string& name) const { return path_ + "/" + name; }

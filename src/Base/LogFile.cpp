@@ -10,7 +10,8 @@ LogFile::LogFile(const char* path) {
   currentLog = this;
   if (path) {
     enabled = 1;
-    file = std::fopen(path, "w+");
+    // Binary: the file holds the bytes the program printed, line ends as they are, on every system.
+    file = std::fopen(path, "w+b");
   }
 }
 
