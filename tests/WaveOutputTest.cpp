@@ -170,3 +170,32 @@ TEST(WaveOutput, RefusingDeviceFailsOpen) {
   device.failOpen = true;
   EXPECT_FALSE(outputOpen(player, 44100, device));
 }
+
+// A browser page has no thread to block: its device runs the passes from its own callback.
+TEST_F(WaveOutputTest, WithoutAThreadTheDevicesPassesRefillTheRing) {
+  device.playsWithoutThread = true;
+  ASSERT_TRUE(play(player, loaded.song));
+  EXPECT_FALSE(player.thread.joinable());
+  device.position = 10 * 884 * 4 + 100;
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(player.blockIndex, 0) << "nothing renders between the device's calls";
+  device.runPass();
+  EXPECT_EQ(player.blockIndex, 10);
+  const std::vector<int16_t> expected = reference(88400 + 10 * 884);
+  EXPECT_EQ(std::memcmp(player.output.get(), expected.data() + 88400 * 2, 10 * 884 * 4), 0);
+  // A ring and a half later with no call between: the blocks it played unrendered are counted.
+  device.position = (100 + 60) * 884 * 4;
+  device.runPass();
+  EXPECT_EQ(player.blockIndex, 60);
+  EXPECT_EQ(player.underruns, 51u);
+
+  EXPECT_TRUE(stop(player));
+  EXPECT_EQ(player.mixBuffer, nullptr);
+  device.position = (100 + 70) * 884 * 4;
+  device.runPass();
+  EXPECT_EQ(player.blockIndex, 60) << "no pass renders after stop";
+  EXPECT_TRUE(player.finished);
+  ASSERT_TRUE(play(player, loaded.song));
+  EXPECT_EQ(player.blockIndex, 0);
+  EXPECT_EQ(player.underruns, 0u);
+}

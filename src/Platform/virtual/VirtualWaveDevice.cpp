@@ -17,9 +17,17 @@ void VirtualWaveDevice::startLoop(const void* b, uint32_t n) {
 void VirtualWaveDevice::reset() {
   ++resets;
   buffer = nullptr;
+  pass = nullptr;
 }
 
 int VirtualWaveDevice::close() {
   ++closes;
+  pass = nullptr;
   return 0;
+}
+
+std::thread VirtualWaveDevice::startMixingThread(std::function<void()> loop, std::function<void()> p) {
+  if (!playsWithoutThread) return WaveDevice::startMixingThread(std::move(loop), std::move(p));
+  pass = std::move(p);
+  return {};
 }

@@ -12,7 +12,15 @@ class VirtualWaveDevice : public WaveDevice {
   uint32_t positionBytes() override { return position.load(); }
   void reset() override;
   int close() override;
+  // With playsWithoutThread the device keeps `pass` as a browser's does and runs it only when
+  // the test calls runPass, on the test's own thread.
+  std::thread startMixingThread(std::function<void()> loop, std::function<void()> pass) override;
+  void runPass() {
+    if (pass) pass();
+  }
 
+  bool playsWithoutThread = false;
+  std::function<void()> pass;
   bool failOpen = false;
   std::atomic<uint32_t> position{0};
   int32_t openedRate = 0;

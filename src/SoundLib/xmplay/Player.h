@@ -95,7 +95,10 @@ struct XMPlayer {
   std::atomic<uint8_t> finished{0};
   // Blocks the device reached before the mixing thread had rendered them, since play.
   std::atomic<uint32_t> underruns{0};
-  std::thread thread;
+  // The mixing thread's own counts since play: blocks rendered and blocks the device played unrendered.
+  uint64_t blocksRendered = 0;
+  uint64_t blocksMissed = 0;
+  std::thread thread;  // none where the device runs the passes itself
 
   WaveDevice* device = nullptr;
   bool deviceOpen = false;

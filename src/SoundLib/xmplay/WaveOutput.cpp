@@ -40,34 +40,42 @@ bool play(XMPlayer& player, Song* song) {
   player.stopFlag = 0;
   player.finished = 0;
   player.underruns = 0;
-  player.thread = std::thread([&player] {
-    setCurrentThreadTimeCritical();
-    mixingThread(player);
-  });
+  player.blocksRendered = static_cast<uint64_t>(player.ringLength / player.blockLength);
+  player.blocksMissed = 0;
+  player.thread = player.device->startMixingThread([&player] { mixingThread(player); },
+                                                   [&player] {
+                                                     // Without a thread the stop flag ends the passes.
+                                                     if (player.stopFlag) {
+                                                       player.finished = 1;
+                                                       return;
+                                                     }
+                                                     mixingPass(player);
+                                                   });
   return true;
+}
+
+void mixingPass(XMPlayer& player) {
+  // Blocks rendered and blocks the device has entered, both counted from play on: the device
+  // plays a block the thread has not rendered when it gets a ring ahead of the rendering.
+  const uint32_t frame = player.device->positionBytes() / 4;
+  const uint64_t entered = frame / static_cast<uint32_t>(player.blockLength) + 1;
+  if (entered > player.blocksRendered + player.blocksMissed) {
+    player.blocksMissed = entered - player.blocksRendered;
+    player.underruns = static_cast<uint32_t>(player.blocksMissed);
+  }
+  const int32_t playing = static_cast<int32_t>(frame % static_cast<uint32_t>(player.ringLength)) / player.blockLength;
+  while (player.blockIndex != playing && !player.stopFlag) {
+    player.busy = 1;
+    fillBlock(player);
+    ++player.blocksRendered;
+    player.busy = 0;
+  }
 }
 
 void mixingThread(XMPlayer& player) {
   player.finished = 0;
-  // Blocks rendered and blocks the device has entered, both counted from play on: the device
-  // plays a block the thread has not rendered when it gets a ring ahead of the rendering.
-  const uint32_t blocksInRing = static_cast<uint32_t>(player.ringLength / player.blockLength);
-  uint64_t rendered = blocksInRing;
-  uint64_t missed = 0;
   while (!player.stopFlag) {
-    const uint32_t frame = player.device->positionBytes() / 4;
-    const uint64_t entered = frame / static_cast<uint32_t>(player.blockLength) + 1;
-    if (entered > rendered + missed) {
-      missed = entered - rendered;
-      player.underruns = static_cast<uint32_t>(missed);
-    }
-    const int32_t playing = static_cast<int32_t>(frame % static_cast<uint32_t>(player.ringLength)) / player.blockLength;
-    while (player.blockIndex != playing && !player.stopFlag) {
-      player.busy = 1;
-      fillBlock(player);
-      ++rendered;
-      player.busy = 0;
-    }
+    mixingPass(player);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   player.finished = 1;

@@ -12,5 +12,8 @@ bool play(XMPlayer& player, Song* song);
 // Ends the mixing thread (waiting for a block in progress) and releases the mix buffer.
 bool stop(XMPlayer& player);
 
-// The mixing thread's body: refill every block the device has left, poll every 5 ms.
+// The mixing thread's body: a pass every 5 ms until the stop flag is set.
 void mixingThread(XMPlayer& player);
+// One poll of the mixing thread: refill every block the device has left. Devices on platforms
+// without threads call it from their own callback instead of running the thread.
+void mixingPass(XMPlayer& player);
