@@ -279,3 +279,34 @@ TEST_F(SequencerTest, NotesWithoutAValidInstrumentPlayNothing) {
   ticks(1);
   EXPECT_EQ(player.mixer[0].sample, nullptr);
 }
+
+TEST_F(SequencerTest, SongStartClearsEveryMixerChannel) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {50, 1, 0, 0, 0};  // retriggers: the old voice moves to the partner channel 32
+  start(design);
+  ticks(7);
+  ASSERT_NE(player.mixer[32].sample, nullptr);
+  player.mixer[40] = player.mixer[32];
+  player.mixer[40].index = 40;
+  player.mixer[40].direction = kBackward;
+  songStart(player, song());
+  for (int i = 0; i < kMixerChannels; ++i) {
+    EXPECT_EQ(player.mixer[i].sample, nullptr) << i;
+    EXPECT_EQ(player.mixer[i].index, i);
+    EXPECT_EQ(player.mixer[i].direction, kForward);
+    EXPECT_EQ(player.mixer[i].rampFramesLeft, 0);
+  }
+}
+
+TEST_F(SequencerTest, PortamentoDownStopsAtTheHighestPeriod) {
+  note(0) = {49, 1, 0, 0x2, 0xFF};  // 1020 per tick
+  start(design);
+  ticks(1);
+  channel().period = kMaxPeriod - 1500;
+  ticks(1);
+  EXPECT_EQ(channel().period, kMaxPeriod - 480);
+  ticks(4);
+  EXPECT_EQ(channel().period, kMaxPeriod);
+  EXPECT_EQ(player.mixer[0].step, 0u);
+  EXPECT_EQ(player.mixer[0].stepFraction, static_cast<uint32_t>((uint64_t{100} << 32) / 44100)) << "the 100 Hz floor";
+}

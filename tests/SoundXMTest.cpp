@@ -76,7 +76,7 @@ TEST(SoundXMDeathTest, PlayAndStopWithoutASongAndLoadWithoutANameAssert) {
         sound.play();
       },
       "");
-  EXPECT_NE(readFile(path).find("*** TAV ASSERTION ***\nexpression: mod\nfile: src/SoundLib/xmplay/SoundXM.cpp\nline: "),
+  EXPECT_NE(readFile(path).find("*** TAV ASSERTION ***\nexpression: mod\nfile: src/SoundLib/xmplay/SoundXM\nline: 179\n"),
             std::string::npos);
   EXPECT_DEATH(
       {
@@ -85,7 +85,7 @@ TEST(SoundXMDeathTest, PlayAndStopWithoutASongAndLoadWithoutANameAssert) {
         sound.stop();
       },
       "");
-  EXPECT_NE(readFile(path).find("expression: mod\n"), std::string::npos);
+  EXPECT_NE(readFile(path).find("expression: mod\nfile: src/SoundLib/xmplay/SoundXM\nline: 190\n"), std::string::npos);
   EXPECT_DEATH(
       {
         LogFile log(path.c_str());
@@ -93,5 +93,6 @@ TEST(SoundXMDeathTest, PlayAndStopWithoutASongAndLoadWithoutANameAssert) {
         sound.load(nullptr);
       },
       "");
-  EXPECT_NE(readFile(path).find("expression: filename\n"), std::string::npos);
+  EXPECT_NE(readFile(path).find("expression: filename\nfile: src/SoundLib/xmplay/SoundXM\nline: 145\n"),
+            std::string::npos);
 }

@@ -171,6 +171,19 @@ TEST(WaveOutput, RefusingDeviceFailsOpen) {
   EXPECT_FALSE(outputOpen(player, 44100, device));
 }
 
+// init twice: the second open must not resize the ring under a running mixing thread.
+TEST_F(WaveOutputTest, OpenWhilePlayingStopsFirst) {
+  ASSERT_TRUE(play(player, loaded.song));
+  ASSERT_TRUE(outputOpen(player, 22050, device));
+  EXPECT_FALSE(player.thread.joinable());
+  EXPECT_EQ(player.song, nullptr);
+  EXPECT_EQ(player.mixBuffer, nullptr);
+  EXPECT_EQ(player.blockLength, 444);
+  EXPECT_EQ(device.openedRate, 22050);
+  ASSERT_TRUE(play(player, loaded.song));
+  EXPECT_EQ(device.bytes, 44400u * 4);
+}
+
 // A browser page has no thread to block: its device runs the passes from its own callback.
 TEST_F(WaveOutputTest, WithoutAThreadTheDevicesPassesRefillTheRing) {
   device.playsWithoutThread = true;

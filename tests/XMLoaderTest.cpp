@@ -126,6 +126,42 @@ TEST(XMLoader, HandPackedBytes) {
   EXPECT_EQ(n[2].instrument, 0) << "instruments above 128 become 0";
 }
 
+TEST(XMLoader, RawNote255IsKeyOff) {
+  XMModuleSpec m;
+  m.channels = 2;
+  m.patterns.resize(1);
+  m.patterns[0].rows = 1;
+  std::vector<uint8_t> image = writeXM(m);
+  const uint8_t packed[] = {0x81, 255, 0x81, 254};
+  image[60 + 276 + 7] = sizeof packed;
+  image.insert(image.end(), packed, packed + sizeof packed);
+  LoadedSong loaded(image);
+  ASSERT_NE(loaded.song, nullptr);
+  EXPECT_EQ(loaded.song->patterns[0].notes[0].note, kKeyOff);
+  EXPECT_EQ(loaded.song->patterns[0].notes[1].note, 0);
+}
+
+// A pattern of 0 rows has no notes, even with a packed size: the next header follows at once.
+// It plays as one empty row.
+TEST(XMLoader, ZeroRowPatternReadsNoNotesThenGetsOneEmptyRow) {
+  XMModuleSpec m;
+  m.channels = 2;
+  m.patterns.resize(2);
+  m.patterns[0].rows = 0;
+  m.patterns[1].rows = 2;
+  m.patterns[1].at(1, 1, 2) = {49, 1, 0, 0, 0};
+  m.orders = {0, 1};
+  std::vector<uint8_t> image = writeXM(m);
+  image[60 + 276 + 7] = 10;  // the 0-row pattern's packed size
+  LoadedSong loaded(image);
+  ASSERT_NE(loaded.song, nullptr);
+  EXPECT_EQ(loaded.song->patterns[0].rows, 1);
+  EXPECT_EQ(loaded.song->patterns[0].notes[0].note, 0);
+  EXPECT_EQ(loaded.song->patterns[0].notes[1].note, 0);
+  ASSERT_EQ(loaded.song->patterns[1].rows, 2);
+  EXPECT_EQ(loaded.song->patterns[1].notes[3].note, 49);
+}
+
 TEST(XMLoader, EightBitSamplesDeltaDecodeToHighBytes) {
   LoadedSong loaded(withSample(sampleOf({0, 1, -1, 127, -128, 5}, 0, 0, 0)));
   ASSERT_NE(loaded.song, nullptr);

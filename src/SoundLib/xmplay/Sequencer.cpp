@@ -139,6 +139,14 @@ void songStart(XMPlayer& player, Song& song) {
   song.samplesLeftInTick = 0;
   song.tick = 0;
   setBPM(player, song, song.defaultBPM);
+  // Voices of the previous song (still sounding on partner channels, or on channels this song
+  // does not use) would go on reading its samples, which may have been released since.
+  for (MixerChannel& m : player.mixer) {
+    const int32_t index = m.index;
+    std::memset(&m, 0, sizeof m);
+    m.index = index;
+    m.direction = kForward;
+  }
   for (int i = 0; i < song.channelCount; ++i) {
     std::memset(&player.music[i], 0, sizeof(MusicChannel));
     player.music[i].mixer = &player.mixer[i];
@@ -247,7 +255,7 @@ void processTick(XMPlayer& player, Song& song) {
         }
         break;
       case kEffectPortamentoDown:
-        c.period += c.portamentoDownSpeed * 4;
+        c.period = std::min(c.period + c.portamentoDownSpeed * 4, kMaxPeriod);
         c.periodDelta = 0;
         c.flags |= kFrequencyChanged;
         break;

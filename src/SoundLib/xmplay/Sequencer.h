@@ -2,6 +2,12 @@
 
 #include "SoundLib/xmplay/Player.h"
 
+// Portamento down stops here instead of growing the period until it overflows. Any period this
+// high, even with the largest period delta effects can add (arpeggio 960, vibrato 120,
+// auto-vibrato 255), is below the 100 Hz floor in both frequency tables, so the clamp changes no
+// pitch; only a later tone portamento back up starts from here.
+constexpr int32_t kMaxPeriod = 3 * 65536;
+
 void setBPM(XMPlayer& player, Song& song, int32_t bpm);
 // The song's tick function: a row on tick 0, the running effects on the others.
 void tickDriver(XMPlayer& player, Song& song);

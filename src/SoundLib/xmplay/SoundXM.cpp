@@ -7,6 +7,12 @@
 #include "SoundLib/xmplay/WaveOutput.h"
 #include "SoundLib/xmplay/XMLoader.h"
 
+namespace {
+// The reports name the checks as the engine's logs always have: this source without its
+// extension and the lines of the checks in the original source, not wherever they sit here.
+const char kReportedPath[] = "src/SoundLib/xmplay/SoundXM";
+}  // namespace
+
 bool SoundXM::init(int32_t rate, int32_t, int32_t mode) {
   fileMode = mode;
   installStreamCallbacks(fileMode ? kFileStreamCallbacks : kMemoryStreamCallbacks);
@@ -14,7 +20,7 @@ bool SoundXM::init(int32_t rate, int32_t, int32_t mode) {
 }
 
 bool SoundXM::load(const char* filename) {
-  TAV_ASSERT(filename);
+  if (!filename) assertFailed("filename", kReportedPath, 145);
   song = createSong(filename, nullptr);
   return song != nullptr;
 }
@@ -32,14 +38,12 @@ bool SoundXM::loadFromResource(uint16_t number, const char* type) {
 }
 
 bool SoundXM::play() {
-  Song* mod = song;
-  TAV_ASSERT(mod);
-  return ::play(xmPlayer(), mod);
+  if (!song) assertFailed("mod", kReportedPath, 179);
+  return ::play(xmPlayer(), song);
 }
 
 bool SoundXM::stop() {
-  Song* mod = song;
-  TAV_ASSERT(mod);
+  if (!song) assertFailed("mod", kReportedPath, 190);
   return ::stop(xmPlayer());
 }
 

@@ -8,6 +8,9 @@
 
 bool outputOpen(XMPlayer& player, int32_t rate, WaveDevice& device) {
   if (!streamCallbacks().complete()) return false;
+  // The block and ring sizes and the mixer channels change below: a mixing thread still
+  // rendering with the old ones (init called twice) would run past the new ring.
+  stop(player);
   if (player.deviceOpen) outputClose(player);
   if (rate < 8000 || rate > 192000) return false;
   if (!device.open(rate)) return false;

@@ -57,14 +57,15 @@ bool loadPatterns(Song* song, Stream* stream) {
   for (int p = 0; p < song->filePatternCount; ++p) {
     readU32(stream);  // header length: taken as 9
     readU8(stream);   // packing type
-    int32_t rows = readU16(stream);
+    const int32_t rows = readU16(stream);
     const uint16_t packedSize = readU16(stream);
     if (rows > kMaxRows) return false;
-    // A pattern without rows still needs one to be played from.
-    if (rows == 0) rows = 1;
     Pattern& pattern = song->patterns[p];
-    pattern.rows = rows;
-    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(rows) * channels]();
+    // A pattern without rows has no notes to read, whatever its packed size says, but the
+    // sequencer needs a row to play from: it gets one empty row, added only after the reading
+    // so that the next pattern's header is read where it is.
+    pattern.rows = std::max(rows, 1);
+    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(pattern.rows) * channels]();
     if (!pattern.notes) return false;
     if (packedSize == 0) continue;
     for (int i = 0; i < rows * channels; ++i) {
@@ -83,10 +84,11 @@ bool loadPatterns(Song* song, Stream* stream) {
         n.effect = readU8(stream);
         n.parameter = readU8(stream);
       }
-      // Notes above 96 other than key off name nothing playable.
+      // Notes from 98 to 254 name nothing playable; 255 already is the key off of the unpacked
+      // layout and stays one.
       if (n.note == 97)
         n.note = kKeyOff;
-      else if (n.note > 97)
+      else if (n.note > 97 && n.note != kKeyOff)
         n.note = 0;
       if (n.instrument > 128) n.instrument = 0;
     }
