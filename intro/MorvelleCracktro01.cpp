@@ -80,21 +80,96 @@ struct CaptureRun {
 };
 }  // namespace
 
+namespace {
+// What the frame loop keeps from one frame to the next, and the end of the run.
+struct IntroRun {
+  IntroRun(const IntroOptions& o, WindowBackend& b) : options(o), backend(b) {}
+  bool frame();
+  int end();
+
+  const IntroOptions options;
+  WindowBackend& backend;
+  bool capturing = false;
+  // Owned here rather than left to the process exit, so leak checkers see a clean end.
+  std::unique_ptr<GLServer> server;
+  GraphicsServer* gfx = nullptr;
+  std::unique_ptr<FrameTimer> timer;
+  CaptureRun capture;
+  long frameLimit = 0;
+  float fixedStep = 0;
+  RunStats stats;
+  int exitCode = 0;
+  long frameCount = 0;
+  bool ending = false;
+};
+
+// One pass of the frame loop; false once update has reported the end.
+bool IntroRun::frame() {
+  if (gfx->update()) return false;
+  if (frameCount == 1 && stats.firstPresentedMs < 0) stats.firstPresentedMs = msSince(processStart);
+  timer->tick();
+  const float step = capturing ? fixedStep : timer->frameDelta;
+  introFrame(step);
+  stats.frame(timer->frameDelta);
+  if (capturing && !ending) {
+    const unsigned index = static_cast<unsigned>(frameCount);
+    const unsigned char* rgb = capture.frames->readBack();
+    capture.soundtrack->renderFrame(frameCount);
+    const bool pngOk = options.captureDir.empty() || capture.frames->writePng(index);
+    const bool videoOk = !capture.video || capture.video->write(rgb);
+    if (!pngOk || !videoOk) {
+      std::fprintf(stderr, "brackenfold: cannot write %s\n",
+                   pngOk ? "the video frames to ffmpeg" : capture.frames->pathOf(index).c_str());
+      exitCode = 1;
+      ending = true;
+      backend.postQuitMessage();
+    }
+  }
+  ++frameCount;
+  const bool framesDone = frameLimit > 0 && frameCount >= frameLimit;
+  const bool timeDone = !capturing && options.seconds > 0 && timer->time >= options.seconds;
+  // Ends the loop the way closing the window does: at the next update.
+  if ((framesDone || timeDone) && !ending) {
+    ending = true;
+    backend.postQuitMessage();
+  }
+  return true;
+}
+
+int IntroRun::end() {
+  introShutdown();
+
+  if (capturing && exitCode == 0) {
+    if (!capture.soundtrack->writeWav(capture.wavPath())) {
+      std::fprintf(stderr, "brackenfold: cannot write %s\n", capture.wavPath().c_str());
+      exitCode = 1;
+    } else if (capture.video && !capture.video->finish(capture.wavPath())) {
+      std::fprintf(stderr, "brackenfold: ffmpeg could not write %s\n", options.videoPath.c_str());
+      exitCode = 1;
+    }
+    if (options.captureDir.empty()) removeFolder(capture.workDir);
+  }
+  if (options.stats) stats.print();
+  return exitCode;
+}
+}  // namespace
+
 int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) {
-  const bool capturing = !options.captureDir.empty() || !options.videoPath.empty();
+  auto run = std::make_shared<IntroRun>(options, backend);
+  const bool capturing = run->capturing = !options.captureDir.empty() || !options.videoPath.empty();
   std::string videoError;
   if (!options.videoPath.empty() && !VideoEncoder::available(videoError)) {
     std::fprintf(stderr, "%s\n", videoError.c_str());
     return 2;
   }
 
-  // Owned here rather than left to the process exit, so leak checkers see a clean end.
-  std::unique_ptr<GLServer> server(new (std::nothrow) GLServer(nullptr, "Brackenfold", kIcon, backend));
+  run->server.reset(new (std::nothrow) GLServer(nullptr, "Brackenfold", kIcon, backend));
+  GLServer* server = run->server.get();
   if (!server) assertFailed("gfx", "MorvelleCracktro01", 239);
   FixedOptionsDialog fromCommandLine(options.display);
   if (options.noDialog) server->setOptionsDialog(&fromCommandLine);
   server->setAcceptSoftware(options.allowSoftware);
-  GraphicsServer* gfx = server.get();
+  GraphicsServer* gfx = run->gfx = server;
 
   gfx->init();
   if (!gfx->createWindow(kOptionsDialog)) {
@@ -104,14 +179,15 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
                  stderr);
     return 1;
   }
+  server->setOptionsDialog(nullptr);
 
   initGL(gfx->getWidth(), gfx->getHeight());
-  auto timer = std::make_unique<FrameTimer>(clock);
-  timer->start();
+  run->timer = std::make_unique<FrameTimer>(clock);
+  run->timer->start();
   introUseAudioDevice(options.mute || capturing ? nullptr : &platformWaveDevice());
   introSetup(*gfx);
 
-  CaptureRun capture;
+  CaptureRun& capture = run->capture;
   long frameLimit = options.frames;
   if (capturing) {
     capture.workDir = options.captureDir.empty() ? temporaryFolder() : options.captureDir;
@@ -128,53 +204,8 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
     const long frames = std::max(1L, std::lround(seconds * options.fps));
     if (frameLimit == 0 || frames < frameLimit) frameLimit = frames;
   }
-  const float fixedStep = static_cast<float>(1.0 / options.fps);
+  run->frameLimit = frameLimit;
+  run->fixedStep = static_cast<float>(1.0 / options.fps);
 
-  RunStats stats;
-  int exitCode = 0;
-  long frame = 0;
-  bool ending = false;
-  while (!gfx->update()) {
-    if (frame == 1 && stats.firstPresentedMs < 0) stats.firstPresentedMs = msSince(processStart);
-    timer->tick();
-    const float step = capturing ? fixedStep : timer->frameDelta;
-    introFrame(step);
-    stats.frame(timer->frameDelta);
-    if (capturing && !ending) {
-      const unsigned index = static_cast<unsigned>(frame);
-      const unsigned char* rgb = capture.frames->readBack();
-      capture.soundtrack->renderFrame(frame);
-      const bool pngOk = options.captureDir.empty() || capture.frames->writePng(index);
-      const bool videoOk = !capture.video || capture.video->write(rgb);
-      if (!pngOk || !videoOk) {
-        std::fprintf(stderr, "brackenfold: cannot write %s\n",
-                     pngOk ? "the video frames to ffmpeg" : capture.frames->pathOf(index).c_str());
-        exitCode = 1;
-        ending = true;
-        backend.postQuitMessage();
-      }
-    }
-    ++frame;
-    const bool framesDone = frameLimit > 0 && frame >= frameLimit;
-    const bool timeDone = !capturing && options.seconds > 0 && timer->time >= options.seconds;
-    // Ends the loop the way closing the window does: at the next update.
-    if ((framesDone || timeDone) && !ending) {
-      ending = true;
-      backend.postQuitMessage();
-    }
-  }
-  introShutdown();
-
-  if (capturing && exitCode == 0) {
-    if (!capture.soundtrack->writeWav(capture.wavPath())) {
-      std::fprintf(stderr, "brackenfold: cannot write %s\n", capture.wavPath().c_str());
-      exitCode = 1;
-    } else if (capture.video && !capture.video->finish(capture.wavPath())) {
-      std::fprintf(stderr, "brackenfold: ffmpeg could not write %s\n", options.videoPath.c_str());
-      exitCode = 1;
-    }
-    if (options.captureDir.empty()) removeFolder(capture.workDir);
-  }
-  if (options.stats) stats.print();
-  return exitCode;
+  return platformRunFrameLoop([run] { return run->frame(); }, [run] { return run->end(); });
 }

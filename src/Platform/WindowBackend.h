@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 // The window-system services the GL frame relies on, one operation per platform call it makes.
 // GLWindow holds the logic (order of steps, styles, acceptance rule, quit rule, messages);
@@ -146,3 +147,9 @@ WindowBackend& platformWindowBackend();
 
 // Asks the platform to render without a visible window where it can (capture runs).
 void platformPreferOffscreen();
+
+// Runs the program's frame loop: `frame` until it returns false, then `end`, whose result is the
+// exit code. A native platform loops right here and returns that code. A browser page must not
+// block: there `frame` runs once per animation frame of the page, `end` after the last one, and
+// this returns 0 at once while the page goes on.
+int platformRunFrameLoop(std::function<bool()> frame, std::function<int()> end);
