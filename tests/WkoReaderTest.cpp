@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -319,7 +320,9 @@ TEST(WkoReader, SizeLimitIsTheEncodersToo) {
     b.put(0, 1).put(0, 1).put(static_cast<uint32_t>(channels - 1), 4).put(12, 4).put(12, 4).put(0, 4).put(25, 5);
     std::unique_ptr<Image> image = read(b.bytes());
     EXPECT_EQ(image != nullptr, channels == 3) << channels << " channels";
-    if (image) EXPECT_EQ(image->width, 4096);
+    if (image) {
+      EXPECT_EQ(image->width, 4096);
+    }
   }
   // The encoder at the same edge: 4096 x 4096 x 4 was once encoded into streams the decoder refuses.
   EXPECT_TRUE(wkoPictureFits(4096, 4096, 3));
@@ -329,4 +332,75 @@ TEST(WkoReader, SizeLimitIsTheEncodersToo) {
   const uint8_t pixel = 0;  // never read: the picture is refused first
   EXPECT_TRUE(encodeWkoLossless(&pixel, 4096, 4096, 4).empty());
   EXPECT_TRUE(encodeWkoBudget(&pixel, 4096, 4096, 4, 100000, true).empty());
+}
+
+namespace {
+// The picture the long way: whole planes reconstructed, every padded sample converted, then
+// packed. ReadWKO reconstructs only the visible part and converts and packs row by row.
+std::unique_ptr<Image> byWholePlanes(const std::vector<uint8_t>& bytes) {
+  if (bytes.empty()) return nullptr;
+  RunStream r(bytes);
+  const bool colour = readBits(1, r.s);
+  std::unique_ptr<WkoPlanes> p = decodeWkoPlanes(r.s);
+  if (!p) return nullptr;
+  if (colour && p->channels >= 3) convertYCbCr(*p);
+  std::unique_ptr<uint8_t[]> pixels(new uint8_t[static_cast<size_t>(p->width) * p->height * p->channels]);
+  uint8_t* out = pixels.get();
+  for (int32_t y = p->height - 1; y >= 0; --y)
+    for (int32_t x = 0; x < p->width; ++x)
+      for (int32_t c = 0; c < p->channels; ++c)
+        *out++ = static_cast<uint8_t>(std::min(255, std::abs(p->planes[static_cast<size_t>(c)][static_cast<size_t>(y) * p->paddedWidth + x])));
+  return std::make_unique<Image>(p->width, p->height, 8 * p->channels, std::move(pixels));
+}
+
+void expectSamePicture(const std::vector<uint8_t>& bytes, const std::string& what) {
+  const std::unique_ptr<Image> fast = read(bytes), slow = byWholePlanes(bytes);
+  ASSERT_EQ(fast == nullptr, slow == nullptr) << what;
+  if (!fast) return;
+  ASSERT_EQ(fast->width, slow->width) << what;
+  ASSERT_EQ(fast->height, slow->height) << what;
+  ASSERT_EQ(fast->bitsPerPixel, slow->bitsPerPixel) << what;
+  ASSERT_EQ(pixelsOf(*fast), pixelsOf(*slow)) << what;
+}
+}  // namespace
+
+TEST(WkoReader, VisibleReconstructionGivesTheWholePlanesPicture) {
+  struct Shape {
+    int w, h, channels;
+    uint32_t bytes;  // 0: lossless
+    bool ycbcr;
+  };
+  uint32_t seed = 99;
+  auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 8; };
+  for (const Shape& shape : {Shape{37, 23, 3, 300, true}, Shape{64, 64, 1, 500, false}, Shape{100, 37, 3, 0, false},
+                             Shape{9, 70, 4, 0, false}, Shape{130, 70, 3, 2000, false}, Shape{200, 3, 3, 200, true},
+                             Shape{33, 65, 2, 700, false}}) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(shape.w) * shape.h * shape.channels);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>((i * 37 / 11) % 200 + next() % 40);
+    const std::vector<uint8_t> stream =
+        shape.bytes ? encodeWkoBudget(pixels.data(), shape.w, shape.h, shape.channels, shape.bytes, shape.ycbcr)
+                    : encodeWkoLossless(pixels.data(), shape.w, shape.h, shape.channels);
+    ASSERT_FALSE(stream.empty());
+    const std::string name = std::to_string(shape.w) + " x " + std::to_string(shape.h) + " x " + std::to_string(shape.channels);
+    expectSamePicture(stream, name);
+    for (size_t cut = 1; cut < stream.size(); cut += 1 + stream.size() / 9)
+      expectSamePicture(std::vector<uint8_t>(stream.begin(), stream.begin() + static_cast<long>(cut)), name + " cut");
+    for (int flip = 0; flip < 12; ++flip) {
+      std::vector<uint8_t> bent = stream;
+      const uint32_t bit = next() % (bent.size() * 8);
+      bent[bit / 8] ^= static_cast<uint8_t>(0x80 >> (bit % 8));
+      expectSamePicture(bent, name + " bit " + std::to_string(bit) + " flipped");
+    }
+  }
+  for (int i = 0; i < 150; ++i) {
+    std::vector<uint8_t> noise(1 + next() % 400);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(next());
+    expectSamePicture(noise, "random " + std::to_string(i));
+  }
+  // Samples far outside 0 .. 255 take the conversion's 64-bit sums.
+  Bits b;
+  b.put(1, 1).put(0, 1).put(2, 4).put(1, 4).put(1, 4).put(0, 4).put(3, 5);
+  const int16_t y[4] = {5000, -6000, 128, 32000}, cb[4] = {-30000, 4100, 128, 90}, cr[4] = {300, -4097, 128, -32000};
+  for (const int16_t* channel : {y, cb, cr}) encodeCoefficientRun(channel, 4, 0, b.s);
+  expectSamePicture(b.bytes(), "large samples");
 }

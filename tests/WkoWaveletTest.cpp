@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <random>
 
@@ -148,4 +149,66 @@ TEST(WkoWavelet, OneLevelSpreads192) {
   plane[0] = 192;
   inverseTransform(plane.data(), 4, 4, 1);
   EXPECT_EQ(plane, (std::vector<int16_t>{192, 96, 0, 0, 96, 48, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(WkoWavelet, ScanTablesAreTheFilteredInterleavedOrderThenThePadding) {
+  // The tables as the format describes them: every index split, kept inside the core, then the
+  // right padding row by row and the bottom rows.
+  auto literal = [](int32_t pw, int32_t w, int32_t ph, int32_t h, int levels) {
+    ScanTables tables;
+    for (int i = 1; i <= levels + 1; ++i) {
+      const int32_t wi = pw >> i, hi = ph >> i, gx = wi - ((pw - w) >> i), gy = hi - ((ph - h) >> i);
+      std::vector<int32_t> t;
+      for (int32_t k = 0; k < wi * hi; ++k) {
+        int32_t x, y;
+        splitIndex(static_cast<uint32_t>(k), wi, hi, x, y);
+        if (x <= gx && y <= gy) t.push_back(x + y * pw);
+      }
+      for (int32_t y = 0; y < std::min(hi, gy + 1); ++y)
+        for (int32_t x = gx + 1; x < wi; ++x) t.push_back(x + y * pw);
+      for (int32_t y = gy + 1; y < hi; ++y)
+        for (int32_t x = 0; x < wi; ++x) t.push_back(x + y * pw);
+      tables.push_back(t);
+    }
+    return tables;
+  };
+  for (auto [pw, ph] : {std::pair{4, 4}, {16, 8}, {8, 32}, {64, 64}, {256, 32}, {4, 128}, {128, 16}})
+    for (int32_t w : {pw, pw / 2 + 1, pw * 3 / 4, 1})
+      for (int32_t h : {ph, ph / 2 + 1, ph - 1, 1}) {
+        const int levels = transformLevels(pw, ph);
+        EXPECT_EQ(buildScanTables(pw, w, ph, h, levels), literal(pw, w, ph, h, levels))
+            << pw << " x " << ph << " showing " << w << " x " << h;
+      }
+}
+
+TEST(WkoWavelet, VisibleTransformGivesTheWholeTransformsValuesWhereVisible) {
+  // Small values take the 16-bit lifting, large ones (as corrupt streams give) the 32-bit one.
+  std::mt19937 random(5);
+  for (int range : {200, 8191, 32767})
+    for (auto [w, h] : {std::pair{4, 4}, {16, 8}, {64, 64}, {128, 32}, {32, 256}, {256, 64}}) {
+      const int levels = transformLevels(w, h);
+      for (int trial = 0; trial < 6; ++trial) {
+        const int32_t vw = 1 + static_cast<int32_t>(random() % w), vh = 1 + static_cast<int32_t>(random() % h);
+        std::vector<int16_t> plane(static_cast<size_t>(w) * h);
+        for (int16_t& v : plane) v = static_cast<int16_t>(static_cast<int>(random() % (2 * range + 1)) - range);
+        std::vector<int16_t> whole = plane;
+        inverseTransform(whole.data(), w, h, levels);
+        std::vector<int16_t> visible = plane;
+        inverseTransformVisible(visible.data(), w, h, levels, vw, vh);
+        std::vector<int16_t> rows = plane, out(static_cast<size_t>(w) * 2);
+        inverseTransformVisible(rows.data(), w, h, levels, vw, vh, false);
+        for (int32_t y = 0; y < vh; ++y) {
+          const size_t at = static_cast<size_t>(y) * w;
+          const int16_t* last = rows.data() + at;
+          if (levels > 0) {
+            ASSERT_GE(liftRowPrefix(last, w, vw, out.data(), out.data() + w, out.data() + w + w / 2), vw);
+            last = out.data();
+          }
+          for (int32_t x = 0; x < vw; ++x) {
+            ASSERT_EQ(visible[at + x], whole[at + x]) << w << " x " << h << " at " << x << ", " << y;
+            ASSERT_EQ(last[x], whole[at + x]) << w << " x " << h << " row lifted last, at " << x << ", " << y;
+          }
+        }
+      }
+    }
 }

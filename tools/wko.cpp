@@ -3,6 +3,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+#if defined(__unix__)
+#include <sys/uio.h>
+#endif
 
 #include "FileBytes.h"
 
@@ -136,8 +140,31 @@ int decode(int argc, char** argv) {
     if (!f) return fail("cannot write " + out);
     std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", image->width, image->height);
     const size_t row = static_cast<size_t>(image->width) * channels;
-    bool ok = true;
+    bool ok = std::fflush(f) == 0;
+#if defined(__unix__)
+    // The rows in reverse order straight from the record, a thousand to a call: one write per
+    // row (stdio's buffer is smaller than a row) cost a millisecond of system time per picture.
+    std::vector<iovec> rows;
+    for (int y = image->height - 1; y >= 0; --y) rows.push_back({image->pixels.get() + y * row, row});
+    for (size_t at = 0; at < rows.size() && ok;) {
+      const int count = static_cast<int>(std::min<size_t>(rows.size() - at, 1024));
+      const ssize_t written = writev(fileno(f), rows.data() + at, count);
+      if (written <= 0) {
+        ok = false;
+        break;
+      }
+      // A short write leaves part of a row: go on from there.
+      for (size_t left = static_cast<size_t>(written); left > 0;) {
+        const size_t take = std::min(left, rows[at].iov_len);
+        rows[at].iov_base = static_cast<uint8_t*>(rows[at].iov_base) + take;
+        rows[at].iov_len -= take;
+        left -= take;
+        if (rows[at].iov_len == 0) ++at;
+      }
+    }
+#else
     for (int y = image->height - 1; y >= 0 && ok; --y) ok = std::fwrite(image->pixels.get() + y * row, 1, row, f) == row;
+#endif
     if (std::fclose(f) != 0 || !ok) return fail("cannot write " + out);
     return 0;
   }

@@ -83,13 +83,13 @@ int32_t readBits(int32_t count, BitStream* s) {
 BitReader::BitReader(BitStream* s) : stream_(s), data_(s->buffer) {
   int bit = 0;
   while (bit < 8 && (0x80 >> bit) != s->bitMask) ++bit;
-  start_ = pos_ = int64_t{s->bytePos} * 8 + bit;
+  start_ = next_ = int64_t{s->bytePos} * 8 + bit;
   dataEnd_ = int64_t{s->filled} * 8;
   end_ = std::max(start_, std::min(dataEnd_, start_ + std::max(0, s->bitBudget)));
 }
 
 void BitReader::finish() {
-  const int64_t consumed = pos_ - start_;
+  const int64_t consumed = next_ - avail_ - start_;
   stream_->bitBudget = static_cast<int32_t>(std::max<int64_t>(0, stream_->bitBudget - consumed));
   const int64_t at = start_ + std::min(consumed, end_ - start_);
   if (at >= dataEnd_) {
@@ -100,7 +100,9 @@ void BitReader::finish() {
     stream_->bytePos = static_cast<int32_t>(at >> 3);
     stream_->bitMask = 0x80 >> (at & 7);
   }
-  start_ = pos_;
+  start_ = next_ = at;
+  cache_ = 0;
+  avail_ = 0;
 }
 
 void writeBits(uint32_t value, int32_t count, BitStream* s) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,36 +29,54 @@ int32_t closeBitStream(BitStream* stream, uint8_t** out);
 void flushBitStream(BitStream* stream);
 
 // Reads a memory stream's bits without a call per field, exactly as readBits would: bits past
-// the budget or the data are 0. finish() hands the position and budget back to the stream.
+// the budget or the data are 0. Up to 64 bits wait in a register, refilled eight bytes at a
+// time; only the last eight bytes before the end go bit by bit. finish() hands the position and
+// budget back to the stream.
 class BitReader {
  public:
   explicit BitReader(BitStream* s);
   uint32_t bit() {
-    const uint32_t b = pos_ < end_ ? (data_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1 : 0;
-    ++pos_;
+    if (avail_ == 0) refill();
+    const auto b = static_cast<uint32_t>(cache_ >> 63);
+    cache_ <<= 1;
+    --avail_;
     return b;
   }
   // count 0 to 30.
   uint32_t bits(int count) {
-    if (pos_ + count > end_) return slowBits(count);
     if (count == 0) return 0;
-    const uint8_t* p = data_ + (pos_ >> 3);
-    const int offset = static_cast<int>(pos_ & 7);
-    const int bytes = (offset + count + 7) >> 3;  // all inside the data
-    uint64_t window = 0;
-    for (int i = 0; i < bytes; ++i) window = window << 8 | p[i];
-    pos_ += count;
-    return static_cast<uint32_t>(window >> (bytes * 8 - offset - count)) & ((1u << count) - 1);
+    if (avail_ < count) refill();
+    const auto v = static_cast<uint32_t>(cache_ >> (64 - count));
+    cache_ <<= count;
+    avail_ -= count;
+    return v;
   }
   void finish();
 
  private:
-  uint32_t slowBits(int count) {
-    uint32_t v = 0;
-    for (int i = 0; i < count; ++i) v = v << 1 | bit();
-    return v;
+  // Leaves at least 57 bits waiting (as many as fit behind the ones already there).
+  void refill() {
+    if (next_ + 64 <= end_) {
+      const uint8_t* p = data_ + (next_ >> 3);
+      uint64_t word = 0;
+      for (int i = 0; i < 8; ++i) word = word << 8 | p[i];
+      const int offset = static_cast<int>(next_ & 7);
+      const int got = std::min(64 - avail_, 64 - offset);
+      cache_ |= (word << offset) >> avail_;
+      avail_ += got;
+      next_ += got;
+      return;
+    }
+    while (avail_ < 64) {
+      const uint64_t b = next_ < end_ ? (data_[next_ >> 3] >> (7 - (next_ & 7))) & 1 : 0;
+      cache_ |= b << (63 - avail_);
+      ++avail_;
+      ++next_;
+    }
   }
   BitStream* stream_;
   const uint8_t* data_;
-  int64_t start_, pos_, end_, dataEnd_;
+  uint64_t cache_ = 0;  // the waiting bits, the next one at the top
+  int avail_ = 0;
+  int64_t start_, next_, end_, dataEnd_;  // bit positions; next_ is the first bit not yet in cache_
 };

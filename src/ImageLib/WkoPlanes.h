@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ImageLib/BitStream.h"
+#include "ImageLib/ZeroedArray.h"
 
 // The decoded channels of a WKO stream: signed 16-bit planes of paddedWidth x paddedHeight.
 struct WkoPlanes {
@@ -13,7 +14,10 @@ struct WkoPlanes {
   int32_t paddedHeight;
   int32_t width;
   int32_t height;
-  std::vector<std::vector<int16_t>> planes;
+  std::vector<ZeroedArray<int16_t>> planes;
+  // Set by decodeWkoVisiblePlanes when the finest level's row lifting is still to be done on
+  // every plane: visibleRow does it a row at a time.
+  bool lastRowsPending = false;
 };
 
 // The largest pictures of this codec, one limit for the encoder and the decoder: planes of at most
@@ -32,6 +36,13 @@ constexpr bool wkoPlanesFit(int64_t paddedWidth, int64_t paddedHeight, int64_t c
 // Reads the header after the colour flag, every run, places the coefficients and inverts the
 // transform. None for an invalid or impossible header.
 std::unique_ptr<WkoPlanes> decodeWkoPlanes(BitStream* stream);
+// As decodeWkoPlanes, but only the visible width x height at the top-left of each plane is
+// reconstructed; the rest holds intermediate values. For ReadWKO, which packs nothing else.
+std::unique_ptr<WkoPlanes> decodeWkoVisiblePlanes(BitStream* stream);
+// Row y (plane row, top first) of channel c as finally decoded, its first `width` values: the
+// plane row itself, or when the last row lifting is pending, that lifting done into `scratch`
+// (at least paddedWidth x 2 values).
+const int16_t* visibleRow(const WkoPlanes& planes, int32_t c, int32_t y, int16_t* scratch);
 // Decodes one coded run into values[0 .. n-1]; returns n, or 0 for a run without bit planes.
 int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* stream);
 void releaseWkoPlanes(std::unique_ptr<WkoPlanes>& planes);

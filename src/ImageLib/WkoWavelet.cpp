@@ -54,12 +54,7 @@ ScanTables buildScanTables(int32_t paddedWidth, int32_t width, int32_t paddedHei
     const int32_t gy = hi - ((paddedHeight - height) >> i);
     std::vector<int32_t> table;
     table.reserve(static_cast<size_t>(wi) * hi);
-    const Splitter split(wi, hi);
-    for (uint32_t k = 0; k < static_cast<uint32_t>(wi) * static_cast<uint32_t>(hi); ++k) {
-      int32_t x, y;
-      split(k, x, y);
-      if (x <= gx && y <= gy) table.push_back(x + y * paddedWidth);
-    }
+    forEachCorePosition(wi, hi, gx, gy, [&](int32_t x, int32_t y) { table.push_back(x + y * paddedWidth); });
     for (int32_t y = 0; y < std::min(hi, gy + 1); ++y)
       for (int32_t x = gx + 1; x < wi; ++x) table.push_back(x + y * paddedWidth);
     for (int32_t y = gy + 1; y < hi; ++y)
@@ -103,45 +98,128 @@ void inverseLifting(const int16_t* in, int16_t* out, int32_t n) {
 namespace {
 constexpr int32_t kStrip = 16;
 
-// The inverse lifting down `count` (at most kStrip) neighbouring columns at once: in and out hold
-// n rows of kStrip values. The same sums as inverseLifting, a row of columns per step.
-void inverseLiftingColumns(const int16_t* in, int16_t* out, int32_t n, int32_t count) {
-  const int32_t half = n / 2;
-  auto s = [&](int32_t j) { return in + j * kStrip; };
-  auto d = [&](int32_t j) { return in + (half + j) * kStrip; };
-  auto o = [&](int32_t i) { return out + i * kStrip; };
-  for (int32_t c = 0; c < count; ++c) o(0)[c] = static_cast<int16_t>(s(0)[c] - d(0)[c] / 2);
-  for (int32_t j = 1; j < half; ++j) {
-    const int16_t *sj = s(j), *dp = d(j - 1), *dj = d(j);
-    int16_t *even = o(2 * j), *odd = o(2 * j - 1);
-    const int16_t* before = o(2 * j - 2);
+// Whether all of v[0 .. n-1] lie strictly between -8192 and 8192. Then every sum of the lifting
+// fits 16 bits (|d + d| < 16384, |even| < 12288, |even + even| < 24576, |odd| < 20480), and the
+// steps can be done in 16-bit lanes, twice as many at a time as the 32-bit ones, with the same
+// results. Decoded pictures nearly always qualify; corrupt streams take the 32-bit way.
+bool small(const int16_t* v, int32_t n) {
+  int32_t outside = 0;
+  for (int32_t i = 0; i < n; ++i) outside |= static_cast<uint16_t>(v[i] + 8191) > 16382;
+  return !outside;
+}
+
+// The first m outputs (m at most n) of the inverse lifting of n values, from s[0 .. J] and
+// d[0 .. J], J = min(n/2 - 1, m/2): the even outputs from the inputs alone, the odd ones from
+// their even neighbours, each pass a plain loop over contiguous values that the compiler
+// vectorises; then the two are interleaved. Returns how many leading outputs are written (m, or
+// one more). even and odd hold n/2 values each.
+int32_t liftPrefix(const int16_t* s, const int16_t* d, int32_t n, int32_t m, int16_t* out, int16_t* even,
+                   int16_t* odd) {
+  const int32_t half = n / 2, last = std::min(half - 1, m / 2);
+  even[0] = static_cast<int16_t>(s[0] - d[0] / 2);
+  if (small(s, last + 1) && small(d, last + 1)) {
+    for (int32_t j = 1; j <= last; ++j) even[j] = static_cast<int16_t>(s[j] - static_cast<int16_t>(d[j - 1] + d[j]) / 4);
+    for (int32_t j = 1; j <= last; ++j)
+      odd[j] = static_cast<int16_t>(static_cast<int16_t>(even[j - 1] + even[j]) / 2 + d[j - 1]);
+  } else {
+    for (int32_t j = 1; j <= last; ++j) even[j] = static_cast<int16_t>(s[j] - (d[j - 1] + d[j]) / 4);
+    for (int32_t j = 1; j <= last; ++j) odd[j] = static_cast<int16_t>((even[j - 1] + even[j]) / 2 + d[j - 1]);
+  }
+  out[0] = even[0];
+  for (int32_t j = 1; j <= last; ++j) {
+    out[2 * j - 1] = odd[j];
+    out[2 * j] = even[j];
+  }
+  if (m < n) return 2 * last + 1;
+  out[n - 1] = static_cast<int16_t>(d[half - 1] + out[n - 2]);
+  return n;
+}
+
+// The same down `count` (at most kStrip) neighbouring columns at once: s and d hold rows of
+// kStrip values (row j of each is input j), out gets the first m output rows. Returns the rows
+// written.
+int32_t liftPrefixColumns(const int16_t* s, const int16_t* d, int32_t n, int32_t m, int32_t count, int16_t* out) {
+  const int32_t half = n / 2, last = std::min(half - 1, m / 2);
+  auto row = [](auto* base, int32_t j) { return base + j * kStrip; };
+  for (int32_t c = 0; c < count; ++c) out[c] = static_cast<int16_t>(s[c] - d[c] / 2);
+  if (count == kStrip && small(s, kStrip * (last + 1)) && small(d, kStrip * (last + 1))) {
+    for (int32_t j = 1; j <= last; ++j) {
+      const int16_t *sj = row(s, j), *dp = row(d, j - 1), *dj = row(d, j);
+      int16_t *even = row(out, 2 * j), *odd = row(out, 2 * j - 1);
+      const int16_t* before = row(out, 2 * j - 2);
+      for (int32_t c = 0; c < kStrip; ++c) {
+        even[c] = static_cast<int16_t>(sj[c] - static_cast<int16_t>(dp[c] + dj[c]) / 4);
+        odd[c] = static_cast<int16_t>(static_cast<int16_t>(before[c] + even[c]) / 2 + dp[c]);
+      }
+    }
+  } else {
+  for (int32_t j = 1; j <= last; ++j) {
+    const int16_t *sj = row(s, j), *dp = row(d, j - 1), *dj = row(d, j);
+    int16_t *even = row(out, 2 * j), *odd = row(out, 2 * j - 1);
+    const int16_t* before = row(out, 2 * j - 2);
     for (int32_t c = 0; c < count; ++c) {
       even[c] = static_cast<int16_t>(sj[c] - (dp[c] + dj[c]) / 4);
       odd[c] = static_cast<int16_t>((before[c] + even[c]) / 2 + dp[c]);
     }
   }
-  for (int32_t c = 0; c < count; ++c) o(n - 1)[c] = static_cast<int16_t>(d(half - 1)[c] + o(n - 2)[c]);
+  }
+  if (m < n) return 2 * last + 1;
+  const int16_t *dl = row(d, half - 1), *before = row(out, n - 2);
+  int16_t* final = row(out, n - 1);
+  for (int32_t c = 0; c < count; ++c) final[c] = static_cast<int16_t>(dl[c] + before[c]);
+  return n;
 }
 }  // namespace
 
-void inverseTransform(int16_t* plane, int32_t paddedWidth, int32_t paddedHeight, int levels) {
+int32_t liftRowPrefix(const int16_t* line, int32_t n, int32_t m, int16_t* out, int16_t* even, int16_t* odd) {
+  return liftPrefix(line, line + n / 2, n, m, out, even, odd);
+}
+
+void inverseTransformVisible(int16_t* plane, int32_t paddedWidth, int32_t paddedHeight, int levels, int32_t width,
+                             int32_t height, bool lastRows) {
+  if (levels <= 0) return;
+  // Level n must give the outputs x < needW[n], y < needH[n]. An output o[i] of the lifting
+  // depends on s and d up to index i/2 only, so the level below it (the top-left quadrant) needs
+  // needW[n]/2 + 1 columns and needH[n]/2 + 1 rows, and the columns of the detail quadrants
+  // beside them likewise. Everything else of the plane is never read again.
+  std::vector<int32_t> needW(static_cast<size_t>(levels) + 1), needH(needW.size());
+  needW[0] = std::min(width, paddedWidth);
+  needH[0] = std::min(height, paddedHeight);
+  for (int n = 0; n < levels; ++n) {
+    needW[static_cast<size_t>(n) + 1] = std::min((paddedWidth >> n) / 2, needW[static_cast<size_t>(n)] / 2 + 1);
+    needH[static_cast<size_t>(n) + 1] = std::min((paddedHeight >> n) / 2, needH[static_cast<size_t>(n)] / 2 + 1);
+  }
   // Columns go through in strips of kStrip, copied out row by row: the lifting then runs along
   // rows of the strip, and the plane is read in whole cache lines rather than one value a row.
-  std::vector<int16_t> in(static_cast<size_t>(kStrip) * paddedHeight), out(in.size());
-  std::vector<int16_t> row(static_cast<size_t>(paddedWidth));
+  std::vector<int16_t> s(static_cast<size_t>(kStrip) * paddedHeight), d(s.size()), out(s.size());
+  std::vector<int16_t> row(static_cast<size_t>(paddedWidth)), even(row.size()), odd(row.size());
   for (int n = levels - 1; n >= 0; --n) {
     const int32_t rw = paddedWidth >> n, rh = paddedHeight >> n;
-    for (int32_t x = 0; x < rw; x += kStrip) {
-      const int32_t count = std::min(kStrip, rw - x);
-      const size_t bytes = sizeof(int16_t) * static_cast<size_t>(count);
-      for (int32_t y = 0; y < rh; ++y) std::memcpy(&in[static_cast<size_t>(y) * kStrip], plane + x + static_cast<size_t>(y) * paddedWidth, bytes);
-      inverseLiftingColumns(in.data(), out.data(), rh, count);
-      for (int32_t y = 0; y < rh; ++y) std::memcpy(plane + x + static_cast<size_t>(y) * paddedWidth, &out[static_cast<size_t>(y) * kStrip], bytes);
+    const int32_t hw = rw / 2, hh = rh / 2;
+    const int32_t cw = needW[static_cast<size_t>(n) + 1], ch = needH[static_cast<size_t>(n) + 1];
+    const int32_t outW = needW[static_cast<size_t>(n)], outH = needH[static_cast<size_t>(n)];
+    for (int32_t from : {0, hw}) {
+      for (int32_t x = from; x < from + cw; x += kStrip) {
+        const int32_t count = std::min(kStrip, from + cw - x);
+        const size_t bytes = sizeof(int16_t) * static_cast<size_t>(count);
+        for (int32_t y = 0; y < ch; ++y) {
+          std::memcpy(&s[static_cast<size_t>(y) * kStrip], plane + x + static_cast<size_t>(y) * paddedWidth, bytes);
+          std::memcpy(&d[static_cast<size_t>(y) * kStrip], plane + x + static_cast<size_t>(hh + y) * paddedWidth, bytes);
+        }
+        const int32_t rows = liftPrefixColumns(s.data(), d.data(), rh, outH, count, out.data());
+        for (int32_t y = 0; y < rows; ++y)
+          std::memcpy(plane + x + static_cast<size_t>(y) * paddedWidth, &out[static_cast<size_t>(y) * kStrip], bytes);
+      }
     }
-    for (int32_t y = 0; y < rh; ++y) {
+    if (n == 0 && !lastRows) break;
+    for (int32_t y = 0; y < outH; ++y) {
       int16_t* line = plane + static_cast<size_t>(y) * paddedWidth;
-      inverseLifting(line, row.data(), rw);
-      std::memcpy(line, row.data(), sizeof(int16_t) * static_cast<size_t>(rw));
+      const int32_t written = liftPrefix(line, line + hw, rw, outW, row.data(), even.data(), odd.data());
+      std::memcpy(line, row.data(), sizeof(int16_t) * static_cast<size_t>(written));
     }
   }
+}
+
+void inverseTransform(int16_t* plane, int32_t paddedWidth, int32_t paddedHeight, int levels) {
+  inverseTransformVisible(plane, paddedWidth, paddedHeight, levels, paddedWidth, paddedHeight);
 }
