@@ -7,7 +7,7 @@ ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows test-windows
 
 all: build
 
@@ -68,5 +68,23 @@ assets: setup
 	$(ASSETS_BUILD)/bin/texgen resources
 	$(ASSETS_BUILD)/bin/xmcompose resources/music/intro.txt resources/intro.xm
 
+# The Windows programs, cross-built with mingw-w64: build-win32/bin/brackenfold.exe (32-bit) and
+# build-win64/bin/brackenfold.exe with the suites that run under Wine. `make test-windows` checks
+# both programs' headers and runs the 64-bit one and the suites under Wine (scripts/test-windows.sh);
+# it compares the music with the Linux xmrender, which it builds.
+setup-windows:
+	@bash scripts/setup-windows.sh
+
+windows: setup-windows
+	@cmake --preset win32 >/dev/null
+	@cmake --build --preset win32 -j $(JOBS)
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 -j $(JOBS)
+
+test-windows: windows setup
+	@cmake --preset default >/dev/null
+	@cmake --build --preset default -j $(JOBS) --target xmrender
+	bash scripts/test-windows.sh
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64
