@@ -286,7 +286,7 @@ std::unique_ptr<WkoPlanes> decodePlanes(BitStream* stream, bool visibleOnly) {
   // large planes with nothing in them.
   std::unique_ptr<Placer> placer;
   RunScratch scratch;
-  Reader in(stream);
+  Reader in{stream};
   for (int32_t g = 0; g < groups; ++g) {
     const int64_t start = g == 0 ? 0 : first << (2 * (g - 1));
     const int64_t end = first << (2 * g);
