@@ -1,42 +1,66 @@
 #!/usr/bin/env bash
 # Side-by-side offline rendering speed: xmrender against the XM players people use today
-# (openmpt123 and xmp, from Debian's packages, when installed). Each renders the same module to
-# a 16-bit stereo 44100 Hz WAV file; the CPU seconds (user + system) of each are printed.
-#   bench/compare_players.sh [MODULE.xm ...]   (default: the real songs in ../shared/testdata/xm)
+# (xmp and openmpt123, from Debian's packages, when installed). Each renders the same module,
+# looped, for the same length of music (60 s unless MUSIC_SECONDS says otherwise) to a 16-bit
+# stereo 44100 Hz WAV file with linear interpolation; the table gives each one's whole-process
+# CPU time (user + system, best of 3 runs) per second of music it wrote.
+#   bench/compare_players.sh [MODULE.xm ...]   (default: every module in ../shared/testdata/xm)
+#   XMRENDER=path/to/xmrender bench/compare_players.sh   (default: build/bin/xmrender)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-xmrender=build/bin/xmrender
-[ -x "$xmrender" ] || { echo "build first: make build" >&2; exit 1; }
+xmrender=${XMRENDER:-build/bin/xmrender}
+seconds=${MUSIC_SECONDS:-60}
+[ -x "$xmrender" ] || { echo "build first: make build (or set XMRENDER)" >&2; exit 1; }
 modules=("$@")
-[ ${#modules[@]} -gt 0 ] || modules=(../shared/testdata/xm/song_*.xm)
+[ ${#modules[@]} -gt 0 ] || modules=(../shared/testdata/xm/*.xm)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-cpu() {  # prints user+system seconds of a command, 3 runs, best of them
-  local best=""
-  for _ in 1 2 3; do
-    local t
-    /usr/bin/time -o "$out/time" -f '%U %S' "$@" >/dev/null 2>&1 || { echo fail; return; }
-    t=$(awk '{print $1 + $2}' "$out/time")
-    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
-  done
-  echo "$best"
+cpu() {  # prints user+system seconds of a command, 3 runs, best of them; "fail" if it fails
+  python3 - "$@" <<'PY'
+import resource, subprocess, sys
+best = None
+for _ in range(3):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        print("fail")
+        sys.exit()
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    t = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
+    best = t if best is None else min(best, t)
+print(f"{best:.4f}")
+PY
 }
 
-printf '%-34s %10s %12s %12s %10s\n' module seconds xmrender openmpt123 xmp
+# CPU seconds per second of music in a 16-bit stereo 44100 Hz WAV file.
+per_second() {  # cpu wav
+  local cpu=$1 wav=$2
+  if [ "$cpu" = fail ] || [ ! -s "$wav" ]; then echo -; return; fi
+  local bytes
+  bytes=$(stat -c %s "$wav")
+  awk "BEGIN{s = ($bytes - 44) / 4 / 44100; if (s <= 0) print \"-\"; else printf \"%.5f\", $cpu / s}"
+}
+
+printf '%-40s %8s %8s %10s %10s %10s\n' module channels seconds xmrender xmp openmpt123
 for m in "${modules[@]}"; do
   name=$(basename "$m")
-  "$xmrender" "$m" "$out/x.wav"
-  frames=$(( ($(stat -c %s "$out/x.wav") - 44) / 4 ))
-  seconds=$(awk "BEGIN{printf \"%.1f\", $frames / 44100}")
-  ours=$(cpu "$xmrender" "$m" "$out/x.wav" --seconds "$seconds")
-  mpt=-; xp=-
+  channels=$("$xmrender" --info "$m" 2>/dev/null | awk '/^channels:/{print $2}') || true
+  if [ -z "$channels" ]; then
+    printf '%-40s %8s %8s %10s\n' "$name" - - "no load"
+    continue
+  fi
+  ours=$(per_second "$(cpu "$xmrender" "$m" "$out/x.wav" --seconds "$seconds")" "$out/x.wav")
+  xp=-; mpt=-
+  if command -v xmp >/dev/null; then
+    rm -f "$out/p.wav"
+    xp=$(per_second "$(cpu xmp --quiet --norc --loop -i linear -f 44100 --nocmd -t "$seconds" -o "$out/p.wav" "$m")" \
+      "$out/p.wav")
+  fi
   if command -v openmpt123 >/dev/null; then
     cp "$m" "$out/m.xm"
-    mpt=$(cpu openmpt123 --quiet --render --no-float --samplerate 44100 --end-time "$seconds" --force "$out/m.xm")
+    rm -f "$out/m.xm.wav"
+    mpt=$(per_second "$(cpu openmpt123 --quiet --render --no-float --filter 2 --samplerate 44100 --repeat -1 \
+      --end-time "$seconds" --force "$out/m.xm")" "$out/m.xm.wav")
   fi
-  if command -v xmp >/dev/null; then
-    xp=$(cpu xmp --quiet -f 44100 --nocmd -o "$out/p.wav" "$m")
-  fi
-  printf '%-34s %10s %12s %12s %10s\n' "$name" "$seconds" "$ours" "$mpt" "$xp"
+  printf '%-40s %8s %8s %10s %10s %10s\n' "$name" "$channels" "$seconds" "$ours" "$xp" "$mpt"
 done

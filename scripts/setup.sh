@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool clang libclang-rt-14-dev
   ffmpeg
+  xmp openmpt123 linux-perf
 )
 
 missing=()

@@ -61,6 +61,45 @@ TEST(Xmrender, SecondsAndRateAndTheSameFramesEveryTime) {
   EXPECT_EQ(a, readFile(dir.file("b.wav")));
 }
 
+// The file is written a ring (two seconds) at a time as the song renders; it must hold what one
+// render in memory gives, also where a pass or the length ends inside a ring.
+TEST(Xmrender, StreamedFileHoldsTheFramesOfOneRender) {
+  TempDir dir;
+  XMModuleSpec m = loopingSong();
+  m.patterns[0].rows = 64;  // a pass of 68 rows: 179928 frames, past two rings
+  m.patterns[0].at(17, 1, 2) = {60, 1, 0x30, 0, 0};
+  const std::vector<uint8_t> image = writeXM(m);
+  save(dir.file("in.xm"), image);
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("pass.wav")).exitCode, 0);
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("long.wav") + " --seconds 5.01").exitCode, 0);
+  auto bytes = [](const std::vector<int16_t>& frames) {
+    std::string out(frames.size() * 2, '\0');
+    for (size_t i = 0; i < frames.size(); ++i) {
+      out[2 * i] = static_cast<char>(frames[i] & 0xFF);
+      out[2 * i + 1] = static_cast<char>(static_cast<uint16_t>(frames[i]) >> 8);
+    }
+    return out;
+  };
+  const std::string pass = readFile(dir.file("pass.wav")), longer = readFile(dir.file("long.wav"));
+  LoadedSong a(image), b(image);
+  ASSERT_NE(a.song, nullptr);
+  std::vector<int16_t> onePass, fiveSeconds;
+  {
+    OfflineRenderer renderer(*a.song, 44100);
+    onePass = renderer.renderOnePass();
+  }
+  {
+    OfflineRenderer renderer(*b.song, 44100);
+    fiveSeconds = renderer.render(220941);
+  }
+  EXPECT_EQ(onePass.size(), 2u * 68 * 3 * 882);
+  EXPECT_EQ(le32(pass, 40), onePass.size() * 2);
+  EXPECT_EQ(le32(pass, 4), 36 + onePass.size() * 2);
+  EXPECT_TRUE(pass.substr(44) == bytes(onePass));
+  EXPECT_EQ(le32(longer, 40), 220941u * 4);
+  EXPECT_TRUE(longer.substr(44) == bytes(fiveSeconds));
+}
+
 TEST(Xmrender, InfoDescribesTheModule) {
   TempDir dir;
   XMModuleSpec m = loopingSong();

@@ -1,5 +1,7 @@
 // xmrender: renders an XM module to a 16-bit stereo WAV through the player's own block fill,
 // offline and deterministic; --info prints the module's structure.
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -24,38 +26,92 @@ int fail(const std::string& message) {
   return 2;
 }
 
-void put16(FILE* f, uint32_t v) {
-  const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-  std::fwrite(b, 1, 2, f);
+void le16(uint8_t* at, uint32_t v) {
+  at[0] = static_cast<uint8_t>(v);
+  at[1] = static_cast<uint8_t>(v >> 8);
 }
-void put32(FILE* f, uint32_t v) {
-  put16(f, v & 0xFFFF);
-  put16(f, v >> 16);
+void le32(uint8_t* at, uint32_t v) {
+  le16(at, v & 0xFFFF);
+  le16(at + 2, v >> 16);
 }
 
-bool writeWav(const char* path, const std::vector<int16_t>& frames, int rate) {
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  const uint32_t dataBytes = static_cast<uint32_t>(frames.size() * 2);
-  std::fwrite("RIFF", 1, 4, f);
-  put32(f, 36 + dataBytes);
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  put32(f, 16);
-  put16(f, 1);  // PCM
-  put16(f, 2);
-  put32(f, static_cast<uint32_t>(rate));
-  put32(f, static_cast<uint32_t>(rate) * 4);
-  put16(f, 4);
-  put16(f, 16);
-  std::fwrite("data", 1, 4, f);
-  put32(f, dataBytes);
-  std::vector<uint8_t> bytes(frames.size() * 2);
-  for (size_t i = 0; i < frames.size(); ++i) {
-    bytes[2 * i] = static_cast<uint8_t>(frames[i]);
-    bytes[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(frames[i]) >> 8);
+// A 16-bit stereo WAV file written as the frames come: the player renders a ring's worth at a
+// time, which goes straight to the file, so memory stays flat however long the song. The sizes
+// in the header are filled in at the end.
+class WavWriter {
+ public:
+  WavWriter(const char* path, int rate) : file_(std::fopen(path, "wb")) {
+    if (!file_) return;
+    // The chunks are large already; stdio's buffer would only copy them once more.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
+    le32(header + 16, 16);
+    le16(header + 20, 1);  // PCM
+    le16(header + 22, 2);
+    le32(header + 24, static_cast<uint32_t>(rate));
+    le32(header + 28, static_cast<uint32_t>(rate) * 4);
+    le16(header + 32, 4);
+    le16(header + 34, 16);
+    std::memcpy(header + 36, "data", 4);
+    ok_ = std::fwrite(header, 1, sizeof header, file_) == sizeof header;
   }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && written;
+  ~WavWriter() {
+    if (file_) std::fclose(file_);
+  }
+  bool write(const int16_t* frames, int64_t count) {
+    if (!ok_ || count <= 0) return ok_;
+    const size_t values = static_cast<size_t>(count) * 2;
+    if constexpr (std::endian::native == std::endian::little) {
+      ok_ = std::fwrite(frames, 2, values, file_) == values;
+    } else {
+      bytes_.resize(values * 2);
+      for (size_t i = 0; i < values; ++i) le16(&bytes_[2 * i], static_cast<uint16_t>(frames[i]));
+      ok_ = std::fwrite(bytes_.data(), 1, bytes_.size(), file_) == bytes_.size();
+    }
+    dataBytes_ += values * 2;
+    return ok_;
+  }
+  bool finish() {
+    if (!file_) return false;
+    uint8_t size[4];
+    le32(size, static_cast<uint32_t>(36 + dataBytes_));
+    ok_ = ok_ && std::fseek(file_, 4, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
+    le32(size, static_cast<uint32_t>(dataBytes_));
+    ok_ = ok_ && std::fseek(file_, 40, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok_ && closed;
+  }
+
+ private:
+  FILE* file_;
+  bool ok_ = false;
+  uint64_t dataBytes_ = 0;
+  std::vector<uint8_t> bytes_;
+};
+
+// Renders the given number of frames, or one pass of the song (frames < 0: up to where the
+// orders first come back, at most the renderer's cap), into the writer.
+bool renderTo(WavWriter& wav, Song& song, int32_t rate, int64_t frames) {
+  OfflineRenderer renderer(song, rate);
+  const bool onePass = frames < 0;
+  const int64_t limit = onePass ? int64_t{OfflineRenderer::kMaxPassSeconds} * rate : frames;
+  int64_t done = 0;
+  while (done < limit) {
+    // One pass may end anywhere: a quarter of a second at a time renders little past its end.
+    const int64_t want = onePass ? std::min<int64_t>(limit - done, rate / 4) : limit - done;
+    const OfflineRenderer::Chunk chunk = renderer.renderChunk(want);
+    int64_t n = std::min(chunk.count, limit - done);
+    bool last = false;
+    if (onePass && renderer.loopFrame() >= 0 && done + n >= renderer.loopFrame()) {
+      n = std::max<int64_t>(0, renderer.loopFrame() - done);
+      last = true;
+    }
+    if (!wav.write(chunk.frames, n)) return false;
+    done += n;
+    if (last) break;
+  }
+  return true;
 }
 
 const char* loopName(uint8_t mode) {
@@ -144,12 +200,10 @@ int main(int argc, char** argv) {
     releaseSong(song);
     return 0;
   }
-  std::vector<int16_t> frames;
-  {
-    OfflineRenderer renderer(*song, static_cast<int32_t>(rate));
-    frames = seconds > 0 ? renderer.render(static_cast<int64_t>(std::llround(seconds * rate))) : renderer.renderOnePass();
-  }
+  WavWriter wav(out, static_cast<int>(rate));
+  const bool rendered = renderTo(wav, *song, static_cast<int32_t>(rate),
+                                 seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : -1);
   releaseSong(song);
-  if (!writeWav(out, frames, static_cast<int>(rate))) return fail(std::string("cannot write ") + out);
+  if (!rendered || !wav.finish()) return fail(std::string("cannot write ") + out);
   return 0;
 }

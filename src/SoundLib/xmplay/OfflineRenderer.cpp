@@ -44,19 +44,26 @@ void OfflineRenderer::observedTick(XMPlayer& player, Song& song) {
   self.original_(player, song);
 }
 
-void OfflineRenderer::appendBlock(std::vector<int16_t>& out) {
-  const int32_t block = player_.blockIndex;
+OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {
+  const int32_t first = player_.blockIndex;
+  const int32_t b = player_.blockLength;
+  int64_t count = 0;
   filling = this;
-  fillBlock(player_);
+  do {
+    fillBlock(player_);
+    count += b;
+  } while (player_.blockIndex != 0 && count < maxFrames);
   filling = nullptr;
-  const int16_t* frames = player_.output.get() + static_cast<size_t>(block) * player_.blockLength * 2;
-  out.insert(out.end(), frames, frames + static_cast<size_t>(player_.blockLength) * 2);
+  return {player_.output.get() + static_cast<size_t>(first) * b * 2, count};
 }
 
 std::vector<int16_t> OfflineRenderer::render(int64_t frames) {
   std::vector<int16_t> out;
-  out.reserve(static_cast<size_t>(frames) * 2 + player_.blockLength * 2);
-  while (static_cast<int64_t>(out.size() / 2) < frames) appendBlock(out);
+  out.reserve(static_cast<size_t>(frames) * 2 + player_.ringLength * 2);
+  while (static_cast<int64_t>(out.size() / 2) < frames) {
+    const Chunk chunk = renderChunk(frames - static_cast<int64_t>(out.size() / 2));
+    out.insert(out.end(), chunk.frames, chunk.frames + chunk.count * 2);
+  }
   out.resize(static_cast<size_t>(frames) * 2);
   return out;
 }
@@ -74,7 +81,9 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
       out.resize(static_cast<size_t>(cap) * 2);
       break;
     }
-    appendBlock(out);
+    // A block at a time: the pass may end in any of them, and the song must not run further.
+    const Chunk chunk = renderChunk(1);
+    out.insert(out.end(), chunk.frames, chunk.frames + chunk.count * 2);
   }
   return out;
 }

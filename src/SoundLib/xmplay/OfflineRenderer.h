@@ -16,6 +16,17 @@ class OfflineRenderer {
   OfflineRenderer(Song& song, int32_t rate);
   ~OfflineRenderer();
 
+  // Frames rendered in place in the player's ring, interleaved stereo; valid until the next
+  // render call.
+  struct Chunk {
+    const int16_t* frames;
+    int64_t count;
+  };
+  // The next blocks, from the current one to the end of the ring or until at least maxFrames
+  // (above 0) are covered: whole blocks, so possibly more than maxFrames. Writers stream these
+  // instead of holding the whole song.
+  Chunk renderChunk(int64_t maxFrames);
+
   // The next frames, interleaved stereo.
   std::vector<int16_t> render(int64_t frames);
   // From the start up to the frame where the order sequence first returns to a position it
@@ -28,7 +39,6 @@ class OfflineRenderer {
 
  private:
   static void observedTick(XMPlayer& player, Song& song);
-  void appendBlock(std::vector<int16_t>& out);
 
   XMPlayer player_;
   Song& song_;

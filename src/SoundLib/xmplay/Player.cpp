@@ -1,6 +1,8 @@
 #include "SoundLib/xmplay/Player.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "SoundLib/xmplay/WaveOutput.h"
 
@@ -37,4 +39,19 @@ void allocateRing(XMPlayer& player) {
   player.mixStorage.reset(new uint8_t[frames * 8 + 256]());
   const auto address = reinterpret_cast<uintptr_t>(player.mixStorage.get());
   player.mixBuffer = reinterpret_cast<float*>((address + 15) & ~uintptr_t{15});
+}
+
+// Stop lives beside the player state rather than with the device code: releasing a song stops
+// playback, and a tool that only renders offline then links no device layer.
+bool stop(XMPlayer& player) {
+  player.stopFlag = 1;
+  while (player.busy) std::this_thread::yield();
+  if (player.thread.joinable()) {
+    while (!player.finished) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    player.thread.join();
+  }
+  player.mixStorage.reset();
+  player.mixBuffer = nullptr;
+  player.song = nullptr;
+  return true;
 }

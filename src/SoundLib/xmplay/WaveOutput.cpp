@@ -83,16 +83,3 @@ void mixingThread(XMPlayer& player) {
   }
   player.finished = 1;
 }
-
-bool stop(XMPlayer& player) {
-  player.stopFlag = 1;
-  while (player.busy) std::this_thread::yield();
-  if (player.thread.joinable()) {
-    while (!player.finished) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    player.thread.join();
-  }
-  player.mixStorage.reset();
-  player.mixBuffer = nullptr;
-  player.song = nullptr;
-  return true;
-}
