@@ -7,7 +7,7 @@ ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows test-windows
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows test-windows setup-web web test-web
 
 all: build
 
@@ -86,5 +86,20 @@ test-windows: windows setup
 	@cmake --build --preset default -j $(JOBS) --target xmrender
 	bash scripts/test-windows.sh
 
+# The intro on a web page, built with Debian's emscripten: build-web/brackenfold.html with its
+# .js and .wasm (serve the folder, e.g. `python3 -m http.server -d build-web`, and open the page).
+# `make test-web` runs it in headless Chromium: ?autostart, a screenshot of the scene, the console's
+# audio report, Escape (scripts/webcheck.py). Both install emscripten and Chromium first
+# (scripts/setup-web.sh); the Linux targets never do.
+setup-web:
+	@bash scripts/setup-web.sh
+
+web: setup-web
+	@cmake --preset web >/dev/null
+	@cmake --build --preset web -j $(JOBS)
+
+test-web: web
+	python3 scripts/webcheck.py build-web build-web/test-web
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64
+	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-web

@@ -7,6 +7,10 @@
 //   pointer recorded on the way to the emulation.
 // - glTexImage2D with GL 1.1's component counts (1, 3, 4) as the internal format: WebGL wants the
 //   format itself there.
+// - A colour given inside glBegin before the first vertex: the emulation interleaves whatever
+//   each vertex gets, so one colour for four vertices garbles the primitive. glBegin is passed on
+//   only with the first vertex, so such a colour becomes the current one for the whole primitive,
+//   as in GL.
 // - glShadeModel: WebGL shades smoothly, the only model the intro asks for; the emulation would
 //   only warn.
 // - glHint for GL_PERSPECTIVE_CORRECTION_HINT: WebGL always interpolates perspective-correctly
@@ -21,11 +25,27 @@ extern "C" {
 void emscripten_glVertexPointer(GLint size, GLenum type, GLsizei stride, const void* pointer);
 void emscripten_glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices);
 void emscripten_glHint(GLenum target, GLenum mode);
+void emscripten_glBegin(GLenum mode);
+void emscripten_glEnd();
+void emscripten_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a);
+void emscripten_glTexCoord2f(GLfloat s, GLfloat t);
+void emscripten_glVertex2f(GLfloat x, GLfloat y);
+void emscripten_glVertex3f(GLfloat x, GLfloat y, GLfloat z);
 void emscripten_glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
                              GLint border, GLenum format, GLenum type, const void* pixels);
 }
 
 namespace {
+constexpr GLenum kNoPrimitive = ~0u;
+GLenum pendingBegin = kNoPrimitive;  // glBegin seen, not yet passed on
+bool inBegin = false;
+
+void beginVertex() {
+  if (pendingBegin == kNoPrimitive) return;
+  emscripten_glBegin(pendingBegin);
+  pendingBegin = kNoPrimitive;
+}
+
 GLenum polygonMode = GL_FILL;
 GLint vertexSize = 0;
 GLsizei vertexStride = 0;
@@ -68,6 +88,37 @@ void drawTriangleEdges(GLenum mode, GLsizei count, GLenum type, const void* indi
 }  // namespace
 
 extern "C" {
+void glBegin(GLenum mode) {
+  inBegin = true;
+  pendingBegin = mode;
+}
+
+void glEnd() {
+  // A primitive without vertices draws nothing.
+  if (inBegin && pendingBegin == kNoPrimitive) emscripten_glEnd();
+  inBegin = false;
+  pendingBegin = kNoPrimitive;
+}
+
+void glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) { emscripten_glColor4f(r, g, b, a); }
+void glColor3f(GLfloat r, GLfloat g, GLfloat b) { emscripten_glColor4f(r, g, b, 1); }
+
+void glTexCoord2f(GLfloat s, GLfloat t) {
+  beginVertex();
+  emscripten_glTexCoord2f(s, t);
+}
+void glTexCoord2fv(const GLfloat* v) { glTexCoord2f(v[0], v[1]); }
+
+void glVertex2f(GLfloat x, GLfloat y) {
+  beginVertex();
+  emscripten_glVertex2f(x, y);
+}
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+  beginVertex();
+  emscripten_glVertex3f(x, y, z);
+}
+void glVertex3fv(const GLfloat* v) { glVertex3f(v[0], v[1], v[2]); }
+
 void glPolygonMode(GLenum, GLenum mode) { polygonMode = mode; }
 
 void glShadeModel(GLenum) {}

@@ -83,7 +83,8 @@ EM_JS(void, pageAudioClose, (), {
     Module.waveNode.disconnect();
     Module.waveNode = null;
   }
-  Module.waveOut = null;
+  // The ring's numbers stay for the page's last report; nothing reads the ring any more.
+  if (Module.waveOut) Module.waveOut.ring = 0;
   if (Module.audioContext && Module.audioContext.state === 'running') Module.audioContext.suspend();
 });
 

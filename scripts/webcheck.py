@@ -1,0 +1,243 @@
+#!/usr/bin/env python3
+"""Checks the web build in a real browser: serves build-web/ on 127.0.0.1, opens
+brackenfold.html?autostart in headless Chromium through chromedriver (WebDriver over plain HTTP),
+lets the intro run for a few seconds, takes a screenshot and checks it for the backdrop, the rings
+and the ring text, checks the console for a running audio context and rendered blocks of music,
+then presses Escape and checks that the page says the show has ended.
+
+usage: webcheck.py BUILD_DIR OUT_DIR [SECONDS]
+"""
+
+import base64
+import functools
+import http.server
+import json
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.request
+import zlib
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+WINDOW = (1000, 800)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def serve(directory):
+    class Quiet(http.server.SimpleHTTPRequestHandler):
+        def log_message(self, *args):
+            pass
+
+    handler = functools.partial(Quiet, directory=directory)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+class WebDriver:
+    def __init__(self, port):
+        self.base = "http://127.0.0.1:%d" % port
+        self.session = None
+
+    def call(self, method, path, body=None):
+        data = None if body is None else json.dumps(body).encode()
+        request = urllib.request.Request(self.base + path, data=data, method=method,
+                                         headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(request, timeout=60) as reply:
+            return json.loads(reply.read())["value"]
+
+    def start(self, profile):
+        args = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                "--user-data-dir=" + profile, "--autoplay-policy=no-user-gesture-required",
+                # WebGL on the CPU: the browser's own SwiftShader, as --disable-gpu leaves it.
+                "--enable-unsafe-swiftshader",
+                "--window-size=%d,%d" % WINDOW]
+        caps = {"capabilities": {"alwaysMatch": {
+            "browserName": "chrome",
+            "goog:chromeOptions": {"binary": CHROMIUM, "args": args},
+            "goog:loggingPrefs": {"browser": "ALL"}}}}
+        self.session = self.call("POST", "/session", caps)["sessionId"]
+
+    def s(self, path):
+        return "/session/%s%s" % (self.session, path)
+
+    def open(self, url):
+        self.call("POST", self.s("/url"), {"url": url})
+
+    def console(self):
+        return [entry["message"] for entry in self.call("POST", self.s("/se/log"), {"type": "browser"})]
+
+    def script(self, source):
+        return self.call("POST", self.s("/execute/sync"), {"script": source, "args": []})
+
+    def screenshot(self):
+        return base64.b64decode(self.call("GET", self.s("/screenshot")))
+
+    def press_escape(self):
+        key = "\ue00c"
+        self.call("POST", self.s("/actions"), {"actions": [{"type": "key", "id": "keyboard", "actions": [
+            {"type": "keyDown", "value": key}, {"type": "pause", "duration": 50}, {"type": "keyUp", "value": key}]}]})
+
+    def quit(self):
+        if self.session:
+            try:
+                self.call("DELETE", self.s(""))
+            except OSError:
+                pass
+
+
+def decode_png(data):
+    """RGB rows of an 8-bit RGB or RGBA, non-interlaced PNG (what Chromium's screenshots are)."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
+    pos, idat, width = 8, b"", 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        chunk = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", chunk)
+            assert depth == 8 and colour in (2, 6) and interlace == 0, "unexpected PNG format"
+            channels = 3 if colour == 2 else 4
+        elif kind == b"IDAT":
+            idat += chunk
+        pos += 12 + length
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - channels] if i >= channels else 0
+            b = previous[i]
+            c = previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
+        previous = line
+    return rows
+
+
+def judge(rows, canvas):
+    """Counts the pixels that only the scene's parts give: the backdrop's coloured layers, the
+    rings' red faces, the ring text's near-white letters in the middle band."""
+    x0, y0, w, h = canvas
+    backdrop = rings = text = 0
+    colours = set()
+    for y in range(y0, y0 + h):
+        for x in range(x0, x0 + w):
+            r, g, b = rows[y][x]
+            colours.add((r >> 4, g >> 4, b >> 4))
+            if r > 60 and g < 25 and b < 25 and r > 3 * (g + b):
+                rings += 1
+            elif b > 60 or (r > 40 and g > 40):
+                backdrop += 1
+            # Letters are strokes: a white pixel with white right and lower neighbours (a
+            # garbled text ring gives scattered single dots instead).
+            if 200 <= y - y0 <= 280 and min(r, g, b) > 200 and min(rows[y][x + 1]) > 200 and min(rows[y + 1][x]) > 200:
+                text += 1
+    return {"backdrop": backdrop, "rings": rings, "text": text, "colours": len(colours)}
+
+
+def main():
+    build, out = sys.argv[1], sys.argv[2]
+    seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 4.0
+    os.makedirs(out, exist_ok=True)
+    server = serve(build)
+    port = free_port()
+    driver_process = subprocess.Popen([CHROMEDRIVER, "--port=%d" % port],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    profile = tempfile.mkdtemp(prefix="brackenfold-chromium-")
+    driver = WebDriver(port)
+    failures = []
+    console = []
+    try:
+        for _ in range(100):
+            try:
+                driver.call("GET", "/status")
+                break
+            except OSError:
+                time.sleep(0.1)
+        driver.start(profile)
+        url = "http://127.0.0.1:%d/brackenfold.html?autostart" % server.server_address[1]
+        began = time.monotonic()
+        driver.open(url)
+        time.sleep(max(0.0, seconds - (time.monotonic() - began)))
+        console += driver.console()
+        canvas = [int(round(v)) for v in driver.script(
+            "var r = document.getElementById('canvas').getBoundingClientRect();"
+            "return [r.left, r.top, r.width, r.height];")]
+        shot = driver.screenshot()
+        with open(os.path.join(out, "web.png"), "wb") as f:
+            f.write(shot)
+        counts = judge(decode_png(shot), canvas)
+        print("webcheck: screenshot %s: %s" % (os.path.join(out, "web.png"), counts))
+        if counts["backdrop"] < 40000 or counts["colours"] < 200:
+            failures.append("no backdrop in the screenshot")
+        if counts["rings"] < 10000:
+            failures.append("no rings in the screenshot")
+        if counts["text"] < 150:
+            failures.append("no ring text in the screenshot")
+
+        driver.press_escape()
+        time.sleep(1.0)
+        console += driver.console()
+        status = driver.script("return document.getElementById('status').textContent")
+        audio = driver.script("return Module.audioContext ? Module.audioContext.state : 'none'")
+        print("webcheck: after Escape the page says %r; audio context %s" % (status, audio))
+        if "has ended" not in status:
+            failures.append("Escape did not end the show")
+        if audio not in ("closed", "suspended"):
+            failures.append("the music goes on after Escape (audio context %s)" % audio)
+    finally:
+        driver.quit()
+        driver_process.terminate()
+        driver_process.wait(timeout=10)
+        server.shutdown()
+        shutil.rmtree(profile, ignore_errors=True)
+
+    with open(os.path.join(out, "console.txt"), "w") as f:
+        f.write("\n".join(console) + "\n")
+    reports = [m for m in console if "brackenfold: audio context" in m]
+    for m in reports[-2:]:
+        print("webcheck: console: " + m[m.index("brackenfold:"):].rstrip('"'))
+    running = [m for m in reports if "audio context running" in m]
+    blocks = 0
+    for m in running:
+        words = m.split()
+        blocks = max(blocks, int(words[words.index("blocks") - 1]))
+    if not running:
+        failures.append("the console never reported a running audio context")
+    elif blocks <= 100:
+        failures.append("no blocks of music rendered after the first ring (%d)" % blocks)
+    errors = [m for m in console if " SEVERE " in m or "Uncaught" in m or "Aborted" in m]
+    for m in errors:
+        failures.append("console error: " + m)
+    for f in failures:
+        print("webcheck: FAIL: " + f)
+    print("webcheck: %s" % ("FAILED" if failures else "passed"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
