@@ -2,8 +2,9 @@
 """Checks the web build in a real browser: serves build-web/ on 127.0.0.1, opens
 brackenfold.html?autostart in headless Chromium through chromedriver (WebDriver over plain HTTP),
 lets the intro run for a few seconds, takes a screenshot and checks it for the backdrop, the rings
-and the ring text, checks the console for a running audio context and rendered blocks of music,
-then presses Escape and checks that the page says the show has ended.
+and the ring text, checks the console for a running audio context, rendered blocks of music and
+sound that is not silence, then presses Escape and checks that the page says the show has ended
+and the music has stopped. Last, the page's form: 800x600 and Start give an 800 x 600 canvas.
 
 usage: webcheck.py BUILD_DIR OUT_DIR [SECONDS]
 """
@@ -85,6 +86,10 @@ class WebDriver:
 
     def screenshot(self):
         return base64.b64decode(self.call("GET", self.s("/screenshot")))
+
+    def click(self, css):
+        element = self.call("POST", self.s("/element"), {"using": "css selector", "value": css})
+        self.call("POST", self.s("/element/%s/click" % next(iter(element.values()))), {})
 
     def press_escape(self):
         key = "\ue00c"
@@ -209,6 +214,21 @@ def main():
             failures.append("Escape did not end the show")
         if audio not in ("closed", "suspended"):
             failures.append("the music goes on after Escape (audio context %s)" % audio)
+
+        # The options dialog as the page's form: a resolution, then Start.
+        driver.open(url.replace("?autostart", ""))
+        for _ in range(50):
+            if driver.script("return !document.getElementById('start').disabled"):
+                break
+            time.sleep(0.1)
+        driver.click("[data-control='1001']")
+        driver.click("#start")
+        time.sleep(1.5)
+        size = driver.script("var c = document.getElementById('canvas'); return [c.width, c.height];")
+        print("webcheck: 800x600 and Start give a canvas of %d x %d" % tuple(size))
+        if size != [800, 600]:
+            failures.append("the form's 800x600 gave a canvas of %d x %d" % tuple(size))
+        console += driver.console()
     finally:
         driver.quit()
         driver_process.terminate()
@@ -222,14 +242,17 @@ def main():
     for m in reports[-2:]:
         print("webcheck: console: " + m[m.index("brackenfold:"):].rstrip('"'))
     running = [m for m in reports if "audio context running" in m]
-    blocks = 0
+    blocks = peak = 0
     for m in running:
         words = m.split()
         blocks = max(blocks, int(words[words.index("blocks") - 1]))
+        peak = max(peak, int(words[words.index("peak") + 1].rstrip(";")))
     if not running:
         failures.append("the console never reported a running audio context")
     elif blocks <= 100:
         failures.append("no blocks of music rendered after the first ring (%d)" % blocks)
+    elif peak < 1000:
+        failures.append("the audio device played silence (peak %d)" % peak)
     errors = [m for m in console if " SEVERE " in m or "Uncaught" in m or "Aborted" in m]
     for m in errors:
         failures.append("console error: " + m)

@@ -24,6 +24,10 @@ EM_JS(void, pageFrameDone, (double workMs), {
   if (workMs > s.worstMs) s.worstMs = workMs;
 });
 
+// Without this mark the page knows that main ended the program before any frame (Cancel, a
+// failed start) and reports main's exit code itself.
+EM_JS(void, pageFrameLoopStarted, (), { Module.frameLoopStarted = true; });
+
 EM_JS(void, pageIntroEnded, (int exitCode), {
   if (Module.onIntroEnd) Module.onIntroEnd(exitCode);
 });
@@ -45,5 +49,6 @@ int platformRunFrameLoop(std::function<bool()> frame, std::function<int()> end) 
   // 0 frames per second: at the page's animation frames. Not simulating an endless loop lets
   // main return; the runtime stays for the callbacks.
   emscripten_set_main_loop(animationFrame, 0, 0);
+  pageFrameLoopStarted();
   return 0;
 }

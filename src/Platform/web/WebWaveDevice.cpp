@@ -31,7 +31,8 @@ EM_JS(int, pageAudioOpen, (int rate), {
       return 0;
     }
   }
-  var out = Module.waveOut = {ring : 0, bytes : 0, cursor : 0, played : 0};
+  // peak: the loudest sample played, for the page's report.
+  var out = Module.waveOut = {ring : 0, bytes : 0, cursor : 0, played : 0, peak : 0};
   // 2048 frames a callback: 46 ms at 44100 Hz, well inside the 2-second ring.
   var node = ctx.createScriptProcessor(2048, 0, 2);
   node.onaudioprocess = function(event) {
@@ -46,12 +47,16 @@ EM_JS(int, pageAudioOpen, (int rate), {
     var base = out.ring >> 1;
     var ringSamples = out.bytes >> 1;
     var at = out.cursor >> 1;
+    var peak = out.peak;
     for (var i = 0; i < frames; i++) {
-      left[i] = HEAP16[base + at] / 32768;
-      right[i] = HEAP16[base + at + 1] / 32768;
+      var l = HEAP16[base + at], r = HEAP16[base + at + 1];
+      left[i] = l / 32768;
+      right[i] = r / 32768;
+      peak = Math.max(peak, l < 0 ? -l : l, r < 0 ? -r : r);
       at += 2;
       if (at >= ringSamples) at = 0;
     }
+    out.peak = peak;
     out.cursor = at << 1;
     out.played = (out.played + frames * 4) >>> 0;
     out.callbacks = (out.callbacks || 0) + 1;
