@@ -44,7 +44,14 @@ uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t pos
     std::memcpy(&pair, data + (p >> 32), sizeof pair);
     return pair;
   };
-  auto fraction = [](uint64_t p) { return static_cast<int32_t>(static_cast<uint32_t>(p) >> 1); };
+  // The low 32 bits of the four positions advance by the low 32 bits of four steps, modulo 2^32
+  // like the positions' own low halves.
+  const auto low = [](uint64_t p) { return static_cast<int32_t>(static_cast<uint32_t>(p)); };
+  const uint64_t next1 = kBackward ? position - step : position + step;
+  const uint64_t next2 = kBackward ? next1 - step : next1 + step;
+  const uint64_t next3 = kBackward ? next2 - step : next2 + step;
+  __m128i fractions = _mm_setr_epi32(low(position), low(next1), low(next2), low(next3));
+  const __m128i advance = _mm_set1_epi32(low(4 * step));
   for (int32_t q = 0; q < quads; ++q) {
     const uint64_t p0 = position;
     const uint64_t p1 = kBackward ? p0 - step : p0 + step;
@@ -54,7 +61,8 @@ uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t pos
     const __m128i pairs = _mm_setr_epi32(pairAt(p0), pairAt(p1), pairAt(p2), pairAt(p3));
     const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
     const __m128i s1 = _mm_srai_epi32(pairs, 16);
-    const __m128 f = _mm_cvtepi32_ps(_mm_setr_epi32(fraction(p0), fraction(p1), fraction(p2), fraction(p3)));
+    const __m128 f = _mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1));
+    fractions = kBackward ? _mm_sub_epi32(fractions, advance) : _mm_add_epi32(fractions, advance);
     const __m128 d = _mm_cvtepi32_ps(_mm_sub_epi32(s1, s0));
     const __m128 s = _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(_mm_mul_ps(d, f), scale));
     const __m128 sl = _mm_mul_ps(s, l), sr = _mm_mul_ps(s, r);
