@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <tuple>
 
 #include "RunTool.h"
 #include "TempDir.h"
@@ -171,6 +172,35 @@ TEST(WkoTool, EncodeSaysOnOneLineWhatThePictureLoses) {
   ASSERT_TRUE(stbi_write_png(dir.file("high.png").c_str(), w, h, 3, high.data(), w * 3));
   ASSERT_EQ(wko("encode " + dir.file("wide.png") + " " + dir.file("w.wko") + " --lossless").exitCode, 0);
   EXPECT_EQ(wko("compare " + dir.file("w.wko") + " " + dir.file("high.png")).output, "PSNR inf dB\n");
+}
+
+TEST(WkoTool, PnmOutputIsThePictureThePngHolds) {
+  // PPM and PGM rows are packed band by band straight from the planes; PNG goes through the
+  // image record. Both must give the same samples: colour converted from Y, Cb, Cr, and grey, on
+  // more rows than one band.
+  TempDir dir;
+  const int w = 70, h = 75;
+  const std::vector<uint8_t> colour = makePicture(w, h);
+  std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
+  for (size_t i = 0; i < grey.size(); ++i) grey[i] = colour[3 * i + 1];
+  ASSERT_TRUE(stbi_write_png(dir.file("c.png").c_str(), w, h, 3, colour.data(), w * 3));
+  ASSERT_TRUE(stbi_write_png(dir.file("g.png").c_str(), w, h, 1, grey.data(), w));
+  for (const auto& [name, ext, channels] : {std::tuple{"c", ".ppm", 3}, std::tuple{"g", ".pgm", 1}}) {
+    const std::string base = dir.file(name);
+    ASSERT_EQ(wko("encode " + base + ".png " + base + ".wko --bytes 900").exitCode, 0) << name;
+    ASSERT_EQ(wko("decode " + base + ".wko " + base + ext).exitCode, 0) << name;
+    ASSERT_EQ(wko("decode " + base + ".wko " + base + "-out.png").exitCode, 0) << name;
+    int ow = 0, oh = 0, n = 0;
+    stbi_uc* png = stbi_load((base + "-out.png").c_str(), &ow, &oh, &n, channels);
+    ASSERT_NE(png, nullptr);
+    const std::string pnm = readFile(base + ext);
+    const std::string header = std::string(channels == 3 ? "P6" : "P5") + "\n70 75\n255\n";
+    ASSERT_EQ(pnm.substr(0, header.size()), header) << name;
+    EXPECT_EQ(std::vector<uint8_t>(pnm.begin() + static_cast<std::ptrdiff_t>(header.size()), pnm.end()),
+              std::vector<uint8_t>(png, png + static_cast<size_t>(w) * h * channels))
+        << name;
+    stbi_image_free(png);
+  }
 }
 
 TEST(TestPicture, EachPictureIsTheSameEveryTimeAndNotFlat) {

@@ -12,9 +12,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#if defined(__unix__)
-#include <sys/uio.h>
-#endif
 
 #include "FileBytes.h"
 
@@ -128,46 +125,39 @@ int decode(int argc, char** argv) {
   if (argc != 4) return fail("decode needs IN.wko and OUT.png (or OUT.ppm / OUT.pgm)");
   std::vector<uint8_t> bytes;
   if (!readFileBytes(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
-  std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
-  if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
-  const int channels = image->bitsPerPixel / 8;
   const std::string out = argv[3];
   const std::string extension = out.size() > 4 ? out.substr(out.size() - 4) : "";
   if (extension == ".ppm" || extension == ".pgm") {
-    // Binary PNM, as djpeg writes: a plain header, then the rows top first.
+    // Binary PNM, as djpeg writes: a plain header, then the rows top first. They are packed and
+    // written a band at a time, straight from the planes: a whole image record (bottom row
+    // first, as the engine wants it) would only be turned around again.
+    BitStream* s = bytes.size() <= 0x0FFFFFFF ? openBitStream(bytes.data(), "rm", static_cast<int32_t>(bytes.size() * 8))
+                                              : nullptr;
+    const bool colour = s && readBits(1, s);
+    std::unique_ptr<WkoPlanes> planes = s ? decodeWkoVisiblePlanes(s) : nullptr;
+    closeBitStream(s, nullptr);
+    if (!planes) return fail(std::string(argv[2]) + ": not a WKO stream");
+    const int channels = planes->channels;
     if (channels != (extension == ".ppm" ? 3 : 1)) return fail(out + ": wrong channel count for this format");
     FILE* f = std::fopen(argv[3], "wb");
     if (!f) return fail("cannot write " + out);
-    std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", image->width, image->height);
-    const size_t row = static_cast<size_t>(image->width) * channels;
-    bool ok = std::fflush(f) == 0;
-#if defined(__unix__)
-    // The rows in reverse order straight from the record, a thousand to a call: one write per
-    // row (stdio's buffer is smaller than a row) cost a millisecond of system time per picture.
-    std::vector<iovec> rows;
-    for (int y = image->height - 1; y >= 0; --y) rows.push_back({image->pixels.get() + y * row, row});
-    for (size_t at = 0; at < rows.size() && ok;) {
-      const int count = static_cast<int>(std::min<size_t>(rows.size() - at, 1024));
-      const ssize_t written = writev(fileno(f), rows.data() + at, count);
-      if (written <= 0) {
-        ok = false;
-        break;
-      }
-      // A short write leaves part of a row: go on from there.
-      for (size_t left = static_cast<size_t>(written); left > 0;) {
-        const size_t take = std::min(left, rows[at].iov_len);
-        rows[at].iov_base = static_cast<uint8_t*>(rows[at].iov_base) + take;
-        rows[at].iov_len -= take;
-        left -= take;
-        if (rows[at].iov_len == 0) ++at;
-      }
+    std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", planes->width, planes->height);
+    const size_t row = static_cast<size_t>(planes->width) * channels;
+    constexpr int kBand = 32;
+    std::vector<uint8_t> band(row * kBand);
+    std::vector<int16_t> scratch(wkoRowScratch(*planes));
+    bool ok = true;
+    for (int y = 0; y < planes->height && ok; y += kBand) {
+      const int rows = std::min(kBand, planes->height - y);
+      for (int i = 0; i < rows; ++i) packWkoRow(*planes, colour, y + i, band.data() + i * row, scratch.data());
+      ok = std::fwrite(band.data(), 1, row * rows, f) == row * rows;
     }
-#else
-    for (int y = image->height - 1; y >= 0 && ok; --y) ok = std::fwrite(image->pixels.get() + y * row, 1, row, f) == row;
-#endif
     if (std::fclose(f) != 0 || !ok) return fail("cannot write " + out);
     return 0;
   }
+  std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
+  if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
+  const int channels = image->bitsPerPixel / 8;
   if (channels > 4) return fail("PNG holds at most 4 channels");
   const int stride = image->width * channels;
   // PNG stores the top row first: start at the record's last row and step backwards.

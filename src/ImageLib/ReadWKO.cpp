@@ -42,7 +42,8 @@ bool narrow(const int16_t* v, int32_t n) {
   return !outside;
 }
 
-uint8_t limitByte(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v >= 16777216 ? 255 : v >> 16); }
+// limit() for sums that fit 32 bits: v >> 16 below 0 for negative v, above 255 from 2^24 on.
+uint8_t limitByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v >> 16, 0, 255)); }
 
 // One output row of R, G, B bytes from a row of Y, Cb, Cr: the conversion above followed by the
 // packing (whose absolute value and limit leave 0 .. 255 unchanged), without storing the planes.
@@ -79,6 +80,35 @@ void convertRow(const int16_t* y, const int16_t* cb, const int16_t* cr, int32_t 
   }
 }
 
+}  // namespace
+
+size_t wkoRowScratch(const WkoPlanes& planes) { return static_cast<size_t>(planes.channels) * 2 * planes.paddedWidth; }
+
+void packWkoRow(const WkoPlanes& planes, bool colour, int32_t y, uint8_t* out, int16_t* scratch) {
+  // One byte per channel and pixel. Three channels are R, G, B as the format defines; other
+  // counts keep every channel in order (the format leaves them open). A converted row is packed
+  // as it is converted: the converted samples are needed nowhere else.
+  const int32_t w = planes.width, channels = planes.channels;
+  auto plane = [&](int32_t c) {
+    return visibleRow(planes, c, y, scratch + static_cast<size_t>(c) * 2 * planes.paddedWidth);
+  };
+  int32_t c = 0;
+  if (colour && channels >= 3) {
+    convertRow(plane(0), plane(1), plane(2), w, channels, out);
+    c = 3;
+  }
+  if (channels == 1) {
+    const int16_t* in = plane(0);
+    for (int32_t x = 0; x < w; ++x) out[x] = byteOf(in[x]);
+    return;
+  }
+  for (; c < channels; ++c) {
+    const int16_t* in = plane(c);
+    for (int32_t x = 0; x < w; ++x) out[x * channels + c] = byteOf(in[x]);
+  }
+}
+
+namespace {
 Image* decodeWko(const void* source, uint32_t size, bool fromFile, bool log) {
   if (!fromFile && size > 0x0FFFFFFF) return nullptr;  // beyond a 32-bit bit count
   BitStream* stream = fromFile ? openBitStream(source, "rb", 0)
@@ -95,35 +125,14 @@ Image* decodeWko(const void* source, uint32_t size, bool fromFile, bool log) {
     logPrint("CImageLib::ReadWKO Width: %i Height: %i Channels: %i\n", planes->width, planes->height, planes->channels);
   const bool convert = colour && planes->channels >= 3;
   if (convert && log) logPrint("converting YCbCr -> RGB\n");
-  // One byte per channel and pixel. Three channels are R, G, B as the format defines; other
-  // counts keep every channel in order (the format leaves them open). A converted row is packed
-  // as it is converted: the converted samples are needed nowhere else.
   const int32_t w = planes->width, h = planes->height, channels = planes->channels;
   std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[static_cast<size_t>(w) * h * channels]);
   Image* image = nullptr;
   if (pixels) {
-    // Each channel's row as finally decoded, into scratch rows that stay in the cache.
-    std::vector<int16_t> scratch(static_cast<size_t>(channels) * 2 * planes->paddedWidth);
-    for (int32_t y = 0; y < h; ++y) {
-      uint8_t* out = pixels.get() + static_cast<size_t>(y) * w * channels;
-      auto plane = [&](int32_t c) {
-        return visibleRow(*planes, c, h - 1 - y, scratch.data() + static_cast<size_t>(c) * 2 * planes->paddedWidth);
-      };
-      int32_t c = 0;
-      if (convert) {
-        convertRow(plane(0), plane(1), plane(2), w, channels, out);
-        c = 3;
-      }
-      if (channels == 1) {
-        const int16_t* in = plane(0);
-        for (int32_t x = 0; x < w; ++x) out[x] = byteOf(in[x]);
-        continue;
-      }
-      for (; c < channels; ++c) {
-        const int16_t* in = plane(c);
-        for (int32_t x = 0; x < w; ++x) out[x * channels + c] = byteOf(in[x]);
-      }
-    }
+    std::vector<int16_t> scratch(wkoRowScratch(*planes));
+    // The record holds the bottom row first.
+    for (int32_t y = 0; y < h; ++y)
+      packWkoRow(*planes, colour, h - 1 - y, pixels.get() + static_cast<size_t>(y) * w * channels, scratch.data());
     image = new (std::nothrow) Image(w, h, 8 * channels, std::move(pixels));
   }
   releaseWkoPlanes(planes);

@@ -12,19 +12,17 @@ namespace {
 // significant map. The magnitudes are read only where a coefficient is significant, so they need
 // no clearing between runs; the scratch lives as long as one image's decoding.
 struct RunScratch {
-  std::vector<uint64_t> significant, fresh, negative;
+  ZeroedArray<uint64_t> maps;  // three bitmaps of `words` words each
+  uint64_t *significant = nullptr, *fresh = nullptr, *negative = nullptr;
   ZeroedArray<int16_t> magnitude;
   void prepare(int32_t n) {
     const size_t words = (static_cast<size_t>(n) + 63) / 64;
-    if (significant.size() < words) {
-      significant.resize(words);
-      fresh.resize(words);
-      negative.resize(words);
-    }
+    if (maps.size() < 3 * words) maps = ZeroedArray<uint64_t>(3 * words);
     if (magnitude.size() < static_cast<size_t>(n)) magnitude = ZeroedArray<int16_t>(static_cast<size_t>(n));
-    std::fill_n(significant.begin(), words, 0);
-    std::fill_n(fresh.begin(), words, 0);
-    std::fill_n(negative.begin(), words, 0);
+    significant = maps.data();
+    fresh = significant + words;
+    negative = fresh + words;
+    std::fill_n(maps.data(), 3 * words, 0);
   }
 };
 
@@ -65,9 +63,9 @@ struct StreamReader {
 template <class Reader, class Emit>
 void decodeRun(int32_t n, int planes, int q, int k, Reader& in, RunScratch& scratch, Emit&& emit) {
   scratch.prepare(n);
-  uint64_t* significant = scratch.significant.data();
-  uint64_t* fresh = scratch.fresh.data();
-  uint64_t* negative = scratch.negative.data();
+  uint64_t* significant = scratch.significant;
+  uint64_t* fresh = scratch.fresh;
+  uint64_t* negative = scratch.negative;
   int16_t* magnitude = scratch.magnitude.data();
   const int32_t words = (n + 63) / 64;
   int32_t remaining = n;

@@ -43,6 +43,12 @@ std::unique_ptr<WkoPlanes> decodeWkoVisiblePlanes(BitStream* stream);
 // plane row itself, or when the last row lifting is pending, that lifting done into `scratch`
 // (at least paddedWidth x 2 values).
 const int16_t* visibleRow(const WkoPlanes& planes, int32_t c, int32_t y, int16_t* scratch);
+// Picture row y (top row first) as the image record holds it, into out (width x channels
+// bytes): from Y, Cb, Cr to R, G, B when `colour` is set and there are three channels or more,
+// then each sample's absolute value, at most 255. scratch: wkoRowScratch values. For ReadWKO,
+// and for writers that want the rows without a whole record.
+void packWkoRow(const WkoPlanes& planes, bool colour, int32_t y, uint8_t* out, int16_t* scratch);
+size_t wkoRowScratch(const WkoPlanes& planes);
 // Decodes one coded run into values[0 .. n-1]; returns n, or 0 for a run without bit planes.
 int32_t decodeCoefficientRun(int16_t* values, int32_t n, int k, BitStream* stream);
 void releaseWkoPlanes(std::unique_ptr<WkoPlanes>& planes);
