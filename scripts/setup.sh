@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool clang libclang-rt-14-dev
   ffmpeg
   xmp openmpt123 linux-perf
+  libopenjp2-tools libjpeg-turbo-progs
 )
 
 missing=()
