@@ -53,5 +53,5 @@ void renderModule(benchmark::State& state) {
 }
 }  // namespace
 
-BENCHMARK(renderModule)->Arg(4)->Arg(32)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(renderModule)->Arg(4)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK_MAIN();
