@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Side-by-side offline rendering speed: xmrender against the XM players people use today
 # (xmp and openmpt123, from Debian's packages, when installed). Each renders the same module,
-# looped, for the same length of music (60 s unless MUSIC_SECONDS says otherwise) to a 16-bit
+# looped, for the same length of music (60 s unless MUSIC_SECONDS says otherwise) to a new 16-bit
 # stereo 44100 Hz WAV file with linear interpolation; the table gives each one's whole-process
-# CPU time (user + system, best of 3 runs) per second of music it wrote.
+# CPU time (user + system, best of RUNS runs, 5 unless set) per second of music it wrote.
 #   bench/compare_players.sh [MODULE.xm ...]   (default: every module in ../shared/testdata/xm)
 #   XMRENDER=path/to/xmrender bench/compare_players.sh   (default: build/bin/xmrender)
 set -euo pipefail
@@ -16,13 +16,18 @@ modules=("$@")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-cpu() {  # prints user+system seconds of a command, 3 runs, best of them; "fail" if it fails
-  python3 - "$@" <<'PY'
-import resource, subprocess, sys
+cpu() {  # cpu OUTPUT COMMAND...: user+system seconds of the command, best of RUNS; "fail" if it fails
+  python3 - "${RUNS:-5}" "$@" <<'PY'
+import os, resource, subprocess, sys
+runs, output, command = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
 best = None
-for _ in range(3):
+for _ in range(runs):
+    # Every run writes a file of its own: overwriting the last run's would add the file system's
+    # cost of truncating it, which differs from player to player only by chance.
+    if os.path.exists(output):
+        os.unlink(output)
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    if subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+    if subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
         print("fail")
         sys.exit()
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
@@ -49,17 +54,17 @@ for m in "${modules[@]}"; do
     printf '%-40s %8s %8s %10s\n' "$name" - - "no load"
     continue
   fi
-  ours=$(per_second "$(cpu "$xmrender" "$m" "$out/x.wav" --seconds "$seconds")" "$out/x.wav")
+  ours=$(per_second "$(cpu "$out/x.wav" "$xmrender" "$m" "$out/x.wav" --seconds "$seconds")" "$out/x.wav")
   xp=-; mpt=-
   if command -v xmp >/dev/null; then
     rm -f "$out/p.wav"
-    xp=$(per_second "$(cpu xmp --quiet --norc --loop -i linear -f 44100 --nocmd -t "$seconds" -o "$out/p.wav" "$m")" \
+    xp=$(per_second "$(cpu "$out/p.wav" xmp --quiet --norc --loop -i linear -f 44100 --nocmd -t "$seconds" -o "$out/p.wav" "$m")" \
       "$out/p.wav")
   fi
   if command -v openmpt123 >/dev/null; then
     cp "$m" "$out/m.xm"
     rm -f "$out/m.xm.wav"
-    mpt=$(per_second "$(cpu openmpt123 --quiet --render --no-float --filter 2 --samplerate 44100 --repeat -1 \
+    mpt=$(per_second "$(cpu "$out/m.xm.wav" openmpt123 --quiet --render --no-float --filter 2 --samplerate 44100 --repeat -1 \
       --end-time "$seconds" --force "$out/m.xm")" "$out/m.xm.wav")
   fi
   printf '%-40s %8s %8s %10s %10s %10s\n' "$name" "$channels" "$seconds" "$ours" "$xp" "$mpt"
