@@ -292,12 +292,13 @@ TEST_P(GeneratedModuleTest, RendersThirtySecondsWithEveryChannelInsideItsSample)
   LoadedSong loaded(randomModule(GetParam(), {32, GetParam() % 2 ? 16u : 2048u}));
   ASSERT_NE(loaded.song, nullptr);
   XMPlayer player;
-  configureOutput(player, 44100);
+  const int32_t rates[3] = {44100, 22050, 8000};  // other rates, other steps, other phases
+  configureOutput(player, rates[GetParam() % 3]);
   allocateRing(player);
   songStart(player, *loaded.song);
   player.song = loaded.song;
   auto render = std::async(std::launch::async, [&player] {
-    const int blocks = kSeconds * 44100 / player.blockLength;
+    const int blocks = kSeconds * player.rate / player.blockLength;
     int64_t loud = 0;
     for (int b = 0; b < blocks; ++b) {
       const int32_t block = player.blockIndex;
