@@ -74,6 +74,29 @@ TEST(WkoEncoder, RunsRoundTrip) {
   }
 }
 
+TEST(WkoEncoder, LongSparseRunsRoundTrip) {
+  // Few significant coefficients among tens of thousands: late planes skip thousands of
+  // insignificant ones per bit, across blocks that hold significant ones.
+  std::mt19937 random(13);
+  for (int trial = 0; trial < 12; ++trial) {
+    const int n = 5000 + static_cast<int>(random() % 60000);
+    const unsigned density = 20 + random() % 2000;
+    std::vector<int16_t> values(static_cast<size_t>(n));
+    for (int16_t& v : values)
+      if (random() % density == 0) v = static_cast<int16_t>(static_cast<int>(random() % 8191) - 4095);
+    BitStream* w = openBitStream(nullptr, "wm", 0);
+    encodeCoefficientRun(values.data(), n, 0, w);
+    const int32_t bits = w->bitBudget;
+    uint8_t* buffer = nullptr;
+    closeBitStream(w, &buffer);
+    BitStream* r = openBitStream(buffer, "rm", std::max(bits, 1));
+    std::vector<int16_t> decoded(static_cast<size_t>(n), 99);
+    decodeCoefficientRun(decoded.data(), n, 0, r);
+    closeBitStream(r, &buffer);
+    ASSERT_EQ(decoded, values) << "trial " << trial << ", " << n << " coefficients";
+  }
+}
+
 class WkoLossless : public ::testing::TestWithParam<std::tuple<int, int, int>> {};
 
 TEST_P(WkoLossless, DecodesToThePictureBitForBit) {

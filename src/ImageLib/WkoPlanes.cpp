@@ -15,8 +15,13 @@ struct RunScratch {
   ZeroedArray<uint64_t> maps;  // three bitmaps of `words` words each
   uint64_t *significant = nullptr, *fresh = nullptr, *negative = nullptr;
   ZeroedArray<int16_t> magnitude;
+  // Significant coefficients in each block of kBlock: long runs of zeros late in a run (2^k up
+  // to 2^30 of them) step over whole blocks instead of word by word.
+  std::vector<int32_t> blockCount;
+  static constexpr int32_t kBlock = 4096;
   void prepare(int32_t n) {
     const size_t words = (static_cast<size_t>(n) + 63) / 64;
+    blockCount.assign((static_cast<size_t>(n) + kBlock - 1) / kBlock, 0);
     if (maps.size() < 3 * words) maps = ZeroedArray<uint64_t>(3 * words);
     if (magnitude.size() < static_cast<size_t>(n)) magnitude = ZeroedArray<int16_t>(static_cast<size_t>(n));
     significant = maps.data();
@@ -67,6 +72,8 @@ void decodeRun(int32_t n, int planes, int q, int k, Reader& in, RunScratch& scra
   uint64_t* fresh = scratch.fresh;
   uint64_t* negative = scratch.negative;
   int16_t* magnitude = scratch.magnitude.data();
+  int32_t* blockCount = scratch.blockCount.data();
+  constexpr int32_t kBlock = RunScratch::kBlock;
   const int32_t words = (n + 63) / 64;
   int32_t remaining = n;
   for (int32_t plane = 0; plane < planes; ++plane) {
@@ -82,6 +89,14 @@ void decodeRun(int32_t n, int planes, int q, int k, Reader& in, RunScratch& scra
         return;
       }
       while (count > 0 && pointer < n) {
+        if ((pointer & (kBlock - 1)) == 0 && pointer + kBlock <= n) {
+          const int32_t open = kBlock - blockCount[pointer / kBlock];
+          if (open < count) {
+            pointer += kBlock;
+            count -= open;
+            continue;
+          }
+        }
         const int offset = pointer & 63;
         const int span = std::min(64 - offset, n - pointer);
         const uint64_t here = significant[pointer >> 6] >> offset;
@@ -146,8 +161,11 @@ void decodeRun(int32_t n, int planes, int q, int k, Reader& in, RunScratch& scra
           int16_t& m = magnitude[w * 64 + __builtin_ctzll(set)];
           m = static_cast<int16_t>(m * 2 + static_cast<int32_t>(in.bit()));
         }
-        significant[w] |= fresh[w];
-        fresh[w] = 0;
+        if (fresh[w]) {
+          blockCount[w / (kBlock / 64)] += ones(fresh[w]);
+          significant[w] |= fresh[w];
+          fresh[w] = 0;
+        }
       }
     }
     remaining = newRemaining;

@@ -96,7 +96,7 @@ void inverseLifting(const int16_t* in, int16_t* out, int32_t n) {
 }
 
 namespace {
-constexpr int32_t kStrip = 16;
+constexpr int32_t kStrip = 64;
 
 // Whether all of v[0 .. n-1] lie strictly between -8192 and 8192. Then every sum of the lifting
 // fits 16 bits (|d + d| < 16384, |even| < 12288, |even + even| < 24576, |odd| < 20480), and the
@@ -191,6 +191,9 @@ void inverseTransformVisible(int16_t* plane, int32_t paddedWidth, int32_t padded
   }
   // Columns go through in strips of kStrip, copied out row by row: the lifting then runs along
   // rows of the strip, and the plane is read in whole cache lines rather than one value a row.
+  // The plane's rows lie a power of two apart and so share cache sets; a strip of 64 values (two
+  // lines) uses every line it brings in before the set is needed again; against strips of 16,
+  // `wko decode` of a 1152 x 858 picture took about a tenth less CPU time.
   std::vector<int16_t> s(static_cast<size_t>(kStrip) * paddedHeight), d(s.size()), out(s.size());
   std::vector<int16_t> row(static_cast<size_t>(paddedWidth)), even(row.size()), odd(row.size());
   for (int n = levels - 1; n >= 0; --n) {
