@@ -20,8 +20,12 @@ void setPosition(MixerChannel& c, uint64_t p) {
 // without a loop), the loop start going backward. The exact ceiling of distance / step in 64
 // bits: the last frame of the segment lies short of the boundary and the position after it at or
 // past it, so the wrap or reflection that follows always applies and no frame is read outside the
-// loop. Never 0: between segments a channel stands at least 2^-32 short of its boundary (see
-// reflect), and the step is at least 100 Hz / 192000 Hz of a frame, far above 0.
+// loop. Never 0, because between segments a channel always stands at least 2^-32 short of the
+// boundary it moves towards: a note starts at 0 in a sample of at least one frame; a segment cut
+// short by the call's count or by a ramp stops before the ceiling, so before the boundary; a
+// forward wrap lands below the loop end; a reflection leaves the channel inside the loop, above
+// the start when it goes backward (see reflect). And the step is at least 100 Hz / 192000 Hz of
+// a frame, far above 0.
 uint64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step) {
   const Sample& s = *c.sample;
   const uint64_t distance = c.direction == kBackward ? position - (uint64_t{s.loopStart} << 32)
