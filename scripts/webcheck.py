@@ -79,7 +79,8 @@ class WebDriver:
         self.call("POST", self.s("/url"), {"url": url})
 
     def console(self):
-        return [entry["message"] for entry in self.call("POST", self.s("/se/log"), {"type": "browser"})]
+        return [(entry["level"], entry["message"])
+                for entry in self.call("POST", self.s("/se/log"), {"type": "browser"})]
 
     def script(self, source):
         return self.call("POST", self.s("/execute/sync"), {"script": source, "args": []})
@@ -237,7 +238,9 @@ def main():
         shutil.rmtree(profile, ignore_errors=True)
 
     with open(os.path.join(out, "console.txt"), "w") as f:
-        f.write("\n".join(console) + "\n")
+        f.write("".join("%s %s\n" % entry for entry in console))
+    errors = [m for level, m in console if level == "SEVERE"]
+    console = [m for _, m in console]
     reports = [m for m in console if "brackenfold: audio context" in m]
     for m in reports[-2:]:
         print("webcheck: console: " + m[m.index("brackenfold:"):].rstrip('"'))
@@ -253,7 +256,6 @@ def main():
         failures.append("no blocks of music rendered after the first ring (%d)" % blocks)
     elif peak < 1000:
         failures.append("the audio device played silence (peak %d)" % peak)
-    errors = [m for m in console if " SEVERE " in m or "Uncaught" in m or "Aborted" in m]
     for m in errors:
         failures.append("console error: " + m)
     for f in failures:
