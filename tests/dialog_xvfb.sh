@@ -34,7 +34,10 @@ geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = "800x600" ] || fail "intro window is $geometry, not 800x600"
 sleep 1
 xdotool windowfocus --sync "$window" 2>/dev/null || true
-xdotool key Escape
+# Held across a few frames: a press and release within one frame do not end the intro.
+xdotool keydown Escape
+sleep 0.5
+xdotool keyup Escape
 wait $intro
 code=$?
 [ $code -eq 0 ] || fail "Escape in the intro gave exit code $code"
