@@ -35,6 +35,7 @@ test: build build-asan build-tsan
 	ctest --preset tsan
 
 bench: build
+	@bash scripts/setup.sh bench
 	build/bin/xm_bench
 	build/bin/wko_bench
 

@@ -11,9 +11,11 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xdotool clang libclang-rt-14-dev
   ffmpeg
-  xmp openmpt123 linux-perf
-  libopenjp2-tools libjpeg-turbo-progs
 )
+# The peer tools the benchmarks measure against, and the profiler: only for `setup.sh bench`.
+if [ "${1:-}" = bench ]; then
+  packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
