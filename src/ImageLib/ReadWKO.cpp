@@ -45,13 +45,22 @@ bool narrow(const int16_t* v, int32_t n) {
 // limit() for sums that fit 32 bits: v >> 16 below 0 for negative v, above 255 from 2^24 on.
 uint8_t limitByte(int32_t v) { return static_cast<uint8_t>(std::clamp(v >> 16, 0, 255)); }
 
+constexpr int32_t kPiece = 256;
+
+void interleave(const uint8_t* r, const uint8_t* g, const uint8_t* b, int32_t n, uint8_t* out) {
+  for (int32_t x = 0; x < n; ++x) {
+    out[3 * x] = r[x];
+    out[3 * x + 1] = g[x];
+    out[3 * x + 2] = b[x];
+  }
+}
+
 // One output row of R, G, B bytes from a row of Y, Cb, Cr: the conversion above followed by the
 // packing (whose absolute value and limit leave 0 .. 255 unchanged), without storing the planes.
 void convertRow(const int16_t* y, const int16_t* cb, const int16_t* cr, int32_t w, int32_t channels, uint8_t* out) {
   if (narrow(y, w) && narrow(cb, w) && narrow(cr, w) && channels == 3) {
     // In pieces: each component into its own small array (plain loops that vectorise), then
     // interleaved.
-    constexpr int32_t kPiece = 256;
     uint8_t r[kPiece], g[kPiece], b[kPiece];
     for (int32_t at = 0; at < w; at += kPiece) {
       const int32_t n = std::min(kPiece, w - at);
@@ -63,12 +72,7 @@ void convertRow(const int16_t* y, const int16_t* cb, const int16_t* cr, int32_t 
       for (int32_t x = 0; x < n; ++x)
         g[x] = limitByte(((py[x] - pcr[x]) << 16) + 18734 * pcr[x] - 22554 * pcb[x] + 8910336);
       for (int32_t x = 0; x < n; ++x) b[x] = limitByte(((py[x] + 2 * pcb[x]) << 16) - 14942 * pcb[x] - 14831872);
-      uint8_t* o = out + 3 * static_cast<size_t>(at);
-      for (int32_t x = 0; x < n; ++x) {
-        o[3 * x] = r[x];
-        o[3 * x + 1] = g[x];
-        o[3 * x + 2] = b[x];
-      }
+      interleave(r, g, b, n, out + 3 * static_cast<size_t>(at));
     }
     return;
   }
@@ -100,6 +104,19 @@ void packWkoRow(const WkoPlanes& planes, bool colour, int32_t y, uint8_t* out, i
   if (channels == 1) {
     const int16_t* in = plane(0);
     for (int32_t x = 0; x < w; ++x) out[x] = byteOf(in[x]);
+    return;
+  }
+  if (c == 0 && channels == 3) {
+    // R, G, B planes: each into its own small array, then interleaved, as in convertRow.
+    const int16_t *r = plane(0), *g = plane(1), *b = plane(2);
+    uint8_t pr[kPiece], pg[kPiece], pb[kPiece];
+    for (int32_t at = 0; at < w; at += kPiece) {
+      const int32_t n = std::min(kPiece, w - at);
+      for (int32_t x = 0; x < n; ++x) pr[x] = byteOf(r[at + x]);
+      for (int32_t x = 0; x < n; ++x) pg[x] = byteOf(g[at + x]);
+      for (int32_t x = 0; x < n; ++x) pb[x] = byteOf(b[at + x]);
+      interleave(pr, pg, pb, n, out + 3 * static_cast<size_t>(at));
+    }
     return;
   }
   for (; c < channels; ++c) {
