@@ -18,8 +18,9 @@
 namespace od = options_dialog;
 
 namespace {
+// A minute: the first dialog in a fresh Wine prefix takes a while (fonts, the desktop process).
 HWND waitForDialog() {
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     HWND dialog = FindWindowA(MAKEINTATOM(0x8002), "Options");  // the dialog class, "#32770"
     if (dialog && IsWindowVisible(dialog)) return dialog;
     Sleep(10);
