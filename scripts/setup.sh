@@ -12,10 +12,21 @@ packages=(
   xvfb xdotool clang libclang-rt-14-dev
   ffmpeg
 )
-# The peer tools the benchmarks measure against, and the profiler: only for `setup.sh bench`.
-if [ "${1:-}" = bench ]; then
-  packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs)
-fi
+# Groups beyond the Linux build, each only for the targets that need it:
+#   bench    the peer tools the benchmarks measure against, and the profiler (make bench);
+#   windows  the mingw-w64 cross compilers (posix thread model) and binutils, GoogleTest's sources
+#            (built for the target), Wine 8 with its 64-bit loader (make windows, make test-windows);
+#   web      Debian's emscripten (compiler, libraries, legacy GL emulation; nothing is fetched at
+#            build time), headless Chromium with chromedriver (make web, make test-web).
+case "${1:-}" in
+  "") ;;
+  bench) packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs) ;;
+  windows)
+    packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+               binutils-mingw-w64-x86-64 googletest wine wine64) ;;
+  web) packages+=(emscripten chromium chromium-driver python3) ;;
+  *) echo "usage: setup.sh [bench|windows|web]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
