@@ -90,15 +90,19 @@ step "suites under Wine"
 window_named() {
   local id
   for _ in $(seq 300); do
-    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -1 || true)
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
   return 1
 }
 # Types key $2 into window $1 as the user would.
+# A window found early may not be mapped yet, and X refuses the focus then: try again a while.
 type_key() {
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  for _ in $(seq 50); do
+    xdotool windowfocus --sync "$1" 2>/dev/null && break
+    sleep 0.1
+  done
   xdotool key "$2"
 }
 start_intro() {
