@@ -8,16 +8,18 @@ for tool in Xvfb xdotool; do
   command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
 done
 
-display=:$((90 + RANDOM % 100))
-Xvfb $display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display and writes its number once it accepts clients.
+work=$(mktemp -d)
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$work/display" 2>/dev/null &
 xvfb=$!
-trap 'kill $xvfb $intro 2>/dev/null' EXIT
 intro=
-export DISPLAY=$display SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+trap 'kill $xvfb $intro 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -1 "$work/display") SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0
 
 fail() { echo "FAIL: $*"; exit 1; }
-find_window() { timeout 20 xdotool search --sync $1 | head -1; }
+find_window() { timeout 20 xdotool search --sync --onlyvisible $1 | head -1; }
 
 # 1. 800x600, Return: the intro opens 800 x 600; Escape ends it with 0.
 "$bin" --allow-software --mute &
