@@ -5,6 +5,7 @@
 # and each test) carries the resources in its own module, where loadResource finds them.
 
 enable_language(RC)
+include(${CMAKE_CURRENT_LIST_DIR}/Manifest.cmake)
 
 # The program's icon group; left out while the icon is not there.
 set(BRACKENFOLD_ICON ${CMAKE_SOURCE_DIR}/resources/brackenfold.ico CACHE FILEPATH "Icon of the Windows program")
@@ -16,21 +17,10 @@ find_program(BRACKENFOLD_HOST_CXX NAMES g++ c++ REQUIRED NO_CMAKE_FIND_ROOT_PATH
 
 function(brackenfold_resources target manifest)
   get_filename_component(manifest_abs ${manifest} ABSOLUTE)
-  get_filename_component(manifest_dir ${manifest_abs} DIRECTORY)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest_abs})
 
-  file(STRINGS ${manifest_abs} lines)
-  set(deps ${manifest_abs})
-  foreach(line IN LISTS lines)
-    string(REGEX REPLACE "#.*" "" line "${line}")
-    string(STRIP "${line}" line)
-    if(line STREQUAL "")
-      continue()
-    endif()
-    separate_arguments(fields UNIX_COMMAND "${line}")
-    list(GET fields 2 file)
-    list(APPEND deps ${manifest_dir}/${file})
-  endforeach()
+  brackenfold_read_manifest(${manifest_abs} types numbers files)
+  set(deps ${manifest_abs} ${files})
   set(icon "")
   if(EXISTS ${BRACKENFOLD_ICON})
     set(icon ${BRACKENFOLD_ICON})
@@ -59,7 +49,7 @@ function(brackenfold_resources target manifest)
     OUTPUT ${out}
     COMMAND ${CMAKE_COMMAND} -DMANIFEST=${manifest_abs} -DOUT=${out} -DICON=${icon} -DICON_ID=${BRACKENFOLD_ICON_ID}
             -DDIALOGS=${dialogs} -P ${CMAKE_SOURCE_DIR}/cmake/GenerateRc.cmake
-    DEPENDS ${deps} ${dialogs} ${CMAKE_SOURCE_DIR}/cmake/GenerateRc.cmake
+    DEPENDS ${deps} ${dialogs} ${CMAKE_SOURCE_DIR}/cmake/GenerateRc.cmake ${CMAKE_SOURCE_DIR}/cmake/Manifest.cmake
     COMMENT "Writing the resource script from ${manifest}")
   add_custom_target(${target}_script DEPENDS ${out})
   add_library(${target} INTERFACE)

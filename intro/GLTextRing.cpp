@@ -38,7 +38,9 @@ int compareTileDepth(const void* p, const void* q) {
 }
 
 void sortTiles(GLTextRing::Tile* tiles, int count) {
-  std::vector<GLTextRing::Tile> scratch(static_cast<size_t>(count));
+  // Kept between frames: the sort runs every frame and needs no fresh allocation.
+  static thread_local std::vector<GLTextRing::Tile> scratch;
+  if (scratch.size() < static_cast<size_t>(count)) scratch.resize(static_cast<size_t>(count));
   mergeSort(tiles, scratch.data(), count);
 }
 

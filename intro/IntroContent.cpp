@@ -15,15 +15,13 @@
 namespace {
 IntroContent content;
 WaveDevice* audioDevice = &platformWaveDevice();
-std::unique_ptr<char[]> scrollBlock;
 
 void startMusic() {
   IntroContent& c = content;
   if (!audioDevice) return;
   c.music = std::make_unique<SoundXM>(*audioDevice);
   if (!c.music->init(44100, 4, 0)) std::fputs("brackenfold: no audio device; the intro runs without music\n", stderr);
-  c.musicLoaded = c.music->loadFromResource(kModule, "sound");
-  if (c.musicLoaded) c.music->play();
+  if (c.music->loadFromResource(kModule, "sound")) c.music->play();
 }
 }  // namespace
 
@@ -41,8 +39,8 @@ void introSetup(GraphicsServer& server) {
   c.font = std::make_unique<GLBitMapFont>(16, 8, 32);
   c.font->loadFromResource(&server, kFontImage, "images");
 
-  scrollBlock = scrollTextBlock();
-  c.lines = splitScrollText(scrollBlock.get(), kScrollTextBytes);
+  // The lines are copies: the block is needed only while it is split.
+  c.lines = splitScrollText(scrollTextBlock().get(), kScrollTextBytes);
   c.lineCount = static_cast<int>(c.lines.size());
   c.lineIndex = 0;
 
@@ -98,7 +96,7 @@ void introShutdown() {
   IntroContent& c = content;
   if (c.music) {
     // Stopping needs a loaded song; without one nothing plays and only the device is closed.
-    if (c.musicLoaded) c.music->stop();
+    if (c.music->song) c.music->stop();
     c.music->close();
   }
   c.images.reset();

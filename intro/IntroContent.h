@@ -26,7 +26,6 @@ struct IntroContent {
   int textures[4] = {};  // of images 197, 202, 204, 193
   Backdrop backdrop;
   std::unique_ptr<SoundXM> music;
-  bool musicLoaded = false;
 
   IntroContent();
   ~IntroContent();

@@ -114,12 +114,14 @@ bool IntroRun::frame() {
   if (capturing && !ending) {
     const unsigned index = static_cast<unsigned>(frameCount);
     const unsigned char* rgb = capture.frames->readBack();
-    capture.soundtrack->renderFrame(frameCount);
+    const bool soundOk = capture.soundtrack->renderFrame(frameCount);
     const bool pngOk = options.captureDir.empty() || capture.frames->writePng(index);
     const bool videoOk = !capture.video || capture.video->write(rgb);
-    if (!pngOk || !videoOk) {
-      std::fprintf(stderr, "brackenfold: cannot write %s\n",
-                   pngOk ? "the video frames to ffmpeg" : capture.frames->pathOf(index).c_str());
+    if (!soundOk || !pngOk || !videoOk) {
+      const std::string what = !soundOk ? capture.wavPath()
+                               : !pngOk ? capture.frames->pathOf(index)
+                                        : std::string("the video frames to ffmpeg");
+      std::fprintf(stderr, "brackenfold: cannot write %s\n", what.c_str());
       exitCode = 1;
       ending = true;
       backend.postQuitMessage();
@@ -140,7 +142,7 @@ int IntroRun::end() {
   introShutdown();
 
   if (capturing && exitCode == 0) {
-    if (!capture.soundtrack->writeWav(capture.wavPath())) {
+    if (!capture.soundtrack->finish()) {
       std::fprintf(stderr, "brackenfold: cannot write %s\n", capture.wavPath().c_str());
       exitCode = 1;
     } else if (capture.video && !capture.video->finish(capture.wavPath())) {
@@ -192,7 +194,7 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
   if (capturing) {
     capture.workDir = options.captureDir.empty() ? temporaryFolder() : options.captureDir;
     capture.frames.emplace(options.captureDir, gfx->getWidth(), gfx->getHeight());
-    capture.soundtrack.emplace(kModule, options.fps);
+    capture.soundtrack.emplace(kModule, options.fps, capture.wavPath());
     if (!options.videoPath.empty()) {
       capture.video.emplace(options.videoPath, capture.workDir, gfx->getWidth(), gfx->getHeight(), options.fps);
       if (!capture.video->start()) {

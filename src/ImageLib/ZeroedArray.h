@@ -22,7 +22,7 @@ class ZeroedArray {
  public:
   ZeroedArray() = default;
   explicit ZeroedArray(size_t n) : size_(n) {
-    const size_t bytes = n * sizeof(T);
+    [[maybe_unused]] const size_t bytes = n * sizeof(T);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr size_t kHuge = size_t{2} << 20;
     if (bytes >= (size_t{1} << 18)) {
