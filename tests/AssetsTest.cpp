@@ -16,7 +16,7 @@
 #include "Platform/virtual/VirtualWaveDevice.h"
 #include "RunTool.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/IntroRules.h"
 #include "SoundLib/xmplay/XMLoader.h"
 #include "SoundLib/xmplay/SoundXM.h"
 #include "TempDir.h"

@@ -11,7 +11,7 @@
 
 #include "RandomModule.h"
 #include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/IntroRules.h"
 #include "XMTestModules.h"
 
 namespace {
@@ -21,7 +21,7 @@ struct HandSample {
       : data(std::move(values)) {
     const uint32_t length = static_cast<uint32_t>(data.size());
     data.resize(length + 8, 0);
-    sample = Sample{data.data(), length, loopStart, loopLength, 64, 0, 128, 16, mode, 0};
+    sample = Sample{data.data(), length, loopStart, loopLength, 64, 0, 128, 16, mode, 0, kDeltaPCM, 1};
     const uint32_t end = loopStart + loopLength;
     if (mode == kLoopForward) data[end] = data[loopStart];
     if (mode == kLoopPingPong) data[end] = data[end - 1];

@@ -1,4 +1,4 @@
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/IntroRules.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <future>
 
 #include "Platform/virtual/VirtualWaveDevice.h"
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/IntroRules.h"
 #include "XMTestModules.h"
 
 using namespace std::chrono_literals;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/IntroRules.h"
 #include "TempDir.h"
 #include "XMTestModules.h"
 

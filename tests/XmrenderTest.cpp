@@ -70,8 +70,8 @@ TEST(Xmrender, StreamedFileHoldsTheFramesOfOneRender) {
   m.patterns[0].at(17, 1, 2) = {60, 1, 0x30, 0, 0};
   const std::vector<uint8_t> image = writeXM(m);
   save(dir.file("in.xm"), image);
-  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("pass.wav")).exitCode, 0);
-  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("long.wav") + " --seconds 5.01").exitCode, 0);
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("pass.wav") + " --rules intro").exitCode, 0);
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("long.wav") + " --seconds 5.01 --rules intro").exitCode, 0);
   auto bytes = [](const std::vector<int16_t>& frames) {
     std::string out(frames.size() * 2, '\0');
     for (size_t i = 0; i < frames.size(); ++i) {

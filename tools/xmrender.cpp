@@ -1,5 +1,6 @@
 // xmrender: renders an XM module to a 16-bit stereo WAV through the player's own block fill,
-// offline and deterministic; --info prints the module's structure.
+// offline and deterministic, by the FastTracker 2 rules or the intro's; --info prints the
+// module's structure.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -18,8 +19,10 @@
 
 namespace {
 const char kUsage[] =
-    "usage: xmrender IN.xm OUT.wav [--seconds S] [--rate R]\n"
-    "       xmrender --info IN.xm\n";
+    "usage: xmrender IN.xm OUT.wav [--seconds S] [--rate R] [--rules ft2|intro]\n"
+    "       xmrender --info IN.xm [--rules ft2|intro]\n"
+    "  --rules ft2    play as FastTracker 2 does (the default)\n"
+    "  --rules intro  play as the intro does: its own few effects, no envelopes\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "xmrender: %s\n", message.c_str());
@@ -95,16 +98,26 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  const bool info = argc == 3 && !std::strcmp(argv[1], "--info");
+  bool info = false;
   const char* in = nullptr;
   const char* out = nullptr;
   double seconds = 0, rate = 44100;
-  if (info) {
-    in = argv[2];
-  } else {
+  Rules rules = Rules::kFT2;
+  {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
-      if (arg == "--seconds" || arg == "--rate") {
+      if (arg == "--info") {
+        info = true;
+      } else if (arg == "--rules") {
+        if (i + 1 >= argc) return fail(arg + ": missing value");
+        const std::string value = argv[++i];
+        if (value == "ft2")
+          rules = Rules::kFT2;
+        else if (value == "intro")
+          rules = Rules::kIntro;
+        else
+          return fail("--rules: bad value " + value + " (ft2 or intro)");
+      } else if (arg == "--seconds" || arg == "--rate") {
         if (i + 1 >= argc) return fail(arg + ": missing value");
         double value = 0;
         if (arg == "--seconds" ? !parseNumber(argv[++i], 0.001, 3600, value)
@@ -121,7 +134,7 @@ int main(int argc, char** argv) {
         return fail("too many arguments");
       }
     }
-    if (!in || !out) {
+    if (!in || (!out && !info) || (out && info)) {
       std::fputs(kUsage, stderr);
       return 2;
     }
@@ -129,7 +142,7 @@ int main(int argc, char** argv) {
 
   std::vector<uint8_t> image;
   if (!readFileBytes(in, image)) return fail(std::string("cannot read ") + in);
-  Song* song = loadModuleImage(image.data(), image.size());
+  Song* song = loadModuleImage(image.data(), image.size(), rules);
   if (!song) return fail(std::string(in) + ": not a module this player can play");
   if (info) {
     printInfo(*song);

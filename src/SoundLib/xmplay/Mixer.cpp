@@ -132,7 +132,7 @@ uint64_t renderEither(bool backward, float* out, int32_t n, const int16_t* data,
                   : render<kRamp, false>(out, n, data, position, step, left, right, deltaLeft, deltaRight);
 }
 
-void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal) {
+void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal, float scale) {
   if (c.rampFramesLeft > 0 && c.leftTarget == c.rampLeftTarget && c.rightTarget == c.rampRightTarget) return;
   // A new target: whatever ran before ends here, and a side already at its target stays put.
   c.rampFramesLeft = 0;
@@ -142,11 +142,11 @@ void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal) {
   const int32_t dl = c.leftTarget - (c.rampLeftLevel >> 8);
   const int32_t dr = c.rightTarget - (c.rampRightLevel >> 8);
   if (dl != 0) {
-    c.rampLeftDelta = static_cast<float>(dl) * (1.0f / 255) * reciprocal;
+    c.rampLeftDelta = static_cast<float>(dl) * (1.0f / scale) * reciprocal;
     c.rampFramesLeft = rampLength;
   }
   if (dr != 0) {
-    c.rampRightDelta = static_cast<float>(dr) * (1.0f / 255) * reciprocal;
+    c.rampRightDelta = static_cast<float>(dr) * (1.0f / scale) * reciprocal;
     c.rampFramesLeft = rampLength;
   }
 }
@@ -192,6 +192,7 @@ void reflect(MixerChannel& c, uint64_t& p) {
 void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
   uint64_t position = positionOf(c);
   const uint64_t step = uint64_t{c.step} << 32 | c.stepFraction;
+  const float scale = player.targetScale;  // a target of this level plays at full scale
   while (count > 0 && c.sample) {
     const Sample& s = *c.sample;
     // n >= 1: count is above 0 here, the frames to the boundary are (framesToBoundary), and so
@@ -203,7 +204,7 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
       n = static_cast<int32_t>(toBoundary);
       atBoundary = true;
     }
-    setUpRamp(c, player.rampLength, player.rampReciprocal);
+    setUpRamp(c, player.rampLength, player.rampReciprocal, scale);
     const bool ramp = c.rampFramesLeft > 0;
     bool rampShortened = false;
     if (ramp && c.rampFramesLeft < n) {
@@ -213,12 +214,12 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
     }
     const bool backward = c.direction == kBackward;
     if (ramp) {
-      float left = static_cast<float>(c.rampLeftLevel) / 256 / 255;
-      float right = static_cast<float>(c.rampRightLevel) / 256 / 255;
+      float left = static_cast<float>(c.rampLeftLevel) / 256 / scale;
+      float right = static_cast<float>(c.rampRightLevel) / 256 / scale;
       position = renderEither<true>(backward, out, n, s.data, position, step, left, right, c.rampLeftDelta,
                                     c.rampRightDelta);
-      c.rampLeftLevel = static_cast<int32_t>(std::lround(left * 255 * 256));
-      c.rampRightLevel = static_cast<int32_t>(std::lround(right * 255 * 256));
+      c.rampLeftLevel = static_cast<int32_t>(std::lround(left * scale * 256));
+      c.rampRightLevel = static_cast<int32_t>(std::lround(right * scale * 256));
       c.rampFramesLeft -= n;
       if (c.rampFramesLeft == 0) {
         c.rampLeftDelta = c.rampRightDelta = 0;
@@ -231,8 +232,8 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
       const uint64_t distance = step * static_cast<uint64_t>(n);
       position = backward ? position - distance : position + distance;
     } else {
-      float left = static_cast<float>(c.leftTarget) / 255;
-      float right = static_cast<float>(c.rightTarget) / 255;
+      float left = static_cast<float>(c.leftTarget) / scale;
+      float right = static_cast<float>(c.rightTarget) / scale;
       position = renderEither<false>(backward, out, n, s.data, position, step, left, right, 0, 0);
     }
     out += 2 * n;

@@ -10,11 +10,11 @@ namespace {
 thread_local OfflineRenderer* filling = nullptr;
 }  // namespace
 
-Song* loadModuleImage(const uint8_t* data, size_t size) {
+Song* loadModuleImage(const uint8_t* data, size_t size, Rules rules) {
   if (size > UINT32_MAX / 2) return nullptr;
   installStreamCallbacks(kMemoryStreamCallbacks);
   setMemoryStreamLength(static_cast<uint32_t>(size));
-  return createSong(data, nullptr);
+  return createSong(data, nullptr, rules);
 }
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {

@@ -6,8 +6,9 @@
 
 #include "SoundLib/xmplay/Player.h"
 
-// Loads a module image held in memory through the memory stream set; none if it cannot be played.
-Song* loadModuleImage(const uint8_t* data, size_t size);
+// Loads a module image held in memory through the memory stream set, to be played by the given
+// rules; none if it cannot be played.
+Song* loadModuleImage(const uint8_t* data, size_t size, Rules rules = Rules::kIntro);
 
 // Renders a song through the block fill without a device or a thread: the same frames the
 // mixing thread would write into the ring, in order.

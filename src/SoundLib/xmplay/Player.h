@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "SoundLib/xmplay/FT2Channel.h"
 #include "SoundLib/xmplay/Song.h"
 
 class WaveDevice;
@@ -83,6 +84,10 @@ struct XMPlayer {
 
   MixerChannel mixer[kMixerChannels];
   MusicChannel music[kMaxChannels];
+  FT2Channel ft2[kMaxChannels];
+  // Level of a mixer channel's target that means full scale: the intro's rules work in 0..255,
+  // the FastTracker 2 rules in finer steps so that envelopes and fades do not stair-step.
+  float targetScale = 255;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
   std::unique_ptr<uint8_t[]> mixStorage;

@@ -2,22 +2,25 @@
 
 #include "SoundLib/xmplay/Player.h"
 
-// Portamento down stops here instead of growing the period until it overflows. Any period this
-// high, even with the largest period delta effects can add (arpeggio 960, vibrato 120,
-// auto-vibrato 255), is below the 100 Hz floor in both frequency tables, so the clamp changes no
-// pitch; only a later tone portamento back up starts from here.
-constexpr int32_t kMaxPeriod = 3 * 65536;
+// What the two rule sets share: the song's start, the tempo, the current row's notes, pitch to
+// mixer step, and the hand-over of a sounding voice to its partner channel when a note starts.
+// Each set's own row and effect processing lives in IntroRules (the intro's module) and
+// FT2Rules (any module, as FastTracker 2 plays it).
 
+// Intro rules: samples per tick from the tempo as the intro's player always computed them.
 void setBPM(XMPlayer& player, Song& song, int32_t bpm);
-// The song's tick function: a row on tick 0, the running effects on the others.
-void tickDriver(XMPlayer& player, Song& song);
+// Resets the position, tempo and every channel; the song's rule set resets its own state.
 void songStart(XMPlayer& player, Song& song);
+// Continues at row 0 of the given order position (clamped into the song) at the next tick.
+void seekOrder(XMPlayer& player, Song& song, int32_t order);
 
-// Steps of the row and tick processing, exposed for the tests.
-void processRow(XMPlayer& player, Song& song);
-void processTick(XMPlayer& player, Song& song);
-void applyToMixer(const Song& song, MusicChannel& channel, XMPlayer& player);
-void vibrato(MusicChannel& channel);
-void autoVibrato(MusicChannel& channel, const Instrument& instrument);
-// Frequency in Hz of a period (linear table) and its 32.32 step at the output rate.
-int64_t linearFrequency(int32_t period, int32_t periodDelta);
+const Note* rowNotes(const Song& song);
+// Frequency in Hz, raised to the 100 Hz floor, as the 32.32 step per output frame.
+void setStep(MixerChannel& mixer, int64_t frequency, int32_t rate);
+// The same without rounding the frequency to whole Hz.
+void setFrequency(MixerChannel& mixer, double frequency, int32_t rate);
+// A new note on a voice that still sounds: the old sound moves to the partner channel (index
+// +- 32) and ramps out there; returns the channel the new note plays on.
+MixerChannel* takeVoice(XMPlayer& player, MixerChannel* mixer);
+// Starts a sample from its first frame on a voice, ramping up from silence.
+void startVoice(MixerChannel& mixer, const Sample* sample);

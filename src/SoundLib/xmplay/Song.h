@@ -5,6 +5,11 @@
 struct XMPlayer;
 struct Song;
 
+// How a song is played. The intro's rules play only what the intro's own module needs; the
+// FastTracker 2 rules play any module as that tracker does (every effect, envelopes, tempo
+// changes, the Amiga table). Chosen when the song is loaded.
+enum class Rules : uint8_t { kIntro, kFT2 };
+
 // 16-bit signed PCM; data holds length + 8 values, the first spare being the interpolation guard.
 struct Sample {
   int16_t* data;
@@ -17,22 +22,34 @@ struct Sample {
   uint8_t bits;     // 16 after loading
   uint8_t loopMode;  // kLoopNone, kLoopForward, kLoopPingPong
   int8_t relativeNote;
+  // How the file stores the data: delta-coded PCM or 4-bit ADPCM, one channel or two (mixed to
+  // one when loading). Only the FastTracker 2 rules read the latter two, which other trackers write.
+  uint8_t encoding;  // kDeltaPCM, kADPCM
+  uint8_t fileChannels;  // 1 or 2
 };
+
+constexpr uint8_t kDeltaPCM = 0;
+constexpr uint8_t kADPCM = 1;
 
 constexpr uint8_t kLoopNone = 1;
 constexpr uint8_t kLoopForward = 2;
 constexpr uint8_t kLoopPingPong = 4;
 
+// The intro's rules take 16 samples an instrument, as FastTracker 2 writes them; other trackers
+// write up to 32, which the FastTracker 2 rules keep.
+constexpr int kMaxSamplesPerInstrument = 16;
+constexpr int kSampleSlots = 32;
+
 struct Instrument {
-  int32_t sampleCount;  // 0..16
-  Sample* samples[16];  // slots at and beyond sampleCount point to the empty sample
+  int32_t sampleCount;  // 0..16 (intro rules), 0..32 (FastTracker 2 rules)
+  Sample* samples[kSampleSlots];  // slots at and beyond sampleCount point to the empty sample
   uint8_t noteToSample[96];
   uint16_t volumeEnvelope[40];
   uint16_t panningEnvelope[40];
   uint8_t volumePoints, panningPoints;
   uint8_t volumeSustain, volumeLoopStart, volumeLoopEnd;
   uint8_t panningSustain, panningLoopStart, panningLoopEnd;
-  uint8_t volumeType, panningType;
+  uint8_t volumeType, panningType;  // bit 0 on, bit 1 sustain, bit 2 loop
   uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
   // Doubled on loading; wide enough that the doubled value cannot wrap.
   uint32_t fadeout;
@@ -46,6 +63,10 @@ struct Note {
 static_assert(sizeof(Note) == 5);
 
 constexpr uint8_t kKeyOff = 255;
+
+constexpr uint8_t kEnvelopeOn = 1;
+constexpr uint8_t kEnvelopeSustain = 2;
+constexpr uint8_t kEnvelopeLoop = 4;
 
 struct Pattern {
   int32_t rows;
@@ -83,6 +104,16 @@ struct Song {
   TickFunction tickFunction;
   SampleLoaderHook sampleLoader;
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
+  Rules rules;
+  uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
+  // FastTracker 2 rules: tick length in 1/65536 frames and the fraction carried between ticks;
+  // the times the current row is still to be repeated (pattern delay), and where the song goes
+  // once it has been.
+  uint32_t tickLength;
+  uint32_t tickFraction;
+  int32_t patternDelay;
+  int32_t pendingRow;
+  int32_t pendingOrderPosition;
 };
 
 // Shared by every slot and note that names no sample or instrument.
@@ -93,5 +124,6 @@ extern Instrument emptyInstrument;
 constexpr int kMaxChannels = 32;
 constexpr int kMaxPatterns = 256;
 constexpr int kMaxRows = 256;
+// Rows a pattern may have under the FastTracker 2 rules, which read what other trackers write.
+constexpr int kMaxRowsAsStored = 1024;
 constexpr int kMaxInstruments = 128;
-constexpr int kMaxSamplesPerInstrument = 16;

@@ -4,9 +4,12 @@
 #include "SoundLib/Sound.h"
 #include "SoundLib/xmplay/Song.h"
 
-// XM modules through the process-wide player: one object per process.
+// XM modules through the process-wide player: one object per process. Songs play by the
+// FastTracker 2 rules unless the facade is told otherwise before loading; the intro asks for its own.
 class SoundXM : public Sound {
  public:
+  void setRules(Rules chosen) { rules = chosen; }
+
   explicit SoundXM(WaveDevice& device = platformWaveDevice()) : device(&device) {}
   ~SoundXM() override {}
   bool init(int32_t rate, int32_t unused, int32_t fileMode) override;
@@ -19,6 +22,7 @@ class SoundXM : public Sound {
 
   Song* song = nullptr;
   int32_t fileMode = 0;
+  Rules rules = Rules::kFT2;
 
  private:
   WaveDevice* device;

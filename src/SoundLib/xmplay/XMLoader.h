@@ -3,9 +3,9 @@
 #include "SoundLib/xmplay/Song.h"
 #include "SoundLib/xmplay/StreamCallbacks.h"
 
-// Opens a stream on name through the installed callbacks and loads the module; none when the
-// stream cannot be opened or the module cannot be played.
-Song* createSong(const void* name, SampleLoaderHook hook);
+// Opens a stream on name through the installed callbacks and loads the module to be played by
+// the given rules; none when the stream cannot be opened or the module cannot be played.
+Song* createSong(const void* name, SampleLoaderHook hook, Rules rules = Rules::kIntro);
 bool loadSong(Song* song, Stream* stream);
 // Stops playback if it plays this song, then frees everything the song owns.
 bool releaseSong(Song* song);

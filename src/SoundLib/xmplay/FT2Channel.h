@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+
+#include "SoundLib/xmplay/Song.h"
+
+struct MixerChannel;
+
+// Where an envelope stands: its position in ticks since the note started (or since Lxx moved
+// it), and the value it gave on the last tick.
+struct EnvelopeState {
+  int32_t tick;
+  int32_t value;  // 0..64; the panning envelope's centre is 32
+};
+
+// One song channel under the FastTracker 2 rules: what plays, its pitch, volume and panning,
+// the envelopes, and the memory every effect keeps between rows.
+struct FT2Channel {
+  MixerChannel* mixer;
+  const Instrument* instrument;  // of the sounding note (the empty instrument when none)
+  const Sample* sample;          // the sounding sample, none when the channel is silent
+  uint8_t instrumentNumber;      // last instrument named, 1-based; 0 none yet
+  uint8_t noteNumber;            // last note named, 1..96
+  int16_t realNote;              // note + relative note, 0-based
+  int8_t finetune;
+
+  int32_t period;       // the channel's pitch; slides act on it
+  int32_t periodDelta;  // this tick's arpeggio or vibrato offset on top of it
+  int32_t volume;       // 0..64
+  int32_t volumeDelta;  // this tick's tremolo offset
+  bool tremorMuted;
+  int32_t panning;  // 0..255, 128 centre
+  bool keyOff;
+  int32_t fadeout;  // 65536 down to 0 after key off
+  EnvelopeState volumeEnvelope, panningEnvelope;
+  int32_t autoVibratoPosition;  // 0..255
+  int32_t autoVibratoTicks;     // since the note started, for the sweep
+
+  int32_t tonePortamentoTarget;
+  uint8_t tonePortamentoSpeed;
+  bool glissando;
+  uint8_t portamentoUp, portamentoDown;                // 1xx, 2xx
+  uint8_t finePortamentoUp, finePortamentoDown;        // E1x, E2x
+  uint8_t extraFinePortamentoUp, extraFinePortamentoDown;  // X1x, X2x
+  uint8_t volumeSlide;                                 // Axy, also 5xy and 6xy
+  uint8_t fineVolumeUp, fineVolumeDown;                // EAx, EBx
+  uint8_t panningSlide;                                // Pxy
+  uint8_t globalVolumeSlide;                           // Hxy
+  uint8_t sampleOffset;                                // 9xx
+  uint8_t vibratoSpeed, vibratoDepth, vibratoPosition, vibratoWave;
+  uint8_t tremoloSpeed, tremoloDepth, tremoloPosition, tremoloWave;
+  uint8_t retrigVolume, retrigInterval, retrigTicks;  // Rxy and its tick count
+  uint8_t tremor, tremorTicks;                         // Txy and where its cycle stands
+  uint8_t loopRow, loopCount;                          // E6x
+  Note delayed;                                        // the note EDx holds back
+};

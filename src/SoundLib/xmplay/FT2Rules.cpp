@@ -1,0 +1,553 @@
+// The FastTracker 2 rules: rows, notes and every effect with the tracker's memories and tick
+// behaviour. What the channels come to on each tick is worked out in FT2Voice.cpp.
+#include "SoundLib/xmplay/FT2Rules.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ft2 {
+namespace {
+enum Effect : uint8_t {
+  kArpeggio = 0x0,
+  kPortamentoUp = 0x1,
+  kPortamentoDown = 0x2,
+  kTonePortamento = 0x3,
+  kVibrato = 0x4,
+  kTonePortamentoVolumeSlide = 0x5,
+  kVibratoVolumeSlide = 0x6,
+  kTremolo = 0x7,
+  kSetPanning = 0x8,
+  kSampleOffset = 0x9,
+  kVolumeSlide = 0xA,
+  kPositionJump = 0xB,
+  kSetVolume = 0xC,
+  kPatternBreak = 0xD,
+  kExtended = 0xE,
+  kSetSpeed = 0xF,
+  kSetGlobalVolume = 16,    // G
+  kGlobalVolumeSlide = 17,  // H
+  kKeyOffAt = 20,           // K
+  kEnvelopePosition = 21,   // L
+  kPanningSlide = 25,       // P
+  kMultiRetrig = 27,        // R
+  kTremor = 29,             // T
+  kExtraFine = 33,          // X
+};
+
+enum Extended : uint8_t {
+  kFinePortamentoUp = 0x1,
+  kFinePortamentoDown = 0x2,
+  kGlissando = 0x3,
+  kVibratoWave = 0x4,
+  kSetFinetune = 0x5,
+  kPatternLoop = 0x6,
+  kTremoloWave = 0x7,
+  kRetrig = 0x9,
+  kFineVolumeUp = 0xA,
+  kFineVolumeDown = 0xB,
+  kNoteCut = 0xC,
+  kNoteDelay = 0xD,
+  kPatternDelay = 0xE,
+};
+
+constexpr int32_t kMinPeriod = 1;
+constexpr int32_t kMaxPeriod = 31999;
+
+// The vibrato and tremolo sine: half a wave in 32 steps, 0..255.
+constexpr uint8_t kSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
+                               255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
+
+// Where the song goes after the row being processed.
+struct Jumps {
+  int32_t order = -1;  // Bxx
+  int32_t row = -1;    // Dxx
+  int32_t loopRow = -1;  // E6x
+};
+
+uint8_t high(uint8_t v) { return v >> 4; }
+uint8_t low(uint8_t v) { return v & 15; }
+bool isNote(uint8_t note) { return note >= 1 && note <= 96; }
+
+bool delaysNote(const Note& n) {
+  return n.effect == kExtended && high(n.parameter) == kNoteDelay && low(n.parameter) != 0;
+}
+
+bool slidesToNote(const Note& n) {
+  return n.effect == kTonePortamento || n.effect == kTonePortamentoVolumeSlide || high(n.volume) == 0xF;
+}
+
+const Instrument* instrumentNumbered(const Song& song, int number) {
+  if (number < 1 || number > song.instrumentCount) return nullptr;
+  return &song.instruments[number - 1];
+}
+
+const Sample* sampleFor(const Instrument& ins, int note) {
+  if (!isNote(static_cast<uint8_t>(note))) return nullptr;
+  const int number = ins.noteToSample[note - 1];
+  return number < ins.sampleCount ? ins.samples[number] : nullptr;
+}
+
+// Signed wave value for vibrato and tremolo at a position of 0..63: sine, ramp, square.
+int32_t wave(uint8_t type, uint8_t position) {
+  const int32_t step = position & 31;
+  int32_t v;
+  switch (type & 3) {
+    case 0: v = kSine[step]; break;
+    case 1: v = position < 32 ? step * 8 : 255 - step * 8; break;
+    default: v = 255; break;
+  }
+  return position < 32 ? v : -v;
+}
+
+void slideVolume(FT2Channel& c, int by) { c.volume = std::clamp(c.volume + by, 0, 64); }
+void slidePeriod(FT2Channel& c, int by) { c.period = std::clamp(c.period + by, kMinPeriod, kMaxPeriod); }
+
+void keyOff(FT2Channel& c) {
+  c.keyOff = true;
+  // Without a volume envelope there is nothing to fade: the note stops sounding at once.
+  if (!(c.instrument->volumeType & kEnvelopeOn)) c.volume = 0;
+}
+
+// The sample's own volume and panning, as an instrument number sets them.
+void resetVolume(FT2Channel& c, const Sample* sample) {
+  if (!sample) return;
+  c.volume = sample->volume;
+  c.panning = sample->panning;
+}
+
+void vibrato(FT2Channel& c) {
+  c.periodDelta = wave(c.vibratoWave, c.vibratoPosition) * c.vibratoDepth >> 5;
+  c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
+}
+
+void tremolo(FT2Channel& c) {
+  c.volumeDelta = wave(c.tremoloWave, c.tremoloPosition) * c.tremoloDepth >> 6;
+  c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
+}
+
+void tonePortamento(const Song& song, FT2Channel& c) {
+  const int32_t speed = c.tonePortamentoSpeed * 4;
+  if (c.period < c.tonePortamentoTarget)
+    c.period = std::min(c.period + speed, c.tonePortamentoTarget);
+  else if (c.period > c.tonePortamentoTarget)
+    c.period = std::max(c.period - speed, c.tonePortamentoTarget);
+  if (c.glissando) c.periodDelta = periodToSemitone(song, c.period, c.finetune) - c.period;
+}
+
+void volumeSlide(FT2Channel& c) {
+  const uint8_t v = c.volumeSlide;
+  slideVolume(c, high(v) ? high(v) : -low(v));
+}
+
+void retrigger(XMPlayer& player, FT2Channel& c) {
+  if (c.sample) triggerVoice(player, c, 0);
+}
+
+void multiRetrig(XMPlayer& player, FT2Channel& c) {
+  if (++c.retrigTicks < std::max<uint8_t>(c.retrigInterval, 1)) return;
+  c.retrigTicks = 0;
+  int32_t& v = c.volume;
+  switch (c.retrigVolume) {
+    case 0x1: case 0x2: case 0x3: case 0x4: case 0x5: v -= 1 << (c.retrigVolume - 1); break;
+    case 0x6: v = v * 2 / 3; break;
+    case 0x7: v /= 2; break;
+    case 0x9: case 0xA: case 0xB: case 0xC: case 0xD: v += 1 << (c.retrigVolume - 9); break;
+    case 0xE: v = v * 3 / 2; break;
+    case 0xF: v *= 2; break;
+    default: break;
+  }
+  v = std::clamp(v, 0, 64);
+  retrigger(player, c);
+}
+
+// A note, an instrument number, or both, as the row (or a note delay) brings them.
+void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
+  if (n.instrument) c.instrumentNumber = n.instrument;
+  if (n.note == kKeyOff) {
+    keyOff(c);
+    return;
+  }
+  const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
+  const Sample* named = nullptr;
+  if (isNote(n.note) && slidesToNote(n)) {
+    // The note is where the sounding one slides to; nothing restarts.
+    if (c.sample)
+      c.tonePortamentoTarget = notePeriod(song, n.note - 1 + c.sample->relativeNote, c.finetune);
+    named = ins ? sampleFor(*ins, c.noteNumber) : nullptr;
+  } else if (isNote(n.note)) {
+    const Sample* sample = ins ? sampleFor(*ins, n.note) : nullptr;
+    if (!sample || !ins) {
+      // An instrument or keyboard slot without a sample: the channel falls silent.
+      c.sample = nullptr;
+      stopVoice(player, c);
+      return;
+    }
+    c.instrument = ins;
+    c.sample = named = sample;
+    c.noteNumber = n.note;
+    c.finetune = n.effect == kExtended && high(n.parameter) == kSetFinetune
+                     ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
+                     : sample->finetune;
+    c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
+    c.period = c.tonePortamentoTarget = notePeriod(song, c.realNote, c.finetune);
+    uint32_t offset = 0;
+    if (n.effect == kSampleOffset) {
+      if (n.parameter) c.sampleOffset = n.parameter;
+      offset = uint32_t{c.sampleOffset} * 256;
+    }
+    triggerVoice(player, c, offset);
+    if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
+    if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
+    c.retrigTicks = 0;
+    c.tremorTicks = 0;
+  } else if (n.instrument && ins) {
+    named = sampleFor(*ins, c.noteNumber);
+    if (!named) named = c.sample;
+  }
+  if (n.instrument && ins) {
+    // An instrument number resets volume and panning and starts the envelopes again, also
+    // without a note and under a tone portamento.
+    c.instrument = ins;
+    resetVolume(c, named ? named : c.sample);
+    restartEnvelopes(c);
+  }
+}
+
+void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
+  const uint8_t x = low(v);
+  if (v >= 0x10 && v <= 0x50) {
+    c.volume = v - 0x10;
+    return;
+  }
+  switch (high(v)) {
+    case 0x8: slideVolume(c, -x); break;
+    case 0x9: slideVolume(c, x); break;
+    case 0xA: c.vibratoSpeed = x; break;
+    case 0xB:
+      if (x) c.vibratoDepth = x;
+      break;
+    case 0xC: c.panning = x << 4; break;
+    case 0xF:
+      if (x) c.tonePortamentoSpeed = static_cast<uint8_t>(x << 4);
+      break;
+    default: break;
+  }
+  (void)song;
+}
+
+void volumeColumnTick(const Song& song, FT2Channel& c, uint8_t v) {
+  const uint8_t x = low(v);
+  switch (high(v)) {
+    case 0x6: slideVolume(c, -x); break;
+    case 0x7: slideVolume(c, x); break;
+    case 0xB: vibrato(c); break;
+    case 0xD: c.panning = std::max(0, c.panning - x); break;
+    case 0xE: c.panning = std::min(255, c.panning + x); break;
+    case 0xF: tonePortamento(song, c); break;
+    default: break;
+  }
+}
+
+void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps& jumps) {
+  const uint8_t x = low(n.parameter);
+  switch (high(n.parameter)) {
+    case kFinePortamentoUp:
+      if (x) c.finePortamentoUp = x;
+      slidePeriod(c, -4 * c.finePortamentoUp);
+      break;
+    case kFinePortamentoDown:
+      if (x) c.finePortamentoDown = x;
+      slidePeriod(c, 4 * c.finePortamentoDown);
+      break;
+    case kGlissando: c.glissando = x != 0; break;
+    case kVibratoWave: c.vibratoWave = x; break;
+    case kTremoloWave: c.tremoloWave = x; break;
+    case kPatternLoop:
+      if (x == 0) {
+        c.loopRow = static_cast<uint8_t>(song.row);
+      } else if (c.loopCount == 0) {
+        c.loopCount = x;
+        jumps.loopRow = c.loopRow;
+      } else if (--c.loopCount != 0) {
+        jumps.loopRow = c.loopRow;
+      }
+      break;
+    case kRetrig:
+      // On its first tick a retrig restarts only a note that the row did not just start.
+      if (x && n.note == 0) retrigger(player, c);
+      break;
+    case kFineVolumeUp:
+      if (x) c.fineVolumeUp = x;
+      slideVolume(c, c.fineVolumeUp);
+      break;
+    case kFineVolumeDown:
+      if (x) c.fineVolumeDown = x;
+      slideVolume(c, -c.fineVolumeDown);
+      break;
+    case kNoteCut:
+      if (x == 0) c.volume = 0;
+      break;
+    case kPatternDelay:
+      song.patternDelay = x;
+      break;
+    default: break;
+  }
+}
+
+void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps& jumps) {
+  const uint8_t p = n.parameter, x = high(p), y = low(p);
+  switch (n.effect) {
+    case kPortamentoUp:
+      if (p) c.portamentoUp = p;
+      break;
+    case kPortamentoDown:
+      if (p) c.portamentoDown = p;
+      break;
+    case kTonePortamento:
+      if (p) c.tonePortamentoSpeed = p;
+      break;
+    case kVibrato:
+      if (x) c.vibratoSpeed = x;
+      if (y) c.vibratoDepth = y;
+      break;
+    case kTonePortamentoVolumeSlide:
+    case kVibratoVolumeSlide:
+    case kVolumeSlide:
+      if (p) c.volumeSlide = p;
+      break;
+    case kTremolo:
+      if (x) c.tremoloSpeed = x;
+      if (y) c.tremoloDepth = y;
+      break;
+    case kSetPanning: c.panning = p; break;
+    case kPositionJump:
+      jumps.order = p;
+      break;
+    case kSetVolume: c.volume = std::min<int32_t>(p, 64); break;
+    case kPatternBreak:
+      jumps.row = x * 10 + y;
+      break;
+    case kExtended: extendedRow(player, song, c, n, jumps); break;
+    case kSetSpeed:
+      if (p >= 32)
+        setTempo(player, song, p);
+      else if (p > 0)
+        song.speed = p;
+      break;
+    case kSetGlobalVolume: song.globalVolume = std::min<int32_t>(p, 64); break;
+    case kGlobalVolumeSlide:
+      if (p) c.globalVolumeSlide = p;
+      break;
+    case kKeyOffAt:
+      if (p == 0) keyOff(c);
+      break;
+    case kEnvelopePosition:
+      c.volumeEnvelope.tick = p;
+      // The tracker moves the panning envelope as well, but only when the volume envelope
+      // has its sustain flag set.
+      if (c.instrument->volumeType & kEnvelopeSustain) c.panningEnvelope.tick = p;
+      break;
+    case kPanningSlide:
+      if (p) c.panningSlide = p;
+      break;
+    case kMultiRetrig:
+      if (x) c.retrigVolume = x;
+      if (y) c.retrigInterval = y;
+      if (n.note == 0) multiRetrig(player, c);
+      break;
+    case kTremor:
+      if (p) c.tremor = p;
+      break;
+    case kExtraFine:
+      if (x == 1) {
+        if (y) c.extraFinePortamentoUp = y;
+        slidePeriod(c, -c.extraFinePortamentoUp);
+      } else if (x == 2) {
+        if (y) c.extraFinePortamentoDown = y;
+        slidePeriod(c, c.extraFinePortamentoDown);
+      }
+      break;
+    default: break;
+  }
+}
+
+void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
+  const uint8_t p = n.parameter, x = high(p), y = low(p);
+  switch (n.effect) {
+    case kArpeggio:
+      if (p) {
+        // The tracker counts ticks down from the speed, so the cycle of base note, x and y
+        // starts wherever the speed leaves it.
+        static const int kStep[3] = {0, 2, 1};
+        const int step = kStep[(song.speed - song.tick) % 3];
+        if (step) c.periodDelta = periodPlusSemitones(song, c.period, step == 1 ? x : y, c.finetune) - c.period;
+      }
+      break;
+    case kPortamentoUp: slidePeriod(c, -4 * c.portamentoUp); break;
+    case kPortamentoDown: slidePeriod(c, 4 * c.portamentoDown); break;
+    case kTonePortamento: tonePortamento(song, c); break;
+    case kVibrato: vibrato(c); break;
+    case kTonePortamentoVolumeSlide:
+      tonePortamento(song, c);
+      volumeSlide(c);
+      break;
+    case kVibratoVolumeSlide:
+      vibrato(c);
+      volumeSlide(c);
+      break;
+    case kTremolo: tremolo(c); break;
+    case kVolumeSlide: volumeSlide(c); break;
+    case kExtended:
+      switch (x) {
+        case kRetrig:
+          if (y && song.tick % y == 0) retrigger(player, c);
+          break;
+        case kNoteCut:
+          if (song.tick == y) c.volume = 0;
+          break;
+        case kNoteDelay:
+          if (song.tick == y) {
+            takeNote(player, song, c, c.delayed);
+            if (c.delayed.volume) volumeColumnRow(song, c, c.delayed.volume);
+          }
+          break;
+        default: break;
+      }
+      break;
+    case kGlobalVolumeSlide: {
+      const uint8_t v = c.globalVolumeSlide;
+      song.globalVolume = std::clamp(song.globalVolume + (high(v) ? high(v) : -low(v)), 0, 64);
+      break;
+    }
+    case kKeyOffAt:
+      if (song.tick == p) keyOff(c);
+      break;
+    case kPanningSlide: {
+      const uint8_t v = c.panningSlide;
+      c.panning = std::clamp(c.panning + (high(v) ? high(v) : -low(v)), 0, 255);
+      break;
+    }
+    case kMultiRetrig: multiRetrig(player, c); break;
+    case kTremor: {
+      const int on = high(c.tremor) + 1, off = low(c.tremor) + 1;
+      c.tremorMuted = c.tremorTicks % (on + off) >= on;
+      c.tremorTicks = static_cast<uint8_t>((c.tremorTicks + 1) % (on + off));
+      break;
+    }
+    default: break;
+  }
+}
+
+int32_t patternRows(const Song& song, int32_t order) { return song.patterns[song.orders[order]].rows; }
+
+int32_t wrapOrder(const Song& song, int32_t order) {
+  if (order < song.songLength) return order;
+  return song.restartPosition < song.songLength ? song.restartPosition : 0;
+}
+
+// Where the song goes after this row: a jump or break, a pattern loop, or the next row.
+void planNextRow(Song& song, const Jumps& jumps) {
+  if (jumps.order >= 0 || jumps.row >= 0) {
+    const int32_t order = wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1);
+    song.pendingOrderPosition = order;
+    song.pendingRow = jumps.row >= 0 && jumps.row < patternRows(song, order) ? jumps.row : 0;
+  } else if (jumps.loopRow >= 0) {
+    song.pendingOrderPosition = -1;
+    song.pendingRow = std::min(jumps.loopRow, patternRows(song, song.orderPosition) - 1);
+  } else if (song.row + 1 < patternRows(song, song.orderPosition)) {
+    song.pendingOrderPosition = -1;
+    song.pendingRow = song.row + 1;
+  } else {
+    song.pendingOrderPosition = wrapOrder(song, song.orderPosition + 1);
+    song.pendingRow = 0;
+  }
+}
+
+void commitNextRow(Song& song) {
+  song.nextOrderPosition = song.pendingOrderPosition;
+  song.nextRow = song.pendingRow;
+}
+
+void processRow(XMPlayer& player, Song& song) {
+  song.nextOrderPosition = song.nextRow = -1;
+  const Note* notes = rowNotes(song);
+  Jumps jumps;
+  for (int i = 0; i < song.channelCount; ++i) {
+    const Note& n = notes[i];
+    FT2Channel& c = player.ft2[i];
+    c.periodDelta = 0;
+    c.volumeDelta = 0;
+    c.tremorMuted = false;
+    if (delaysNote(n)) {
+      c.delayed = n;
+      continue;
+    }
+    takeNote(player, song, c, n);
+    if (n.volume) volumeColumnRow(song, c, n.volume);
+    effectRow(player, song, c, n, jumps);
+  }
+  planNextRow(song, jumps);
+}
+
+void processTick(XMPlayer& player, Song& song) {
+  const Note* notes = rowNotes(song);
+  for (int i = 0; i < song.channelCount; ++i) {
+    const Note& n = notes[i];
+    FT2Channel& c = player.ft2[i];
+    c.periodDelta = 0;
+    c.volumeDelta = 0;
+    volumeColumnTick(song, c, n.volume);
+    effectTick(player, song, c, n);
+  }
+}
+}  // namespace
+
+void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
+  song.bpm = bpm;
+  song.tickLength = static_cast<uint32_t>((uint64_t{static_cast<uint32_t>(player.rate)} * 5 << 16) / (2 * bpm));
+}
+
+void songStart(XMPlayer& player, Song& song) {
+  player.targetScale = 32768;
+  song.tickFraction = 0;
+  song.patternDelay = 0;
+  setTempo(player, song, song.defaultBPM);
+  for (int i = 0; i < song.channelCount; ++i) {
+    FT2Channel& c = player.ft2[i];
+    std::memset(&c, 0, sizeof c);
+    c.mixer = &player.mixer[i];
+    c.instrument = &emptyInstrument;
+    c.panning = 128;
+    restartEnvelopes(c);
+  }
+}
+
+void seekOrder(XMPlayer& player, Song& song) {
+  song.patternDelay = 0;
+  for (int i = 0; i < song.channelCount; ++i) player.ft2[i].loopCount = 0;
+}
+
+void tickDriver(XMPlayer& player, Song& song) {
+  if (song.tick == 0) {
+    if (song.patternDelay > 0) {
+      // A repeat of the row: its notes do not start again, its effects go on.
+      if (--song.patternDelay == 0) commitNextRow(song);
+      processTick(player, song);
+    } else {
+      if (song.nextOrderPosition >= 0) song.orderPosition = song.nextOrderPosition;
+      if (song.nextRow >= 0) song.row = song.nextRow;
+      processRow(player, song);
+      if (song.patternDelay == 0) commitNextRow(song);
+    }
+  } else {
+    processTick(player, song);
+  }
+  for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, player.ft2[i]);
+  if (++song.tick >= song.speed) song.tick = 0;
+  // The tick's length in whole frames, the fraction carried on so that tempo stays exact.
+  const uint32_t length = song.tickLength + song.tickFraction;
+  song.samplesPerTick = std::max<int32_t>(1, static_cast<int32_t>(length >> 16));
+  song.tickFraction = length & 0xFFFF;
+}
+
+}  // namespace ft2

@@ -1,0 +1,156 @@
+// Pitch tables and the voice side of the FastTracker 2 rules: what a channel's note, volume,
+// panning, envelopes and auto-vibrato come to on one tick, written to its mixer channel.
+#include <algorithm>
+#include <cmath>
+
+#include "SoundLib/xmplay/FT2Rules.h"
+
+namespace ft2 {
+namespace {
+constexpr int32_t kMinPeriod = 1;
+constexpr int32_t kMaxPeriod = 31999;
+constexpr double kAmigaClock = 8363.0 * 1712;  // Hz x period: C-4 at 1712 plays at 8363 Hz
+constexpr double kAmigaC0 = 1712.0 * 16;
+// Headroom for songs whose channels sound at full volume together.
+constexpr float kMasterGain = 0.5f;
+
+// Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
+int32_t sixteenths(int realNote, int finetune) { return realNote * 16 + (finetune >> 3) + 16; }
+
+bool linear(const Song& song) { return song.flags & 1; }
+
+// Auto-vibrato waves over a 256-step cycle, -64..64.
+int32_t autoVibratoWave(int type, int32_t p) {
+  switch (type) {
+    case 0: return static_cast<int32_t>(std::lround(std::sin(p * (2 * M_PI / 256)) * 64));
+    case 1: return p < 128 ? 64 : -64;
+    case 2: return ((p + 128) & 255) / 2 - 64;  // rising ramp
+    case 3: return 64 - ((p + 128) & 255) / 2;  // falling ramp
+    default: return 0;
+  }
+}
+
+// Square-root panning: equal power across the field, full level on the side panned to.
+float panLeft(int32_t pan) { return std::sqrt(static_cast<float>(256 - pan) / 256); }
+float panRight(int32_t pan) { return std::sqrt(static_cast<float>(pan) / 256); }
+
+bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
+                   bool keyOff) {
+  return (type & kEnvelopeSustain) && !keyOff && sustain < count && e.tick == points[2 * sustain];
+}
+
+// One tick of an envelope: the value where it stands, then a step on, held at the sustain point
+// while the key is down and sent back to the loop start from the loop end.
+void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
+                  uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
+  e.value = envelopeValue(points, count, e.tick);
+  if (envelopeHolds(e, points, count, type, sustain, keyOff)) return;
+  ++e.tick;
+  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart <= loopEnd && e.tick >= points[2 * loopEnd] &&
+      !((type & kEnvelopeSustain) && !keyOff && sustain == loopEnd && sustain < count))
+    e.tick = points[2 * loopStart];
+}
+}  // namespace
+
+int32_t notePeriod(const Song& song, int realNote, int finetune) {
+  const int32_t i = sixteenths(std::clamp(realNote, 0, 118), finetune);
+  if (linear(song)) return 7744 - 4 * i;
+  return static_cast<int32_t>(std::lround(kAmigaC0 * std::exp2(-(i - 16) / 192.0)));
+}
+
+int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int) {
+  if (linear(song)) return std::max(kMinPeriod, period - 64 * semitones);
+  return std::max(kMinPeriod, static_cast<int32_t>(std::lround(period * std::exp2(-semitones / 12.0))));
+}
+
+int32_t periodToSemitone(const Song& song, int32_t period, int finetune) {
+  double note;
+  if (linear(song))
+    note = (7680.0 - 4 * (finetune >> 3) - period) / 64;
+  else
+    note = 12 * std::log2(kAmigaC0 / std::max(period, kMinPeriod)) - (finetune >> 3) / 16.0;
+  return notePeriod(song, static_cast<int>(std::lround(note)), finetune);
+}
+
+double frequency(const Song& song, int32_t period) {
+  period = std::clamp(period, kMinPeriod, kMaxPeriod);
+  if (linear(song)) return 8363.0 * std::exp2((4608 - period) / 768.0);
+  return kAmigaClock / period;
+}
+
+int32_t envelopeValue(const uint16_t* points, int count, int32_t tick) {
+  if (count <= 0) return 64;
+  int i = 0;
+  while (i + 1 < count && tick >= points[2 * (i + 1)]) ++i;
+  const int32_t x0 = points[2 * i], y0 = std::min<int32_t>(points[2 * i + 1], 64);
+  if (i + 1 >= count || tick <= x0) return y0;
+  const int32_t x1 = points[2 * (i + 1)], y1 = std::min<int32_t>(points[2 * (i + 1) + 1], 64);
+  if (x1 <= x0) return y1;
+  return y0 + (y1 - y0) * (tick - x0) / (x1 - x0);
+}
+
+void restartEnvelopes(FT2Channel& c) {
+  c.volumeEnvelope = {0, 64};
+  c.panningEnvelope = {0, 32};
+  c.fadeout = 65536;
+  c.keyOff = false;
+  c.autoVibratoPosition = 0;
+  c.autoVibratoTicks = 0;
+}
+
+void triggerVoice(XMPlayer& player, FT2Channel& c, uint32_t offset) {
+  c.mixer = takeVoice(player, c.mixer);
+  MixerChannel& m = *c.mixer;
+  startVoice(m, c.sample);
+  if (!m.sample || offset == 0) return;
+  const Sample& s = *m.sample;
+  const uint32_t end = s.loopStart + s.loopLength;
+  if (offset < end)
+    m.position = offset;
+  else if (s.loopMode == kLoopNone)
+    m.sample = nullptr;  // an offset past the end plays nothing
+  else
+    m.position = s.loopStart + (offset - s.loopStart) % s.loopLength;
+}
+
+void stopVoice(XMPlayer& player, FT2Channel& c) {
+  c.mixer = takeVoice(player, c.mixer);
+  c.mixer->sample = nullptr;
+}
+
+void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
+  const Instrument& ins = *c.instrument;
+  stepEnvelope(c.volumeEnvelope, ins.volumeEnvelope, ins.volumePoints, ins.volumeType, ins.volumeSustain,
+               ins.volumeLoopStart, ins.volumeLoopEnd, c.keyOff);
+  stepEnvelope(c.panningEnvelope, ins.panningEnvelope, ins.panningPoints, ins.panningType, ins.panningSustain,
+               ins.panningLoopStart, ins.panningLoopEnd, c.keyOff);
+  const bool volumeEnvelope = ins.volumeType & kEnvelopeOn;
+  if (c.keyOff && volumeEnvelope) c.fadeout = std::max<int32_t>(0, c.fadeout - static_cast<int32_t>(ins.fadeout));
+
+  MixerChannel& m = *c.mixer;
+  const int32_t volume = c.tremorMuted ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);
+  const float envelope = volumeEnvelope ? static_cast<float>(c.volumeEnvelope.value) : 64.0f;
+  const float gain = static_cast<float>(volume) * envelope * static_cast<float>(c.fadeout) *
+                     static_cast<float>(song.globalVolume) * (1.0f / (64.0f * 64 * 65536 * 64));
+  int32_t pan = std::clamp(c.panning, 0, 255);
+  if (ins.panningType & kEnvelopeOn)
+    pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 255);
+  const float level = gain * kMasterGain * player.targetScale;
+  m.volume = static_cast<int32_t>(gain * 127);
+  m.panning = 255 - pan;
+  m.leftTarget = static_cast<int32_t>(level * panLeft(pan) + 0.5f);
+  m.rightTarget = static_cast<int32_t>(level * panRight(pan) + 0.5f);
+
+  int32_t period = c.period + c.periodDelta;
+  if (ins.vibratoDepth != 0) {
+    int32_t depth = ins.vibratoDepth * 256;
+    if (ins.vibratoSweep != 0 && c.autoVibratoTicks < ins.vibratoSweep)
+      depth = depth * c.autoVibratoTicks / ins.vibratoSweep;
+    period += autoVibratoWave(ins.vibratoType, c.autoVibratoPosition) * depth >> 14;
+    c.autoVibratoPosition = (c.autoVibratoPosition + ins.vibratoRate) & 255;
+  }
+  ++c.autoVibratoTicks;
+  setFrequency(m, frequency(song, period), player.rate);
+}
+
+}  // namespace ft2
