@@ -87,8 +87,9 @@ const Sample* sampleFor(const Instrument& ins, int note) {
   return number < ins.sampleCount ? ins.samples[number] : nullptr;
 }
 
-// Signed wave value for vibrato and tremolo at a position of 0..63: sine, ramp, square.
-int32_t wave(uint8_t type, uint8_t position) {
+// Vibrato and tremolo: the wave's size at a position of 0..63 (sine, ramp, square) times the
+// depth, scaled, positive in the first half of the cycle and negative in the second.
+int32_t waveDelta(uint8_t type, uint8_t position, uint8_t depth, int shift) {
   const int32_t step = position & 31;
   int32_t v;
   switch (type & 3) {
@@ -96,7 +97,17 @@ int32_t wave(uint8_t type, uint8_t position) {
     case 1: v = position < 32 ? step * 8 : 255 - step * 8; break;
     default: v = 255; break;
   }
+  v = v * depth >> shift;
   return position < 32 ? v : -v;
+}
+
+// Which note of an arpeggio sounds (0 the base, 1 x semitones up, 2 y up) with the given ticks
+// left in the row, counted down from the speed as the tracker counts them: the cycle starts
+// wherever the speed leaves it. Its table has 16 entries; from 16 ticks left on it reads on into
+// the vibrato sine, whose first value is 0 and all others not 0 or 1.
+int arpeggioStep(int ticksLeft) {
+  if (ticksLeft < 16) return ticksLeft % 3;
+  return ticksLeft == 16 ? 0 : 2;
 }
 
 void slideVolume(FT2Channel& c, int by) { c.volume = std::clamp(c.volume + by, 0, 64); }
@@ -115,14 +126,16 @@ void resetVolume(FT2Channel& c, const Sample* sample) {
   c.panning = sample->panning;
 }
 
-void vibrato(FT2Channel& c) {
-  c.periodDelta = wave(c.vibratoWave, c.vibratoPosition) * c.vibratoDepth >> 5;
-  c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
+// A vibrato bends the pitch where its wave stands and then moves on; on the first tick of a row
+// that goes on with it, it bends without moving on.
+void vibrato(FT2Channel& c, bool advance = true) {
+  c.periodDelta = waveDelta(c.vibratoWave, c.vibratoPosition, c.vibratoDepth, 5);
+  if (advance) c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
 }
 
-void tremolo(FT2Channel& c) {
-  c.volumeDelta = wave(c.tremoloWave, c.tremoloPosition) * c.tremoloDepth >> 6;
-  c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
+void tremolo(FT2Channel& c, bool advance = true) {
+  c.volumeDelta = waveDelta(c.tremoloWave, c.tremoloPosition, c.tremoloDepth, 6);
+  if (advance) c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
 }
 
 void tonePortamento(const Song& song, FT2Channel& c) {
@@ -309,15 +322,20 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
     case kVibrato:
       if (x) c.vibratoSpeed = x;
       if (y) c.vibratoDepth = y;
+      vibrato(c, false);
+      break;
+    case kVibratoVolumeSlide:
+      vibrato(c, false);
+      if (p) c.volumeSlide = p;
       break;
     case kTonePortamentoVolumeSlide:
-    case kVibratoVolumeSlide:
     case kVolumeSlide:
       if (p) c.volumeSlide = p;
       break;
     case kTremolo:
       if (x) c.tremoloSpeed = x;
       if (y) c.tremoloDepth = y;
+      tremolo(c, false);
       break;
     case kSetPanning: c.panning = p; break;
     case kPositionJump:
@@ -376,10 +394,7 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   switch (n.effect) {
     case kArpeggio:
       if (p) {
-        // The tracker counts ticks down from the speed, so the cycle of base note, x and y
-        // starts wherever the speed leaves it.
-        static const int kStep[3] = {0, 2, 1};
-        const int step = kStep[(song.speed - song.tick) % 3];
+        const int step = arpeggioStep(song.speed - song.tick);
         if (step) c.periodDelta = periodPlusSemitones(song, c.period, step == 1 ? x : y, c.finetune) - c.period;
       }
       break;
@@ -504,12 +519,12 @@ void processTick(XMPlayer& player, Song& song) {
 
 void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
   song.bpm = bpm;
-  song.tickLength = static_cast<uint32_t>((uint64_t{static_cast<uint32_t>(player.rate)} * 5 << 16) / (2 * bpm));
+  // Whole frames, the fraction dropped, as the tracker counts them.
+  song.samplesPerTick = std::max(1, player.rate * 5 / (2 * bpm));
 }
 
 void songStart(XMPlayer& player, Song& song) {
   player.targetScale = 32768;
-  song.tickFraction = 0;
   song.patternDelay = 0;
   setTempo(player, song, song.defaultBPM);
   for (int i = 0; i < song.channelCount; ++i) {
@@ -544,10 +559,6 @@ void tickDriver(XMPlayer& player, Song& song) {
   }
   for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, player.ft2[i]);
   if (++song.tick >= song.speed) song.tick = 0;
-  // The tick's length in whole frames, the fraction carried on so that tempo stays exact.
-  const uint32_t length = song.tickLength + song.tickFraction;
-  song.samplesPerTick = std::max<int32_t>(1, static_cast<int32_t>(length >> 16));
-  song.tickFraction = length & 0xFFFF;
 }
 
 }  // namespace ft2

@@ -11,8 +11,9 @@ constexpr int32_t kMinPeriod = 1;
 constexpr int32_t kMaxPeriod = 31999;
 constexpr double kAmigaClock = 8363.0 * 1712;  // Hz x period: C-4 at 1712 plays at 8363 Hz
 constexpr double kAmigaC0 = 1712.0 * 16;
-// Headroom for songs whose channels sound at full volume together.
-constexpr float kMasterGain = 0.5f;
+// A channel at full volume panned to one side plays its sample at 3/8 of its level there: the
+// loudness the players people compare with have, which leaves room for several loud channels.
+constexpr float kMasterGain = 0.375f;
 
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
 int32_t sixteenths(int realNote, int finetune) { return realNote * 16 + (finetune >> 3) + 16; }
@@ -30,9 +31,9 @@ int32_t autoVibratoWave(int type, int32_t p) {
   }
 }
 
-// Square-root panning: equal power across the field, full level on the side panned to.
-float panLeft(int32_t pan) { return std::sqrt(static_cast<float>(256 - pan) / 256); }
-float panRight(int32_t pan) { return std::sqrt(static_cast<float>(pan) / 256); }
+// Linear panning: the two sides always add up to the channel's level.
+float panLeft(int32_t pan) { return static_cast<float>(256 - pan) / 256; }
+float panRight(int32_t pan) { return static_cast<float>(pan) / 256; }
 
 bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
                    bool keyOff) {
