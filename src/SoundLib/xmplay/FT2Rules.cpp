@@ -57,11 +57,12 @@ constexpr int32_t kMaxPeriod = 31999;
 constexpr uint8_t kSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
                                255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
 
-// Where the song goes after the row being processed.
+// What the row's effects ask of the song: a position jump (Bxx), a pattern break (Dxx), a
+// pattern loop's jump back (E6x). The row they go to is the song's break row.
 struct Jumps {
-  int32_t order = -1;  // Bxx
-  int32_t row = -1;    // Dxx
-  int32_t loopRow = -1;  // E6x
+  int32_t order = -1;
+  bool patternBreak = false;
+  bool loop = false;
 };
 
 uint8_t high(uint8_t v) { return v >> 4; }
@@ -181,12 +182,10 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     return;
   }
   const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
-  const Sample* named = nullptr;
   if (isNote(n.note) && slidesToNote(n)) {
     // The note is where the sounding one slides to; nothing restarts.
     if (c.sample)
       c.tonePortamentoTarget = notePeriod(song, n.note - 1 + c.sample->relativeNote, c.finetune);
-    named = ins ? sampleFor(*ins, c.noteNumber) : nullptr;
   } else if (isNote(n.note)) {
     const Sample* sample = ins ? sampleFor(*ins, n.note) : nullptr;
     if (!sample || !ins) {
@@ -196,7 +195,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
       return;
     }
     c.instrument = ins;
-    c.sample = named = sample;
+    c.sample = sample;
     c.noteNumber = n.note;
     c.finetune = n.effect == kExtended && high(n.parameter) == kSetFinetune
                      ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
@@ -213,15 +212,13 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
     c.retrigTicks = 0;
     c.tremorTicks = 0;
-  } else if (n.instrument && ins) {
-    named = sampleFor(*ins, c.noteNumber);
-    if (!named) named = c.sample;
   }
   if (n.instrument && ins) {
-    // An instrument number resets volume and panning and starts the envelopes again, also
-    // without a note and under a tone portamento.
+    // An instrument number resets volume and panning to those of the sounding sample and starts
+    // the envelopes again, also without a note and under a tone portamento; the instrument it
+    // names plays from the next note on.
     c.instrument = ins;
-    resetVolume(c, named ? named : c.sample);
+    resetVolume(c, c.sample);
     restartEnvelopes(c);
   }
 }
@@ -278,16 +275,15 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
     case kPatternLoop:
       if (x == 0) {
         c.loopRow = static_cast<uint8_t>(song.row);
-      } else if (c.loopCount == 0) {
-        c.loopCount = x;
-        jumps.loopRow = c.loopRow;
-      } else if (--c.loopCount != 0) {
-        jumps.loopRow = c.loopRow;
+      } else if (c.loopCount == 0 || --c.loopCount != 0) {
+        if (c.loopCount == 0) c.loopCount = x;
+        song.breakRow = c.loopRow;
+        jumps.loop = true;
       }
       break;
     case kRetrig:
-      // On its first tick a retrig restarts only a note that the row did not just start.
-      if (x && n.note == 0) retrigger(player, c);
+      // On the row's first tick only E90 restarts the note.
+      if (x == 0) retrigger(player, c);
       break;
     case kFineVolumeUp:
       if (x) c.fineVolumeUp = x;
@@ -339,11 +335,14 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       break;
     case kSetPanning: c.panning = p; break;
     case kPositionJump:
+      // A jump starts its pattern at the top, also undoing a break that an earlier channel set.
       jumps.order = p;
+      song.breakRow = 0;
       break;
     case kSetVolume: c.volume = std::min<int32_t>(p, 64); break;
     case kPatternBreak:
-      jumps.row = x * 10 + y;
+      song.breakRow = x * 10 + y;
+      jumps.patternBreak = true;
       break;
     case kExtended: extendedRow(player, song, c, n, jumps); break;
     case kSetSpeed:
@@ -422,6 +421,8 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
           break;
         case kNoteDelay:
           if (song.tick == y) {
+            // A delay without a note starts the sounding one again.
+            if (c.delayed.note == 0) retrigger(player, c);
             takeNote(player, song, c, c.delayed);
             if (c.delayed.volume) volumeColumnRow(song, c, c.delayed.volume);
           }
@@ -460,21 +461,25 @@ int32_t wrapOrder(const Song& song, int32_t order) {
   return song.restartPosition < song.songLength ? song.restartPosition : 0;
 }
 
-// Where the song goes after this row: a jump or break, a pattern loop, or the next row.
+// Where the song goes after this row: a jump or break, a pattern loop, or the next row. The
+// next pattern starts at the break row, which a loop leaves where it jumped to: after a loop
+// the tracker starts the following pattern at the loop's first row.
 void planNextRow(Song& song, const Jumps& jumps) {
-  if (jumps.order >= 0 || jumps.row >= 0) {
-    const int32_t order = wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1);
+  auto enter = [&song](int32_t order) {
     song.pendingOrderPosition = order;
-    song.pendingRow = jumps.row >= 0 && jumps.row < patternRows(song, order) ? jumps.row : 0;
-  } else if (jumps.loopRow >= 0) {
+    song.pendingRow = song.breakRow < patternRows(song, order) ? song.breakRow : 0;
+    song.breakRow = 0;
+  };
+  if (jumps.order >= 0 || jumps.patternBreak) {
+    enter(wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1));
+  } else if (jumps.loop) {
     song.pendingOrderPosition = -1;
-    song.pendingRow = std::min(jumps.loopRow, patternRows(song, song.orderPosition) - 1);
+    song.pendingRow = std::min(song.breakRow, patternRows(song, song.orderPosition) - 1);
   } else if (song.row + 1 < patternRows(song, song.orderPosition)) {
     song.pendingOrderPosition = -1;
     song.pendingRow = song.row + 1;
   } else {
-    song.pendingOrderPosition = wrapOrder(song, song.orderPosition + 1);
-    song.pendingRow = 0;
+    enter(wrapOrder(song, song.orderPosition + 1));
   }
 }
 
@@ -526,6 +531,7 @@ void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
 void songStart(XMPlayer& player, Song& song) {
   player.targetScale = 32768;
   song.patternDelay = 0;
+  song.breakRow = 0;
   setTempo(player, song, song.defaultBPM);
   for (int i = 0; i < song.channelCount; ++i) {
     FT2Channel& c = player.ft2[i];
@@ -539,6 +545,7 @@ void songStart(XMPlayer& player, Song& song) {
 
 void seekOrder(XMPlayer& player, Song& song) {
   song.patternDelay = 0;
+  song.breakRow = 0;
   for (int i = 0; i < song.channelCount; ++i) player.ft2[i].loopCount = 0;
 }
 

@@ -109,6 +109,7 @@ struct Song {
   // FastTracker 2 rules: the times the current row is still to be repeated (pattern delay), and
   // where the song goes once it has been.
   int32_t patternDelay;
+  int32_t breakRow;  // where the next pattern starts (pattern break, or the last loop's start)
   int32_t pendingRow;
   int32_t pendingOrderPosition;
 };
