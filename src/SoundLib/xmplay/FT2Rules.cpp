@@ -111,8 +111,16 @@ int arpeggioStep(int ticksLeft) {
   return ticksLeft == 16 ? 0 : 2;
 }
 
-void slideVolume(FT2Channel& c, int by) { c.volume = std::clamp(c.volume + by, 0, 64); }
-void slidePeriod(FT2Channel& c, int by) { c.period = std::clamp(c.period + by, kMinPeriod, kMaxPeriod); }
+// A tremor's silence lasts past the effect until the volume is set or slid again.
+void setVolume(FT2Channel& c, int32_t volume) {
+  c.volume = std::clamp(volume, 0, 64);
+  c.tremorMuted = false;
+}
+void slideVolume(FT2Channel& c, int by) { setVolume(c, c.volume + by); }
+void slidePeriod(FT2Channel& c, int by) {
+  c.period = std::clamp(c.period + by, kMinPeriod, kMaxPeriod);
+  c.glided = false;
+}
 
 void keyOff(FT2Channel& c) {
   c.keyOff = true;
@@ -123,7 +131,7 @@ void keyOff(FT2Channel& c) {
 // The sample's own volume and panning, as an instrument number sets them.
 void resetVolume(FT2Channel& c, const Sample* sample) {
   if (!sample) return;
-  c.volume = sample->volume;
+  setVolume(c, sample->volume);
   c.panning = sample->panning;
 }
 
@@ -131,6 +139,7 @@ void resetVolume(FT2Channel& c, const Sample* sample) {
 // that goes on with it, it bends without moving on.
 void vibrato(FT2Channel& c, bool advance = true) {
   c.periodDelta = waveDelta(c.vibratoWave, c.vibratoPosition, c.vibratoDepth, 5);
+  c.glided = false;
   if (advance) c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
 }
 
@@ -139,13 +148,17 @@ void tremolo(FT2Channel& c, bool advance = true) {
   if (advance) c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
 }
 
-void tonePortamento(const Song& song, FT2Channel& c) {
+// With glissando the slide is heard in semitones, each held until the next is reached; also on
+// the first tick of a row, where the slide does not move.
+void tonePortamento(const Song& song, FT2Channel& c, bool step = true) {
   const int32_t speed = c.tonePortamentoSpeed * 4;
-  if (c.period < c.tonePortamentoTarget)
+  if (step && c.period < c.tonePortamentoTarget)
     c.period = std::min(c.period + speed, c.tonePortamentoTarget);
-  else if (c.period > c.tonePortamentoTarget)
+  else if (step && c.period > c.tonePortamentoTarget)
     c.period = std::max(c.period - speed, c.tonePortamentoTarget);
-  if (c.glissando) c.periodDelta = periodToSemitone(song, c.period, c.finetune) - c.period;
+  c.glided = c.glissando;
+  if (c.glissando)
+    c.periodDelta = periodToSemitone(song, c.period, c.finetune, c.tonePortamentoTarget > c.period) - c.period;
 }
 
 void volumeSlide(FT2Channel& c) {
@@ -163,7 +176,7 @@ void multiRetrig(XMPlayer& player, FT2Channel& c) {
   int32_t& v = c.volume;
   switch (c.retrigVolume) {
     case 0x1: case 0x2: case 0x3: case 0x4: case 0x5: v -= 1 << (c.retrigVolume - 1); break;
-    case 0x6: v = v * 2 / 3; break;
+    case 0x6: v = (v >> 1) + (v >> 3); break;  // the tracker's two thirds are five eighths
     case 0x7: v /= 2; break;
     case 0x9: case 0xA: case 0xB: case 0xC: case 0xD: v += 1 << (c.retrigVolume - 9); break;
     case 0xE: v = v * 3 / 2; break;
@@ -202,6 +215,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
                      : sample->finetune;
     c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
     c.period = c.tonePortamentoTarget = notePeriod(song, c.realNote, c.finetune);
+    c.glided = false;
     uint32_t offset = 0;
     if (n.effect == kSampleOffset) {
       if (n.parameter) c.sampleOffset = n.parameter;
@@ -226,7 +240,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
 void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
   const uint8_t x = low(v);
   if (v >= 0x10 && v <= 0x50) {
-    c.volume = v - 0x10;
+    setVolume(c, v - 0x10);
     return;
   }
   switch (high(v)) {
@@ -235,6 +249,7 @@ void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
     case 0xA: c.vibratoSpeed = x; break;
     case 0xB:
       if (x) c.vibratoDepth = x;
+      vibrato(c, false);
       break;
     case 0xC: c.panning = x << 4; break;
     case 0xF:
@@ -314,6 +329,7 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       break;
     case kTonePortamento:
       if (p) c.tonePortamentoSpeed = p;
+      tonePortamento(song, c, false);
       break;
     case kVibrato:
       if (x) c.vibratoSpeed = x;
@@ -325,6 +341,9 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       if (p) c.volumeSlide = p;
       break;
     case kTonePortamentoVolumeSlide:
+      tonePortamento(song, c, false);
+      if (p) c.volumeSlide = p;
+      break;
     case kVolumeSlide:
       if (p) c.volumeSlide = p;
       break;
@@ -339,7 +358,7 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       jumps.order = p;
       song.breakRow = 0;
       break;
-    case kSetVolume: c.volume = std::min<int32_t>(p, 64); break;
+    case kSetVolume: setVolume(c, p); break;
     case kPatternBreak:
       song.breakRow = x * 10 + y;
       jumps.patternBreak = true;
@@ -368,9 +387,10 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       if (p) c.panningSlide = p;
       break;
     case kMultiRetrig:
+      // Its count runs on every tick of the row, the first included, and a note starts it again.
       if (x) c.retrigVolume = x;
       if (y) c.retrigInterval = y;
-      if (n.note == 0) multiRetrig(player, c);
+      multiRetrig(player, c);
       break;
     case kTremor:
       if (p) c.tremor = p;
@@ -395,6 +415,7 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
       if (p) {
         const int step = arpeggioStep(song.speed - song.tick);
         if (step) c.periodDelta = periodPlusSemitones(song, c.period, step == 1 ? x : y, c.finetune) - c.period;
+        c.glided = false;
       }
       break;
     case kPortamentoUp: slidePeriod(c, -4 * c.portamentoUp); break;
@@ -495,9 +516,9 @@ void processRow(XMPlayer& player, Song& song) {
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
     FT2Channel& c = player.ft2[i];
-    c.periodDelta = 0;
+    // A glissando's semitone is heard until another effect or note moves the pitch.
+    if (!c.glided) c.periodDelta = 0;
     c.volumeDelta = 0;
-    c.tremorMuted = false;
     if (delaysNote(n)) {
       c.delayed = n;
       continue;
@@ -514,7 +535,7 @@ void processTick(XMPlayer& player, Song& song) {
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
     FT2Channel& c = player.ft2[i];
-    c.periodDelta = 0;
+    if (!c.glided) c.periodDelta = 0;
     c.volumeDelta = 0;
     volumeColumnTick(song, c, n.volume);
     effectTick(player, song, c, n);
