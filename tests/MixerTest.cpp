@@ -280,7 +280,7 @@ std::string misplaced(const XMPlayer& player) {
   return "";
 }
 
-class GeneratedModuleTest : public ::testing::TestWithParam<uint64_t> {};
+class GeneratedModuleTest : public ::testing::TestWithParam<std::tuple<uint64_t, Rules>> {};
 }  // namespace
 
 // Thirty seconds of a generated module: every channel crosses its loop ends thousands of times at
@@ -289,15 +289,16 @@ class GeneratedModuleTest : public ::testing::TestWithParam<uint64_t> {};
 TEST_P(GeneratedModuleTest, RendersThirtySecondsWithEveryChannelInsideItsSample) {
   constexpr int kSeconds = 30;
   constexpr auto kHangBound = std::chrono::minutes(4);
-  LoadedSong loaded(randomModule(GetParam(), {32, GetParam() % 2 ? 16u : 2048u}));
+  const uint64_t seed = std::get<0>(GetParam());
+  LoadedSong loaded(randomModule(seed, {32, seed % 2 ? 16u : 2048u}), std::get<1>(GetParam()));
   ASSERT_NE(loaded.song, nullptr);
   XMPlayer player;
   const int32_t rates[3] = {44100, 22050, 8000};  // other rates, other steps, other phases
-  configureOutput(player, rates[GetParam() % 3]);
+  configureOutput(player, rates[seed % 3]);
   allocateRing(player);
   songStart(player, *loaded.song);
   player.song = loaded.song;
-  auto render = std::async(std::launch::async, [&player] {
+  auto render = std::async(std::launch::async, [&player, seed] {
     const int blocks = kSeconds * player.rate / player.blockLength;
     int64_t loud = 0;
     for (int b = 0; b < blocks; ++b) {
@@ -312,7 +313,7 @@ TEST_P(GeneratedModuleTest, RendersThirtySecondsWithEveryChannelInsideItsSample)
   });
   if (render.wait_for(kHangBound) == std::future_status::timeout) {
     std::fprintf(stderr, "seed %llu: %d s of music not rendered after %lld s: the block fill hangs\n",
-                 static_cast<unsigned long long>(GetParam()), kSeconds,
+                 static_cast<unsigned long long>(seed), kSeconds,
                  static_cast<long long>(std::chrono::seconds(kHangBound).count()));
     std::fflush(stderr);
     std::_Exit(1);  // the hung thread cannot be joined
@@ -321,4 +322,5 @@ TEST_P(GeneratedModuleTest, RendersThirtySecondsWithEveryChannelInsideItsSample)
   player.song = nullptr;
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, GeneratedModuleTest, ::testing::Range<uint64_t>(1, 9));
+INSTANTIATE_TEST_SUITE_P(Seeds, GeneratedModuleTest,
+                         ::testing::Combine(::testing::Range<uint64_t>(1, 9), ::testing::Values(Rules::kIntro, Rules::kFT2)));

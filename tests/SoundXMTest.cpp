@@ -38,6 +38,27 @@ TEST(SoundXM, LoadPlayStopFromMemory) {
   releaseSong(sound.song);
 }
 
+TEST(SoundXM, PlaysByTheFastTracker2RulesUnlessToldOtherwise) {
+  VirtualWaveDevice device;
+  SoundXM sound(device);
+  ASSERT_TRUE(sound.init(44100, 4, 0));
+  const std::vector<uint8_t> image = writeXM(constantModule());
+  ASSERT_TRUE(sound.loadFromMemory(image.data(), static_cast<int32_t>(image.size())));
+  EXPECT_EQ(sound.song->rules, Rules::kFT2);
+  EXPECT_TRUE(sound.play());
+  EXPECT_TRUE(sound.stop());
+  Song* first = sound.song;
+  sound.setRules(Rules::kIntro);
+  ASSERT_TRUE(sound.loadFromMemory(image.data(), static_cast<int32_t>(image.size())));
+  EXPECT_EQ(sound.song->rules, Rules::kIntro);
+  EXPECT_TRUE(sound.play());
+  EXPECT_EQ(xmPlayer().targetScale, 255) << "the intro's levels";
+  EXPECT_TRUE(sound.stop());
+  sound.close();
+  releaseSong(first);
+  releaseSong(sound.song);
+}
+
 TEST(SoundXM, FileModeLoadsByName) {
   TempDir dir;
   const std::string path = dir.file("m.xm");

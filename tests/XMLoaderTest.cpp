@@ -291,7 +291,10 @@ TEST(XMLoader, SampleLengthBeyondTheImageIsCutToTheData) {
   EXPECT_EQ(sample.data[3], 10 * 256);
 }
 
-TEST(XMLoader, EveryTruncationLoadsOrIsRejectedCleanly) {
+class XMLoaderBothRules : public ::testing::TestWithParam<Rules> {};
+INSTANTIATE_TEST_SUITE_P(Rules, XMLoaderBothRules, ::testing::Values(Rules::kIntro, Rules::kFT2));
+
+TEST_P(XMLoaderBothRules, EveryTruncationLoadsOrIsRejectedCleanly) {
   XMModuleSpec m = eightPatterns();
   m.patterns[0].at(0, 0, 4) = {49, 1, 0, 0, 0};
   m.instruments.push_back(withSample(sampleOf(std::vector<int16_t>(300, 7), 1, 10, 100)).instruments[0]);
@@ -299,7 +302,7 @@ TEST(XMLoader, EveryTruncationLoadsOrIsRejectedCleanly) {
   const std::vector<uint8_t> whole = writeXM(m);
   for (size_t size = 0; size <= whole.size(); size += (size < 400 ? 1 : 7)) {
     // An exact-size copy, so reading past the cut would be caught by the sanitizers.
-    LoadedSong loaded(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)));
+    LoadedSong loaded(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)), GetParam());
     if (size < 17) {
       EXPECT_EQ(loaded.song, nullptr);
     }
@@ -311,7 +314,7 @@ TEST(XMLoader, EveryTruncationLoadsOrIsRejectedCleanly) {
 
 TEST(XMLoader, ReleaseOfNoSongIsFalse) { EXPECT_FALSE(releaseSong(nullptr)); }
 
-TEST(XMLoader, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSeconds) {
+TEST_P(XMLoaderBothRules, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSeconds) {
   const std::filesystem::path dir = TESTDATA_DIR "/xm";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata/xm beside the repository";
   int loadedCount = 0;
@@ -319,7 +322,11 @@ TEST(XMLoader, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSeconds) {
     if (entry.path().extension() != ".xm") continue;
     std::ifstream in(entry.path(), std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LoadedSong loaded(bytes);
+    LoadedSong loaded(bytes, GetParam());
+    // Every real song plays by the FastTracker 2 rules.
+    if (GetParam() == Rules::kFT2 && entry.path().filename().string().rfind("song_", 0) == 0) {
+      EXPECT_NE(loaded.song, nullptr) << entry.path();
+    }
     if (!loaded.song) continue;
     ++loadedCount;
     OfflineRenderer renderer(*loaded.song, 44100);
@@ -327,4 +334,106 @@ TEST(XMLoader, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSeconds) {
     EXPECT_EQ(frames.size(), 882000u) << entry.path();
   }
   EXPECT_GE(loadedCount, 15);
+}
+
+// Layouts other writers use, read under the FastTracker 2 rules.
+namespace {
+XMModuleSpec layoutModule() {
+  XMModuleSpec m;
+  m.channels = 2;
+  m.orders = {0, 1};
+  m.patterns.resize(2);
+  m.patterns[0].rows = 3;
+  m.patterns[1].rows = 5;
+  m.patterns[0].at(1, 1, 2) = {50, 2, 0x30, 0xA, 0x0F};
+  m.patterns[1].at(4, 0, 2) = {97, 0, 0, 0, 0};
+  m.instruments.push_back(withSample(sampleOf({1, 2, 3, 4}, 0, 0, 0)).instruments[0]);
+  m.instruments.push_back(withSample(sampleOf({-500, 700, 900}, 1, 1, 2, true)).instruments[0]);
+  return m;
+}
+
+void expectLayoutModule(const Song* song) {
+  ASSERT_NE(song, nullptr);
+  EXPECT_EQ(song->orders[1], 1);
+  ASSERT_EQ(song->patterns[1].rows, 5);
+  const Note& n = song->patterns[0].notes[1 * 2 + 1];
+  EXPECT_EQ(n.note, 50);
+  EXPECT_EQ(n.instrument, 2);
+  EXPECT_EQ(n.volume, 0x30);
+  EXPECT_EQ(n.parameter, 0x0F);
+  EXPECT_EQ(song->patterns[1].notes[4 * 2].note, kKeyOff);
+  const Sample& a = *song->instruments[0].samples[0];
+  const Sample& b = *song->instruments[1].samples[0];
+  EXPECT_EQ(a.data[3], 4 * 256);
+  ASSERT_EQ(b.length, 3u);
+  EXPECT_EQ(b.data[2], 900);
+  EXPECT_EQ(b.loopStart, 1u);
+}
+}  // namespace
+
+TEST(XMLoaderAsStored, HeaderAndPatternHeaderSizesAsTheFileGivesThem) {
+  XMModuleSpec m = layoutModule();
+  m.headerOrders = 2;  // only the orders used
+  m.patternHeaderLength = 12;
+  m.sampleHeaderSize = 44;
+  LoadedSong loaded(m, Rules::kFT2);
+  expectLayoutModule(loaded.song);
+  EXPECT_EQ(loaded.song->orders[2], 0) << "the rest of the table is empty";
+}
+
+TEST(XMLoaderAsStored, OlderLayoutsKeepInstrumentsFirstAndSampleDataLast) {
+  for (uint16_t version : {0x0102, 0x0103}) {
+    XMModuleSpec m = layoutModule();
+    m.version = version;
+    LoadedSong loaded(m, Rules::kFT2);
+    expectLayoutModule(loaded.song);
+  }
+}
+
+TEST(XMLoaderAsStored, MoreThan16SamplesUpTo32AreKept) {
+  XMModuleSpec m = withSample(sampleOf({1}, 0, 0, 0));
+  XMInstrumentSpec& many = m.instruments[0];
+  many.samples.clear();
+  for (int k = 0; k < 40; ++k) many.samples.push_back(sampleOf({static_cast<int16_t>(k), 0}, 0, 0, 0));
+  many.noteToSample[0] = 31;
+  m.instruments.push_back(withSample(sampleOf({9, 9, 9}, 0, 0, 0)).instruments[0]);
+  EXPECT_EQ(LoadedSong(m).song, nullptr) << "the intro's rules keep FastTracker 2's 16";
+  LoadedSong loaded(m, Rules::kFT2);
+  ASSERT_NE(loaded.song, nullptr);
+  const Instrument& ins = loaded.song->instruments[0];
+  EXPECT_EQ(ins.sampleCount, 32);
+  EXPECT_EQ(ins.samples[31]->data[0], 31 * 256);
+  EXPECT_EQ(loaded.song->instruments[1].samples[0]->data[2], 9 * 256) << "the dropped samples' data is skipped";
+}
+
+TEST(XMLoaderAsStored, ADPCMSamples) {
+  XMSampleSpec s = sampleOf({0, 0, 0, 0}, 0, 0, 0);
+  s.reserved = 0xAD;
+  // Sixteen signed steps, then two a byte, the low nibble first.
+  s.stored = {0, 1, 2, 4, 8, 16, 32, 64, 0xFF, 0xFE, 0xFC, 0xF8, 0xF0, 0xE0, 0xC0, 0x80, 0x21, 0x98};
+  LoadedSong loaded(withSample(s), Rules::kFT2);
+  ASSERT_NE(loaded.song, nullptr);
+  const Sample& sample = firstSample(*loaded.song);
+  ASSERT_EQ(sample.length, 4u);
+  EXPECT_EQ(sample.data[0], 1 * 256);
+  EXPECT_EQ(sample.data[1], 3 * 256);
+  EXPECT_EQ(sample.data[2], 2 * 256);
+  EXPECT_EQ(sample.data[3], 0);
+}
+
+TEST(XMLoaderAsStored, TwoChannelSamplesAreMixedToOne) {
+  XMSampleSpec s = sampleOf({100, 200, -4000}, 1, 1, 2, true);
+  s.right = {300, -200, -4000};
+  XMModuleSpec m = withSample(s);
+  m.instruments.push_back(withSample(sampleOf({5}, 0, 0, 0)).instruments[0]);
+  LoadedSong loaded(m, Rules::kFT2);
+  ASSERT_NE(loaded.song, nullptr);
+  const Sample& sample = firstSample(*loaded.song);
+  ASSERT_EQ(sample.length, 3u);
+  EXPECT_EQ(sample.loopStart, 1u);
+  EXPECT_EQ(sample.loopLength, 2u);
+  EXPECT_EQ(sample.data[0], 200);
+  EXPECT_EQ(sample.data[1], 0);
+  EXPECT_EQ(sample.data[2], -4000);
+  EXPECT_EQ(loaded.song->instruments[1].samples[0]->data[0], 5 * 256);
 }

@@ -64,11 +64,30 @@ XMSampleSpec randomSample(Random& r, uint32_t maxFrames) {
   return s;
 }
 
+XMEnvelopeSpec randomEnvelope(Random& r) {
+  XMEnvelopeSpec e;
+  if (r.chance(40)) return e;
+  const int points = static_cast<int>(r.between(2, 12));
+  uint16_t tick = 0;
+  for (int i = 0; i < points; ++i) {
+    e.points.push_back({tick, static_cast<uint16_t>(r.between(0, 64))});
+    tick = static_cast<uint16_t>(tick + r.between(1, 40));
+  }
+  // Now and then a point index past the last point, as damaged files have them.
+  e.sustain = static_cast<uint8_t>(r.between(0, points - (r.chance(10) ? -2 : 1)));
+  e.loopStart = static_cast<uint8_t>(r.between(0, points - 1));
+  e.loopEnd = static_cast<uint8_t>(r.between(e.loopStart, points - (r.chance(10) ? -2 : 1)));
+  e.type = static_cast<uint8_t>(r.between(0, 7));
+  return e;
+}
+
 XMNote randomNote(Random& r, int instruments, int orders) {
   XMNote n;
   if (r.chance(55)) {
     n.note = r.chance(6) ? 97 : static_cast<uint8_t>(r.between(1, 96));
-    n.instrument = r.chance(85) ? static_cast<uint8_t>(r.between(1, instruments)) : 0;
+    n.instrument = r.chance(85) ? static_cast<uint8_t>(r.between(1, instruments + (r.chance(3) ? 1 : 0))) : 0;
+  } else if (r.chance(5)) {
+    n.instrument = static_cast<uint8_t>(r.between(1, instruments));
   }
   if (r.chance(25)) {
     const int64_t v = r.between(0, 4);
@@ -76,14 +95,16 @@ XMNote randomNote(Random& r, int instruments, int orders) {
                       : static_cast<uint8_t>(r.between(0x6, 0xF) << 4 | r.between(0, 15));
   }
   if (r.chance(35)) {
-    static const uint8_t kEffects[] = {0x0, 0x2, 0x3, 0x4, 0x5, 0xB, 20};
-    n.effect = kEffects[r.between(0, 6)];
+    // Every command 0 to F and G to X (some letters do nothing); parameters anywhere.
+    n.effect = static_cast<uint8_t>(r.between(0, 33));
     n.parameter = static_cast<uint8_t>(r.between(0, 255));
-    // A jump somewhere inside the song; most rows keep playing in order.
-    if (n.effect == 0xB) {
-      if (r.chance(80)) n.effect = 0;
-      n.parameter = static_cast<uint8_t>(r.between(0, orders - 1));
+    // Jumps, breaks, loops and tempo go somewhere inside the song and keep it moving; most rows
+    // play in order.
+    if (n.effect == 0xB || n.effect == 0xD || (n.effect == 0xE && n.parameter >> 4 == 0x6)) {
+      if (r.chance(70)) n.effect = 0;
+      if (n.effect == 0xB) n.parameter = static_cast<uint8_t>(r.between(0, orders - 1));
     }
+    if (n.effect == 0xF && n.parameter == 0) n.parameter = 6;
   }
   return n;
 }
@@ -96,6 +117,7 @@ XMModuleSpec randomModule(uint64_t seed, const RandomModuleOptions& options) {
   m.channels = options.channels > 0 ? options.channels : static_cast<int>(r.between(2, 32));
   m.speed = static_cast<uint16_t>(r.between(1, 8));
   m.bpm = static_cast<uint16_t>(r.between(60, 255));
+  m.flags = r.chance(25) ? 0 : 1;
 
   const int instruments = static_cast<int>(r.between(1, 8));
   for (int i = 0; i < instruments; ++i) {
@@ -103,6 +125,8 @@ XMModuleSpec randomModule(uint64_t seed, const RandomModuleOptions& options) {
     const int samples = static_cast<int>(r.between(1, 3));
     for (int k = 0; k < samples; ++k) ins.samples.push_back(randomSample(r, options.maxSampleFrames));
     for (uint8_t& s : ins.noteToSample) s = static_cast<uint8_t>(r.between(0, samples - 1));
+    ins.volumeEnvelope = randomEnvelope(r);
+    ins.panningEnvelope = randomEnvelope(r);
     if (r.chance(30)) {
       ins.vibratoType = static_cast<uint8_t>(r.between(0, 3));
       ins.vibratoSweep = static_cast<uint8_t>(r.between(0, 64));

@@ -26,6 +26,9 @@ struct XMSampleSpec {
   uint8_t panning = 128;
   int8_t relativeNote = 0;
   int64_t lengthOverride = -1;  // a header length that lies about the data, for robustness tests
+  std::vector<int16_t> right;  // a second channel as other trackers store one, the same length as data
+  uint8_t reserved = 0;        // the header's reserved byte (0xAD: ADPCM data)
+  std::vector<uint8_t> stored;  // data bytes written as they are instead of coding `data`
 };
 
 // Up to 12 points of (tick, value); type bit 0 on, bit 1 sustain, bit 2 loop.
@@ -65,6 +68,15 @@ struct XMModuleSpec {
   std::vector<uint8_t> orders{0};
   std::vector<XMPatternSpec> patterns;
   std::vector<XMInstrumentSpec> instruments;
+
+  // The layout: FastTracker 2's own unless a test asks for another writer's. Before 1.04 every
+  // instrument's headers come first, then the patterns, then all sample data; 1.02 stores a
+  // pattern's row count in one byte.
+  uint16_t version = 0x0104;
+  int headerOrders = 256;             // order table entries in the header (header size 20 + this)
+  uint32_t patternHeaderLength = 0;   // 0: 9 (8 for 1.02); longer headers are padded
+  uint32_t instrumentHeaderSize = 263;
+  uint32_t sampleHeaderSize = 40;
 };
 
 std::vector<uint8_t> writeXM(const XMModuleSpec& module);

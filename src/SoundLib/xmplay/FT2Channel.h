@@ -52,6 +52,7 @@ struct FT2Channel {
   uint8_t tremoloSpeed, tremoloDepth, tremoloPosition, tremoloWave;
   uint8_t retrigVolume, retrigInterval, retrigTicks;  // Rxy and its tick count
   uint8_t tremor, tremorTicks;                         // Txy and where its cycle stands
-  uint8_t loopRow, loopCount;                          // E6x
+  uint16_t loopRow;                                    // E6x
+  uint8_t loopCount;
   Note delayed;                                        // the note EDx holds back
 };

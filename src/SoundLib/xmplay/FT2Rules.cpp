@@ -289,7 +289,7 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
     case kTremoloWave: c.tremoloWave = x; break;
     case kPatternLoop:
       if (x == 0) {
-        c.loopRow = static_cast<uint8_t>(song.row);
+        c.loopRow = static_cast<uint16_t>(song.row);
       } else if (c.loopCount == 0 || --c.loopCount != 0) {
         if (c.loopCount == 0) c.loopCount = x;
         song.breakRow = c.loopRow;

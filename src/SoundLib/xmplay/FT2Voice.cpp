@@ -36,17 +36,23 @@ int32_t autoVibratoWave(int type, int32_t p) {
 float panLeft(int32_t pan) { return static_cast<float>(256 - pan) / 256; }
 float panRight(int32_t pan) { return static_cast<float>(pan) / 256; }
 
+// An envelope has at most 12 points, whatever count a file gives.
+constexpr int kEnvelopePoints = 12;
+
 bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
                    bool keyOff) {
   return (type & kEnvelopeSustain) && !keyOff && sustain < count && e.tick == points[2 * sustain];
 }
 
 // One tick of an envelope: the value where it stands, then a step on, held at the sustain point
-// while the key is down and sent back to the loop start from the loop end.
+// while the key is down and sent back to the loop start from the loop end. Past its last point
+// it stays there.
 void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
                   uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
+  count = std::min(count, kEnvelopePoints);
   e.value = envelopeValue(points, count, e.tick);
   if (envelopeHolds(e, points, count, type, sustain, keyOff)) return;
+  if (count > 0 && e.tick > points[2 * (count - 1)]) return;
   ++e.tick;
   if ((type & kEnvelopeLoop) && loopEnd < count && loopStart <= loopEnd && e.tick >= points[2 * loopEnd] &&
       !((type & kEnvelopeSustain) && !keyOff && sustain == loopEnd && sustain < count))
@@ -82,6 +88,7 @@ double frequency(const Song& song, int32_t period) {
 }
 
 int32_t envelopeValue(const uint16_t* points, int count, int32_t tick) {
+  count = std::min(count, kEnvelopePoints);
   if (count <= 0) return 64;
   int i = 0;
   while (i + 1 < count && tick >= points[2 * (i + 1)]) ++i;

@@ -33,6 +33,7 @@ void songStart(XMPlayer& player, Song& song) {
     std::memset(&player.music[i], 0, sizeof(MusicChannel));
     player.music[i].mixer = &player.mixer[i];
   }
+  player.targetScale = 255;
   if (song.rules == Rules::kFT2) ft2::songStart(player, song);
 }
 

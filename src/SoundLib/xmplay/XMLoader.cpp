@@ -387,7 +387,10 @@ bool loadInstrumentAsStored(Song* song, Stream* stream, int index, int64_t image
   const uint32_t sampleHeader = rest[0] | rest[1] << 8 | rest[2] << 16 | static_cast<uint32_t>(rest[3]) << 24;
   seekTo(stream, p + size);
   const int64_t perSample = sampleHeader >= kSampleHeader && sampleHeader <= 1024 ? sampleHeader : kSampleHeader;
-  return readSampleHeaders(ins, stream, count, perSample, true, skippedBytes);
+  // Headers the file has no room for are not there: a damaged count reads no further than its end.
+  const int64_t room = std::max<int64_t>(0, imageLength - streamTell(stream)) / perSample;
+  return readSampleHeaders(ins, stream, static_cast<int>(std::min<int64_t>(count, room)), perSample, true,
+                           skippedBytes);
 }
 
 }  // namespace

@@ -1,0 +1,319 @@
+#include "SoundLib/xmplay/FT2Rules.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "SoundLib/xmplay/IntroRules.h"
+#include "XMTestModules.h"
+
+// Worked values of how FastTracker 2 plays small modules, one effect or quirk at a time.
+namespace {
+class FT2RulesTest : public ::testing::Test {
+ protected:
+  void start() {
+    loaded = std::make_unique<LoadedSong>(design, Rules::kFT2);
+    ASSERT_NE(loaded->song, nullptr);
+    configureOutput(player, 44100);
+    songStart(player, *loaded->song);
+  }
+  void ticks(int n) {
+    for (int i = 0; i < n; ++i) song().tickFunction(player, song());
+  }
+  // The (order, row) of every row the song plays in the next `count` rows.
+  std::vector<std::pair<int, int>> rows(int count) {
+    std::vector<std::pair<int, int>> seen;
+    while (static_cast<int>(seen.size()) < count) {
+      ticks(1);
+      if (song().tick == 1 % song().speed) seen.emplace_back(song().orderPosition, song().row);
+    }
+    return seen;
+  }
+  Song& song() { return *loaded->song; }
+  FT2Channel& channel(int i = 0) { return player.ft2[i]; }
+  MixerChannel& voice(int i = 0) { return *player.ft2[i].mixer; }
+  XMNote& note(int row, int ch = 0, int pattern = 0) { return design.patterns[pattern].at(row, ch, design.channels); }
+
+  XMModuleSpec design = constantModule(2, 16);
+  XMPlayer player;
+  std::unique_ptr<LoadedSong> loaded;
+};
+
+int32_t linearPeriod(int realNote) { return 7680 - realNote * 64; }
+}  // namespace
+
+TEST_F(FT2RulesTest, TheLoaderInstallsTheRulesTickFunction) {
+  start();
+  EXPECT_EQ(song().tickFunction, &ft2::tickDriver);
+  LoadedSong intro(design, Rules::kIntro);
+  EXPECT_EQ(intro.song->tickFunction, &tickDriver);
+}
+
+TEST_F(FT2RulesTest, SpeedAndTempoEffectsChangeTheTick) {
+  note(0) = {49, 1, 0, 0xF, 0x50};  // 80 BPM: 44100 x 2.5 / 80 = 1378.125 frames, whole frames
+  note(1) = {0, 0, 0, 0xF, 0x03};   // speed 3
+  start();
+  ticks(1);
+  EXPECT_EQ(song().samplesPerTick, 1378);
+  EXPECT_EQ(song().bpm, 80);
+  ticks(6);
+  EXPECT_EQ(song().speed, 3);
+  ticks(2);
+  EXPECT_EQ(song().row, 1);
+  ticks(1);
+  EXPECT_EQ(song().row, 2) << "three ticks a row from the row that set it";
+}
+
+TEST_F(FT2RulesTest, PatternLoopPlaysRowsAgainAndTheNextPatternStartsAtTheLoop) {
+  design.speed = 1;
+  design.patterns.resize(2);
+  design.patterns[0].rows = 4;
+  design.patterns[1].rows = 4;
+  design.orders = {0, 1};
+  note(1, 1) = {0, 0, 0, 0xE, 0x60};
+  note(3, 1) = {0, 0, 0, 0xE, 0x62};
+  start();
+  const std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3},
+                                                     {0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}, {1, 3}};
+  EXPECT_EQ(rows(13), expected);
+}
+
+TEST_F(FT2RulesTest, PositionJumpAndPatternBreakOnOneRow) {
+  design.speed = 1;
+  design.patterns.resize(3);
+  for (auto& p : design.patterns) p.rows = 8;
+  design.orders = {0, 1, 2};
+  note(2, 0) = {0, 0, 0, 0xB, 2};  // jump, then a later channel's break: row 5 of order 2
+  note(2, 1) = {0, 0, 0, 0xD, 0x05};
+  start();
+  EXPECT_EQ(rows(4).back(), std::make_pair(2, 5));
+
+  note(2, 0) = {0, 0, 0, 0xD, 0x05};  // a break, then a later channel's jump: the top of order 2
+  note(2, 1) = {0, 0, 0, 0xB, 2};
+  start();
+  EXPECT_EQ(rows(4).back(), std::make_pair(2, 0));
+}
+
+TEST_F(FT2RulesTest, VolumeEnvelopeFrom64To0ReachesZeroAtTick10) {
+  auto& e = design.instruments[0].volumeEnvelope;
+  e.points = {{0, 64}, {10, 0}};
+  e.type = kEnvelopeOn;
+  note(0) = {49, 1, 0, 0, 0};
+  start();
+  int32_t previous = 65;
+  for (int t = 0; t <= 10; ++t) {
+    ticks(1);
+    const int32_t value = channel().volumeEnvelope.value;
+    EXPECT_LT(value, previous) << "tick " << t;
+    if (t == 0) {
+      EXPECT_EQ(value, 64);
+    } else if (t == 5) {
+      EXPECT_EQ(value, 32);
+    }
+    previous = value;
+  }
+  EXPECT_EQ(previous, 0);
+  EXPECT_EQ(voice().leftTarget, 0);
+}
+
+TEST_F(FT2RulesTest, EnvelopeHoldsAtSustainUntilKeyOffThenFades) {
+  auto& ins = design.instruments[0];
+  ins.volumeEnvelope.points = {{0, 64}, {4, 32}, {8, 0}};
+  ins.volumeEnvelope.type = kEnvelopeOn | kEnvelopeSustain;
+  ins.volumeEnvelope.sustain = 1;
+  ins.fadeout = 4096;  // 1/8 of full volume a tick
+  note(0) = {49, 1, 0, 0, 0};
+  note(2) = {97, 0, 0, 0, 0};
+  start();
+  ticks(12);
+  EXPECT_EQ(channel().volumeEnvelope.value, 32);
+  EXPECT_EQ(channel().volumeEnvelope.tick, 4);
+  ticks(2);
+  EXPECT_EQ(channel().volumeEnvelope.value, 24) << "released: on towards the last point";
+  EXPECT_EQ(channel().fadeout, 65536 - 2 * 8192);
+}
+
+TEST_F(FT2RulesTest, KeyOffWithoutEnvelopeCutsAtOnceAndAVolumeBringsItBack) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {97, 0, 0, 0, 0};
+  note(2) = {0, 0, 0x40, 0, 0};
+  start();
+  ticks(6);
+  EXPECT_GT(voice().leftTarget, 0);
+  ticks(1);
+  EXPECT_EQ(channel().volume, 0);
+  EXPECT_EQ(voice().leftTarget, 0);
+  EXPECT_EQ(channel().fadeout, 65536) << "no fadeout without a volume envelope";
+  ticks(6);
+  EXPECT_GT(voice().leftTarget, 0);
+}
+
+TEST_F(FT2RulesTest, NoteDelayStartsTheNoteOnItsTick) {
+  note(1) = {49, 1, 0x30, 0xE, 0xD3};
+  start();
+  ticks(6 + 3);
+  EXPECT_EQ(voice().sample, nullptr);
+  ticks(1);
+  ASSERT_NE(voice().sample, nullptr);
+  EXPECT_EQ(channel().volume, 32) << "with the delayed note's volume column";
+}
+
+TEST_F(FT2RulesTest, PatternDelayWithNoteDelayStartsTheNoteInEveryRepeat) {
+  note(1, 0) = {49, 1, 0, 0xE, 0xD2};
+  note(1, 1) = {0, 0, 0, 0xE, 0xE2};
+  start();
+  ticks(6);
+  // A start moves a sounding voice to its partner channel; the first finds the channel silent.
+  std::vector<int> starts;
+  for (int t = 0; t < 18; ++t) {
+    const MixerChannel* before = &voice();
+    const bool sounding = voice().sample != nullptr;
+    ticks(1);
+    if (&voice() != before || (!sounding && voice().sample)) starts.push_back(t);
+  }
+  EXPECT_EQ(starts, (std::vector<int>{2, 8, 14}));
+}
+
+TEST_F(FT2RulesTest, ArpeggioFollowsTheTickCountDown) {
+  note(0) = {61, 1, 0, 0, 0x37};  // at speed 6: base, +7, +3
+  start();
+  const int32_t base = linearPeriod(60);
+  const int32_t expected[6] = {0, -7 * 64, -3 * 64, 0, -7 * 64, -3 * 64};
+  for (int t = 0; t < 6; ++t) {
+    ticks(1);
+    EXPECT_EQ(channel().period, base);
+    EXPECT_EQ(channel().periodDelta, expected[t]) << "tick " << t;
+  }
+}
+
+TEST_F(FT2RulesTest, ArpeggioPastSixteenTicksLeftReadsOnIntoTheSine) {
+  design.speed = 19;
+  note(0) = {61, 1, 0, 0, 0x37};
+  start();
+  // Ticks left 18, 17: +7 (the sine's non-zero entries); 16: base (its first entry); 15: base.
+  const int32_t expected[5] = {0, -7 * 64, -7 * 64, 0, 0};
+  for (int t = 0; t < 5; ++t) {
+    ticks(1);
+    EXPECT_EQ(channel().periodDelta, expected[t]) << "tick " << t;
+  }
+}
+
+TEST_F(FT2RulesTest, InstrumentWithoutNoteTakesTheSoundingSamplesVolume) {
+  XMInstrumentSpec quiet = design.instruments[0];
+  quiet.samples[0].volume = 32;
+  design.instruments.push_back(quiet);
+  note(0) = {49, 1, 0x20, 0, 0};
+  note(1) = {0, 1, 0, 0, 0};
+  note(2) = {0, 2, 0, 0, 0};
+  note(3) = {49, 0, 0, 0, 0};
+  start();
+  ticks(1);
+  EXPECT_EQ(channel().volume, 16);
+  ticks(6);
+  EXPECT_EQ(channel().volume, 64);
+  ticks(6);
+  EXPECT_EQ(channel().volume, 64) << "instrument 2 names no new sample yet";
+  ticks(6);
+  EXPECT_EQ(channel().sample, loaded->song->instruments[1].samples[0]) << "its sample plays from the next note";
+}
+
+TEST_F(FT2RulesTest, NoteWithTonePortamentoSlidesInsteadOfRestarting) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {53, 1, 0x30, 3, 0x20};
+  start();
+  ticks(6);
+  MixerChannel* first = &voice();
+  first->position = 300;
+  ticks(1);
+  EXPECT_EQ(&voice(), first);
+  EXPECT_EQ(voice().position, 300u);
+  EXPECT_EQ(channel().tonePortamentoTarget, linearPeriod(52));
+  EXPECT_EQ(channel().volume, 32);
+  ticks(1);
+  EXPECT_EQ(channel().period, linearPeriod(48) - 128);
+}
+
+TEST_F(FT2RulesTest, RetrigOnTheFirstTickOnlyAsE90) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {0, 0, 0, 0xE, 0x93};
+  note(2) = {0, 0, 0, 0xE, 0x90};
+  start();
+  ticks(6);
+  MixerChannel* sounding = &voice();
+  ticks(1);
+  EXPECT_EQ(&voice(), sounding) << "E93 waits for tick 3";
+  ticks(3);
+  EXPECT_NE(&voice(), sounding);
+  sounding = &voice();
+  ticks(2 + 1);
+  EXPECT_NE(&voice(), sounding) << "E90 restarts at once";
+}
+
+TEST_F(FT2RulesTest, MultiRetrigCountsFromTheNoteAndScalesTheVolume) {
+  note(0) = {49, 1, 0, 27, 0x63};  // every 3 ticks, volume x 5/8
+  start();
+  ticks(2);
+  EXPECT_EQ(channel().volume, 64);
+  ticks(1);
+  EXPECT_EQ(channel().volume, 40);
+  ticks(3);
+  EXPECT_EQ(channel().volume, 25);
+}
+
+TEST_F(FT2RulesTest, TremorSilenceOutlastsTheEffect) {
+  note(0) = {49, 1, 0, 29, 0x21};  // on 3 ticks, off 2
+  start();
+  ticks(4);
+  EXPECT_GT(voice().leftTarget, 0);
+  ticks(1);
+  EXPECT_EQ(voice().leftTarget, 0);
+  ticks(1 + 6);
+  EXPECT_EQ(voice().leftTarget, 0) << "the next row has no effect and stays silent";
+}
+
+TEST_F(FT2RulesTest, GlissandoHoldsEachSemitone) {
+  note(0) = {61, 1, 0, 0xE, 0x31};
+  note(1) = {68, 0, 0, 3, 0x04};  // 16 a tick: a semitone every four ticks
+  start();
+  ticks(6);
+  const int32_t base = linearPeriod(60);
+  const int32_t heard[6] = {base, base, base, base - 64, base - 64, base - 64};
+  for (int t = 0; t < 6; ++t) {
+    ticks(1);
+    EXPECT_EQ(channel().period + channel().periodDelta, heard[t]) << "tick " << t;
+  }
+}
+
+TEST_F(FT2RulesTest, SampleOffsetPastTheEndPlaysNothing) {
+  note(0) = {49, 1, 0, 9, 0x10};
+  note(1) = {49, 1, 0, 9, 0xFF};
+  design.instruments[0].samples[0].loopType = 0;
+  start();
+  ticks(1);
+  EXPECT_EQ(voice().position, 0x1000u);
+  ticks(6);
+  EXPECT_EQ(voice().sample, nullptr);
+}
+
+TEST_F(FT2RulesTest, PitchTables) {
+  design.flags = 0;
+  start();
+  EXPECT_EQ(ft2::notePeriod(song(), 48, 0), 1712) << "C-4 plays at 8363 Hz";
+  EXPECT_EQ(ft2::notePeriod(song(), 60, 0), 856);
+  EXPECT_EQ(ft2::notePeriod(song(), 48, -128), 1814) << "a semitone down";
+  EXPECT_DOUBLE_EQ(ft2::frequency(song(), 1712), 8363.0);
+  song().flags = 1;
+  // Finetune in sixteenths of a semitone, four period units each.
+  EXPECT_EQ(ft2::notePeriod(song(), 48, -28), linearPeriod(48) + 16);
+  EXPECT_EQ(ft2::notePeriod(song(), 48, 127), linearPeriod(48) - 60);
+  EXPECT_DOUBLE_EQ(ft2::frequency(song(), linearPeriod(48)), 8363.0);
+}
+
+TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
+  design.instruments[0].samples[0].panning = 64;
+  note(0) = {49, 1, 0, 0, 0};
+  start();
+  ticks(1);
+  EXPECT_EQ(voice().leftTarget, static_cast<int32_t>(32768 * 0.375 * 0.75 + 0.5));
+  EXPECT_EQ(voice().rightTarget, static_cast<int32_t>(32768 * 0.375 * 0.25 + 0.5));
+}

@@ -1,0 +1,34 @@
+// libFuzzer target for depth rather than length: any byte string loaded by both rule sets, each
+// song then run for a few hundred ticks with a few frames mixed after every fourth, at a low
+// output rate. That is enough to reach every effect, envelope and jump the input holds, a thousand
+// inputs a second and more, where the long render (XMFuzzer.cpp) manages a few dozen.
+#include <cstddef>
+#include <cstdint>
+
+#include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/XMLoader.h"
+
+namespace {
+void runTicks(Song& song) {
+  static XMPlayer player;
+  static float frames[2 * 8];
+  configureOutput(player, 8000);
+  songStart(player, song);
+  for (int tick = 0; tick < 200; ++tick) {
+    song.tickFunction(player, song);
+    if (tick % 4 == 3) mix(player, frames, 8);
+  }
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  for (Rules rules : {Rules::kIntro, Rules::kFT2}) {
+    Song* song = loadModuleImage(data, size, rules);
+    if (!song) continue;
+    runTicks(*song);
+    releaseSong(song);
+  }
+  return 0;
+}
