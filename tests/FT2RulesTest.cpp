@@ -309,6 +309,18 @@ TEST_F(FT2RulesTest, PitchTables) {
   EXPECT_DOUBLE_EQ(ft2::frequency(song(), linearPeriod(48)), 8363.0);
 }
 
+TEST_F(FT2RulesTest, SlidesRampAcrossTheirTickWhereSetVolumesAndNotesAreQuick) {
+  note(0) = {49, 1, 0, 0xA, 0x08};
+  note(1) = {0, 0, 0, 0xC, 0x10};
+  start();
+  ticks(1);
+  EXPECT_EQ(voice().rampLength, 0) << "a note ramps up at once";
+  ticks(1);
+  EXPECT_EQ(voice().rampLength, song().samplesPerTick);
+  ticks(5);
+  EXPECT_EQ(voice().rampLength, 0) << "as does a volume set on the row";
+}
+
 TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
   design.instruments[0].samples[0].panning = 64;
   note(0) = {49, 1, 0, 0, 0};

@@ -106,6 +106,21 @@ TEST_F(MixerTest, VolumeChangeMidNoteRampsFromTheCurrentLevel) {
   EXPECT_FLOAT_EQ(left(10 + 128), 0);
 }
 
+TEST_F(MixerTest, AChannelsOwnRampLengthRampsOverItAndFinestLevelsHold) {
+  player.targetScale = 32768;
+  HandSample s(std::vector<int16_t>(4000, 16384), kLoopNone, 0, 4000);
+  MixerChannel& c = steady(0, s.sample, kOne, 32768, 0);
+  c.rampLength = 1000;
+  c.leftTarget = 1;  // a level too fine for the intro's 255 steps
+  mix(player, buffer.data(), 1500);
+  EXPECT_FLOAT_EQ(left(0), 16384);
+  EXPECT_NEAR(left(500), 16384.0f * (32768 + 1) / 2 / 32768, 0.5) << "halfway, linearly";
+  EXPECT_NEAR(left(999), 16384.0f * 33 / 32768, 0.5);
+  EXPECT_FLOAT_EQ(left(1000), 0.5f) << "16384 at 1/32768";
+  EXPECT_FLOAT_EQ(left(1499), 0.5f);
+  EXPECT_EQ(c.rampLeftLevel, 256);
+}
+
 TEST_F(MixerTest, UnloopedSampleStopsExactlyAtItsLastFrame) {
   HandSample s(ramp(10, 100), kLoopNone, 0, 10);
   MixerChannel& c = steady(0, s.sample, kOne);

@@ -29,6 +29,7 @@ struct FT2Channel {
   int32_t volume;       // 0..64
   int32_t volumeDelta;  // this tick's tremolo offset
   bool tremorMuted;
+  bool quickRamp;
   int32_t panning;  // 0..255, 128 centre
   bool keyOff;
   int32_t fadeout;  // 65536 down to 0 after key off

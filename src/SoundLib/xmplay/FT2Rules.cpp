@@ -89,13 +89,15 @@ const Sample* sampleFor(const Instrument& ins, int note) {
 }
 
 // Vibrato and tremolo: the wave's size at a position of 0..63 (sine, ramp, square) times the
-// depth, scaled, positive in the first half of the cycle and negative in the second.
-int32_t waveDelta(uint8_t type, uint8_t position, uint8_t depth, int shift) {
+// depth, scaled, positive in the first half of the cycle and negative in the second. The ramp
+// turns over in the second half of `rampHalf`'s cycle: the wave's own position for a vibrato,
+// but the vibrato's for a tremolo, as in the tracker.
+int32_t waveDelta(uint8_t type, uint8_t position, uint8_t depth, int shift, uint8_t rampHalf) {
   const int32_t step = position & 31;
   int32_t v;
   switch (type & 3) {
     case 0: v = kSine[step]; break;
-    case 1: v = position < 32 ? step * 8 : 255 - step * 8; break;
+    case 1: v = rampHalf < 32 ? step * 8 : 255 - step * 8; break;
     default: v = 255; break;
   }
   v = v * depth >> shift;
@@ -125,7 +127,10 @@ void slidePeriod(FT2Channel& c, int by) {
 void keyOff(FT2Channel& c) {
   c.keyOff = true;
   // Without a volume envelope there is nothing to fade: the note stops sounding at once.
-  if (!(c.instrument->volumeType & kEnvelopeOn)) c.volume = 0;
+  if (!(c.instrument->volumeType & kEnvelopeOn)) {
+    c.volume = 0;
+    c.quickRamp = true;
+  }
 }
 
 // The sample's own volume and panning, as an instrument number sets them.
@@ -138,13 +143,13 @@ void resetVolume(FT2Channel& c, const Sample* sample) {
 // A vibrato bends the pitch where its wave stands and then moves on; on the first tick of a row
 // that goes on with it, it bends without moving on.
 void vibrato(FT2Channel& c, bool advance = true) {
-  c.periodDelta = waveDelta(c.vibratoWave, c.vibratoPosition, c.vibratoDepth, 5);
+  c.periodDelta = waveDelta(c.vibratoWave, c.vibratoPosition, c.vibratoDepth, 5, c.vibratoPosition);
   c.glided = false;
   if (advance) c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
 }
 
 void tremolo(FT2Channel& c, bool advance = true) {
-  c.volumeDelta = waveDelta(c.tremoloWave, c.tremoloPosition, c.tremoloDepth, 6);
+  c.volumeDelta = waveDelta(c.tremoloWave, c.tremoloPosition, c.tremoloDepth, 6, c.vibratoPosition);
   if (advance) c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
 }
 
@@ -222,6 +227,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
       offset = uint32_t{c.sampleOffset} * 256;
     }
     triggerVoice(player, c, offset);
+    c.quickRamp = true;
     if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
     if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
     c.retrigTicks = 0;
@@ -241,6 +247,7 @@ void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
   const uint8_t x = low(v);
   if (v >= 0x10 && v <= 0x50) {
     setVolume(c, v - 0x10);
+    c.quickRamp = true;
     return;
   }
   switch (high(v)) {
@@ -309,7 +316,10 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
       slideVolume(c, -c.fineVolumeDown);
       break;
     case kNoteCut:
-      if (x == 0) c.volume = 0;
+      if (x == 0) {
+        c.volume = 0;
+        c.quickRamp = true;
+      }
       break;
     case kPatternDelay:
       song.patternDelay = x;
@@ -358,7 +368,10 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       jumps.order = p;
       song.breakRow = 0;
       break;
-    case kSetVolume: setVolume(c, p); break;
+    case kSetVolume:
+      setVolume(c, p);
+      c.quickRamp = true;
+      break;
     case kPatternBreak:
       song.breakRow = x * 10 + y;
       jumps.patternBreak = true;
@@ -438,7 +451,10 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
           if (y && song.tick % y == 0) retrigger(player, c);
           break;
         case kNoteCut:
-          if (song.tick == y) c.volume = 0;
+          if (song.tick == y) {
+            c.volume = 0;
+            c.quickRamp = true;
+          }
           break;
         case kNoteDelay:
           if (song.tick == y) {

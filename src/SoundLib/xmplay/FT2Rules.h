@@ -17,7 +17,7 @@ void setTempo(XMPlayer& player, Song& song, int32_t bpm);
 
 // Pitch (FT2Voice.cpp).
 int32_t notePeriod(const Song& song, int realNote, int finetune);
-// The period a number of semitones above the given one (arpeggio).
+// The period a number of semitones above the table's note nearest the given period (arpeggio).
 int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int finetune);
 // The period snapped to the nearest semitone, halfway to the one the slide comes from (glissando).
 int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown);

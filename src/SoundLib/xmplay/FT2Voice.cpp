@@ -2,6 +2,7 @@
 // panning, envelopes and auto-vibrato come to on one tick, written to its mixer channel.
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "SoundLib/xmplay/FT2Rules.h"
 
@@ -24,7 +25,7 @@ bool linear(const Song& song) { return song.flags & 1; }
 // and two ramps, the first falling from the cycle's middle, the second rising to it.
 int32_t autoVibratoWave(int type, int32_t p) {
   switch (type) {
-    case 0: return static_cast<int32_t>(std::lround(std::sin(p * (2 * M_PI / 256)) * 64));
+    case 0: return static_cast<int32_t>(std::lround(std::sin(p * (2 * std::numbers::pi / 256)) * 64));
     case 1: return p < 128 ? 64 : -64;
     case 2: return 64 - ((p + 128) & 255) / 2;
     case 3: return ((p + 127) & 255) / 2 - 63;
@@ -66,17 +67,22 @@ int32_t notePeriod(const Song& song, int realNote, int finetune) {
   return static_cast<int32_t>(std::lround(kAmigaC0 * std::exp2(-(i - 16) / 192.0)));
 }
 
-int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int) {
-  if (linear(song)) return std::max(kMinPeriod, period - 64 * semitones);
-  return std::max(kMinPeriod, static_cast<int32_t>(std::lround(period * std::exp2(-semitones / 12.0))));
+namespace {
+// Where a period lies between the notes of its table, in semitones from C-0.
+double fractionalNote(const Song& song, int32_t period, int finetune) {
+  if (linear(song)) return (7680.0 - 4 * (finetune >> 3) - period) / 64;
+  return 12 * std::log2(kAmigaC0 / std::max(period, kMinPeriod)) - (finetune >> 3) / 16.0;
+}
+}  // namespace
+
+int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int finetune) {
+  // From the table's nearest note, so an arpeggio after a slide plays notes of the table.
+  const int note = static_cast<int>(std::lround(fractionalNote(song, period, finetune)));
+  return notePeriod(song, note + semitones, finetune);
 }
 
 int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown) {
-  double note;
-  if (linear(song))
-    note = (7680.0 - 4 * (finetune >> 3) - period) / 64;
-  else
-    note = 12 * std::log2(kAmigaC0 / std::max(period, kMinPeriod)) - (finetune >> 3) / 16.0;
+  const double note = fractionalNote(song, period, finetune);
   // The nearest semitone; halfway, the one the slide comes from.
   return notePeriod(song, static_cast<int>(slidingDown ? std::floor(note + 0.5) : std::ceil(note - 0.5)), finetune);
 }
@@ -148,6 +154,8 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   const float level = gain * kMasterGain * player.targetScale;
   m.volume = static_cast<int32_t>(gain * 127);
   m.panning = 255 - pan;
+  m.rampLength = c.quickRamp ? 0 : song.samplesPerTick;
+  c.quickRamp = false;
   m.leftTarget = static_cast<int32_t>(level * panLeft(pan) + 0.5f);
   m.rightTarget = static_cast<int32_t>(level * panRight(pan) + 0.5f);
 

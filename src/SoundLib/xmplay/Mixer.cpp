@@ -34,15 +34,27 @@ uint64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t ste
   return distance / step + (distance % step != 0);
 }
 
+// How a segment's levels move: not at all, frame by frame (the short ramps at note starts and
+// volume changes, whose sums the scalar loop gives), or four frames at a time (a ramp across a
+// whole tick, which only needs to be linear: one addition a quad instead of a chain of four).
+enum RampKind { kSteady, kFrameRamp, kQuadRamp };
+
 #if defined(__SSE2__)
-// Four frames at once without a ramp. Each lane does the scalar loop's operations in the same
-// order (no fused multiply-add), so the sums are bit for bit the same. The two interpolated
-// values of a frame are adjacent and come in with one 32-bit load (x86 is little-endian: the
-// first value is the low half).
-template <bool kBackward>
-uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t position, uint64_t step, float left,
-                    float right) {
-  const __m128 l = _mm_set1_ps(left), r = _mm_set1_ps(right), scale = _mm_set1_ps(kFractionScale);
+// Four frames at once. Each lane does the scalar loop's operations in the same order (no fused
+// multiply-add), and a frame ramp's levels step from frame to frame by the same single
+// additions, so the sums are bit for bit the same. The two interpolated values of a frame are
+// adjacent and come in with one 32-bit load (x86 is little-endian: the first value is the low
+// half).
+template <RampKind kRamp, bool kBackward>
+uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t position, uint64_t step, float& left,
+                    float& right, float deltaLeft, float deltaRight) {
+  __m128 l = _mm_set1_ps(left), r = _mm_set1_ps(right);
+  const __m128 scale = _mm_set1_ps(kFractionScale);
+  const __m128 quadLeft = _mm_set1_ps(4 * deltaLeft), quadRight = _mm_set1_ps(4 * deltaRight);
+  if (kRamp == kQuadRamp) {
+    l = _mm_setr_ps(left, left + deltaLeft, left + 2 * deltaLeft, left + 3 * deltaLeft);
+    r = _mm_setr_ps(right, right + deltaRight, right + 2 * deltaRight, right + 3 * deltaRight);
+  }
   auto pairAt = [data](uint64_t p) {
     int32_t pair;
     std::memcpy(&pair, data + (p >> 32), sizeof pair);
@@ -69,10 +81,26 @@ uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t pos
     fractions = kBackward ? _mm_sub_epi32(fractions, advance) : _mm_add_epi32(fractions, advance);
     const __m128 d = _mm_cvtepi32_ps(_mm_sub_epi32(s1, s0));
     const __m128 s = _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(_mm_mul_ps(d, f), scale));
+    if (kRamp == kFrameRamp) {
+      const float l1 = left + deltaLeft, l2 = l1 + deltaLeft, l3 = l2 + deltaLeft;
+      const float r1 = right + deltaRight, r2 = r1 + deltaRight, r3 = r2 + deltaRight;
+      l = _mm_setr_ps(left, l1, l2, l3);
+      r = _mm_setr_ps(right, r1, r2, r3);
+      left = l3 + deltaLeft;
+      right = r3 + deltaRight;
+    }
     const __m128 sl = _mm_mul_ps(s, l), sr = _mm_mul_ps(s, r);
     float* o = out + 8 * q;
     _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_unpacklo_ps(sl, sr)));
     _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_unpackhi_ps(sl, sr)));
+    if (kRamp == kQuadRamp) {
+      l = _mm_add_ps(l, quadLeft);
+      r = _mm_add_ps(r, quadRight);
+    }
+  }
+  if (kRamp == kQuadRamp) {
+    left = _mm_cvtss_f32(l);
+    right = _mm_cvtss_f32(r);
   }
   return position;
 }
@@ -80,7 +108,7 @@ uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t pos
 
 // Renders n frames of one channel; returns the position after them. The levels stay in
 // registers, and without a ramp several frames are done per pass.
-template <bool kRamp, bool kBackward>
+template <RampKind kRamp, bool kBackward>
 uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, float& left,
                 float& right, float deltaLeft, float deltaRight) {
   auto sampleAt = [data](uint64_t p) {
@@ -93,12 +121,10 @@ uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, u
   float l = left, r = right;
   int32_t i = 0;
 #if defined(__SSE2__)
-  if (!kRamp) {
-    position = renderFour<kBackward>(out, n / 4, data, position, step, l, r);
-    i = n / 4 * 4;
-  }
+  position = renderFour<kRamp, kBackward>(out, n / 4, data, position, step, l, r, deltaLeft, deltaRight);
+  i = n / 4 * 4;
 #endif
-  if (!kRamp) {
+  if (kRamp == kSteady) {
     for (; i + 1 < n; i += 2) {
       const float a = sampleAt(position);
       position = advance(position);
@@ -114,7 +140,7 @@ uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, u
     const float s = sampleAt(position);
     out[2 * i] += s * l;
     out[2 * i + 1] += s * r;
-    if (kRamp) {
+    if (kRamp != kSteady) {
       l += deltaLeft;
       r += deltaRight;
     }
@@ -125,7 +151,7 @@ uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, u
   return position;
 }
 
-template <bool kRamp>
+template <RampKind kRamp>
 uint64_t renderEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
                       float& left, float& right, float deltaLeft, float deltaRight) {
   return backward ? render<kRamp, true>(out, n, data, position, step, left, right, deltaLeft, deltaRight)
@@ -204,7 +230,10 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
       n = static_cast<int32_t>(toBoundary);
       atBoundary = true;
     }
-    setUpRamp(c, player.rampLength, player.rampReciprocal, scale);
+    if (c.rampLength)
+      setUpRamp(c, c.rampLength, 1.0f / static_cast<float>(c.rampLength), scale);
+    else
+      setUpRamp(c, player.rampLength, player.rampReciprocal, scale);
     const bool ramp = c.rampFramesLeft > 0;
     bool rampShortened = false;
     if (ramp && c.rampFramesLeft < n) {
@@ -216,8 +245,11 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
     if (ramp) {
       float left = static_cast<float>(c.rampLeftLevel) / 256 / scale;
       float right = static_cast<float>(c.rampRightLevel) / 256 / scale;
-      position = renderEither<true>(backward, out, n, s.data, position, step, left, right, c.rampLeftDelta,
-                                    c.rampRightDelta);
+      position = c.rampLength
+                     ? renderEither<kQuadRamp>(backward, out, n, s.data, position, step, left, right,
+                                               c.rampLeftDelta, c.rampRightDelta)
+                     : renderEither<kFrameRamp>(backward, out, n, s.data, position, step, left, right,
+                                                c.rampLeftDelta, c.rampRightDelta);
       c.rampLeftLevel = static_cast<int32_t>(std::lround(left * scale * 256));
       c.rampRightLevel = static_cast<int32_t>(std::lround(right * scale * 256));
       c.rampFramesLeft -= n;
@@ -234,7 +266,7 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
     } else {
       float left = static_cast<float>(c.leftTarget) / scale;
       float right = static_cast<float>(c.rightTarget) / scale;
-      position = renderEither<false>(backward, out, n, s.data, position, step, left, right, 0, 0);
+      position = renderEither<kSteady>(backward, out, n, s.data, position, step, left, right, 0, 0);
     }
     out += 2 * n;
     count -= n;

@@ -30,6 +30,8 @@ struct MixerChannel {
   float rampLeftDelta;
   float rampRightDelta;
   int32_t rampFramesLeft;
+  // The length of the next ramp in frames; 0: the player's ramp length.
+  int32_t rampLength;
 };
 
 constexpr int32_t kForward = 1;

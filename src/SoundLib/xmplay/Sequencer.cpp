@@ -71,6 +71,7 @@ MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {
   partner = *m;
   partner.index = partnerIndex;
   m->volume = m->leftTarget = m->rightTarget = 0;
+  m->rampLength = 0;
   return &partner;
 }
 
