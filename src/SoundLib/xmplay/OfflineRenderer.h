@@ -35,6 +35,7 @@ class OfflineRenderer {
   std::vector<int16_t> renderOnePass();
 
   int64_t loopFrame() const { return loopFrame_; }  // -1 until found
+  int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
 
   // Goes on at row 0 of the given order from the next tick (seekOrder), and looks for the end
   // of a pass afresh from there: a listener who skips about hears the song to where its orders
