@@ -198,7 +198,7 @@ TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
   ASSERT_EQ(wav.size(), 44u + 2 * 44100 * 4) << "2 s of 16-bit stereo";
   const std::string module = moduleFile();
   ASSERT_FALSE(module.empty()) << "the manifest lists module 184";
-  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + module + " " + dir.file("x.wav") + " --seconds 2");
+  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + module + " " + dir.file("x.wav") + " --seconds 2 --rules intro");
   ASSERT_EQ(x.exitCode, 0) << x.output;
   EXPECT_TRUE(wav == readFile(dir.file("x.wav"))) << "the soundtrack differs from xmrender's";
   size_t loud = 0;
@@ -216,7 +216,7 @@ TEST(Program, MusicPlaysOnTheAudioDevice) {
   const ToolRun r = run("--no-dialog --allow-software --seconds 3 --stats", "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + raw);
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find(" audio underruns"), std::string::npos) << r.output;
-  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + moduleFile() + " " + dir.file("x.wav") + " --seconds 1");
+  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + moduleFile() + " " + dir.file("x.wav") + " --seconds 1 --rules intro");
   ASSERT_EQ(x.exitCode, 0) << x.output;
   const std::string played = readFile(raw), rendered = readFile(dir.file("x.wav")).substr(44);
   // The device plays silence until the ring starts.

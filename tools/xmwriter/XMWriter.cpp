@@ -59,7 +59,7 @@ std::vector<uint8_t> writeXM(const XMModuleSpec& m) {
   b.text("Extended Module: ", 17);
   b.text(m.name, 20);
   b.u8(0x1A);
-  b.text("brackenfold xmwriter", 20);
+  b.text(m.tracker, 20);
   b.u16(0x0104);
   b.u32(276);
   b.u16(static_cast<uint32_t>(m.orders.size()));
@@ -103,10 +103,20 @@ std::vector<uint8_t> writeXM(const XMModuleSpec& m) {
     }
     b.u32(40);
     for (uint8_t s : ins.noteToSample) b.u8(s);
-    for (int i = 0; i < 96; ++i) b.u8(0);  // envelopes: not played
-    for (int i = 0; i < 8; ++i) b.u8(0);   // point counts, sustain and loop points
-    b.u8(0);
-    b.u8(0);  // envelope types
+    for (const XMEnvelopeSpec* e : {&ins.volumeEnvelope, &ins.panningEnvelope})
+      for (size_t i = 0; i < 12; ++i) {
+        b.u16(i < e->points.size() ? e->points[i].tick : 0);
+        b.u16(i < e->points.size() ? e->points[i].value : 0);
+      }
+    b.u8(static_cast<uint32_t>(ins.volumeEnvelope.points.size()));
+    b.u8(static_cast<uint32_t>(ins.panningEnvelope.points.size()));
+    for (const XMEnvelopeSpec* e : {&ins.volumeEnvelope, &ins.panningEnvelope}) {
+      b.u8(e->sustain);
+      b.u8(e->loopStart);
+      b.u8(e->loopEnd);
+    }
+    b.u8(ins.volumeEnvelope.type);
+    b.u8(ins.panningEnvelope.type);
     b.u8(ins.vibratoType);
     b.u8(ins.vibratoSweep);
     b.u8(ins.vibratoDepth);

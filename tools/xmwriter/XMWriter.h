@@ -28,10 +28,21 @@ struct XMSampleSpec {
   int64_t lengthOverride = -1;  // a header length that lies about the data, for robustness tests
 };
 
+// Up to 12 points of (tick, value); type bit 0 on, bit 1 sustain, bit 2 loop.
+struct XMEnvelopeSpec {
+  struct Point {
+    uint16_t tick, value;
+  };
+  std::vector<Point> points;
+  uint8_t sustain = 0, loopStart = 0, loopEnd = 0;
+  uint8_t type = 0;
+};
+
 struct XMInstrumentSpec {
   std::string name;
   std::vector<XMSampleSpec> samples;
   uint8_t noteToSample[96] = {};
+  XMEnvelopeSpec volumeEnvelope, panningEnvelope;
   uint8_t vibratoType = 0, vibratoSweep = 0, vibratoDepth = 0, vibratoRate = 0;
   uint16_t fadeout = 0;
 };
@@ -45,6 +56,7 @@ struct XMPatternSpec {
 
 struct XMModuleSpec {
   std::string name = "brackenfold";
+  std::string tracker = "brackenfold xmwriter";
   int channels = 4;
   uint16_t restartPosition = 0;
   uint16_t flags = 1;  // linear frequencies

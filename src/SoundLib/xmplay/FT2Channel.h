@@ -39,6 +39,7 @@ struct FT2Channel {
   int32_t tonePortamentoTarget;
   uint8_t tonePortamentoSpeed;
   bool glissando;
+  bool glided;  // the pitch heard is a glissando's semitone
   uint8_t portamentoUp, portamentoDown;                // 1xx, 2xx
   uint8_t finePortamentoUp, finePortamentoDown;        // E1x, E2x
   uint8_t extraFinePortamentoUp, extraFinePortamentoDown;  // X1x, X2x

@@ -57,11 +57,12 @@ constexpr int32_t kMaxPeriod = 31999;
 constexpr uint8_t kSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
                                255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
 
-// Where the song goes after the row being processed.
+// What the row's effects ask of the song: a position jump (Bxx), a pattern break (Dxx), a
+// pattern loop's jump back (E6x). The row they go to is the song's break row.
 struct Jumps {
-  int32_t order = -1;  // Bxx
-  int32_t row = -1;    // Dxx
-  int32_t loopRow = -1;  // E6x
+  int32_t order = -1;
+  bool patternBreak = false;
+  bool loop = false;
 };
 
 uint8_t high(uint8_t v) { return v >> 4; }
@@ -87,8 +88,9 @@ const Sample* sampleFor(const Instrument& ins, int note) {
   return number < ins.sampleCount ? ins.samples[number] : nullptr;
 }
 
-// Signed wave value for vibrato and tremolo at a position of 0..63: sine, ramp, square.
-int32_t wave(uint8_t type, uint8_t position) {
+// Vibrato and tremolo: the wave's size at a position of 0..63 (sine, ramp, square) times the
+// depth, scaled, positive in the first half of the cycle and negative in the second.
+int32_t waveDelta(uint8_t type, uint8_t position, uint8_t depth, int shift) {
   const int32_t step = position & 31;
   int32_t v;
   switch (type & 3) {
@@ -96,11 +98,29 @@ int32_t wave(uint8_t type, uint8_t position) {
     case 1: v = position < 32 ? step * 8 : 255 - step * 8; break;
     default: v = 255; break;
   }
+  v = v * depth >> shift;
   return position < 32 ? v : -v;
 }
 
-void slideVolume(FT2Channel& c, int by) { c.volume = std::clamp(c.volume + by, 0, 64); }
-void slidePeriod(FT2Channel& c, int by) { c.period = std::clamp(c.period + by, kMinPeriod, kMaxPeriod); }
+// Which note of an arpeggio sounds (0 the base, 1 x semitones up, 2 y up) with the given ticks
+// left in the row, counted down from the speed as the tracker counts them: the cycle starts
+// wherever the speed leaves it. Its table has 16 entries; from 16 ticks left on it reads on into
+// the vibrato sine, whose first value is 0 and all others not 0 or 1.
+int arpeggioStep(int ticksLeft) {
+  if (ticksLeft < 16) return ticksLeft % 3;
+  return ticksLeft == 16 ? 0 : 2;
+}
+
+// A tremor's silence lasts past the effect until the volume is set or slid again.
+void setVolume(FT2Channel& c, int32_t volume) {
+  c.volume = std::clamp(volume, 0, 64);
+  c.tremorMuted = false;
+}
+void slideVolume(FT2Channel& c, int by) { setVolume(c, c.volume + by); }
+void slidePeriod(FT2Channel& c, int by) {
+  c.period = std::clamp(c.period + by, kMinPeriod, kMaxPeriod);
+  c.glided = false;
+}
 
 void keyOff(FT2Channel& c) {
   c.keyOff = true;
@@ -111,27 +131,34 @@ void keyOff(FT2Channel& c) {
 // The sample's own volume and panning, as an instrument number sets them.
 void resetVolume(FT2Channel& c, const Sample* sample) {
   if (!sample) return;
-  c.volume = sample->volume;
+  setVolume(c, sample->volume);
   c.panning = sample->panning;
 }
 
-void vibrato(FT2Channel& c) {
-  c.periodDelta = wave(c.vibratoWave, c.vibratoPosition) * c.vibratoDepth >> 5;
-  c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
+// A vibrato bends the pitch where its wave stands and then moves on; on the first tick of a row
+// that goes on with it, it bends without moving on.
+void vibrato(FT2Channel& c, bool advance = true) {
+  c.periodDelta = waveDelta(c.vibratoWave, c.vibratoPosition, c.vibratoDepth, 5);
+  c.glided = false;
+  if (advance) c.vibratoPosition = (c.vibratoPosition + c.vibratoSpeed) & 63;
 }
 
-void tremolo(FT2Channel& c) {
-  c.volumeDelta = wave(c.tremoloWave, c.tremoloPosition) * c.tremoloDepth >> 6;
-  c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
+void tremolo(FT2Channel& c, bool advance = true) {
+  c.volumeDelta = waveDelta(c.tremoloWave, c.tremoloPosition, c.tremoloDepth, 6);
+  if (advance) c.tremoloPosition = (c.tremoloPosition + c.tremoloSpeed) & 63;
 }
 
-void tonePortamento(const Song& song, FT2Channel& c) {
+// With glissando the slide is heard in semitones, each held until the next is reached; also on
+// the first tick of a row, where the slide does not move.
+void tonePortamento(const Song& song, FT2Channel& c, bool step = true) {
   const int32_t speed = c.tonePortamentoSpeed * 4;
-  if (c.period < c.tonePortamentoTarget)
+  if (step && c.period < c.tonePortamentoTarget)
     c.period = std::min(c.period + speed, c.tonePortamentoTarget);
-  else if (c.period > c.tonePortamentoTarget)
+  else if (step && c.period > c.tonePortamentoTarget)
     c.period = std::max(c.period - speed, c.tonePortamentoTarget);
-  if (c.glissando) c.periodDelta = periodToSemitone(song, c.period, c.finetune) - c.period;
+  c.glided = c.glissando;
+  if (c.glissando)
+    c.periodDelta = periodToSemitone(song, c.period, c.finetune, c.tonePortamentoTarget > c.period) - c.period;
 }
 
 void volumeSlide(FT2Channel& c) {
@@ -149,7 +176,7 @@ void multiRetrig(XMPlayer& player, FT2Channel& c) {
   int32_t& v = c.volume;
   switch (c.retrigVolume) {
     case 0x1: case 0x2: case 0x3: case 0x4: case 0x5: v -= 1 << (c.retrigVolume - 1); break;
-    case 0x6: v = v * 2 / 3; break;
+    case 0x6: v = (v >> 1) + (v >> 3); break;  // the tracker's two thirds are five eighths
     case 0x7: v /= 2; break;
     case 0x9: case 0xA: case 0xB: case 0xC: case 0xD: v += 1 << (c.retrigVolume - 9); break;
     case 0xE: v = v * 3 / 2; break;
@@ -168,12 +195,10 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     return;
   }
   const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
-  const Sample* named = nullptr;
   if (isNote(n.note) && slidesToNote(n)) {
     // The note is where the sounding one slides to; nothing restarts.
     if (c.sample)
       c.tonePortamentoTarget = notePeriod(song, n.note - 1 + c.sample->relativeNote, c.finetune);
-    named = ins ? sampleFor(*ins, c.noteNumber) : nullptr;
   } else if (isNote(n.note)) {
     const Sample* sample = ins ? sampleFor(*ins, n.note) : nullptr;
     if (!sample || !ins) {
@@ -183,13 +208,14 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
       return;
     }
     c.instrument = ins;
-    c.sample = named = sample;
+    c.sample = sample;
     c.noteNumber = n.note;
     c.finetune = n.effect == kExtended && high(n.parameter) == kSetFinetune
                      ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
                      : sample->finetune;
     c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
     c.period = c.tonePortamentoTarget = notePeriod(song, c.realNote, c.finetune);
+    c.glided = false;
     uint32_t offset = 0;
     if (n.effect == kSampleOffset) {
       if (n.parameter) c.sampleOffset = n.parameter;
@@ -200,15 +226,13 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
     c.retrigTicks = 0;
     c.tremorTicks = 0;
-  } else if (n.instrument && ins) {
-    named = sampleFor(*ins, c.noteNumber);
-    if (!named) named = c.sample;
   }
   if (n.instrument && ins) {
-    // An instrument number resets volume and panning and starts the envelopes again, also
-    // without a note and under a tone portamento.
+    // An instrument number resets volume and panning to those of the sounding sample and starts
+    // the envelopes again, also without a note and under a tone portamento; the instrument it
+    // names plays from the next note on.
     c.instrument = ins;
-    resetVolume(c, named ? named : c.sample);
+    resetVolume(c, c.sample);
     restartEnvelopes(c);
   }
 }
@@ -216,7 +240,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
 void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
   const uint8_t x = low(v);
   if (v >= 0x10 && v <= 0x50) {
-    c.volume = v - 0x10;
+    setVolume(c, v - 0x10);
     return;
   }
   switch (high(v)) {
@@ -225,6 +249,7 @@ void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
     case 0xA: c.vibratoSpeed = x; break;
     case 0xB:
       if (x) c.vibratoDepth = x;
+      vibrato(c, false);
       break;
     case 0xC: c.panning = x << 4; break;
     case 0xF:
@@ -265,16 +290,15 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
     case kPatternLoop:
       if (x == 0) {
         c.loopRow = static_cast<uint8_t>(song.row);
-      } else if (c.loopCount == 0) {
-        c.loopCount = x;
-        jumps.loopRow = c.loopRow;
-      } else if (--c.loopCount != 0) {
-        jumps.loopRow = c.loopRow;
+      } else if (c.loopCount == 0 || --c.loopCount != 0) {
+        if (c.loopCount == 0) c.loopCount = x;
+        song.breakRow = c.loopRow;
+        jumps.loop = true;
       }
       break;
     case kRetrig:
-      // On its first tick a retrig restarts only a note that the row did not just start.
-      if (x && n.note == 0) retrigger(player, c);
+      // On the row's first tick only E90 restarts the note.
+      if (x == 0) retrigger(player, c);
       break;
     case kFineVolumeUp:
       if (x) c.fineVolumeUp = x;
@@ -305,27 +329,39 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       break;
     case kTonePortamento:
       if (p) c.tonePortamentoSpeed = p;
+      tonePortamento(song, c, false);
       break;
     case kVibrato:
       if (x) c.vibratoSpeed = x;
       if (y) c.vibratoDepth = y;
+      vibrato(c, false);
+      break;
+    case kVibratoVolumeSlide:
+      vibrato(c, false);
+      if (p) c.volumeSlide = p;
       break;
     case kTonePortamentoVolumeSlide:
-    case kVibratoVolumeSlide:
+      tonePortamento(song, c, false);
+      if (p) c.volumeSlide = p;
+      break;
     case kVolumeSlide:
       if (p) c.volumeSlide = p;
       break;
     case kTremolo:
       if (x) c.tremoloSpeed = x;
       if (y) c.tremoloDepth = y;
+      tremolo(c, false);
       break;
     case kSetPanning: c.panning = p; break;
     case kPositionJump:
+      // A jump starts its pattern at the top, also undoing a break that an earlier channel set.
       jumps.order = p;
+      song.breakRow = 0;
       break;
-    case kSetVolume: c.volume = std::min<int32_t>(p, 64); break;
+    case kSetVolume: setVolume(c, p); break;
     case kPatternBreak:
-      jumps.row = x * 10 + y;
+      song.breakRow = x * 10 + y;
+      jumps.patternBreak = true;
       break;
     case kExtended: extendedRow(player, song, c, n, jumps); break;
     case kSetSpeed:
@@ -351,9 +387,10 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       if (p) c.panningSlide = p;
       break;
     case kMultiRetrig:
+      // Its count runs on every tick of the row, the first included, and a note starts it again.
       if (x) c.retrigVolume = x;
       if (y) c.retrigInterval = y;
-      if (n.note == 0) multiRetrig(player, c);
+      multiRetrig(player, c);
       break;
     case kTremor:
       if (p) c.tremor = p;
@@ -376,11 +413,9 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   switch (n.effect) {
     case kArpeggio:
       if (p) {
-        // The tracker counts ticks down from the speed, so the cycle of base note, x and y
-        // starts wherever the speed leaves it.
-        static const int kStep[3] = {0, 2, 1};
-        const int step = kStep[(song.speed - song.tick) % 3];
+        const int step = arpeggioStep(song.speed - song.tick);
         if (step) c.periodDelta = periodPlusSemitones(song, c.period, step == 1 ? x : y, c.finetune) - c.period;
+        c.glided = false;
       }
       break;
     case kPortamentoUp: slidePeriod(c, -4 * c.portamentoUp); break;
@@ -407,6 +442,8 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
           break;
         case kNoteDelay:
           if (song.tick == y) {
+            // A delay without a note starts the sounding one again.
+            if (c.delayed.note == 0) retrigger(player, c);
             takeNote(player, song, c, c.delayed);
             if (c.delayed.volume) volumeColumnRow(song, c, c.delayed.volume);
           }
@@ -445,21 +482,25 @@ int32_t wrapOrder(const Song& song, int32_t order) {
   return song.restartPosition < song.songLength ? song.restartPosition : 0;
 }
 
-// Where the song goes after this row: a jump or break, a pattern loop, or the next row.
+// Where the song goes after this row: a jump or break, a pattern loop, or the next row. The
+// next pattern starts at the break row, which a loop leaves where it jumped to: after a loop
+// the tracker starts the following pattern at the loop's first row.
 void planNextRow(Song& song, const Jumps& jumps) {
-  if (jumps.order >= 0 || jumps.row >= 0) {
-    const int32_t order = wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1);
+  auto enter = [&song](int32_t order) {
     song.pendingOrderPosition = order;
-    song.pendingRow = jumps.row >= 0 && jumps.row < patternRows(song, order) ? jumps.row : 0;
-  } else if (jumps.loopRow >= 0) {
+    song.pendingRow = song.breakRow < patternRows(song, order) ? song.breakRow : 0;
+    song.breakRow = 0;
+  };
+  if (jumps.order >= 0 || jumps.patternBreak) {
+    enter(wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1));
+  } else if (jumps.loop) {
     song.pendingOrderPosition = -1;
-    song.pendingRow = std::min(jumps.loopRow, patternRows(song, song.orderPosition) - 1);
+    song.pendingRow = std::min(song.breakRow, patternRows(song, song.orderPosition) - 1);
   } else if (song.row + 1 < patternRows(song, song.orderPosition)) {
     song.pendingOrderPosition = -1;
     song.pendingRow = song.row + 1;
   } else {
-    song.pendingOrderPosition = wrapOrder(song, song.orderPosition + 1);
-    song.pendingRow = 0;
+    enter(wrapOrder(song, song.orderPosition + 1));
   }
 }
 
@@ -475,9 +516,9 @@ void processRow(XMPlayer& player, Song& song) {
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
     FT2Channel& c = player.ft2[i];
-    c.periodDelta = 0;
+    // A glissando's semitone is heard until another effect or note moves the pitch.
+    if (!c.glided) c.periodDelta = 0;
     c.volumeDelta = 0;
-    c.tremorMuted = false;
     if (delaysNote(n)) {
       c.delayed = n;
       continue;
@@ -494,7 +535,7 @@ void processTick(XMPlayer& player, Song& song) {
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
     FT2Channel& c = player.ft2[i];
-    c.periodDelta = 0;
+    if (!c.glided) c.periodDelta = 0;
     c.volumeDelta = 0;
     volumeColumnTick(song, c, n.volume);
     effectTick(player, song, c, n);
@@ -504,13 +545,14 @@ void processTick(XMPlayer& player, Song& song) {
 
 void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
   song.bpm = bpm;
-  song.tickLength = static_cast<uint32_t>((uint64_t{static_cast<uint32_t>(player.rate)} * 5 << 16) / (2 * bpm));
+  // Whole frames, the fraction dropped, as the tracker counts them.
+  song.samplesPerTick = std::max(1, player.rate * 5 / (2 * bpm));
 }
 
 void songStart(XMPlayer& player, Song& song) {
   player.targetScale = 32768;
-  song.tickFraction = 0;
   song.patternDelay = 0;
+  song.breakRow = 0;
   setTempo(player, song, song.defaultBPM);
   for (int i = 0; i < song.channelCount; ++i) {
     FT2Channel& c = player.ft2[i];
@@ -524,6 +566,7 @@ void songStart(XMPlayer& player, Song& song) {
 
 void seekOrder(XMPlayer& player, Song& song) {
   song.patternDelay = 0;
+  song.breakRow = 0;
   for (int i = 0; i < song.channelCount; ++i) player.ft2[i].loopCount = 0;
 }
 
@@ -544,10 +587,6 @@ void tickDriver(XMPlayer& player, Song& song) {
   }
   for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, player.ft2[i]);
   if (++song.tick >= song.speed) song.tick = 0;
-  // The tick's length in whole frames, the fraction carried on so that tempo stays exact.
-  const uint32_t length = song.tickLength + song.tickFraction;
-  song.samplesPerTick = std::max<int32_t>(1, static_cast<int32_t>(length >> 16));
-  song.tickFraction = length & 0xFFFF;
 }
 
 }  // namespace ft2

@@ -19,8 +19,8 @@ void setTempo(XMPlayer& player, Song& song, int32_t bpm);
 int32_t notePeriod(const Song& song, int realNote, int finetune);
 // The period a number of semitones above the given one (arpeggio).
 int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int finetune);
-// The period snapped to the nearest semitone (glissando).
-int32_t periodToSemitone(const Song& song, int32_t period, int finetune);
+// The period snapped to the nearest semitone, halfway to the one the slide comes from (glissando).
+int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown);
 double frequency(const Song& song, int32_t period);
 
 // Voices (FT2Voice.cpp): starts the channel's sample at a frame, stops it, and once a tick

@@ -11,28 +11,30 @@ constexpr int32_t kMinPeriod = 1;
 constexpr int32_t kMaxPeriod = 31999;
 constexpr double kAmigaClock = 8363.0 * 1712;  // Hz x period: C-4 at 1712 plays at 8363 Hz
 constexpr double kAmigaC0 = 1712.0 * 16;
-// Headroom for songs whose channels sound at full volume together.
-constexpr float kMasterGain = 0.5f;
+// A channel at full volume panned to one side plays its sample at 3/8 of its level there: the
+// loudness the players people compare with have, which leaves room for several loud channels.
+constexpr float kMasterGain = 0.375f;
 
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
 int32_t sixteenths(int realNote, int finetune) { return realNote * 16 + (finetune >> 3) + 16; }
 
 bool linear(const Song& song) { return song.flags & 1; }
 
-// Auto-vibrato waves over a 256-step cycle, -64..64.
+// Auto-vibrato waves over a 256-step cycle, -64..64, positive raising the pitch: sine, square,
+// and two ramps, the first falling from the cycle's middle, the second rising to it.
 int32_t autoVibratoWave(int type, int32_t p) {
   switch (type) {
     case 0: return static_cast<int32_t>(std::lround(std::sin(p * (2 * M_PI / 256)) * 64));
     case 1: return p < 128 ? 64 : -64;
-    case 2: return ((p + 128) & 255) / 2 - 64;  // rising ramp
-    case 3: return 64 - ((p + 128) & 255) / 2;  // falling ramp
+    case 2: return 64 - ((p + 128) & 255) / 2;
+    case 3: return ((p + 127) & 255) / 2 - 63;
     default: return 0;
   }
 }
 
-// Square-root panning: equal power across the field, full level on the side panned to.
-float panLeft(int32_t pan) { return std::sqrt(static_cast<float>(256 - pan) / 256); }
-float panRight(int32_t pan) { return std::sqrt(static_cast<float>(pan) / 256); }
+// Linear panning: the two sides always add up to the channel's level.
+float panLeft(int32_t pan) { return static_cast<float>(256 - pan) / 256; }
+float panRight(int32_t pan) { return static_cast<float>(pan) / 256; }
 
 bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
                    bool keyOff) {
@@ -63,13 +65,14 @@ int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int
   return std::max(kMinPeriod, static_cast<int32_t>(std::lround(period * std::exp2(-semitones / 12.0))));
 }
 
-int32_t periodToSemitone(const Song& song, int32_t period, int finetune) {
+int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown) {
   double note;
   if (linear(song))
     note = (7680.0 - 4 * (finetune >> 3) - period) / 64;
   else
     note = 12 * std::log2(kAmigaC0 / std::max(period, kMinPeriod)) - (finetune >> 3) / 16.0;
-  return notePeriod(song, static_cast<int>(std::lround(note)), finetune);
+  // The nearest semitone; halfway, the one the slide comes from.
+  return notePeriod(song, static_cast<int>(slidingDown ? std::floor(note + 0.5) : std::ceil(note - 0.5)), finetune);
 }
 
 double frequency(const Song& song, int32_t period) {
@@ -143,11 +146,13 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
 
   int32_t period = c.period + c.periodDelta;
   if (ins.vibratoDepth != 0) {
+    // The wave moves on before it is read, so the note's first tick already bends; the sweep
+    // grows the depth from nothing over its ticks.
     int32_t depth = ins.vibratoDepth * 256;
     if (ins.vibratoSweep != 0 && c.autoVibratoTicks < ins.vibratoSweep)
       depth = depth * c.autoVibratoTicks / ins.vibratoSweep;
-    period += autoVibratoWave(ins.vibratoType, c.autoVibratoPosition) * depth >> 14;
     c.autoVibratoPosition = (c.autoVibratoPosition + ins.vibratoRate) & 255;
+    period -= autoVibratoWave(ins.vibratoType, c.autoVibratoPosition) * depth >> 14;
   }
   ++c.autoVibratoTicks;
   setFrequency(m, frequency(song, period), player.rate);

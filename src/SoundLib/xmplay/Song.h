@@ -106,12 +106,10 @@ struct Song {
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
   Rules rules;
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
-  // FastTracker 2 rules: tick length in 1/65536 frames and the fraction carried between ticks;
-  // the times the current row is still to be repeated (pattern delay), and where the song goes
-  // once it has been.
-  uint32_t tickLength;
-  uint32_t tickFraction;
+  // FastTracker 2 rules: the times the current row is still to be repeated (pattern delay), and
+  // where the song goes once it has been.
   int32_t patternDelay;
+  int32_t breakRow;  // where the next pattern starts (pattern break, or the last loop's start)
   int32_t pendingRow;
   int32_t pendingOrderPosition;
 };
