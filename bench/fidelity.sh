@@ -36,8 +36,8 @@ for m in "${modules[@]}"; do
   rm -f "$out"/*.wav "$out/m.xm"
   cp "$m" "$out/m.xm"
   chmod u+w "$out/m.xm"
-  # openmpt123 writes its render beside the module, as m.xm.wav.
-  openmpt123 --quiet --render --no-float --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.xm" \
+  # openmpt123 writes its render beside the module, as m.xm.wav; undithered, the same every run.
+  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.xm" \
     >/dev/null 2>&1 || true
   "$xmrender" "$m" "$out/ours.wav" --seconds "$seconds" --rate 44100 "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
