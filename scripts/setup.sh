@@ -13,14 +13,15 @@ packages=(
   ffmpeg
 )
 # Groups beyond the Linux build, each only for the targets that need it:
-#   bench    the peer tools the benchmarks measure against, and the profiler (make bench);
+#   bench    the peer tools the benchmarks measure against, the profiler, and numpy for the
+#            fidelity script's spectrograms (make bench, bench/fidelity.sh);
 #   windows  the mingw-w64 cross compilers (posix thread model) and binutils, GoogleTest's sources
 #            (built for the target), Wine 8 with its 64-bit loader (make windows, make test-windows);
 #   web      Debian's emscripten (compiler, libraries, legacy GL emulation; nothing is fetched at
 #            build time), headless Chromium with chromedriver (make web, make test-web).
 case "${1:-}" in
   "") ;;
-  bench) packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs) ;;
+  bench) packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs python3-numpy) ;;
   windows)
     packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
                binutils-mingw-w64-x86-64 googletest wine wine64) ;;

@@ -1,6 +1,7 @@
 // The waveOut device: the wave mapper at 44100 Hz playing one ring in a loop, its byte position
-// moving past the end of the ring and on, restarting with a new ring, stopping on reset; and the
-// mixing thread's priority. Needs an audio output (under Wine: an ALSA default device).
+// moving past the end of the ring and on, restarting with a new ring, holding still while paused,
+// stopping on reset; and the mixing thread's priority. Needs an audio output (under Wine: an ALSA
+// default device).
 
 #include <windows.h>
 
@@ -69,6 +70,19 @@ TEST_F(Win32WaveDeviceTest, NewRingRestartsThePositionAndResetStopsIt) {
   Sleep(100);
   EXPECT_EQ(device.positionBytes(), stopped);
   EXPECT_EQ(device.close(), 0);
+}
+
+TEST_F(Win32WaveDeviceTest, PauseHoldsThePositionAndResumeGoesOn) {
+  device.startLoop(ring.data(), kRingBytes);
+  ASSERT_GT(positionsUntil(kRingBytes / 2, 5000).back(), kRingBytes / 2);
+  device.pause();
+  // Wine's mixer plays out what it has taken in (up to a ring here) before it stands still.
+  Sleep(300);
+  const uint32_t held = device.positionBytes();
+  Sleep(150);
+  EXPECT_EQ(device.positionBytes(), held);
+  device.resume();
+  EXPECT_GT(positionsUntil(held + kRingBytes, 5000).back(), held + kRingBytes);
 }
 
 TEST(Win32ThreadPriority, MixingThreadRunsTimeCritical) {

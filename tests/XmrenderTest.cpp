@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "RunTool.h"
 #include "TempDir.h"
@@ -48,6 +49,22 @@ TEST(Xmrender, OnePassEndsWhereTheOrdersComeBack) {
   // 8 rows x 3 ticks x 882 frames x 4 bytes.
   EXPECT_EQ(le32(wav, 40), 8u * 3 * 882 * 4);
   EXPECT_EQ(wav.size(), 44u + 8 * 3 * 882 * 4);
+}
+
+// A pass is as long as its ticks: 4 rows at 125 BPM (882 frames a tick) and 4 at 150 (735) by the
+// FastTracker 2 rules; the intro's rules keep the start tempo, 8 x 882.
+TEST(Xmrender, OnePassFollowsTempoChanges) {
+  TempDir dir;
+  XMModuleSpec m = constantModule(1, 8);
+  m.speed = 1;
+  m.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};
+  m.patterns[0].at(4, 0, 1) = {0, 0, 0, 0xF, 150};
+  save(dir.file("in.xm"), writeXM(m));
+  for (const auto& [rules, frames] : {std::pair{"ft2", 4u * 882 + 4 * 735}, std::pair{"intro", 8u * 882}}) {
+    const ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("out.wav") + " --rules " + rules);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(le32(readFile(dir.file("out.wav")), 40), frames * 4) << rules;
+  }
 }
 
 TEST(Xmrender, SecondsAndRateAndTheSameFramesEveryTime) {

@@ -18,6 +18,10 @@ class WaveDevice {
   virtual void startLoop(const void* buffer, uint32_t bytes) = 0;
   virtual uint32_t positionBytes() = 0;
   virtual void reset() = 0;  // stops playing
+  // Holds the loop where it is, position and all, until resume goes on from there. The intro's
+  // player never pauses; a player with a pause key does, at once, without losing its place.
+  virtual void pause() = 0;
+  virtual void resume() = 0;
   virtual int close() = 0;   // the platform's result
 
   // Starts the mixing thread: `loop` is its whole body (a `pass` every 5 ms until the stop

@@ -39,6 +39,15 @@ class SdlWaveDevice : public WaveDevice {
 
   uint32_t positionBytes() override { return played.load(std::memory_order_acquire); }
 
+  // A paused device calls no callback, so the position stays put.
+  void pause() override {
+    if (device) SDL_PauseAudioDevice(device, 1);
+  }
+
+  void resume() override {
+    if (device) SDL_PauseAudioDevice(device, 0);
+  }
+
   void reset() override {
     if (!device) return;
     SDL_PauseAudioDevice(device, 1);

@@ -32,14 +32,14 @@ EM_JS(int, pageAudioOpen, (int rate), {
     }
   }
   // peak: the loudest sample played, for the page's report.
-  var out = Module.waveOut = {ring : 0, bytes : 0, cursor : 0, played : 0, peak : 0};
+  var out = Module.waveOut = {ring : 0, bytes : 0, cursor : 0, played : 0, peak : 0, paused : false};
   // 2048 frames a callback: 46 ms at 44100 Hz, well inside the 2-second ring.
   var node = ctx.createScriptProcessor(2048, 0, 2);
   node.onaudioprocess = function(event) {
     var left = event.outputBuffer.getChannelData(0);
     var right = event.outputBuffer.getChannelData(1);
     var frames = left.length;
-    if (!out.ring) {
+    if (!out.ring || out.paused) {
       left.fill(0);
       right.fill(0);
       return;
@@ -74,6 +74,12 @@ EM_JS(void, pageAudioStart, (const void* ring, unsigned bytes), {
   out.bytes = bytes;
   out.cursor = 0;
   out.played = 0;
+  out.paused = false;
+});
+
+// Paused, the node plays silence and takes nothing from the ring: the position stands still.
+EM_JS(void, pageAudioPause, (int paused), {
+  if (Module.waveOut) Module.waveOut.paused = !!paused;
 });
 
 EM_JS(unsigned, pageAudioPosition, (), { return Module.waveOut ? Module.waveOut.played : 0; });
@@ -102,6 +108,8 @@ class PageWaveDevice : public WaveDevice {
   }
   void startLoop(const void* buffer, uint32_t bytes) override { pageAudioStart(buffer, bytes); }
   uint32_t positionBytes() override { return pageAudioPosition(); }
+  void pause() override { pageAudioPause(1); }
+  void resume() override { pageAudioPause(0); }
   void reset() override {
     pageAudioReset();
     pass = nullptr;

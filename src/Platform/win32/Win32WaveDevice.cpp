@@ -1,6 +1,6 @@
 // Waveform audio output on Win32 (winmm): the wave mapper opened for 16-bit stereo PCM without a
-// callback, one header looping the whole ring for ever, the play position read in bytes; and
-// time-critical priority for the mixing thread.
+// callback, one header looping the whole ring for ever, the play position read in bytes, pause
+// and restart; and time-critical priority for the mixing thread.
 // Not implemented: more than one device at a time (the player opens one).
 
 #include <windows.h>
@@ -44,6 +44,15 @@ class WinmmWaveDevice : public WaveDevice {
     // A driver may answer in another format than asked; samples are 4 bytes each here.
     if (time.wType == TIME_SAMPLES) return time.u.sample * 4;
     return time.u.cb;
+  }
+
+  // waveOutGetPosition stands still while paused.
+  void pause() override {
+    if (device) waveOutPause(device);
+  }
+
+  void resume() override {
+    if (device) waveOutRestart(device);
   }
 
   void reset() override {

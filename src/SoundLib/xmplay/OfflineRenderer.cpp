@@ -1,5 +1,8 @@
 #include "SoundLib/xmplay/OfflineRenderer.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/Sequencer.h"
 #include "SoundLib/xmplay/StreamCallbacks.h"
@@ -36,12 +39,20 @@ void OfflineRenderer::observedTick(XMPlayer& player, Song& song) {
   if (song.tick == 0 && song.nextOrderPosition >= 0 && self.loopFrame_ < 0) {
     const int order = song.nextOrderPosition;
     if (self.visited_[order])
-      self.loopFrame_ = self.ticks_ * song.samplesPerTick;
+      self.loopFrame_ = self.tickFrame_;
     else
       self.visited_[order] = true;
   }
-  ++self.ticks_;
   self.original_(player, song);
+  // Tempo changes and the FastTracker 2 rules' carried fractions make ticks differ in length:
+  // each lasts what its tick function leaves in samplesPerTick, which the block fill counts down.
+  self.tickFrame_ += song.samplesPerTick;
+}
+
+void OfflineRenderer::seek(int32_t order) {
+  seekOrder(player_, song_, order);
+  std::fill(std::begin(visited_), std::end(visited_), false);
+  loopFrame_ = -1;
 }
 
 OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {

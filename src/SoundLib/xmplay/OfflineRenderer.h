@@ -35,6 +35,12 @@ class OfflineRenderer {
   std::vector<int16_t> renderOnePass();
 
   int64_t loopFrame() const { return loopFrame_; }  // -1 until found
+  int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
+
+  // Goes on at row 0 of the given order from the next tick (seekOrder), and looks for the end
+  // of a pass afresh from there: a listener who skips about hears the song to where its orders
+  // come back to one played since the skip.
+  void seek(int32_t order);
 
   static constexpr int kMaxPassSeconds = 600;
 
@@ -45,6 +51,6 @@ class OfflineRenderer {
   Song& song_;
   TickFunction original_;
   bool visited_[256] = {};
-  int64_t ticks_ = 0;
+  int64_t tickFrame_ = 0;  // where the next tick starts
   int64_t loopFrame_ = -1;
 };

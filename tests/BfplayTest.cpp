@@ -1,0 +1,367 @@
+// bfplay: its ring of blocks on a virtual device (the position shown is the played block's, a
+// skip is heard after the blocks the device may hold, one pass ends where the orders come back),
+// its keys and status line through a virtual terminal, the terminal's key decoding, and the
+// program itself on SDL's disk and dummy audio drivers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LivePlayer.h"
+#include "Platform/sdl/TerminalKeys.h"
+#include "Platform/virtual/VirtualTerminal.h"
+#include "Platform/virtual/VirtualWaveDevice.h"
+#include "PlayerConsole.h"
+#include "RunTool.h"
+#include "TempDir.h"
+#include "XMTestModules.h"
+
+namespace {
+constexpr int64_t kBlock = 884;  // frames at 44100 Hz
+constexpr int64_t kRow = 2646;   // 3 ticks of 882 frames (125 BPM)
+constexpr int64_t kPass = 24 * kRow;
+
+// Orders 0, 1, 2 of patterns 0, 1, 0, eight rows each at speed 3. Pattern 0 is silent; pattern 1
+// starts a looped constant note on its first row, which sounds on to the end of the pass.
+XMModuleSpec threeOrders() {
+  XMModuleSpec m = constantModule(1, 8, 1000);
+  m.speed = 3;
+  m.patterns.resize(2);
+  m.patterns[1].rows = 8;
+  m.patterns[1].at(0, 0, 1) = {49, 1, 0, 0, 0};
+  m.orders = {0, 1, 0};
+  return m;
+}
+
+// Loaded as bfplay loads by default: by the FastTracker 2 rules.
+struct FT2Song {
+  explicit FT2Song(const XMModuleSpec& m) : image(writeXM(m)), song(loadModuleImage(image.data(), image.size(), Rules::kFT2)) {}
+  ~FT2Song() { releaseSong(song); }
+  std::vector<uint8_t> image;
+  Song* song;
+};
+
+class LivePlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(loaded.song, nullptr);
+    ASSERT_TRUE(device.open(44100));
+    player = std::make_unique<LivePlayer>(*loaded.song, device, 44100, loop);
+    player->start();
+  }
+  // The device has played up to frame; the player catches up.
+  bool playTo(int64_t frame) {
+    device.position = static_cast<uint32_t>(frame * 4);
+    return player->update();
+  }
+  // Plays on in steps shorter than a block, as a device polled every few milliseconds does.
+  bool playThrough(int64_t from, int64_t to) {
+    for (int64_t f = from; f < to; f += 800)
+      if (!playTo(f)) return false;
+    return playTo(to);
+  }
+  std::vector<int16_t> block(int64_t n) const {
+    const int16_t* at = player->ring() + (n % LivePlayer::kRingBlocks) * kBlock * 2;
+    return {at, at + kBlock * 2};
+  }
+  static bool silent(const std::vector<int16_t>& frames) {
+    return std::all_of(frames.begin(), frames.end(), [](int16_t v) { return v == 0; });
+  }
+
+  bool loop = false;
+  FT2Song loaded{threeOrders()};
+  VirtualWaveDevice device;
+  std::unique_ptr<LivePlayer> player;
+};
+
+class LoopingLivePlayerTest : public LivePlayerTest {
+ protected:
+  void SetUp() override {
+    loop = true;
+    LivePlayerTest::SetUp();
+  }
+};
+
+void expectPosition(const SongPosition& p, int order, int pattern, int row) {
+  EXPECT_EQ(p.order, order);
+  EXPECT_EQ(p.pattern, pattern);
+  EXPECT_EQ(p.row, row);
+  EXPECT_EQ(p.songLength, 3);
+  EXPECT_EQ(p.rows, 8);
+  EXPECT_EQ(p.speed, 3);
+  EXPECT_EQ(p.bpm, 125);
+}
+}  // namespace
+
+TEST_F(LivePlayerTest, PlaysARingOfEightBlocksFromOrderZero) {
+  EXPECT_EQ(device.starts, 1);
+  EXPECT_EQ(device.buffer, player->ring());
+  EXPECT_EQ(device.bytes, 8u * kBlock * 4);
+  expectPosition(player->heard(), 0, 0, 0);
+}
+
+// Each block shows where the song was at its end: block n ends at frame (n + 1) x 884 - 1.
+TEST_F(LivePlayerTest, ShowsThePositionOfTheBlockPlayingNotOfTheLastRendered) {
+  ASSERT_TRUE(playThrough(0, 5 * kBlock + 10));
+  expectPosition(player->heard(), 0, 0, 2);  // 5303 / 2646
+  ASSERT_TRUE(playThrough(5 * kBlock + 10, 23 * kBlock));
+  expectPosition(player->heard(), 1, 1, 0);  // 21215 / 2646 = row 8, the first of order 1
+  // The song itself is seven blocks further on: 27403 / 2646 = row 10.
+  EXPECT_EQ(loaded.song->orderPosition, 1);
+  EXPECT_EQ(loaded.song->row, 2);
+  EXPECT_EQ(player->heardFrames(), 23 * kBlock);
+
+  // The ring holds blocks 23 to 30 as the offline renderer renders them.
+  FT2Song copy(threeOrders());
+  OfflineRenderer reference(*copy.song, 44100);
+  const std::vector<int16_t> frames = reference.render(31 * kBlock);
+  for (int64_t n = 23; n <= 30; ++n)
+    EXPECT_TRUE(block(n) == std::vector<int16_t>(frames.begin() + n * kBlock * 2, frames.begin() + (n + 1) * kBlock * 2))
+        << "block " << n;
+}
+
+TEST_F(LivePlayerTest, SkipIsHeardAfterTheBlocksTheDeviceMayHold) {
+  ASSERT_TRUE(playThrough(0, 2 * kBlock + 100));
+  ASSERT_TRUE(silent(block(5)));
+  player->skip(1);
+  // Blocks 3 and 4 stay order 0's silence; from block 5 on order 1's note sounds.
+  EXPECT_TRUE(silent(block(3)));
+  EXPECT_TRUE(silent(block(4)));
+  EXPECT_FALSE(silent(block(6)));
+  ASSERT_TRUE(playTo(4 * kBlock));
+  expectPosition(player->heard(), 0, 0, 1);
+  ASSERT_TRUE(playTo(5 * kBlock));
+  expectPosition(player->heard(), 1, 1, 0);
+
+  player->skip(-1);
+  ASSERT_TRUE(playTo(8 * kBlock));
+  expectPosition(player->heard(), 0, 0, 0);
+  // Clamped to the song.
+  player->skip(-5);
+  ASSERT_TRUE(playThrough(8 * kBlock, 11 * kBlock));
+  EXPECT_EQ(player->heard().order, 0);
+  player->skip(5);
+  ASSERT_TRUE(playThrough(11 * kBlock, 14 * kBlock));
+  EXPECT_EQ(player->heard().order, 2);
+}
+
+// 24 rows: the pass ends in block 71 (62764 to 63647), 740 frames in; silence follows.
+TEST_F(LivePlayerTest, OnePassEndsWhereTheOrdersComeBack) {
+  ASSERT_TRUE(playThrough(0, 71 * kBlock));
+  const std::vector<int16_t> last = block(71);
+  EXPECT_FALSE(silent({last.begin() + 700 * 2, last.begin() + 740 * 2}));
+  EXPECT_TRUE(silent({last.begin() + 740 * 2, last.end()}));
+  EXPECT_TRUE(silent(block(72)));
+  // A ring of silence more lets the device's own buffers play out.
+  EXPECT_TRUE(playThrough(72 * kBlock, kPass + 8 * kBlock - 1));
+  EXPECT_EQ(player->heardFrames(), kPass);
+  EXPECT_FALSE(playTo(kPass + 8 * kBlock));
+  EXPECT_FALSE(playTo(kPass + 9 * kBlock));
+}
+
+TEST_F(LoopingLivePlayerTest, LoopPlaysOnWhereTheOrdersComeBack) {
+  ASSERT_TRUE(playThrough(0, 71 * kBlock));
+  EXPECT_FALSE(silent(block(71)));
+  EXPECT_TRUE(playThrough(71 * kBlock, kPass + 2 * kBlock));
+  expectPosition(player->heard(), 0, 0, 0);
+}
+
+struct StatusCase {
+  SongPosition position;
+  int64_t frames;
+  bool paused;
+  int width;
+  const char* line;
+};
+
+class StatusLineTest : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(StatusLineTest, Formats) {
+  const StatusCase& c = GetParam();
+  EXPECT_EQ(statusLine(c.position, c.frames, 44100, c.paused, c.width), c.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bfplay, StatusLineTest,
+    ::testing::Values(
+        StatusCase{{3, 12, 5, 17, 64, 6, 125}, 1874250, false, 80,
+                   "Order 03/12  Pattern 05  Row 17/64  Speed 6  BPM 125  00:42"},
+        StatusCase{{3, 12, 5, 17, 64, 6, 125}, 1874250, true, 80,
+                   "Order 03/12  Pattern 05  Row 17/64  Speed 6  BPM 125  00:42  paused"},
+        StatusCase{{112, 200, 255, 255, 256, 31, 255}, int64_t{3725} * 44100 + 44099, false, 80,
+                   "Order 112/200  Pattern 255  Row 255/256  Speed 31  BPM 255  62:05"},
+        // Never as wide as the terminal: a line that wraps cannot be rewritten.
+        StatusCase{{3, 12, 5, 17, 64, 6, 125}, 0, false, 20, "Order 03/12  Patter"}));
+
+class PlayerConsoleTest : public LivePlayerTest {
+ protected:
+  void SetUp() override {
+    LivePlayerTest::SetUp();
+    terminal.catchInterruptions();
+  }
+  std::unique_ptr<PlayerConsole> console() {
+    return std::make_unique<PlayerConsole>(*player, terminal, [this](std::string_view text) { written += text; });
+  }
+  VirtualTerminal terminal;
+  std::string written;
+};
+
+TEST_F(PlayerConsoleTest, SpacePausesAndResumesAndTheLineSaysSo) {
+  auto c = console();
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(written, "\rOrder 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00");
+  written.clear();
+  terminal.keys = {' '};
+  ASSERT_TRUE(c->step());
+  EXPECT_TRUE(device.paused);
+  EXPECT_EQ(written, "\rOrder 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00  paused");
+  written.clear();
+  terminal.keys = {' '};
+  ASSERT_TRUE(c->step());
+  EXPECT_FALSE(device.paused);
+  EXPECT_EQ(device.pauses, 1);
+  EXPECT_EQ(device.resumes, 1);
+  // The shorter line covers the longer one's end.
+  EXPECT_EQ(written, "\rOrder 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00        ");
+  written.clear();
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(written, "") << "an unchanged line is not written again";
+}
+
+TEST_F(PlayerConsoleTest, ArrowsSkipAnOrderFromTheOneHeard) {
+  auto c = console();
+  terminal.keys = {kKeyRight};
+  ASSERT_TRUE(c->step());
+  device.position = 3 * kBlock * 4;
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(c->status(), "Order 01/03  Pattern 01  Row 00/08  Speed 3  BPM 125  00:00");
+  terminal.keys = {kKeyLeft, 'x', kKeyUnknown, kKeyUp};
+  ASSERT_TRUE(c->step());
+  device.position = 6 * kBlock * 4;
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(c->status(), "Order 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00");
+  EXPECT_FALSE(player->paused());
+}
+
+class QuitKeyTest : public PlayerConsoleTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(QuitKeyTest, Quits) {
+  auto c = console();
+  terminal.keys = {GetParam(), ' '};
+  EXPECT_FALSE(c->step());
+  EXPECT_EQ(c->end(), PlayerConsole::End::kQuit);
+  EXPECT_FALSE(player->paused()) << "keys after the quit are not acted on";
+  c->finish();
+  EXPECT_EQ(written, "") << "nothing shown, no line to end";
+}
+
+INSTANTIATE_TEST_SUITE_P(Bfplay, QuitKeyTest, ::testing::Values('q', 'Q', kKeyEscape));
+
+TEST_F(PlayerConsoleTest, InterruptionEnds) {
+  auto c = console();
+  ASSERT_TRUE(c->step());
+  terminal.signal = SIGINT;
+  EXPECT_FALSE(c->step());
+  EXPECT_EQ(c->end(), PlayerConsole::End::kInterrupted);
+  c->finish();
+  EXPECT_EQ(written.back(), '\n');
+}
+
+TEST_F(PlayerConsoleTest, WithoutATerminalNoKeysNoLineAndItEndsAfterThePass) {
+  terminal.input = false;
+  auto c = console();
+  terminal.keys = {'q', ' '};
+  int64_t frame = 0;
+  while (c->step()) {
+    ASSERT_LT(frame, kPass + 9 * kBlock) << "still playing after the pass";
+    frame += 800;
+    device.position = static_cast<uint32_t>(std::min(frame, kPass + 8 * kBlock) * 4);
+  }
+  EXPECT_EQ(c->end(), PlayerConsole::End::kPlayed);
+  EXPECT_EQ(terminal.keys.size(), 2u);
+  EXPECT_FALSE(device.paused);
+  c->finish();
+  EXPECT_EQ(written, "");
+}
+
+struct KeyBytes {
+  const char* bytes;
+  int key;
+  size_t used;
+};
+
+class TerminalKeysTest : public ::testing::TestWithParam<KeyBytes> {};
+
+TEST_P(TerminalKeysTest, Decodes) {
+  const KeyBytes& k = GetParam();
+  const std::string bytes = k.bytes;
+  size_t used = 0;
+  EXPECT_EQ(decodeTerminalKey(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), used), k.key);
+  EXPECT_EQ(used, k.used);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bfplay, TerminalKeysTest,
+                         ::testing::Values(KeyBytes{"q", 'q', 1}, KeyBytes{" x", ' ', 1}, KeyBytes{"\x1b", kKeyEscape, 1},
+                                           KeyBytes{"\x1bq", kKeyEscape, 1}, KeyBytes{"\x1b[C", kKeyRight, 3},
+                                           KeyBytes{"\x1b[Dq", kKeyLeft, 3}, KeyBytes{"\x1bOC", kKeyRight, 3},
+                                           KeyBytes{"\x1b[A", kKeyUp, 3}, KeyBytes{"\x1b[1;5C", kKeyRight, 6},
+                                           KeyBytes{"\x1b[3~", kKeyUnknown, 4}, KeyBytes{"\x1b[1;", kKeyUnknown, 4}));
+
+// The program on SDL's audio drivers, stdin not a terminal.
+namespace {
+ToolRun bfplay(const std::string& environment, const std::string& args) {
+  return runTool(environment + " timeout 60 " + BFPLAY_BIN + " " + args + " </dev/null");
+}
+
+void save(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+}
+}  // namespace
+
+// SDL's disk driver writes what the device takes, at the pace of a sound card: silence while the
+// program gets ready, one pass of the song as the offline renderer renders it, then silence until
+// the program has closed the device.
+TEST(BfplayProgram, PlaysOnePassOnTheDiskDeviceAndEnds) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(threeOrders()));
+  const ToolRun r = bfplay("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + dir.file("out.raw"), dir.file("in.xm"));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output.find("Order"), std::string::npos) << "no status line without a terminal: " << r.output;
+  const std::string raw = readFile(dir.file("out.raw"));
+  std::vector<int16_t> played(raw.size() / 2);
+  std::memcpy(played.data(), raw.data(), played.size() * 2);
+  FT2Song copy(threeOrders());
+  OfflineRenderer reference(*copy.song, 44100);
+  const std::vector<int16_t> pass = reference.renderOnePass();
+  ASSERT_EQ(pass.size(), static_cast<size_t>(kPass) * 2);
+  // The song's first half is silent too: line the two up at the first sound.
+  auto sound = [](const std::vector<int16_t>& v) {
+    return std::find_if(v.begin(), v.end(), [](int16_t x) { return x != 0; }) - v.begin();
+  };
+  const int64_t start = sound(played) - sound(pass);
+  ASSERT_GE(start, 0);
+  ASSERT_LE(start + kPass * 2, static_cast<int64_t>(played.size()));
+  EXPECT_TRUE(std::equal(pass.begin(), pass.end(), played.begin() + start));
+  EXPECT_TRUE(std::all_of(played.begin() + start + kPass * 2, played.end(), [](int16_t v) { return v == 0; }));
+  EXPECT_LT(played.size() - start, static_cast<size_t>(kPass + 44100) * 2) << "played on a second past the pass";
+}
+
+TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(threeOrders()));
+  save(dir.file("bad.xm"), {'n', 'o', 't', ' ', 'x', 'm'});
+  const ToolRun noDevice = bfplay("SDL_AUDIODRIVER=nonexistent", dir.file("in.xm"));
+  EXPECT_EQ(noDevice.exitCode, 2);
+  EXPECT_EQ(noDevice.output, "bfplay: no sound device could be opened\n");
+  for (const std::string& args : {dir.file("bad.xm"), dir.file("missing.xm"), dir.file("in.xm") + " --rules ft3",
+                                  dir.file("in.xm") + " --bogus", dir.file("in.xm") + " " + dir.file("in.xm")}) {
+    const ToolRun r = bfplay("SDL_AUDIODRIVER=dummy", args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
+    EXPECT_EQ(r.output.rfind("bfplay: ", 0), 0u) << r.output;
+  }
+}
