@@ -39,7 +39,9 @@ for m in "${modules[@]}"; do
   # openmpt123 writes its render beside the module, as m.xm.wav; undithered, the same every run.
   openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.xm" \
     >/dev/null 2>&1 || true
-  "$xmrender" "$m" "$out/ours.wav" --seconds "$seconds" --rate 44100 "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
+  # One pass of the song, as the peers play it: openmpt123 and xmp do not repeat a song that ends
+  # before 30 s (a render that looped would be compared with their silence).
+  "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
   ours=-; xp=-
   if [ -s "$out/m.xm.wav" ]; then

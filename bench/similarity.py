@@ -9,7 +9,9 @@ Hann frames every 1024 samples, the magnitude spectrum of each summed into 64 ba
 are spaced geometrically from FFT bin 2 to the last bin, then log(1 + band / 1000), samples taken
 at 16-bit scale. The similarity is the Pearson correlation of the two flattened spectrograms:
 1 for the same render, near 0 for unrelated sound. A silent render has no variation to
-correlate; against a sounding one it scores 0, against another silent one 1.
+correlate; against a sounding one it scores 0, against another silent one 1. Silent here means
+inaudible: no sample further than 4 from zero (below -78 dB of full scale), which is where a
+player that cancels two channels exactly and one that leaves a last bit of rounding meet.
 
 Debian's python3 with python3-numpy; call it as /usr/bin/python3 where another python3 comes
 first on the PATH.
@@ -21,6 +23,7 @@ import numpy as np
 
 RATE = 44100
 SECONDS = 30
+SILENCE = 4  # the largest sample value of a render that counts as silent
 FRAME = 2048
 HOP = 1024
 BANDS = 64
@@ -33,6 +36,8 @@ def read_mono(path):
         channels = w.getnchannels()
         data = w.readframes(min(w.getnframes(), RATE * SECONDS))
     samples = np.frombuffer(data, dtype="<i2").astype(np.float64)
+    if samples.size and np.abs(samples).max() <= SILENCE:
+        samples = np.zeros_like(samples)
     return samples.reshape(-1, channels).mean(axis=1)
 
 
