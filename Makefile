@@ -48,6 +48,9 @@ fuzz: setup
 	  else echo "fuzz: no $(SHARED_XM); seeding with written modules only"; fi
 	build-fuzz/bin/xm_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm
+	@mkdir -p build-fuzz/corpus/xm-sequencer
+	build-fuzz/bin/xm_sequencer_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -rss_limit_mb=4096 -timeout=20 \
+	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm-sequencer build-fuzz/corpus/xm
 	@mkdir -p build-fuzz/corpus/image
 	build-fuzz/bin/wkoseeds build-fuzz/corpus/image
 	@printf '\000\210\012\057\000' > build-fuzz/corpus/image/four-by-four.wko

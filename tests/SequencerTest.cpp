@@ -273,6 +273,26 @@ TEST_F(SequencerTest, VibratoAndAutoVibratoFormulas) {
   EXPECT_TRUE(c.flags & kFrequencyChanged);
 }
 
+TEST_F(SequencerTest, VibratoAndAutoVibratoPeaksInSinglePrecision) {
+  // A quarter wave: the single-precision sine is exactly 1, so the vibrato's amplitude is 256 and
+  // depth 15 swings the full 120 (in double precision the sine stays below 1: 255 and 116).
+  MusicChannel c{};
+  c.vibratoDepth = 15;
+  c.vibratoPosition = 16;
+  vibrato(c);
+  EXPECT_EQ(c.periodDelta, -120);
+  c.vibratoPosition = -16;
+  vibrato(c);
+  EXPECT_EQ(c.periodDelta, 120);
+  // The auto-vibrato sine reaches 64 there too: depth 15 gives 64 x 15 >> 6 = 15.
+  Instrument ins{};
+  ins.vibratoDepth = 15;
+  c = MusicChannel{};
+  c.autoVibratoPosition = 64;
+  autoVibrato(c, ins);
+  EXPECT_EQ(c.periodDelta, 15);
+}
+
 TEST_F(SequencerTest, NotesWithoutAValidInstrumentPlayNothing) {
   note(0) = {49, 5, 0, 0, 0};  // instrument 5 of 1
   start(design);

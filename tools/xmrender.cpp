@@ -62,6 +62,8 @@ const char* loopName(uint8_t mode) {
 }
 
 void printInfo(const Song& song) {
+  std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
+              song.rules == Rules::kFT2 ? "FastTracker 2" : "intro's");
   std::printf("channels: %d\n", song.channelCount);
   std::printf("song length: %d\n", song.songLength);
   std::printf("restart position: %d\n", song.restartPosition);
