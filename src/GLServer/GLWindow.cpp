@@ -23,6 +23,12 @@ GLWindow::GLWindow(GLServer* gls, const char* title, int iconId) {
   server->fullscreen = 0;
 }
 
+// The server may go while its window still exists (an early return that never reached the
+// teardown): from then on the window's messages go to the default procedure.
+GLWindow::~GLWindow() {
+  if (procedureWindow == this) procedureWindow = nullptr;
+}
+
 int GLWindow::showOptionsDialog(int dialogId) {
   OptionsDialog* dialog = server->optionsDialog ? server->optionsDialog : &server->platformDialog;
   OptionsChoice choice;
