@@ -17,6 +17,14 @@ int glyphIndexOf(char c, int firstChar) {
   return index >= 0 && index < 128 ? index : 0;
 }
 
+// Turns an angle in [0, 2 pi) by a turn of less than a whole turn either way, back into [0, 2 pi).
+float turned(float angle, float turn) {
+  angle += turn;
+  if (angle >= kTwoPi) angle -= kTwoPi;
+  if (angle < 0) angle += kTwoPi;
+  return angle;
+}
+
 void mergeSort(GLTextRing::Tile* tiles, GLTextRing::Tile* scratch, int n) {
   if (n < 2) return;
   const int n1 = n / 2, n2 = n - n1;
@@ -83,6 +91,11 @@ void GLTextRing::setText(const char* text, const Glyph* glyphs, int firstChar) {
 
 void GLTextRing::animate(float frameDelta) {
   const float step = kTwoPi / static_cast<float>(count);
+  // A divisor of exactly 0 (the last speed-up step can land there) would make every angle
+  // infinite for good; that frame the tiles stand still instead. Near 0 the turn is thousands of
+  // radians a frame, and so would the angles grow, until a float's spacing there is wider than a
+  // tile: the angles stay within one turn, and so does the turn of a frame.
+  const float turn = spinDivisor != 0 ? std::fmod(frameDelta / spinDivisor, kTwoPi) : 0.0f;
   for (int j = 0; j < count; ++j) {
     Tile& t = items[j];
     const float a = t.angle, b = a + step;
@@ -92,9 +105,7 @@ void GLTextRing::animate(float frameDelta) {
     t.corners[0][1] = t.corners[3][1] = ay;
     t.corners[1][0] = t.corners[2][0] = bx;
     t.corners[1][1] = t.corners[2][1] = by;
-    // A divisor of exactly 0 (the last speed-up step can land there) would make every angle
-    // infinite for good; that frame the tiles stand still instead.
-    if (spinDivisor != 0) t.angle += frameDelta / spinDivisor;
+    t.angle = turned(t.angle, turn);
   }
 
   phase += frameDelta * 0.5f;

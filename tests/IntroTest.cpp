@@ -1,6 +1,7 @@
 // The intro's content without a GL context: scroller text, glyph table, text ring, backdrop state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -204,6 +205,45 @@ TEST_F(TextRingTest, ShowCycleSwitchesLinesOnceAndWrapsAround) {
   r.phase = 4;
   advanceScroller(content, step);
   EXPECT_EQ(content.lineIndex, 0);
+}
+
+// At 60 fixed steps a second the fade-out's speed-up ends with the divisor near 2e-6 (3.0 is a
+// whole number of steps), so the tiles turn by thousands of radians a frame; the letters must
+// still stand edge to edge, in the order of the text.
+TEST_F(TextRingTest, WholeFadeOutAtSixtyStepsKeepsTheTilesSpacing) {
+  const std::string text = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx";
+  ASSERT_EQ(text.size(), 50u);
+  ring.setText(text.c_str(), font.glyphs, 32);
+  float smallestDivisor = ring.spinDivisor;
+  int frames = 0;
+  for (; ring.alpha > 0 && frames < 60 * 30; ++frames) {
+    ring.animate(1.0f / 60);
+    smallestDivisor = std::min(smallestDivisor, std::fabs(ring.spinDivisor));
+  }
+  ASSERT_LE(ring.alpha, 0) << "the fade-out did not end";
+  EXPECT_LT(smallestDivisor, 1e-4f);
+
+  struct Placed {
+    double angle;
+    size_t position;  // in the text
+  };
+  std::vector<Placed> placed;
+  for (int j = 0; j < 50; ++j) {
+    const float* corner = ring.items[j].corners[0];
+    const size_t position = text.find(static_cast<char>(glyphOf(j) + 32));
+    ASSERT_NE(position, std::string::npos) << "tile " << j;
+    placed.push_back({std::atan2(corner[1], corner[0]), position});
+  }
+  std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.angle < b.angle; });
+  const double spacing = 2 * 3.14159265358979 / 50;
+  for (int k = 0; k < 50; ++k) {
+    const Placed& a = placed[k];
+    const Placed& b = placed[(k + 1) % 50];
+    const double gap = k + 1 < 50 ? b.angle - a.angle : b.angle + 2 * 3.14159265358979 - a.angle;
+    EXPECT_NEAR(gap, spacing, 2e-5) << "between tiles " << k << " and " << k + 1 << " by angle";
+    // Growing angles run from the last character of the text to the first.
+    EXPECT_EQ(b.position, (a.position + 49) % 50) << "tile " << k + 1 << " by angle";
+  }
 }
 
 TEST(TextRing, ZeroSpinDivisorKeepsTheAnglesFinite) {
