@@ -11,10 +11,10 @@
 namespace {
 constexpr float kTwoPi = 6.2831855f;
 
-// A character with no cell in a font of 128 cells from firstChar shows the blank of cell 0.
-int glyphIndexOf(char c, int firstChar) {
+// A character with no cell in the font's glyphCount cells from firstChar shows the blank of cell 0.
+int glyphIndexOf(char c, int firstChar, int glyphCount) {
   const int index = static_cast<signed char>(c) - firstChar;
-  return index >= 0 && index < 128 ? index : 0;
+  return index >= 0 && index < glyphCount ? index : 0;
 }
 
 // Turns an angle in [0, 2 pi) by a turn of less than a whole turn either way, back into [0, 2 pi).
@@ -73,11 +73,11 @@ void GLTextRing::layout() {
   }
 }
 
-void GLTextRing::setText(const char* text, const Glyph* glyphs, int firstChar) {
+void GLTextRing::setText(const char* text, const Glyph* glyphs, int firstChar, int glyphCount) {
   layout();
   const int length = static_cast<int>(std::strlen(text));
   for (int j = 0; j < count; ++j) {
-    const int index = j < length ? glyphIndexOf(text[length - 1 - j], firstChar) : 0;
+    const int index = j < length ? glyphIndexOf(text[length - 1 - j], firstChar, glyphCount) : 0;
     const Glyph& g = glyphs[index];
     // The glyph's lower edge goes to the tile's top (z = +h/2), which the ring's placement turns
     // to the bottom of the screen; its right edge to the tile's smaller angle.

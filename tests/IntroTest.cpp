@@ -115,7 +115,7 @@ TEST_F(TextRingTest, MissingFontImageGivesABlackTextureAndStillATable) {
 }
 
 TEST_F(TextRingTest, SetTextPutsTheLastCharacterOnTileZero) {
-  ring.setText("ring", font.glyphs, 32);
+  ring.setText("ring", font.glyphs, 32, 128);
   EXPECT_EQ(glyphOf(0), 'g' - 32);
   EXPECT_EQ(glyphOf(1), 'n' - 32);
   EXPECT_EQ(glyphOf(2), 'i' - 32);
@@ -130,13 +130,36 @@ TEST_F(TextRingTest, SetTextPutsTheLastCharacterOnTileZero) {
   EXPECT_FLOAT_EQ(ring.items[0].corners[0][2], 0.25f);
 
   const std::string sixty = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX";
-  ring.setText(sixty.c_str(), font.glyphs, 32);
+  ring.setText(sixty.c_str(), font.glyphs, 32, 128);
   EXPECT_EQ(glyphOf(0), 'X' - 32);
   EXPECT_EQ(glyphOf(49), 'a' - 32) << "only the last 50 characters are placed";
 
-  ring.setText("\xE9\x01", font.glyphs, 32);  // no glyph for either: blank tiles
+  ring.setText("\xE9\x01", font.glyphs, 32, 128);  // no glyph for either: blank tiles
   EXPECT_EQ(glyphOf(0), 0);
   EXPECT_EQ(glyphOf(1), 0);
+}
+
+TEST_F(TextRingTest, SetTextFillsEveryTileOrNoneAndStaysInsideTheFont) {
+  const std::string fifty = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx";
+  ring.setText(fifty.c_str(), font.glyphs, 32, 128);
+  for (int j = 0; j < 50; ++j) EXPECT_EQ(glyphOf(j), fifty[49 - j] - 32) << "tile " << j;
+
+  ring.setText("", font.glyphs, 32, 128);
+  for (int j = 0; j < 50; ++j) EXPECT_EQ(glyphOf(j), 0) << "tile " << j;
+
+  // Half the intro's grid: codes 32 to 95. 'a' (97) has no cell there.
+  GLBitMapFont half(16, 4, 32);
+  half.loadFromResource(&server, 197, "images");
+  ASSERT_EQ(half.glyphCount(), 64);
+  ring.setText("a_", half.glyphs, 32, half.glyphCount());
+  const auto expectTileShows = [&](int tile, const Glyph& g) {
+    EXPECT_EQ(ring.items[tile].texCoords[0][0], g.corners[1][0]) << "tile " << tile;
+    EXPECT_EQ(ring.items[tile].texCoords[0][1], g.corners[1][1]) << "tile " << tile;
+    EXPECT_EQ(ring.items[tile].texCoords[2][0], g.corners[3][0]) << "tile " << tile;
+    EXPECT_EQ(ring.items[tile].texCoords[2][1], g.corners[3][1]) << "tile " << tile;
+  };
+  expectTileShows(0, half.glyphs['_' - 32]);  // the last cell
+  expectTileShows(1, half.glyphs[0]);
 }
 
 TEST_F(TextRingTest, SortDrawsFarTilesFirstAndKeepsNearTies) {
@@ -163,7 +186,7 @@ TEST_F(TextRingTest, ShowCycleSwitchesLinesOnceAndWrapsAround) {
   content.font = std::make_unique<GLBitMapFont>(16, 8, 32);
   content.font->loadFromResource(&server, 197, "images");
   content.textRing = std::make_unique<GLTextRing>(7.0f, 0.5f, 50, 3.0f);
-  content.textRing->setText(content.lines[0].get(), content.font->glyphs, 32);
+  content.textRing->setText(content.lines[0].get(), content.font->glyphs, 32, 128);
   GLTextRing& r = *content.textRing;
 
   const float step = 1.0f / 30;
@@ -213,7 +236,7 @@ TEST_F(TextRingTest, ShowCycleSwitchesLinesOnceAndWrapsAround) {
 TEST_F(TextRingTest, WholeFadeOutAtSixtyStepsKeepsTheTilesSpacing) {
   const std::string text = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx";
   ASSERT_EQ(text.size(), 50u);
-  ring.setText(text.c_str(), font.glyphs, 32);
+  ring.setText(text.c_str(), font.glyphs, 32, 128);
   float smallestDivisor = ring.spinDivisor;
   int frames = 0;
   for (; ring.alpha > 0 && frames < 60 * 30; ++frames) {
