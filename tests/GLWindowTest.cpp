@@ -290,6 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingStep{"createWindow", "Can't create window"},
                       FailingStep{"getDC", "Can't get DeviceContext"},
                       FailingStep{"choosePixelFormat", "Can't choose Pixel Format\n"},
+                      FailingStep{"describePixelFormat", "Can't choose Pixel Format\n"},
                       FailingStep{"setPixelFormat", "Can't set pixel format"},
                       FailingStep{"createContext", "Can't create wgl DeviceContext"},
                       FailingStep{"makeCurrent", "Can't make the wgl rendering context"}),

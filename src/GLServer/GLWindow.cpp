@@ -163,7 +163,12 @@ bool GLWindow::choosePixelFormat() {
     backend->showWarning("Can't choose Pixel Format\n");
     return false;
   }
-  const uint32_t flags = backend->describePixelFormat(dc, pixelFormat);
+  // A format that cannot be described cannot be judged either: no format was chosen.
+  uint32_t flags = 0;
+  if (!backend->describePixelFormat(dc, pixelFormat, flags)) {
+    backend->showWarning("Can't choose Pixel Format\n");
+    return false;
+  }
   const bool generic = flags & win::kPfdGenericFormat;
   const bool accelerated = flags & win::kPfdGenericAccelerated;
   if (generic == accelerated) return true;

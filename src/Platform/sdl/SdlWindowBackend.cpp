@@ -165,8 +165,11 @@ int SdlWindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDescri
   return 1;
 }
 
-uint32_t SdlWindowBackend::describePixelFormat(DeviceHandle dc, int format) {
-  return dc == kDeviceToken && format == 1 && sdlWindow ? formatFlags : 0;
+bool SdlWindowBackend::describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) {
+  flags = 0;
+  if (dc != kDeviceToken || format != 1 || !sdlWindow) return false;
+  flags = formatFlags;
+  return true;
 }
 
 bool SdlWindowBackend::setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor&) {
