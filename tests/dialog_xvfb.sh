@@ -53,4 +53,35 @@ xdotool key Escape
 wait $intro
 code=$?
 [ $code -eq 1 ] || fail "Escape in the dialog gave exit code $code"
-echo "PASS: dialog 800x600 -> 800 x 600 window, Escape -> 0; Escape in the dialog -> 1"
+
+# 3. A button acts on release inside it, as the dialog manager's do: pressed, dragged off and
+# released, neither OK nor Cancel ends the dialog. Clicked, OK starts the intro.
+# OK lies at 77, 155 dialog units (115, 251 pixels), Cancel at 135, 155 (202, 251), 75 x 22 each.
+"$bin" --allow-software --mute &
+intro=$!
+dialog=$(find_window "--name ^Options$") || fail "no dialog the third time"
+[ -n "$dialog" ] || fail "no dialog the third time"
+for button in "152 262" "240 262"; do
+  xdotool mousemove --window "$dialog" $button mousedown 1
+  sleep 0.3
+  xdotool mousemove --window "$dialog" 150 200
+  sleep 0.3
+  xdotool mouseup 1
+  sleep 1
+  kill -0 $intro 2>/dev/null || fail "pressing the button at $button and releasing it off the button ended the dialog"
+  [ -n "$(xdotool search --onlyvisible --name '^Options$' 2>/dev/null)" ] || fail "the dialog went after a release off the button at $button"
+  [ -z "$(xdotool search --onlyvisible --class brackenfold 2>/dev/null)" ] || fail "the intro started after a release off OK"
+done
+xdotool mousemove --window "$dialog" 152 262 click 1
+window=$(find_window "--class brackenfold") || fail "no intro window after a click on OK"
+[ -n "$window" ] || fail "no intro window after a click on OK"
+sleep 1
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool keydown Escape
+sleep 0.5
+xdotool keyup Escape
+wait $intro
+code=$?
+[ $code -eq 0 ] || fail "Escape in the intro after a click on OK gave exit code $code"
+echo "PASS: dialog 800x600 -> 800 x 600 window, Escape -> 0; Escape in the dialog -> 1;"\
+  "OK and Cancel released off the button -> the dialog stays; OK clicked -> the intro"

@@ -118,7 +118,9 @@ void build(Dialog& dialog, const DialogResource& resource) {
     Fl_Button* button = makeButton(c, x, y, w, h);
     button->labelsize(kFontPixels);
     button->callback(pressed, &dialog);
-    button->when(FL_WHEN_CHANGED | FL_WHEN_RELEASE);
+    // On release inside the button, as the dialog manager's buttons act: pressed and dragged
+    // off, a button does nothing.
+    button->when(FL_WHEN_RELEASE);
     if (!c.tabStop) button->clear_visible_focus();
     dialog.controls.push_back({&c, button, group});
   }

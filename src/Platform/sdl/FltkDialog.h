@@ -2,9 +2,9 @@
 
 // Modal dialogs drawn by FLTK from the program's dialog templates: the Linux stand-in for the
 // Windows dialog manager. Implements DialogBoxParam, IsDlgButtonChecked and EndDialog with their
-// Windows behaviour (auto radio buttons per group, Enter on the default button, Escape and the
-// close box as Cancel); does not implement modeless dialogs or any other message than
-// InitDialog and the button commands.
+// Windows behaviour (auto radio buttons per group, buttons acting on release inside them, Enter
+// on the default button, Escape and the close box as Cancel); does not implement modeless
+// dialogs or any other message than InitDialog and the button commands.
 
 #include <cstdint>
 
