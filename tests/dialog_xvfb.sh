@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The options dialog for real: FLTK on an X server of its own (Xvfb), driven by xdotool as a user
 # would. Choosing 800x600 and pressing Return gives an 800 x 600 intro window, which Escape ends
-# with exit code 0; Escape in the dialog ends the program with exit code 1 before any window.
+# with exit code 0; Escape in the dialog ends the program with exit code 1 before any window;
+# buttons act on release; a refused software renderer brings the Warning box, then the dialog.
+# Arguments: the program, the clipboard reader (tests/xclipboard.cpp).
 set -uo pipefail
 bin=$1
+clipboard=$2
 for tool in Xvfb xdotool; do
   command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
 done
@@ -83,5 +86,34 @@ xdotool keyup Escape
 wait $intro
 code=$?
 [ $code -eq 0 ] || fail "Escape in the intro after a click on OK gave exit code $code"
+
+# 4. Without --allow-software, Mesa's renderer (all an X server of its own offers) is refused:
+# OK brings the modal box "Warning" with the refusal (Ctrl+C copies its text, as from a system
+# box), Return closes it and the dialog comes back; after Escape there, stderr says how to
+# accept the renderer.
+"$bin" --mute 2>"$work/stderr" &
+intro=$!
+dialog=$(find_window "--name ^Options$") || fail "no dialog the fourth time"
+[ -n "$dialog" ] || fail "no dialog the fourth time"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Return
+box=$(find_window "--name ^Warning$") || fail "no Warning box after OK on a software renderer"
+[ -n "$box" ] || fail "no Warning box after OK on a software renderer"
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key ctrl+c
+text=$("$clipboard") || fail "the Warning box copied no text"
+[ "$text" = "The options you choosed are not hardware accelerated by your GFX Card" ] ||
+  fail "the Warning box says: $text"
+xdotool key Return
+dialog=$(find_window "--name ^Options$") || fail "no dialog after the Warning box"
+[ -n "$dialog" ] || fail "no dialog after the Warning box"
+[ -z "$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null)" ] || fail "Return left the Warning box open"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Escape
+wait $intro
+code=$?
+[ $code -eq 1 ] || fail "Escape in the dialog after the Warning box gave exit code $code"
+grep -q -- "run with --allow-software" "$work/stderr" || fail "stderr does not name --allow-software: $(cat "$work/stderr")"
 echo "PASS: dialog 800x600 -> 800 x 600 window, Escape -> 0; Escape in the dialog -> 1;"\
-  "OK and Cancel released off the button -> the dialog stays; OK clicked -> the intro"
+  "OK and Cancel released off the button -> the dialog stays; OK clicked -> the intro;"\
+  "a software renderer -> the Warning box, Return -> the dialog again, Escape -> 1 and the hint on stderr"

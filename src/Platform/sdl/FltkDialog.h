@@ -14,4 +14,7 @@ namespace fltk_dialog {
 intptr_t run(int dialogId, DialogProcedure procedure, void* initParam, int& error);
 bool isChecked(DialogHandle dialog, int controlId);
 void end(DialogHandle dialog, intptr_t result);
+// The modal box of a warning: caption "Warning", an exclamation mark, OK. False when there is
+// no display to show it on.
+bool showWarning(const char* text);
 }  // namespace fltk_dialog

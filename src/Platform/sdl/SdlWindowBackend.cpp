@@ -20,9 +20,17 @@ bool isSoftwareRenderer(const char* renderer) {
   return false;
 }
 
+// The video driver in use, or before video is up (and after the teardown has shut it) the one
+// asked for: SDL_VIDEODRIVER or the capture's hint; null when none is asked for.
+const char* videoDriver() {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) return SDL_GetCurrentVideoDriver();
+  return SDL_GetHint(SDL_HINT_VIDEODRIVER);
+}
+
+// Drivers that draw into memory and show nothing on any screen.
 bool headless() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+  const char* driver = videoDriver();
+  return driver && (std::strstr(driver, "offscreen") || std::strstr(driver, "dummy"));
 }
 
 // The window icon: resource `number` of type "ICONRGBA", 32 x 32 pixels of R, G, B, A bytes, top
@@ -257,10 +265,16 @@ void SdlWindowBackend::swapBuffers(DeviceHandle dc) {
   if (dc == kDeviceToken && sdlWindow) SDL_GL_SwapWindow(sdlWindow);
 }
 
+// A modal box wherever there is a display, whether SDL's video is up or not (the teardown before
+// the software-format warning has just shut it): FLTK's, drawn like the options dialog, where
+// there is an X display; SDL's elsewhere (SDL's own X11 box needs the server's core fonts, which
+// many servers lack). A headless run may still have a display around, but nobody is looking at
+// it: it does not block on a box. Without a box the text goes to stderr.
 void SdlWindowBackend::showWarning(const char* text) {
-  // Without a screen there is nobody to click OK: say it on stderr instead.
-  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Warning", text, nullptr) != 0)
-    std::fprintf(stderr, "Warning: %s\n", text);
+  if (!headless() && (fltk_dialog::showWarning(text) ||
+                      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Warning", text, nullptr) == 0))
+    return;
+  std::fprintf(stderr, "Warning: %s\n", text);
 }
 
 intptr_t SdlWindowBackend::dialogBoxParam(int dialogId, DialogProcedure dialogProcedure, void* initParam) {
