@@ -60,6 +60,16 @@ class SdlWindowBackend : public WindowBackend {
   bool formatSet = false;
   std::deque<WindowMessage> posted;
   int error = 0;
+
+  // The offscreen present's bound on the frames queued to the renderer (see boundFrameQueue).
+  void boundFrameQueue();
+  void forgetFrameFence();
+  bool offscreen = false;
+  enum class FrameWait : uint8_t { Unknown, Fence, Finish } frameWait = FrameWait::Unknown;
+  void* (*fenceSync)(unsigned condition, unsigned flags) = nullptr;
+  unsigned (*clientWaitSync)(void* sync, unsigned flags, uint64_t timeout) = nullptr;
+  void (*deleteSync)(void* sync) = nullptr;
+  void* frameFence = nullptr;
 };
 
 // Windows virtual-key code of an SDL key, 0 where there is none.
