@@ -13,6 +13,9 @@
 #include "GLTextRing.h"
 #include "ImageLib/Image.h"
 #include "IntroContent.h"
+#include "MorvelleCracktro01.h"
+#include "Platform/virtual/ManualClock.h"
+#include "Platform/virtual/VirtualWindowBackend.h"
 #include "ScrollText.h"
 
 namespace {
@@ -273,6 +276,24 @@ TEST(TextRing, ZeroSpinDivisorKeepsTheAnglesFinite) {
   GLTextRing ring(7.0f, 0.5f, 50, 0.0f);
   ring.animate(0.1f);
   for (int j = 0; j < ring.count; ++j) EXPECT_TRUE(std::isfinite(ring.items[j].angle));
+}
+
+TEST(IntroDriver, CancelEndsWithOneBeforeAnyContentExists) {
+  VirtualWindowBackend backend;
+  backend.dialogScripts.push_back({{}, win::kIdCancel});
+  ManualClock clock;
+  IntroOptions options;  // the dialog, as a user starts the intro
+  EXPECT_EQ(runIntro(options, backend, clock), 1);
+  EXPECT_EQ(backend.dialogsShown, 1);
+  EXPECT_EQ(backend.count("registerClass"), 0) << "no window was begun";
+  EXPECT_TRUE(backend.warnings.empty());
+  const IntroContent& content = introContent();
+  EXPECT_EQ(content.font, nullptr);
+  EXPECT_TRUE(content.lines.empty());
+  EXPECT_EQ(content.rings, nullptr);
+  EXPECT_EQ(content.textRing, nullptr);
+  EXPECT_EQ(content.images, nullptr);
+  EXPECT_EQ(content.music, nullptr);
 }
 
 TEST(Backdrop, PanelJumpsAndCrossfadeTurnsAround) {
