@@ -133,6 +133,7 @@ void build(Dialog& dialog, const DialogResource& resource) {
   window.callback(cancelled, &dialog);
   window.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
 }
+
 // The warning box: Return, Escape and the close box close it, as OK does; Ctrl+C copies its
 // text, as a system message box's does.
 class WarningWindow : public Fl_Double_Window {

@@ -271,10 +271,11 @@ void SdlWindowBackend::swapBuffers(DeviceHandle dc) {
 }
 
 // An offscreen surface's swap shows nothing and so waits for nothing: a renderer that draws on
-// the CPU falls ever further behind the frames the loop hands it (a 12 s run took 17, with
-// single frames of seconds). Each present lets one frame be in flight: it waits until the frame
-// before it is drawn, which keeps the renderer busy while the next frame is built. A context
-// without fences finishes each frame at the present instead.
+// the CPU falls ever further behind the frames the loop hands it (a 12 s run took up to 19 s,
+// with single frames of seconds). Each present lets one frame be in flight: it waits until the
+// frame before it is drawn, which keeps the renderer busy while the next frame is built (that
+// measured better than finishing every frame at its present, which is what a context without
+// fences does).
 void SdlWindowBackend::boundFrameQueue() {
   if (frameWait == FrameWait::Unknown) {
     frameWait = FrameWait::Finish;
