@@ -20,6 +20,7 @@ class GLBitMapFont {
   GLBitMapFont& operator=(const GLBitMapFont&) = delete;
 
   void loadFromResource(GraphicsServer* server, int resourceId, const char* type);
+  int glyphCount() const { return rows * columns; }
 
   int texture = 0;
   int columns;

@@ -11,10 +11,18 @@
 namespace {
 constexpr float kTwoPi = 6.2831855f;
 
-// A character with no cell in a font of 128 cells from firstChar shows the blank of cell 0.
-int glyphIndexOf(char c, int firstChar) {
+// A character with no cell in the font's glyphCount cells from firstChar shows the blank of cell 0.
+int glyphIndexOf(char c, int firstChar, int glyphCount) {
   const int index = static_cast<signed char>(c) - firstChar;
-  return index >= 0 && index < 128 ? index : 0;
+  return index >= 0 && index < glyphCount ? index : 0;
+}
+
+// Turns an angle in [0, 2 pi) by a turn of less than a whole turn either way, back into [0, 2 pi).
+float turned(float angle, float turn) {
+  angle += turn;
+  if (angle >= kTwoPi) angle -= kTwoPi;
+  if (angle < 0) angle += kTwoPi;
+  return angle;
 }
 
 void mergeSort(GLTextRing::Tile* tiles, GLTextRing::Tile* scratch, int n) {
@@ -65,11 +73,11 @@ void GLTextRing::layout() {
   }
 }
 
-void GLTextRing::setText(const char* text, const Glyph* glyphs, int firstChar) {
+void GLTextRing::setText(const char* text, const Glyph* glyphs, int firstChar, int glyphCount) {
   layout();
   const int length = static_cast<int>(std::strlen(text));
   for (int j = 0; j < count; ++j) {
-    const int index = j < length ? glyphIndexOf(text[length - 1 - j], firstChar) : 0;
+    const int index = j < length ? glyphIndexOf(text[length - 1 - j], firstChar, glyphCount) : 0;
     const Glyph& g = glyphs[index];
     // The glyph's lower edge goes to the tile's top (z = +h/2), which the ring's placement turns
     // to the bottom of the screen; its right edge to the tile's smaller angle.
@@ -83,6 +91,11 @@ void GLTextRing::setText(const char* text, const Glyph* glyphs, int firstChar) {
 
 void GLTextRing::animate(float frameDelta) {
   const float step = kTwoPi / static_cast<float>(count);
+  // A divisor of exactly 0 (the last speed-up step can land there) would make every angle
+  // infinite for good; that frame the tiles stand still instead. Near 0 the turn is thousands of
+  // radians a frame, and so would the angles grow, until a float's spacing there is wider than a
+  // tile: the angles stay within one turn, and so does the turn of a frame.
+  const float turn = spinDivisor != 0 ? std::fmod(frameDelta / spinDivisor, kTwoPi) : 0.0f;
   for (int j = 0; j < count; ++j) {
     Tile& t = items[j];
     const float a = t.angle, b = a + step;
@@ -92,9 +105,7 @@ void GLTextRing::animate(float frameDelta) {
     t.corners[0][1] = t.corners[3][1] = ay;
     t.corners[1][0] = t.corners[2][0] = bx;
     t.corners[1][1] = t.corners[2][1] = by;
-    // A divisor of exactly 0 (the last speed-up step can land there) would make every angle
-    // infinite for good; that frame the tiles stand still instead.
-    if (spinDivisor != 0) t.angle += frameDelta / spinDivisor;
+    t.angle = turned(t.angle, turn);
   }
 
   phase += frameDelta * 0.5f;

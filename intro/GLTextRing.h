@@ -19,7 +19,8 @@ class GLTextRing {
   GLTextRing& operator=(const GLTextRing&) = delete;
 
   void layout();
-  void setText(const char* text, const Glyph* glyphs, int firstChar);
+  // glyphCount: the cells of the font (rows x columns); a character without one shows cell 0.
+  void setText(const char* text, const Glyph* glyphs, int firstChar, int glyphCount);
   void animate(float frameDelta);
   void draw() const;
 

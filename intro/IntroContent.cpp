@@ -49,7 +49,7 @@ void introSetup(GraphicsServer& server) {
   c.rings->createRings();
 
   c.textRing = std::make_unique<GLTextRing>(7.0f, 0.5f, 50, 3.0f);
-  c.textRing->setText(c.lineCount > 0 ? c.lines[0].get() : "", c.font->glyphs, 32);
+  c.textRing->setText(c.lineCount > 0 ? c.lines[0].get() : "", c.font->glyphs, 32, c.font->glyphCount());
 
   c.images = std::make_unique<CImageLib>();
   const int numbers[4] = {kFontImage, kFirstLayerImage, kSecondLayerImage, kPanelImage};
@@ -69,7 +69,7 @@ void advanceScroller(IntroContent& c, float frameDelta) {
   // The line has faded out: the next one fades in from the following frame on.
   if (!(ring.alpha > 0) && ring.fadeIn == 0 && c.lineCount > 0) {
     if (++c.lineIndex >= c.lineCount) c.lineIndex = 0;
-    ring.setText(c.lines[c.lineIndex].get(), c.font->glyphs, 32);
+    ring.setText(c.lines[c.lineIndex].get(), c.font->glyphs, 32, c.font->glyphCount());
   }
 }
 

@@ -290,7 +290,30 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingStep{"createWindow", "Can't create window"},
                       FailingStep{"getDC", "Can't get DeviceContext"},
                       FailingStep{"choosePixelFormat", "Can't choose Pixel Format\n"},
+                      FailingStep{"describePixelFormat", "Can't choose Pixel Format\n"},
                       FailingStep{"setPixelFormat", "Can't set pixel format"},
                       FailingStep{"createContext", "Can't create wgl DeviceContext"},
                       FailingStep{"makeCurrent", "Can't make the wgl rendering context"}),
     [](const auto& info) { return std::string(info.param.call); });
+
+// The --video path that cannot start ffmpeg, and fixtures like the ones above, destroy the server
+// while its window still exists: what the window system delivers after that must not reach the
+// freed window object.
+TEST(GLWindowLifetime, MessagesAfterTheServerIsGoneGoToTheDefaultProcedure) {
+  VirtualWindowBackend backend;
+  FixedOptionsDialog fixed(OptionsChoice{false, 320, 200, 32, 0});
+  {
+    GLServer server(nullptr, "Brackenfold", 214, backend);
+    server.setOptionsDialog(&fixed);
+    server.init();
+    ASSERT_TRUE(server.createWindow(101));
+  }
+  ASSERT_EQ(backend.windows, 1);
+  backend.push(MessageType::KeyDown, 'A');
+  backend.push(MessageType::Close);
+  WindowMessage message;
+  while (backend.peekMessage(message)) backend.dispatchMessage(message);
+  ASSERT_EQ(backend.defaultHandled.size(), 2u);
+  EXPECT_EQ(backend.defaultHandled[0].param, static_cast<uint32_t>('A'));
+  EXPECT_EQ(backend.defaultHandled[1].type, MessageType::Close);
+}

@@ -1,6 +1,7 @@
 // The intro's content without a GL context: scroller text, glyph table, text ring, backdrop state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -12,6 +13,9 @@
 #include "GLTextRing.h"
 #include "ImageLib/Image.h"
 #include "IntroContent.h"
+#include "MorvelleCracktro01.h"
+#include "Platform/virtual/ManualClock.h"
+#include "Platform/virtual/VirtualWindowBackend.h"
 #include "ScrollText.h"
 
 namespace {
@@ -114,7 +118,7 @@ TEST_F(TextRingTest, MissingFontImageGivesABlackTextureAndStillATable) {
 }
 
 TEST_F(TextRingTest, SetTextPutsTheLastCharacterOnTileZero) {
-  ring.setText("ring", font.glyphs, 32);
+  ring.setText("ring", font.glyphs, 32, 128);
   EXPECT_EQ(glyphOf(0), 'g' - 32);
   EXPECT_EQ(glyphOf(1), 'n' - 32);
   EXPECT_EQ(glyphOf(2), 'i' - 32);
@@ -129,13 +133,36 @@ TEST_F(TextRingTest, SetTextPutsTheLastCharacterOnTileZero) {
   EXPECT_FLOAT_EQ(ring.items[0].corners[0][2], 0.25f);
 
   const std::string sixty = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWX";
-  ring.setText(sixty.c_str(), font.glyphs, 32);
+  ring.setText(sixty.c_str(), font.glyphs, 32, 128);
   EXPECT_EQ(glyphOf(0), 'X' - 32);
   EXPECT_EQ(glyphOf(49), 'a' - 32) << "only the last 50 characters are placed";
 
-  ring.setText("\xE9\x01", font.glyphs, 32);  // no glyph for either: blank tiles
+  ring.setText("\xE9\x01", font.glyphs, 32, 128);  // no glyph for either: blank tiles
   EXPECT_EQ(glyphOf(0), 0);
   EXPECT_EQ(glyphOf(1), 0);
+}
+
+TEST_F(TextRingTest, SetTextFillsEveryTileOrNoneAndStaysInsideTheFont) {
+  const std::string fifty = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx";
+  ring.setText(fifty.c_str(), font.glyphs, 32, 128);
+  for (int j = 0; j < 50; ++j) EXPECT_EQ(glyphOf(j), fifty[49 - j] - 32) << "tile " << j;
+
+  ring.setText("", font.glyphs, 32, 128);
+  for (int j = 0; j < 50; ++j) EXPECT_EQ(glyphOf(j), 0) << "tile " << j;
+
+  // Half the intro's grid: codes 32 to 95. 'a' (97) has no cell there.
+  GLBitMapFont half(16, 4, 32);
+  half.loadFromResource(&server, 197, "images");
+  ASSERT_EQ(half.glyphCount(), 64);
+  ring.setText("a_", half.glyphs, 32, half.glyphCount());
+  const auto expectTileShows = [&](int tile, const Glyph& g) {
+    EXPECT_EQ(ring.items[tile].texCoords[0][0], g.corners[1][0]) << "tile " << tile;
+    EXPECT_EQ(ring.items[tile].texCoords[0][1], g.corners[1][1]) << "tile " << tile;
+    EXPECT_EQ(ring.items[tile].texCoords[2][0], g.corners[3][0]) << "tile " << tile;
+    EXPECT_EQ(ring.items[tile].texCoords[2][1], g.corners[3][1]) << "tile " << tile;
+  };
+  expectTileShows(0, half.glyphs['_' - 32]);  // the last cell
+  expectTileShows(1, half.glyphs[0]);
 }
 
 TEST_F(TextRingTest, SortDrawsFarTilesFirstAndKeepsNearTies) {
@@ -162,7 +189,7 @@ TEST_F(TextRingTest, ShowCycleSwitchesLinesOnceAndWrapsAround) {
   content.font = std::make_unique<GLBitMapFont>(16, 8, 32);
   content.font->loadFromResource(&server, 197, "images");
   content.textRing = std::make_unique<GLTextRing>(7.0f, 0.5f, 50, 3.0f);
-  content.textRing->setText(content.lines[0].get(), content.font->glyphs, 32);
+  content.textRing->setText(content.lines[0].get(), content.font->glyphs, 32, 128);
   GLTextRing& r = *content.textRing;
 
   const float step = 1.0f / 30;
@@ -206,10 +233,67 @@ TEST_F(TextRingTest, ShowCycleSwitchesLinesOnceAndWrapsAround) {
   EXPECT_EQ(content.lineIndex, 0);
 }
 
+// At 60 fixed steps a second the fade-out's speed-up ends with the divisor near 2e-6 (3.0 is a
+// whole number of steps), so the tiles turn by thousands of radians a frame; the letters must
+// still stand edge to edge, in the order of the text.
+TEST_F(TextRingTest, WholeFadeOutAtSixtyStepsKeepsTheTilesSpacing) {
+  const std::string text = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx";
+  ASSERT_EQ(text.size(), 50u);
+  ring.setText(text.c_str(), font.glyphs, 32, 128);
+  float smallestDivisor = ring.spinDivisor;
+  int frames = 0;
+  for (; ring.alpha > 0 && frames < 60 * 30; ++frames) {
+    ring.animate(1.0f / 60);
+    smallestDivisor = std::min(smallestDivisor, std::fabs(ring.spinDivisor));
+  }
+  ASSERT_LE(ring.alpha, 0) << "the fade-out did not end";
+  EXPECT_LT(smallestDivisor, 1e-4f);
+
+  struct Placed {
+    double angle;
+    size_t position;  // in the text
+  };
+  std::vector<Placed> placed;
+  for (int j = 0; j < 50; ++j) {
+    const float* corner = ring.items[j].corners[0];
+    const size_t position = text.find(static_cast<char>(glyphOf(j) + 32));
+    ASSERT_NE(position, std::string::npos) << "tile " << j;
+    placed.push_back({std::atan2(corner[1], corner[0]), position});
+  }
+  std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.angle < b.angle; });
+  const double spacing = 2 * 3.14159265358979 / 50;
+  for (int k = 0; k < 50; ++k) {
+    const Placed& a = placed[k];
+    const Placed& b = placed[(k + 1) % 50];
+    const double gap = k + 1 < 50 ? b.angle - a.angle : b.angle + 2 * 3.14159265358979 - a.angle;
+    EXPECT_NEAR(gap, spacing, 2e-5) << "between tiles " << k << " and " << k + 1 << " by angle";
+    // Growing angles run from the last character of the text to the first.
+    EXPECT_EQ(b.position, (a.position + 49) % 50) << "tile " << k + 1 << " by angle";
+  }
+}
+
 TEST(TextRing, ZeroSpinDivisorKeepsTheAnglesFinite) {
   GLTextRing ring(7.0f, 0.5f, 50, 0.0f);
   ring.animate(0.1f);
   for (int j = 0; j < ring.count; ++j) EXPECT_TRUE(std::isfinite(ring.items[j].angle));
+}
+
+TEST(IntroDriver, CancelEndsWithOneBeforeAnyContentExists) {
+  VirtualWindowBackend backend;
+  backend.dialogScripts.push_back({{}, win::kIdCancel});
+  ManualClock clock;
+  IntroOptions options;  // the dialog, as a user starts the intro
+  EXPECT_EQ(runIntro(options, backend, clock), 1);
+  EXPECT_EQ(backend.dialogsShown, 1);
+  EXPECT_EQ(backend.count("registerClass"), 0) << "no window was begun";
+  EXPECT_TRUE(backend.warnings.empty());
+  const IntroContent& content = introContent();
+  EXPECT_EQ(content.font, nullptr);
+  EXPECT_TRUE(content.lines.empty());
+  EXPECT_EQ(content.rings, nullptr);
+  EXPECT_EQ(content.textRing, nullptr);
+  EXPECT_EQ(content.images, nullptr);
+  EXPECT_EQ(content.music, nullptr);
 }
 
 TEST(Backdrop, PanelJumpsAndCrossfadeTurnsAround) {

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The options dialog for real: FLTK on an X server of its own (Xvfb), driven by xdotool as a user
 # would. Choosing 800x600 and pressing Return gives an 800 x 600 intro window, which Escape ends
-# with exit code 0; Escape in the dialog ends the program with exit code 1 before any window.
+# with exit code 0; Escape in the dialog ends the program with exit code 1 before any window;
+# buttons act on release; a refused software renderer brings the Warning box, then the dialog.
+# Arguments: the program, the clipboard reader (tests/xclipboard.cpp).
 set -uo pipefail
 bin=$1
+clipboard=$2
 for tool in Xvfb xdotool; do
   command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
 done
@@ -53,4 +56,64 @@ xdotool key Escape
 wait $intro
 code=$?
 [ $code -eq 1 ] || fail "Escape in the dialog gave exit code $code"
-echo "PASS: dialog 800x600 -> 800 x 600 window, Escape -> 0; Escape in the dialog -> 1"
+
+# 3. A button acts on release inside it, as the dialog manager's do: pressed, dragged off and
+# released, neither OK nor Cancel ends the dialog. Clicked, OK starts the intro.
+# OK lies at 77, 155 dialog units (115, 251 pixels), Cancel at 135, 155 (202, 251), 75 x 22 each.
+"$bin" --allow-software --mute &
+intro=$!
+dialog=$(find_window "--name ^Options$") || fail "no dialog the third time"
+[ -n "$dialog" ] || fail "no dialog the third time"
+for button in "152 262" "240 262"; do
+  xdotool mousemove --window "$dialog" $button mousedown 1
+  sleep 0.3
+  xdotool mousemove --window "$dialog" 150 200
+  sleep 0.3
+  xdotool mouseup 1
+  sleep 1
+  kill -0 $intro 2>/dev/null || fail "pressing the button at $button and releasing it off the button ended the dialog"
+  [ -n "$(xdotool search --onlyvisible --name '^Options$' 2>/dev/null)" ] || fail "the dialog went after a release off the button at $button"
+  [ -z "$(xdotool search --onlyvisible --class brackenfold 2>/dev/null)" ] || fail "the intro started after a release off OK"
+done
+xdotool mousemove --window "$dialog" 152 262 click 1
+window=$(find_window "--class brackenfold") || fail "no intro window after a click on OK"
+[ -n "$window" ] || fail "no intro window after a click on OK"
+sleep 1
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool keydown Escape
+sleep 0.5
+xdotool keyup Escape
+wait $intro
+code=$?
+[ $code -eq 0 ] || fail "Escape in the intro after a click on OK gave exit code $code"
+
+# 4. Without --allow-software, Mesa's renderer (all an X server of its own offers) is refused:
+# OK brings the modal box "Warning" with the refusal (Ctrl+C copies its text, as from a system
+# box), Return closes it and the dialog comes back; after Escape there, stderr says how to
+# accept the renderer.
+"$bin" --mute 2>"$work/stderr" &
+intro=$!
+dialog=$(find_window "--name ^Options$") || fail "no dialog the fourth time"
+[ -n "$dialog" ] || fail "no dialog the fourth time"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Return
+box=$(find_window "--name ^Warning$") || fail "no Warning box after OK on a software renderer"
+[ -n "$box" ] || fail "no Warning box after OK on a software renderer"
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key ctrl+c
+text=$("$clipboard") || fail "the Warning box copied no text"
+[ "$text" = "The options you choosed are not hardware accelerated by your GFX Card" ] ||
+  fail "the Warning box says: $text"
+xdotool key Return
+dialog=$(find_window "--name ^Options$") || fail "no dialog after the Warning box"
+[ -n "$dialog" ] || fail "no dialog after the Warning box"
+[ -z "$(xdotool search --onlyvisible --name '^Warning$' 2>/dev/null)" ] || fail "Return left the Warning box open"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Escape
+wait $intro
+code=$?
+[ $code -eq 1 ] || fail "Escape in the dialog after the Warning box gave exit code $code"
+grep -q -- "run with --allow-software" "$work/stderr" || fail "stderr does not name --allow-software: $(cat "$work/stderr")"
+echo "PASS: dialog 800x600 -> 800 x 600 window, Escape -> 0; Escape in the dialog -> 1;"\
+  "OK and Cancel released off the button -> the dialog stays; OK clicked -> the intro;"\
+  "a software renderer -> the Warning box, Return -> the dialog again, Escape -> 1 and the hint on stderr"

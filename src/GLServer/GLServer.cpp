@@ -4,8 +4,9 @@
 
 #include <new>
 
+// Without memory for the log the server goes on without one, and every log line is dropped.
 GLServer::GLServer(const char* logPath, const char* title, int iconId, WindowBackend& backend)
-    : log(new LogFile(logPath)), title(title), backend(backend) {
+    : log(new (std::nothrow) LogFile(logPath)), title(title), backend(backend) {
   if (iconId != 0) this->iconId = iconId;
 }
 

@@ -23,6 +23,12 @@ GLWindow::GLWindow(GLServer* gls, const char* title, int iconId) {
   server->fullscreen = 0;
 }
 
+// The server may go while its window still exists (an early return that never reached the
+// teardown): from then on the window's messages go to the default procedure.
+GLWindow::~GLWindow() {
+  if (procedureWindow == this) procedureWindow = nullptr;
+}
+
 int GLWindow::showOptionsDialog(int dialogId) {
   OptionsDialog* dialog = server->optionsDialog ? server->optionsDialog : &server->platformDialog;
   OptionsChoice choice;
@@ -157,7 +163,12 @@ bool GLWindow::choosePixelFormat() {
     backend->showWarning("Can't choose Pixel Format\n");
     return false;
   }
-  const uint32_t flags = backend->describePixelFormat(dc, pixelFormat);
+  // A format that cannot be described cannot be judged either: no format was chosen.
+  uint32_t flags = 0;
+  if (!backend->describePixelFormat(dc, pixelFormat, flags)) {
+    backend->showWarning("Can't choose Pixel Format\n");
+    return false;
+  }
   const bool generic = flags & win::kPfdGenericFormat;
   const bool accelerated = flags & win::kPfdGenericAccelerated;
   if (generic == accelerated) return true;

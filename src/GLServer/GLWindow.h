@@ -20,7 +20,7 @@ struct WindowSettings {
 class GLWindow {
  public:
   GLWindow(GLServer* gls, const char* title, int iconId);
-  virtual ~GLWindow() = default;
+  virtual ~GLWindow();
 
   int showOptionsDialog(int dialogId);
   bool create();

@@ -115,8 +115,9 @@ class WindowBackend {
   virtual void releaseDC(WindowHandle window, DeviceHandle dc) = 0;
   // Index of the closest format, 0 for none.
   virtual int choosePixelFormat(DeviceHandle dc, const PixelFormatDescriptor& request) = 0;
-  // The flags of a format (kPfdGenericFormat, kPfdGenericAccelerated, ...).
-  virtual uint32_t describePixelFormat(DeviceHandle dc, int format) = 0;
+  // The flags of a format (kPfdGenericFormat, kPfdGenericAccelerated, ...); false when the
+  // format cannot be described.
+  virtual bool describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) = 0;
   virtual bool setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor& request) = 0;
   virtual ContextHandle createContext(DeviceHandle dc) = 0;
   virtual bool makeCurrent(DeviceHandle dc, ContextHandle context) = 0;  // 0, 0: none current

@@ -7,9 +7,13 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Round_Button.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -118,7 +122,9 @@ void build(Dialog& dialog, const DialogResource& resource) {
     Fl_Button* button = makeButton(c, x, y, w, h);
     button->labelsize(kFontPixels);
     button->callback(pressed, &dialog);
-    button->when(FL_WHEN_CHANGED | FL_WHEN_RELEASE);
+    // On release inside the button, as the dialog manager's buttons act: pressed and dragged
+    // off, a button does nothing.
+    button->when(FL_WHEN_RELEASE);
     if (!c.tabStop) button->clear_visible_focus();
     dialog.controls.push_back({&c, button, group});
   }
@@ -127,9 +133,61 @@ void build(Dialog& dialog, const DialogResource& resource) {
   window.callback(cancelled, &dialog);
   window.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
 }
+
+// The warning box: Return, Escape and the close box close it, as OK does; Ctrl+C copies its
+// text, as a system message box's does.
+class WarningWindow : public Fl_Double_Window {
+ public:
+  WarningWindow(int w, int h, const char* text) : Fl_Double_Window(w, h, "Warning"), text(text) {}
+  int handle(int event) override {
+    if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && (Fl::event_state() & FL_CTRL) && Fl::event_key() == 'c') {
+      Fl::copy(text, static_cast<int>(std::strlen(text)), 1);
+      return 1;
+    }
+    return Fl_Double_Window::handle(event);
+  }
+
+ private:
+  const char* text;
+};
+
+void closeWarning(Fl_Widget*, void* window) { static_cast<Fl_Window*>(window)->hide(); }
 }  // namespace
 
 namespace fltk_dialog {
+bool showWarning(const char* text) {
+  if (!displayAvailable()) return false;
+  fl_open_display();
+  fl_font(FL_HELVETICA, kFontPixels);
+  int textWidth = 0, textHeight = 0;
+  fl_measure(text, textWidth, textHeight, 0);
+  // Laid out as a system box: the exclamation mark, the text beside it, OK centred below.
+  constexpr int kMargin = 12, kIcon = 32, kButtonWidth = 75, kButtonHeight = 23;
+  const int bodyHeight = std::max(kIcon, textHeight);
+  const int width = std::max(kMargin + kIcon + kMargin + textWidth + kMargin, kButtonWidth + 2 * kMargin);
+  const int height = kMargin + bodyHeight + kMargin + kButtonHeight + kMargin;
+  WarningWindow window(width, height, text);
+  auto* icon = new Fl_Box(FL_ROUND_UP_BOX, kMargin, kMargin, kIcon, kIcon, "!");
+  icon->color(FL_YELLOW);
+  icon->labelfont(FL_HELVETICA_BOLD);
+  icon->labelsize(22);
+  auto* body = new Fl_Box(FL_NO_BOX, 2 * kMargin + kIcon, kMargin, textWidth, bodyHeight, text);
+  body->labelsize(kFontPixels);
+  body->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+  auto* ok = new Fl_Return_Button((width - kButtonWidth) / 2, height - kMargin - kButtonHeight, kButtonWidth,
+                                  kButtonHeight, "OK");
+  ok->labelsize(kFontPixels);
+  ok->callback(closeWarning, &window);
+  window.end();
+  window.set_modal();
+  window.callback(closeWarning, &window);
+  window.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
+  window.show();
+  while (window.shown()) Fl::wait();
+  Fl::flush();
+  return true;
+}
+
 intptr_t run(int dialogId, DialogProcedure procedure, void* initParam, int& error) {
   const DialogResource* resource = findDialogResource(dialogId);
   if (!resource) {

@@ -20,9 +20,17 @@ bool isSoftwareRenderer(const char* renderer) {
   return false;
 }
 
+// The video driver in use, or before video is up (and after the teardown has shut it) the one
+// asked for: SDL_VIDEODRIVER or the capture's hint; null when none is asked for.
+const char* videoDriver() {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) return SDL_GetCurrentVideoDriver();
+  return SDL_GetHint(SDL_HINT_VIDEODRIVER);
+}
+
+// Drivers that draw into memory and show nothing on any screen.
 bool headless() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  return !driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+  const char* driver = videoDriver();
+  return driver && (std::strstr(driver, "offscreen") || std::strstr(driver, "dummy"));
 }
 
 // The window icon: resource `number` of type "ICONRGBA", 32 x 32 pixels of R, G, B, A bytes, top
@@ -112,6 +120,7 @@ WindowHandle SdlWindowBackend::createWindow(uint32_t, const char*, const char* w
 }
 
 void SdlWindowBackend::destroyWindow(WindowHandle) {
+  forgetFrameFence();
   if (probeContext) {
     SDL_GL_DeleteContext(probeContext);
     probeContext = nullptr;
@@ -145,6 +154,7 @@ int SdlWindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDescri
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   if (popup && fullscreenMode) flags |= SDL_WINDOW_FULLSCREEN;
   sdlWindow = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
+  offscreen = headless();
   if (!sdlWindow) {
     std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
     return 0;
@@ -165,8 +175,11 @@ int SdlWindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDescri
   return 1;
 }
 
-uint32_t SdlWindowBackend::describePixelFormat(DeviceHandle dc, int format) {
-  return dc == kDeviceToken && format == 1 && sdlWindow ? formatFlags : 0;
+bool SdlWindowBackend::describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) {
+  flags = 0;
+  if (dc != kDeviceToken || format != 1 || !sdlWindow) return false;
+  flags = formatFlags;
+  return true;
 }
 
 bool SdlWindowBackend::setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor&) {
@@ -189,6 +202,7 @@ bool SdlWindowBackend::makeCurrent(DeviceHandle dc, ContextHandle context) {
 }
 
 void SdlWindowBackend::deleteContext(ContextHandle context) {
+  forgetFrameFence();
   if (context) SDL_GL_DeleteContext(reinterpret_cast<SDL_GLContext>(context));
 }
 
@@ -251,13 +265,55 @@ intptr_t SdlWindowBackend::defaultWindowProc(const WindowMessage&) { return 0; }
 void SdlWindowBackend::postQuitMessage() { posted.push_back({MessageType::Quit, 0, nullptr}); }
 
 void SdlWindowBackend::swapBuffers(DeviceHandle dc) {
-  if (dc == kDeviceToken && sdlWindow) SDL_GL_SwapWindow(sdlWindow);
+  if (dc != kDeviceToken || !sdlWindow) return;
+  SDL_GL_SwapWindow(sdlWindow);
+  if (offscreen) boundFrameQueue();
 }
 
+// An offscreen surface's swap shows nothing and so waits for nothing: a renderer that draws on
+// the CPU falls ever further behind the frames the loop hands it (a 12 s run took up to 19 s,
+// with single frames of seconds). Each present lets one frame be in flight: it waits until the
+// frame before it is drawn, which keeps the renderer busy while the next frame is built (that
+// measured better than finishing every frame at its present, which is what a context without
+// fences does).
+void SdlWindowBackend::boundFrameQueue() {
+  if (frameWait == FrameWait::Unknown) {
+    frameWait = FrameWait::Finish;
+    if (SDL_GL_ExtensionSupported("GL_ARB_sync")) {
+      fenceSync = reinterpret_cast<decltype(fenceSync)>(SDL_GL_GetProcAddress("glFenceSync"));
+      clientWaitSync = reinterpret_cast<decltype(clientWaitSync)>(SDL_GL_GetProcAddress("glClientWaitSync"));
+      deleteSync = reinterpret_cast<decltype(deleteSync)>(SDL_GL_GetProcAddress("glDeleteSync"));
+      if (fenceSync && clientWaitSync && deleteSync) frameWait = FrameWait::Fence;
+    }
+  }
+  if (frameWait == FrameWait::Finish) {
+    glFinish();
+    return;
+  }
+  constexpr unsigned kGpuCommandsComplete = 0x9117, kFlushCommands = 0x1;
+  if (frameFence) {
+    clientWaitSync(frameFence, kFlushCommands, ~uint64_t{0});
+    deleteSync(frameFence);
+  }
+  frameFence = fenceSync(kGpuCommandsComplete, 0);
+}
+
+// The fence goes with its context.
+void SdlWindowBackend::forgetFrameFence() {
+  frameFence = nullptr;
+  frameWait = FrameWait::Unknown;
+}
+
+// A modal box wherever there is a display, whether SDL's video is up or not (the teardown before
+// the software-format warning has just shut it): FLTK's, drawn like the options dialog, where
+// there is an X display; SDL's elsewhere (SDL's own X11 box needs the server's core fonts, which
+// many servers lack). A headless run may still have a display around, but nobody is looking at
+// it: it does not block on a box. Without a box the text goes to stderr.
 void SdlWindowBackend::showWarning(const char* text) {
-  // Without a screen there is nobody to click OK: say it on stderr instead.
-  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Warning", text, nullptr) != 0)
-    std::fprintf(stderr, "Warning: %s\n", text);
+  if (!headless() && (fltk_dialog::showWarning(text) ||
+                      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Warning", text, nullptr) == 0))
+    return;
+  std::fprintf(stderr, "Warning: %s\n", text);
 }
 
 intptr_t SdlWindowBackend::dialogBoxParam(int dialogId, DialogProcedure dialogProcedure, void* initParam) {

@@ -24,7 +24,7 @@ class SdlWindowBackend : public WindowBackend {
   DeviceHandle getDC(WindowHandle window) override;
   void releaseDC(WindowHandle window, DeviceHandle dc) override;
   int choosePixelFormat(DeviceHandle dc, const PixelFormatDescriptor& request) override;
-  uint32_t describePixelFormat(DeviceHandle dc, int format) override;
+  bool describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) override;
   bool setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor& request) override;
   ContextHandle createContext(DeviceHandle dc) override;
   bool makeCurrent(DeviceHandle dc, ContextHandle context) override;
@@ -60,6 +60,16 @@ class SdlWindowBackend : public WindowBackend {
   bool formatSet = false;
   std::deque<WindowMessage> posted;
   int error = 0;
+
+  // The offscreen present's bound on the frames queued to the renderer (see boundFrameQueue).
+  void boundFrameQueue();
+  void forgetFrameFence();
+  bool offscreen = false;
+  enum class FrameWait : uint8_t { Unknown, Fence, Finish } frameWait = FrameWait::Unknown;
+  void* (*fenceSync)(unsigned condition, unsigned flags) = nullptr;
+  unsigned (*clientWaitSync)(void* sync, unsigned flags, uint64_t timeout) = nullptr;
+  void (*deleteSync)(void* sync) = nullptr;
+  void* frameFence = nullptr;
 };
 
 // Windows virtual-key code of an SDL key, 0 where there is none.

@@ -80,9 +80,11 @@ int VirtualWindowBackend::choosePixelFormat(DeviceHandle, const PixelFormatDescr
   return fails("choosePixelFormat") ? 0 : 7;
 }
 
-uint32_t VirtualWindowBackend::describePixelFormat(DeviceHandle, int) {
-  calls.emplace_back("describePixelFormat");
-  return formatFlags;
+bool VirtualWindowBackend::describePixelFormat(DeviceHandle, int, uint32_t& flags) {
+  flags = 0;
+  if (fails("describePixelFormat")) return false;
+  flags = formatFlags;
+  return true;
 }
 
 bool VirtualWindowBackend::setPixelFormat(DeviceHandle, int format, const PixelFormatDescriptor&) {

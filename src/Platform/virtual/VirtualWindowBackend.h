@@ -23,7 +23,7 @@ class VirtualWindowBackend : public WindowBackend {
   DeviceHandle getDC(WindowHandle window) override;
   void releaseDC(WindowHandle window, DeviceHandle dc) override;
   int choosePixelFormat(DeviceHandle dc, const PixelFormatDescriptor& request) override;
-  uint32_t describePixelFormat(DeviceHandle dc, int format) override;
+  bool describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) override;
   bool setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor& request) override;
   ContextHandle createContext(DeviceHandle dc) override;
   bool makeCurrent(DeviceHandle dc, ContextHandle context) override;

@@ -87,10 +87,10 @@ int WebWindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDescri
   return 1;
 }
 
-uint32_t WebWindowBackend::describePixelFormat(DeviceHandle dc, int format) {
-  (void)dc;
-  (void)format;
-  return 0;
+// WebGL draws on the graphics hardware (or the browser's own fallback): a driver's format.
+bool WebWindowBackend::describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) {
+  flags = 0;
+  return dc == kDeviceToken && format == 1;
 }
 
 bool WebWindowBackend::setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor&) {

@@ -71,10 +71,12 @@ int Win32WindowBackend::choosePixelFormat(DeviceHandle dc, const PixelFormatDesc
   return ChoosePixelFormat(hdcOf(dc), &pfd);
 }
 
-uint32_t Win32WindowBackend::describePixelFormat(DeviceHandle dc, int format) {
+bool Win32WindowBackend::describePixelFormat(DeviceHandle dc, int format, uint32_t& flags) {
   PIXELFORMATDESCRIPTOR pfd{};
-  if (!DescribePixelFormat(hdcOf(dc), format, sizeof pfd, &pfd)) return 0;
-  return pfd.dwFlags;
+  flags = 0;
+  if (!DescribePixelFormat(hdcOf(dc), format, sizeof pfd, &pfd)) return false;
+  flags = pfd.dwFlags;
+  return true;
 }
 
 bool Win32WindowBackend::setPixelFormat(DeviceHandle dc, int format, const PixelFormatDescriptor& request) {
