@@ -78,6 +78,16 @@ TEST_F(FT2RulesTest, PatternLoopPlaysRowsAgainAndTheNextPatternStartsAtTheLoop) 
   EXPECT_EQ(rows(13), expected);
 }
 
+TEST_F(FT2RulesTest, PatternLoopPlaysTheRowsTwiceInOnePass) {
+  design.patterns[0].rows = 8;
+  note(0, 1) = {0, 0, 0, 0xE, 0x60};
+  note(7, 1) = {0, 0, 0, 0xE, 0x61};
+  loaded = std::make_unique<LoadedSong>(design, Rules::kFT2);
+  ASSERT_NE(loaded->song, nullptr);
+  OfflineRenderer renderer(*loaded->song, 44100);
+  EXPECT_EQ(renderer.renderOnePass().size(), 2u * 16 * 6 * 882);
+}
+
 TEST_F(FT2RulesTest, PositionJumpAndPatternBreakOnOneRow) {
   design.speed = 1;
   design.patterns.resize(3);

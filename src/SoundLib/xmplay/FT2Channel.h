@@ -29,9 +29,10 @@ struct FT2Channel {
   int32_t volume;       // 0..64
   int32_t volumeDelta;  // this tick's tremolo offset
   bool tremorMuted;
-  bool quickRamp;
+  bool quickRamp;  // this tick's change is a start, a set or a cut, heard at once: no ramp across the tick
   int32_t panning;  // 0..255, 128 centre
   bool keyOff;
+  bool releasedWithInstrument;  // a key off that came with an instrument number
   int32_t fadeout;  // 65536 down to 0 after key off
   EnvelopeState volumeEnvelope, panningEnvelope;
   int32_t autoVibratoPosition;  // 0..255

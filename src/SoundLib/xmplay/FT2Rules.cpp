@@ -138,6 +138,7 @@ void resetVolume(FT2Channel& c, const Sample* sample) {
   if (!sample) return;
   setVolume(c, sample->volume);
   c.panning = sample->panning;
+  c.quickRamp = true;
 }
 
 // A vibrato bends the pitch where its wave stands and then moves on; on the first tick of a row
@@ -196,7 +197,13 @@ void multiRetrig(XMPlayer& player, FT2Channel& c) {
 void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   if (n.instrument) c.instrumentNumber = n.instrument;
   if (n.note == kKeyOff) {
+    // With an instrument number the note is released all the same, at the sample's volume; the
+    // next note, even without a number, then takes the key back and the fade with it.
     keyOff(c);
+    if (n.instrument && instrumentNumbered(song, n.instrument)) {
+      resetVolume(c, c.sample);
+      c.releasedWithInstrument = true;
+    }
     return;
   }
   const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
@@ -227,7 +234,11 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
       offset = uint32_t{c.sampleOffset} * 256;
     }
     triggerVoice(player, c, offset);
-    c.quickRamp = true;
+    if (c.releasedWithInstrument) {
+      c.keyOff = false;
+      c.fadeout = 65536;
+      c.releasedWithInstrument = false;
+    }
     if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
     if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
     c.retrigTicks = 0;
@@ -258,7 +269,10 @@ void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
       if (x) c.vibratoDepth = x;
       vibrato(c, false);
       break;
-    case 0xC: c.panning = x << 4; break;
+    case 0xC:
+      c.panning = x << 4;
+      c.quickRamp = true;
+      break;
     case 0xF:
       if (x) c.tonePortamentoSpeed = static_cast<uint8_t>(x << 4);
       break;
@@ -362,7 +376,10 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       if (y) c.tremoloDepth = y;
       tremolo(c, false);
       break;
-    case kSetPanning: c.panning = p; break;
+    case kSetPanning:
+      c.panning = p;
+      c.quickRamp = true;
+      break;
     case kPositionJump:
       // A jump starts its pattern at the top, also undoing a break that an earlier channel set.
       jumps.order = p;
@@ -383,7 +400,10 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       else if (p > 0)
         song.speed = p;
       break;
-    case kSetGlobalVolume: song.globalVolume = std::min<int32_t>(p, 64); break;
+    case kSetGlobalVolume:
+      song.globalVolume = std::min<int32_t>(p, 64);
+      for (int i = 0; i < song.channelCount; ++i) player.ft2[i].quickRamp = true;
+      break;
     case kGlobalVolumeSlide:
       if (p) c.globalVolumeSlide = p;
       break;
@@ -483,7 +503,9 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     case kMultiRetrig: multiRetrig(player, c); break;
     case kTremor: {
       const int on = high(c.tremor) + 1, off = low(c.tremor) + 1;
-      c.tremorMuted = c.tremorTicks % (on + off) >= on;
+      const bool muted = c.tremorTicks % (on + off) >= on;
+      if (muted != c.tremorMuted) c.quickRamp = true;
+      c.tremorMuted = muted;
       c.tremorTicks = static_cast<uint8_t>((c.tremorTicks + 1) % (on + off));
       break;
     }

@@ -110,23 +110,23 @@ void restartEnvelopes(FT2Channel& c) {
   c.panningEnvelope = {0, 32};
   c.fadeout = 65536;
   c.keyOff = false;
+  c.releasedWithInstrument = false;
   c.autoVibratoPosition = 0;
   c.autoVibratoTicks = 0;
 }
 
 void triggerVoice(XMPlayer& player, FT2Channel& c, uint32_t offset) {
+  c.quickRamp = true;
   c.mixer = takeVoice(player, c.mixer);
   MixerChannel& m = *c.mixer;
   startVoice(m, c.sample);
   if (!m.sample || offset == 0) return;
+  // A looped sample ends where its loop does; an offset past the end plays nothing.
   const Sample& s = *m.sample;
-  const uint32_t end = s.loopStart + s.loopLength;
-  if (offset < end)
+  if (offset < s.loopStart + s.loopLength)
     m.position = offset;
-  else if (s.loopMode == kLoopNone)
-    m.sample = nullptr;  // an offset past the end plays nothing
   else
-    m.position = s.loopStart + (offset - s.loopStart) % s.loopLength;
+    m.sample = nullptr;
 }
 
 void stopVoice(XMPlayer& player, FT2Channel& c) {
@@ -150,10 +150,10 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
                      static_cast<float>(song.globalVolume) * (1.0f / (64.0f * 64 * 65536 * 64));
   int32_t pan = std::clamp(c.panning, 0, 255);
   if (ins.panningType & kEnvelopeOn)
-    pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 255);
+    pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 256);  // 256: all right
   const float level = gain * kMasterGain * player.targetScale;
   m.volume = static_cast<int32_t>(gain * 127);
-  m.panning = 255 - pan;
+  m.panning = 255 - std::min(pan, 255);  // the intro's sense: 255 all left
   m.rampLength = c.quickRamp ? 0 : song.samplesPerTick;
   c.quickRamp = false;
   m.leftTarget = static_cast<int32_t>(level * panLeft(pan) + 0.5f);
