@@ -259,8 +259,13 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
         c.rampRightLevel = c.rightTarget * 256;
       }
     } else if (c.leftTarget == 0 && c.rightTarget == 0) {
-      // Silent (a voice that has faded out after a retrigger plays on like this): it would add
-      // only zeros, so only its position moves.
+      // Silent: it would add only zeros, so only its position moves. A voice left behind by a
+      // new note has faded out for good and stops instead.
+      if (c.leftBehind) {
+        c.sample = nullptr;
+        position = 0;
+        break;
+      }
       const uint64_t distance = step * static_cast<uint64_t>(n);
       position = backward ? position - distance : position + distance;
     } else {

@@ -32,6 +32,9 @@ struct MixerChannel {
   int32_t rampFramesLeft;
   // The length of the next ramp in frames; 0: the player's ramp length.
   int32_t rampLength;
+  // A voice a new note has left behind to fade out: no channel drives it any more, so once it
+  // has faded it is done.
+  bool leftBehind;
 };
 
 constexpr int32_t kForward = 1;

@@ -72,6 +72,7 @@ MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {
   partner.index = partnerIndex;
   m->volume = m->leftTarget = m->rightTarget = 0;
   m->rampLength = 0;
+  m->leftBehind = true;
   return &partner;
 }
 
