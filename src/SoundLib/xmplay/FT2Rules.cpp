@@ -246,15 +246,15 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   }
   if (n.instrument && ins) {
     // An instrument number resets volume and panning to those of the sounding sample and starts
-    // the envelopes again, also without a note and under a tone portamento; the instrument it
-    // names plays from the next note on.
+    // the envelopes again, also without a note and under a tone portamento: the envelopes are the
+    // named instrument's from here, its samples play from its next note.
     c.instrument = ins;
     resetVolume(c, c.sample);
     restartEnvelopes(c);
   }
 }
 
-void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
+void volumeColumnRow(FT2Channel& c, uint8_t v) {
   const uint8_t x = low(v);
   if (v >= 0x10 && v <= 0x50) {
     setVolume(c, v - 0x10);
@@ -278,7 +278,6 @@ void volumeColumnRow(const Song& song, FT2Channel& c, uint8_t v) {
       break;
     default: break;
   }
-  (void)song;
 }
 
 void volumeColumnTick(const Song& song, FT2Channel& c, uint8_t v) {
@@ -481,7 +480,7 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
             // A delay without a note starts the sounding one again.
             if (c.delayed.note == 0) retrigger(player, c);
             takeNote(player, song, c, c.delayed);
-            if (c.delayed.volume) volumeColumnRow(song, c, c.delayed.volume);
+            if (c.delayed.volume) volumeColumnRow(c, c.delayed.volume);
           }
           break;
         default: break;
@@ -562,7 +561,7 @@ void processRow(XMPlayer& player, Song& song) {
       continue;
     }
     takeNote(player, song, c, n);
-    if (n.volume) volumeColumnRow(song, c, n.volume);
+    if (n.volume) volumeColumnRow(c, n.volume);
     effectRow(player, song, c, n, jumps);
   }
   planNextRow(song, jumps);
