@@ -1,12 +1,11 @@
 // The waveOut device: the wave mapper at 44100 Hz playing one ring in a loop, its byte position
-// moving past the end of the ring and on, restarting with a new ring, stopping on reset; and the
-// mixing thread's priority. Needs an audio output (under Wine: an ALSA default device).
+// moving past the end of the ring and on, restarting with a new ring, stopping on reset. Needs an
+// audio output (under Wine: an ALSA default device).
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "Platform/WaveDevice.h"
@@ -69,14 +68,4 @@ TEST_F(Win32WaveDeviceTest, NewRingRestartsThePositionAndResetStopsIt) {
   Sleep(100);
   EXPECT_EQ(device.positionBytes(), stopped);
   EXPECT_EQ(device.close(), 0);
-}
-
-TEST(Win32ThreadPriority, MixingThreadRunsTimeCritical) {
-  int priority = 0;
-  std::thread mixer([&] {
-    setCurrentThreadTimeCritical();
-    priority = GetThreadPriority(GetCurrentThread());
-  });
-  mixer.join();
-  EXPECT_EQ(priority, THREAD_PRIORITY_TIME_CRITICAL);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "Platform/Thread.h"
 #include "SoundLib/xmplay/Song.h"
 
 class WaveDevice;
@@ -98,7 +99,7 @@ struct XMPlayer {
   // The mixing thread's own counts since play: blocks rendered and blocks the device played unrendered.
   uint64_t blocksRendered = 0;
   uint64_t blocksMissed = 0;
-  std::thread thread;  // none where the device runs the passes itself
+  PlatformThread thread;  // none where the device runs the passes itself
 
   WaveDevice* device = nullptr;
   bool deviceOpen = false;
