@@ -7,7 +7,7 @@ ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows test-windows setup-web web test-web
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows windows-tests test-windows setup-web web test-web
 
 all: build
 
@@ -70,9 +70,10 @@ assets: setup
 	$(ASSETS_BUILD)/bin/xmcompose resources/music/intro.txt resources/intro.xm
 
 # The Windows programs, cross-built with mingw-w64: build-win32/bin/brackenfold.exe (32-bit) and
-# build-win64/bin/brackenfold.exe with the suites that run under Wine. `make test-windows` checks
-# both programs' headers and runs the 64-bit one and the suites under Wine (scripts/test-windows.sh);
-# it compares the music with the Linux xmrender, which it builds.
+# build-win64/bin/brackenfold.exe. `make test-windows` builds the suites that run under Wine
+# (build-win64-tests/, with the posix thread model their cases need), checks both programs' headers
+# and runs the suites and the 64-bit program under Wine (scripts/test-windows.sh); it compares the
+# music with the Linux xmrender, which it builds.
 setup-windows:
 	@bash scripts/setup-windows.sh
 
@@ -82,7 +83,11 @@ windows: setup-windows
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64 -j $(JOBS)
 
-test-windows: windows setup
+windows-tests: setup-windows
+	@cmake --preset win64-tests >/dev/null
+	@cmake --build --preset win64-tests -j $(JOBS)
+
+test-windows: windows windows-tests setup
 	@cmake --preset default >/dev/null
 	@cmake --build --preset default -j $(JOBS) --target xmrender
 	bash scripts/test-windows.sh
@@ -103,4 +108,4 @@ test-web: web
 	python3 scripts/webcheck.py build-web build-web/test-web
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-web
+	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-win64-tests build-web

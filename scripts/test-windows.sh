@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The Windows programs checked on Linux (`make test-windows`, after `make windows`):
+# The Windows programs checked on Linux (`make test-windows`, after `make windows windows-tests`):
 #  1. both programs' PE headers: machine, GUI subsystem, only system DLLs imported;
 #  2. the 64-bit suites under Wine on a virtual X display (32-bit programs cannot run here);
 #  3. the 64-bit intro under Wine: Cancel in the dialog exits 1; Return starts it at 640 x 480, a
@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 
 W32=build-win32
 W64=build-win64
-WORK=$W64/wine
+SUITES=build-win64-tests
+WORK=$SUITES/wine
 XMRENDER=${XMRENDER:-build/bin/xmrender}
 WINE=$(command -v wine64 || true)
 [ -n "$WINE" ] || WINE=/usr/lib/wine/wine64
@@ -83,7 +84,7 @@ wineserver -p
 # --- 2. the suites ---------------------------------------------------------------------------
 step "suites under Wine"
 # One at a time: the window and dialog suites share the display.
-[ -n "${SKIP_SUITES:-}" ] || ctest --test-dir $W64 --output-on-failure -j1 || fail "suites under Wine"
+[ -n "${SKIP_SUITES:-}" ] || ctest --test-dir $SUITES --output-on-failure -j1 || fail "suites under Wine"
 
 # --- 3. the program --------------------------------------------------------------------------
 # Waits for a top-level window whose title is exactly $1; prints its id.
