@@ -6,6 +6,8 @@
 #          and std::async, which GCC 12's win32 model lacks.
 set(CMAKE_SYSTEM_NAME Windows)
 
+# A build folder configured with the other model keeps that compiler in its cache: CMakeLists.txt
+# stops then, asking for a fresh folder.
 set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-${MINGW_THREADS})
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-${MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
