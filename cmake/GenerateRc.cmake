@@ -10,6 +10,9 @@ foreach(type number path IN ZIP_LISTS types numbers files)
   if(type STREQUAL "ICON")
     set(ICON "")  # the manifest names the icon itself
   endif()
+  if(type STREQUAL "ICONRGBA")
+    continue()  # the SDL window's icon; a Windows window takes icon group 214 instead
+  endif()
   string(APPEND body "${number} ${type} \"${path}\"\n")
 endforeach()
 
