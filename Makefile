@@ -7,7 +7,7 @@ ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows windows-tests test-windows setup-web web test-web
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows windows-tests test-windows release release-check setup-web web test-web
 
 all: build
 
@@ -92,6 +92,18 @@ test-windows: windows windows-tests setup
 	@cmake --build --preset default -j $(JOBS) --target xmrender
 	bash scripts/test-windows.sh
 
+# The release as it is uploaded, in dist/: brackenfold-win32.zip and brackenfold-win64.zip (the
+# program, brackenfold.nfo and file_id.diz), brackenfold-web.zip (the page, ready to be served,
+# with the same texts) and brackenfold-src.tar.gz (the checked-out commit), with SHA256SUMS. The
+# programs are the release build (MinSizeRel) of the win32, win64 and web presets; the same commit
+# gives the same bytes (scripts/release.py). `make release-check` builds the release twice from
+# empty build folders and compares the digests.
+release: windows web
+	python3 scripts/release.py dist
+
+release-check: setup-windows setup-web
+	bash scripts/release-check.sh
+
 # The intro on a web page, built with Debian's emscripten: build-web/brackenfold.html with its
 # .js and .wasm (serve the folder, e.g. `python3 -m http.server -d build-web`, and open the page).
 # `make test-web` runs it in headless Chromium: ?autostart, a screenshot of the scene, the console's
@@ -108,4 +120,4 @@ test-web: web
 	python3 scripts/webcheck.py build-web build-web/test-web
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-win64-tests build-web
+	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-win64-tests build-web dist

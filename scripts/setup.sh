@@ -24,7 +24,7 @@ case "${1:-}" in
   bench) packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs) ;;
   windows)
     packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-               binutils-mingw-w64-x86-64 googletest wine wine64) ;;
+               binutils-mingw-w64-x86-64 googletest wine wine64 python3) ;;
   web) packages+=(emscripten chromium chromium-driver python3) ;;
   *) echo "usage: setup.sh [bench|windows|web]" >&2; exit 2 ;;
 esac

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The Windows programs checked on Linux (`make test-windows`, after `make windows windows-tests`):
-#  1. both programs' PE headers: machine, GUI subsystem, only system DLLs imported;
+#  1. both programs' PE headers: machine, GUI subsystem, only system DLLs imported; they are the
+#     release build, and where dist/ holds the release archives, the programs in them are these
+#     very files;
 #  2. the 64-bit suites under Wine on a virtual X display (32-bit programs cannot run here);
 #  3. the 64-bit intro under Wine: Cancel in the dialog exits 1; Return starts it at 640 x 480, a
 #     screenshot shows the rings, the ring text and the backdrop, Escape exits 0; the music, caught
@@ -38,9 +40,23 @@ check_pe() {
   done
   echo "$exe: $format, GUI, imports $(awk '/DLL Name:/ {printf "%s ", $3}' <<<"$dump")($(stat -c %s "$exe") bytes)"
 }
+# The program checked here is the one released: the release build, and the file in the archive.
+check_released() {
+  local exe=$1 build=$2 zip=$3
+  grep -q '^CMAKE_BUILD_TYPE:STRING=MinSizeRel$' "$build/CMakeCache.txt" || fail "$exe is not the release build"
+  [ -f "$zip" ] || { echo "$exe: no $zip to compare with (make release)"; return 0; }
+  python3 - "$zip" "$exe" <<'PY' || fail "$exe is not the program in $zip (make release again)"
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z, open(sys.argv[2], "rb") as f:
+    sys.exit(0 if z.read("brackenfold.exe") == f.read() else 1)
+PY
+  echo "$exe: the program in $zip"
+}
 step "PE headers"
 check_pe $W32/bin/brackenfold.exe pei-i386 i686-w64-mingw32-objdump
 check_pe $EXE pei-x86-64 x86_64-w64-mingw32-objdump
+check_released $W32/bin/brackenfold.exe $W32 dist/brackenfold-win32.zip
+check_released $EXE $W64 dist/brackenfold-win64.zip
 
 # --- Wine on a virtual display, sound into a file --------------------------------------------
 mkdir -p "$WORK"
