@@ -5,8 +5,8 @@
 #include <memory>
 #include <thread>
 
-#include "Platform/Thread.h"
 #include "SoundLib/xmplay/Song.h"
+#include "Platform/Thread.h"
 
 class WaveDevice;
 
