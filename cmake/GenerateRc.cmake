@@ -2,6 +2,8 @@
 # Resource script for the Windows build: one line per manifest entry (type names upper case, as
 # the resource compiler stores them and the lookup compares them), then the icon group and the
 # dialog templates.
+# The project's policies: a quoted "ICON" is the word, not the variable ICON below.
+cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Manifest.cmake)
 brackenfold_read_manifest(${MANIFEST} types numbers files)
 
