@@ -7,7 +7,7 @@ ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 
-.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows test-windows setup-web web test-web
+.PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows windows-tests test-windows release release-check setup-web web test-web
 
 all: build
 
@@ -73,9 +73,10 @@ assets: setup
 	$(ASSETS_BUILD)/bin/xmcompose resources/music/intro.txt resources/intro.xm
 
 # The Windows programs, cross-built with mingw-w64: build-win32/bin/brackenfold.exe (32-bit) and
-# build-win64/bin/brackenfold.exe with the suites that run under Wine. `make test-windows` checks
-# both programs' headers and runs the 64-bit one and the suites under Wine (scripts/test-windows.sh);
-# it compares the music with the Linux xmrender, which it builds.
+# build-win64/bin/brackenfold.exe. `make test-windows` builds the suites that run under Wine
+# (build-win64-tests/, with the posix thread model their cases need), checks both programs' headers
+# and runs the suites and the 64-bit program under Wine (scripts/test-windows.sh); it compares the
+# music with the Linux xmrender, which it builds.
 setup-windows:
 	@bash scripts/setup-windows.sh
 
@@ -85,10 +86,26 @@ windows: setup-windows
 	@cmake --preset win64 >/dev/null
 	@cmake --build --preset win64 -j $(JOBS)
 
-test-windows: windows setup
+windows-tests: setup-windows
+	@cmake --preset win64-tests >/dev/null
+	@cmake --build --preset win64-tests -j $(JOBS)
+
+test-windows: windows windows-tests setup
 	@cmake --preset default >/dev/null
 	@cmake --build --preset default -j $(JOBS) --target xmrender
 	bash scripts/test-windows.sh
+
+# The release as it is uploaded, in dist/: brackenfold-win32.zip and brackenfold-win64.zip (the
+# program, brackenfold.nfo and file_id.diz), brackenfold-web.zip (the page, ready to be served,
+# with the same texts) and brackenfold-src.tar.gz (the checked-out commit), with SHA256SUMS. The
+# programs are the release build (MinSizeRel) of the win32, win64 and web presets; the same commit
+# gives the same bytes (scripts/release.py). `make release-check` builds the release twice from
+# empty build folders and compares the digests.
+release: windows web
+	python3 scripts/release.py dist
+
+release-check: setup-windows setup-web
+	bash scripts/release-check.sh
 
 # The intro on a web page, built with Debian's emscripten: build-web/brackenfold.html with its
 # .js and .wasm (serve the folder, e.g. `python3 -m http.server -d build-web`, and open the page).
@@ -106,4 +123,4 @@ test-web: web
 	python3 scripts/webcheck.py build-web build-web/test-web
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-web
+	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-win64-tests build-web dist

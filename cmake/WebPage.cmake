@@ -18,11 +18,12 @@ function(brackenfold_web_program target)
     -sENVIRONMENT=web
     -sALLOW_MEMORY_GROWTH=1
     -sFILESYSTEM=0)
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${BRACKENFOLD_WEB_PAGE})
+  # The page with the project's version in its line.
+  set(BRACKENFOLD_VERSION ${PROJECT_VERSION})
+  configure_file(${BRACKENFOLD_WEB_PAGE} ${CMAKE_BINARY_DIR}/brackenfold.html @ONLY)
   # The window icon's picture (icon group 214 of the Windows program) as the page's icon.
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${BRACKENFOLD_WEB_PAGE} ${CMAKE_BINARY_DIR}/brackenfold.html
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/resources/brackenfold.ico
             ${CMAKE_BINARY_DIR}/brackenfold.ico
-    COMMENT "Page brackenfold.html")
+    COMMENT "Page icon brackenfold.ico")
 endfunction()

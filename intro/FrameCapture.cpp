@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 FrameCapture::FrameCapture(std::string dir, int width, int height)
     : dir(std::move(dir)), width(width), height(height), rows(static_cast<size_t>(width) * height * 3),
@@ -31,20 +30,4 @@ const unsigned char* FrameCapture::readBack() {
 bool FrameCapture::writePng(unsigned index) const {
   const int stride = width * 3;
   return stbi_write_png(pathOf(index).c_str(), width, height, 3, flipped.data(), stride) != 0;
-}
-
-std::string temporaryFolder() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path base = fs::temp_directory_path(ec);
-  for (unsigned n = 0;; ++n) {
-    const fs::path candidate = base / ("brackenfold-" + std::to_string(n));
-    if (fs::create_directory(candidate, ec)) return candidate.string();
-    if (ec) return base.string();
-  }
-}
-
-void removeFolder(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
 }

@@ -19,7 +19,3 @@ class FrameCapture {
   std::vector<unsigned char> rows;
   std::vector<unsigned char> flipped;
 };
-
-// A new empty folder for temporary files, and its removal.
-std::string temporaryFolder();
-void removeFolder(const std::string& path);

@@ -15,6 +15,7 @@
 #include "FrameCapture.h"
 #include "GLServer/GLServer.h"
 #include "IntroContent.h"
+#include "Platform/Folders.h"
 #include "Platform/WaveDevice.h"
 #include "Soundtrack.h"
 #include "VideoEncoder.h"
@@ -193,6 +194,10 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
   long frameLimit = options.frames;
   if (capturing) {
     capture.workDir = options.captureDir.empty() ? temporaryFolder() : options.captureDir;
+    if (capture.workDir.empty()) {
+      std::fputs("brackenfold: cannot make a temporary folder for the video's files\n", stderr);
+      return 2;
+    }
     capture.frames.emplace(options.captureDir, gfx->getWidth(), gfx->getHeight());
     capture.soundtrack.emplace(kModule, options.fps, capture.wavPath());
     if (!options.videoPath.empty()) {

@@ -1,9 +1,8 @@
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "CommandLine.h"
 #include "MorvelleCracktro01.h"
+#include "Platform/Folders.h"
 #include "ProgramMain.h"
 
 int programMain(int argc, char** argv) {
@@ -23,9 +22,7 @@ int programMain(int argc, char** argv) {
       break;
   }
   if (!options.captureDir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.captureDir, ec);
-    if (ec || !std::filesystem::is_directory(options.captureDir)) {
+    if (!makeFolders(options.captureDir)) {
       std::fprintf(stderr, "brackenfold: --capture: cannot make folder %s\n", options.captureDir.c_str());
       return 2;
     }

@@ -3,8 +3,9 @@
 #include <cstring>
 
 namespace {
-// Every line ends with a line feed and a zero byte; the block is zero-filled behind the last.
-const char kScrollText[kScrollTextBytes] =
+// Every line ends with a line feed and a zero byte; the block is zero behind the last, which the
+// copy fills in (the program need not carry the zeros).
+const char kScrollText[] =
     " Brackenfold is proud to present: Our Next Release\n\0"
     "code: vantrel gfx: Oskwith music:rbq\n\0"
     "We greet: Morvelle Quennet and many more\n\0"
@@ -16,8 +17,9 @@ const char kScrollText[kScrollTextBytes] =
 }  // namespace
 
 std::unique_ptr<char[]> scrollTextBlock() {
-  auto block = std::make_unique<char[]>(kScrollTextBytes);
-  std::memcpy(block.get(), kScrollText, kScrollTextBytes);
+  static_assert(sizeof kScrollText <= kScrollTextBytes);
+  auto block = std::make_unique<char[]>(kScrollTextBytes);  // all zero
+  std::memcpy(block.get(), kScrollText, sizeof kScrollText);
   return block;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 namespace {
 std::string shellQuoted(const std::string& path) {
@@ -50,7 +49,6 @@ bool VideoEncoder::finish(const std::string& wavPath) {
   const std::string command = "ffmpeg -loglevel error -y -i " + shellQuoted(silentVideo()) + " -i " + shellQuoted(wavPath) +
                               " -c:v copy -c:a aac -b:a 192k -shortest -movflags +faststart " + shellQuoted(output);
   const bool muxed = std::system(command.c_str()) == 0;
-  std::error_code ec;
-  std::filesystem::remove(silentVideo(), ec);
+  std::remove(silentVideo().c_str());
   return muxed;
 }

@@ -4,7 +4,10 @@ brackenfold.html?autostart in headless Chromium through chromedriver (WebDriver 
 lets the intro run for a few seconds, takes a screenshot and checks it for the backdrop, the rings
 and the ring text, checks the console for a running audio context, rendered blocks of music and
 sound that is not silence, then presses Escape and checks that the page says the show has ended
-and the music has stopped. Last, the page's form: 800x600 and Start give an 800 x 600 canvas.
+and the music has stopped. Then the page's form: its heading, 800x600 and Start give an 800 x 600
+canvas; the full-screen box and Start ask the browser for full screen on the canvas, and leaving
+it ends the show. Last, in a browser that holds sound back until a click (its default), the page
+started at once shows its hint, and a click lets the music play and takes the hint away.
 
 usage: webcheck.py BUILD_DIR OUT_DIR [SECONDS]
 """
@@ -59,13 +62,15 @@ class WebDriver:
         with urllib.request.urlopen(request, timeout=60) as reply:
             return json.loads(reply.read())["value"]
 
-    def start(self, profile):
+    def start(self, profile, autoplay=True):
         args = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                "--user-data-dir=" + profile, "--autoplay-policy=no-user-gesture-required",
+                "--user-data-dir=" + profile,
                 # WebGL on the CPU: the browser's own SwiftShader, as --disable-gpu leaves it.
                 "--enable-unsafe-swiftshader",
                 "--window-size=%d,%d" % WINDOW]
+        if autoplay:
+            args.append("--autoplay-policy=no-user-gesture-required")
         caps = {"capabilities": {"alwaysMatch": {
             "browserName": "chrome",
             "goog:chromeOptions": {"binary": CHROMIUM, "args": args},
@@ -103,6 +108,15 @@ class WebDriver:
                 self.call("DELETE", self.s(""))
             except OSError:
                 pass
+            self.session = None
+
+
+def ready(driver):
+    """Waits until the page's module has loaded and Start can be pressed."""
+    for _ in range(100):
+        if driver.script("return !document.getElementById('start').disabled"):
+            return
+        time.sleep(0.1)
 
 
 def decode_png(data):
@@ -174,6 +188,7 @@ def main():
     driver_process = subprocess.Popen([CHROMEDRIVER, "--port=%d" % port],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     profile = tempfile.mkdtemp(prefix="brackenfold-chromium-")
+    profile2 = tempfile.mkdtemp(prefix="brackenfold-chromium-")
     driver = WebDriver(port)
     failures = []
     console = []
@@ -218,10 +233,7 @@ def main():
 
         # The options dialog as the page's form: a resolution, then Start.
         driver.open(url.replace("?autostart", ""))
-        for _ in range(50):
-            if driver.script("return !document.getElementById('start').disabled"):
-                break
-            time.sleep(0.1)
+        ready(driver)
         driver.click("[data-control='1001']")
         driver.click("#start")
         time.sleep(1.5)
@@ -230,12 +242,59 @@ def main():
         if size != [800, 600]:
             failures.append("the form's 800x600 gave a canvas of %d x %d" % tuple(size))
         console += driver.console()
+
+        # Full screen: the box, then Start, whose click lets the page ask for it.
+        driver.open(url.replace("?autostart", ""))
+        ready(driver)
+        heading = driver.script("var h = document.querySelector('h1'); return h ? h.textContent : ''")
+        print("webcheck: the page's heading is %r" % heading)
+        if "Brackenfold" not in heading:
+            failures.append("the page has no heading with the group's name")
+        driver.click("#fullscreen")
+        driver.click("#start")
+        time.sleep(1.5)
+        lines = [m for _, m in driver.console()]
+        console += [("INFO", m) for m in lines]
+        element = driver.script("return document.fullscreenElement ? document.fullscreenElement.id : ''")
+        print("webcheck: full screen asked for: %s; the page's full-screen element: %r" % (
+            any("full screen requested" in m for m in lines), element))
+        if not any("full screen requested" in m for m in lines):
+            failures.append("Start with the full-screen box did not ask for full screen")
+        if element != "canvas":
+            failures.append("the canvas is not full screen (full-screen element %r)" % element)
+        driver.script("document.exitFullscreen()")
+        time.sleep(1.0)
+        status = driver.script("return document.getElementById('status').textContent")
+        print("webcheck: after leaving full screen the page says %r" % status)
+        if "has ended" not in status:
+            failures.append("leaving full screen did not end the show")
+        console += driver.console()
+        driver.quit()
+
+        # A browser with its default policy keeps a page's sound off until a click.
+        driver.start(profile2, autoplay=False)
+        driver.open(url)
+        time.sleep(2.5)
+        hint = driver.script("var h = document.getElementById('soundhint'); return [!h.hidden, h.offsetHeight > 0,"
+                             " Module.audioContext ? Module.audioContext.state : 'none']")
+        print("webcheck: without a click: hint shown %s, visible %s, audio context %s" % tuple(hint))
+        if not (hint[0] and hint[1]):
+            failures.append("no visible hint while the browser holds the sound back (audio context %s)" % hint[2])
+        driver.click("#soundhint")
+        time.sleep(1.5)
+        after = driver.script("return [!document.getElementById('soundhint').hidden,"
+                              " Module.audioContext ? Module.audioContext.state : 'none']")
+        print("webcheck: after a click: hint shown %s, audio context %s" % tuple(after))
+        if after[0] or after[1] != "running":
+            failures.append("a click did not let the sound play and take the hint away (%s, %s)" % tuple(after))
+        console += driver.console()
     finally:
         driver.quit()
         driver_process.terminate()
         driver_process.wait(timeout=10)
         server.shutdown()
         shutil.rmtree(profile, ignore_errors=True)
+        shutil.rmtree(profile2, ignore_errors=True)
 
     with open(os.path.join(out, "console.txt"), "w") as f:
         f.write("".join("%s %s\n" % entry for entry in console))

@@ -1,13 +1,11 @@
 // The waveOut device: the wave mapper at 44100 Hz playing one ring in a loop, its byte position
 // moving past the end of the ring and on, restarting with a new ring, holding still while paused,
-// stopping on reset; and the mixing thread's priority. Needs an audio output (under Wine: an ALSA
-// default device).
+// stopping on reset. Needs an audio output (under Wine: an ALSA default device).
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "Platform/WaveDevice.h"
@@ -83,14 +81,4 @@ TEST_F(Win32WaveDeviceTest, PauseHoldsThePositionAndResumeGoesOn) {
   EXPECT_EQ(device.positionBytes(), held);
   device.resume();
   EXPECT_GT(positionsUntil(held + kRingBytes, 5000).back(), held + kRingBytes);
-}
-
-TEST(Win32ThreadPriority, MixingThreadRunsTimeCritical) {
-  int priority = 0;
-  std::thread mixer([&] {
-    setCurrentThreadTimeCritical();
-    priority = GetThreadPriority(GetCurrentThread());
-  });
-  mixer.join();
-  EXPECT_EQ(priority, THREAD_PRIORITY_TIME_CRITICAL);
 }

@@ -39,7 +39,9 @@ class ZeroedArray {
     }
 #endif
     data_ = static_cast<T*>(std::calloc(n ? n : 1, sizeof(T)));
-    if (!data_) throw std::bad_alloc();
+    // Out of memory: nothing here could go on. The engine throws no exceptions, and nothing
+    // would catch this one.
+    if (!data_) std::abort();
   }
   ~ZeroedArray() { release(); }
   ZeroedArray(ZeroedArray&& other) noexcept { swap(other); }

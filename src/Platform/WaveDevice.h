@@ -2,10 +2,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <thread>
 
-// Raises the calling thread to time-critical priority where the system grants it.
-void setCurrentThreadTimeCritical();
+#include "Platform/Thread.h"
 
 // The waveform audio output the player relies on: 16-bit stereo PCM at one rate, playing one
 // buffer as an endless loop and reporting how many bytes it has played.
@@ -25,15 +23,12 @@ class WaveDevice {
   virtual int close() = 0;   // the platform's result
 
   // Starts the mixing thread: `loop` is its whole body (a `pass` every 5 ms until the stop
-  // flag), `pass` one poll of the device. Here `loop` runs on a thread of its own at
+  // flag), `pass` one poll of the device. Here `loop` runs on the platform's thread at
   // time-critical priority, returned for the caller to join. A device on a platform with no
   // thread to block (a browser page) overrides this: it calls `pass` from its own callback after
   // every stretch of the ring it has played, until reset or close, and returns no thread.
-  virtual std::thread startMixingThread(std::function<void()> loop, std::function<void()> /*pass*/) {
-    return std::thread([loop = std::move(loop)] {
-      setCurrentThreadTimeCritical();
-      loop();
-    });
+  virtual PlatformThread startMixingThread(std::function<void()> loop, std::function<void()> /*pass*/) {
+    return PlatformThread::startTimeCritical(std::move(loop));
   }
 };
 

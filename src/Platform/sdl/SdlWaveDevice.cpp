@@ -96,8 +96,3 @@ WaveDevice& platformWaveDevice() {
   static SdlWaveDevice device;
   return device;
 }
-
-void setCurrentThreadTimeCritical() {
-  // Without the privilege SDL reports failure; the thread then runs at normal priority.
-  SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-}

@@ -26,7 +26,7 @@ int VirtualWaveDevice::close() {
   return 0;
 }
 
-std::thread VirtualWaveDevice::startMixingThread(std::function<void()> loop, std::function<void()> p) {
+PlatformThread VirtualWaveDevice::startMixingThread(std::function<void()> loop, std::function<void()> p) {
   if (!playsWithoutThread) return WaveDevice::startMixingThread(std::move(loop), std::move(p));
   pass = std::move(p);
   return {};

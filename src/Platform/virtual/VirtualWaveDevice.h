@@ -23,7 +23,7 @@ class VirtualWaveDevice : public WaveDevice {
   int close() override;
   // With playsWithoutThread the device keeps `pass` as a browser's does and runs it only when
   // the test calls runPass, on the test's own thread.
-  std::thread startMixingThread(std::function<void()> loop, std::function<void()> pass) override;
+  PlatformThread startMixingThread(std::function<void()> loop, std::function<void()> pass) override;
   void runPass() {
     if (pass) pass();
   }

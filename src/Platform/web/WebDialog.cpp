@@ -2,9 +2,9 @@
 // program starts, and pressing Start (OK) starts the program with the form answered, which also
 // gives the browser the user gesture it wants before it plays sound; ?autostart answers it with
 // the defaults. Of dialog 101 the form keeps the resolution buttons "640x480", "800x600",
-// "1024x768", each carrying its control id; colour depth, depth and stencil buffers and full
-// screen are not a page's to choose (the browser fixes the canvas' format), so those controls
-// read unchecked and the dialog procedure's defaults apply.
+// "1024x768" and the full-screen box, each carrying its control id; colour depth, depth and
+// stencil buffers are not a page's to choose (the browser fixes the canvas' format), so those
+// controls read unchecked and the dialog procedure's defaults apply.
 // Shown again after a failed window creation, the dialog cannot wait for the user in the middle
 // of a frame of the page: it answers Cancel, the program ends with exit code 1, and the page
 // shows the warning and offers the form again.

@@ -1,7 +1,7 @@
-// The message pump of the web backend: the page's key, focus and resize events, queued by the
-// browser's callbacks between frames and handed out by peekMessage without waiting; dispatch
-// calls the registered procedure. A page has no close message of its own: closing the tab ends
-// everything at once.
+// The message pump of the web backend: the page's key, focus, resize and full-screen events,
+// queued by the browser's callbacks between frames and handed out by peekMessage without waiting;
+// dispatch calls the registered procedure. A page has no close message of its own: closing the
+// tab ends everything at once; leaving full screen (the browser's Escape) counts as closing.
 
 #include <emscripten/html5.h>
 
@@ -24,6 +24,11 @@ EM_BOOL onFocus(int, const EmscriptenFocusEvent*, void* self) {
   return EM_FALSE;
 }
 
+EM_BOOL onFullscreenChange(int, const EmscriptenFullscreenChangeEvent* event, void* self) {
+  if (!event->isFullscreen) static_cast<WebWindowBackend*>(self)->leftFullscreen();
+  return EM_FALSE;
+}
+
 EM_BOOL onResize(int, const EmscriptenUiEvent*, void* self) {
   static_cast<WebWindowBackend*>(self)->queue({MessageType::Size, 0, nullptr});
   return EM_FALSE;
@@ -39,6 +44,7 @@ void WebWindowBackend::listenToPage() {
   emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, EM_FALSE, onFocus);
   emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, EM_FALSE, onFocus);
   emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, this, EM_FALSE, onResize);
+  emscripten_set_fullscreenchange_callback(document, this, EM_FALSE, onFullscreenChange);
 }
 
 bool WebWindowBackend::registerClass(const char* name, uint32_t, WindowProcedure proc, int) {

@@ -121,7 +121,7 @@ class PageWaveDevice : public WaveDevice {
     opened = false;
     return 0;
   }
-  std::thread startMixingThread(std::function<void()>, std::function<void()> p) override {
+  PlatformThread startMixingThread(std::function<void()>, std::function<void()> p) override {
     pass = std::move(p);
     return {};
   }
@@ -141,5 +141,3 @@ PageWaveDevice device;
 extern "C" EMSCRIPTEN_KEEPALIVE void brackenfold_wave_pass() { device.runPass(); }
 
 WaveDevice& platformWaveDevice() { return device; }
-
-void setCurrentThreadTimeCritical() {}

@@ -26,14 +26,46 @@ EM_JS(void, pageFocusCanvas, (), {
   }
 });
 
+// Full screen is the browser's: the canvas asks for it (which the browser grants only inside a
+// user's gesture, such as the Start button's click that runs the program) and keeps its drawing
+// size, scaled by the page to fill the screen. The answer comes later; a refusal leaves the
+// canvas in the page.
+EM_JS(int, pageEnterFullscreen, (), {
+  var canvas = Module.canvas;
+  if (!canvas || !canvas.requestFullscreen || !document.fullscreenEnabled) return 0;
+  Module.fullscreenRequested = true;
+  console.log('brackenfold: full screen requested');
+  canvas.requestFullscreen().then(function() { console.log('brackenfold: full screen entered'); },
+                                  function(e) { console.warn('brackenfold: full screen refused: ' + e); });
+  return 1;
+});
+
+EM_JS(void, pageLeaveFullscreen, (), {
+  if (document.fullscreenElement && document.exitFullscreen) document.exitFullscreen().catch(function() {});
+});
+
 EM_JS(int, pageScreenWidth, (), { return window.screen.width | 0; });
 EM_JS(int, pageScreenHeight, (), { return window.screen.height | 0; });
 }  // namespace
 
 WebWindowBackend::WebWindowBackend() = default;
 
-// A page cannot switch the screen's mode; the desktop mode is always there to go back to.
-bool WebWindowBackend::changeDisplayMode(const DisplayMode* mode) { return mode == nullptr; }
+// A page cannot switch the screen's mode, but it can show the canvas on the whole screen.
+bool WebWindowBackend::changeDisplayMode(const DisplayMode* mode) {
+  if (!mode) {
+    fullscreen = false;
+    pageLeaveFullscreen();
+    return true;
+  }
+  fullscreen = pageEnterFullscreen() != 0;
+  return fullscreen;
+}
+
+void WebWindowBackend::leftFullscreen() {
+  if (!fullscreen) return;
+  fullscreen = false;
+  if (windowExists) queue({MessageType::Close, 0, nullptr});
+}
 
 void WebWindowBackend::showCursor(bool show) { pageShowCursor(show ? 1 : 0); }
 

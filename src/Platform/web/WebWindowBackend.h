@@ -12,9 +12,10 @@
 // the window as the page's canvas with a WebGL context through the browser's EGL, whose legacy GL
 // emulation serves the intro's immediate mode (WebWindow.cpp); the warning, shown on the page
 // (WebMessageBox.cpp); the options dialog as the page's own form (WebDialog.cpp).
-// Does not implement: a display-mode switch (a page cannot change the screen's mode; full screen
-// requests fail and the GL frame falls back to the windowed styles), the window icon, more than
-// one class or window at a time. Every format counts as accelerated: the browser picks its own
+// The display mode: a page cannot change the screen's mode, so full screen is the browser's
+// Fullscreen API on the canvas at the chosen size (WebWindow.cpp); leaving it (the browser takes
+// Escape for that) ends the show as closing the window does.
+// Does not implement: the window icon, more than one class or window at a time. Every format counts as accelerated: the browser picks its own
 // renderer and does not say whether it draws on the CPU.
 class WebWindowBackend : public WindowBackend {
  public:
@@ -51,6 +52,8 @@ class WebWindowBackend : public WindowBackend {
 
   // The page's events, queued until the next pump.
   void queue(const WindowMessage& message) { pending.push_back(message); }
+  // The browser has left full screen: if the show had entered it, the show ends.
+  void leftFullscreen();
 
  private:
   void listenToPage();
@@ -59,6 +62,7 @@ class WebWindowBackend : public WindowBackend {
   std::string className;
   WindowProcedure procedure = nullptr;
   bool windowExists = false;
+  bool fullscreen = false;  // the canvas asked for the whole screen and has not left it
   bool listening = false;
   std::deque<WindowMessage> pending;
 

@@ -1,6 +1,6 @@
 // Waveform audio output on Win32 (winmm): the wave mapper opened for 16-bit stereo PCM without a
 // callback, one header looping the whole ring for ever, the play position read in bytes, pause
-// and restart; and time-critical priority for the mixing thread.
+// and restart. The mixing thread is the platform's (Win32Thread.cpp).
 // Not implemented: more than one device at a time (the player opens one).
 
 #include <windows.h>
@@ -83,5 +83,3 @@ WaveDevice& platformWaveDevice() {
   static WinmmWaveDevice device;
   return device;
 }
-
-void setCurrentThreadTimeCritical() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); }

@@ -7,6 +7,7 @@
 
 #include "SoundLib/xmplay/FT2Channel.h"
 #include "SoundLib/xmplay/Song.h"
+#include "Platform/Thread.h"
 
 class WaveDevice;
 
@@ -108,7 +109,7 @@ struct XMPlayer {
   // The mixing thread's own counts since play: blocks rendered and blocks the device played unrendered.
   uint64_t blocksRendered = 0;
   uint64_t blocksMissed = 0;
-  std::thread thread;  // none where the device runs the passes itself
+  PlatformThread thread;  // none where the device runs the passes itself
 
   WaveDevice* device = nullptr;
   bool deviceOpen = false;

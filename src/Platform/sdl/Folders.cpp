@@ -1,0 +1,31 @@
+// Folders on Linux, through the C++ library's file system operations.
+
+#include "Platform/Folders.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+bool makeFolders(const std::string& path) {
+  std::error_code ec;
+  fs::create_directories(path, ec);
+  return fs::is_directory(path, ec);
+}
+
+std::string temporaryFolder() {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  if (ec) return {};
+  for (unsigned n = 0; n < 100000; ++n) {
+    const fs::path candidate = base / ("brackenfold-" + std::to_string(n));
+    if (fs::create_directory(candidate, ec)) return candidate.string();
+    if (ec) return {};
+  }
+  return {};
+}
+
+void removeFolder(const std::string& path) {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+}

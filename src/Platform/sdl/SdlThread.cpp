@@ -1,0 +1,24 @@
+// The mixing thread on Linux: a std::thread that raises itself with SDL_SetThreadPriority to
+// SDL_THREAD_PRIORITY_TIME_CRITICAL (without the privilege for it SDL reports failure and the
+// thread runs at normal priority), joined by join.
+
+#include <SDL.h>
+
+#include <thread>
+
+#include "Platform/Thread.h"
+
+PlatformThread PlatformThread::startTimeCritical(std::function<void()> body) {
+  return PlatformThread(new std::thread([body = std::move(body)] {
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
+    body();
+  }));
+}
+
+void PlatformThread::join() {
+  if (!native) return;
+  auto* thread = static_cast<std::thread*>(native);
+  thread->join();
+  delete thread;
+  native = nullptr;
+}
