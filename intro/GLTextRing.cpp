@@ -46,8 +46,9 @@ int compareTileDepth(const void* p, const void* q) {
 }
 
 void sortTiles(GLTextRing::Tile* tiles, int count) {
-  // Kept between frames: the sort runs every frame and needs no fresh allocation.
-  static thread_local std::vector<GLTextRing::Tile> scratch;
+  // Kept between frames: the sort runs every frame and needs no fresh allocation. Only the
+  // thread that draws sorts.
+  static std::vector<GLTextRing::Tile> scratch;
   if (scratch.size() < static_cast<size_t>(count)) scratch.resize(static_cast<size_t>(count));
   mergeSort(tiles, scratch.data(), count);
 }

@@ -3,13 +3,13 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
 
+#include "Base/Clock.h"
 #include "Base/FrameTimer.h"
 #include "Base/LogFile.h"
 #include "FrameCapture.h"
@@ -44,10 +44,11 @@ void initGL(int width, int height) {
 
 namespace {
 // Taken while the program's statics are made, just before main.
-const std::chrono::steady_clock::time_point processStart = std::chrono::steady_clock::now();
+const int64_t processStart = systemClock().counter();
 
-double msSince(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+double msSince(int64_t start) {
+  Clock& clock = systemClock();
+  return static_cast<double>(clock.counter() - start) * 1000 / static_cast<double>(clock.frequency());
 }
 
 // What --stats reports at the end.
@@ -158,7 +159,7 @@ int IntroRun::end() {
 }  // namespace
 
 int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) {
-  auto run = std::make_shared<IntroRun>(options, backend);
+  const std::shared_ptr<IntroRun> run(new IntroRun(options, backend));
   const bool capturing = run->capturing = !options.captureDir.empty() || !options.videoPath.empty();
   std::string videoError;
   if (!options.videoPath.empty() && !VideoEncoder::available(videoError)) {

@@ -6,6 +6,10 @@
 // raised to time-critical priority where the system grants it, then joined once. Movable, not
 // copyable; a handle that still holds a thread when it is overwritten or goes waits for that
 // thread to end first.
+// Sleeps the calling thread for about the given milliseconds (the mixing thread's 5 ms poll,
+// stop's 50 ms wait for it).
+void platformSleep(int milliseconds);
+
 class PlatformThread {
  public:
   PlatformThread() = default;

@@ -4,6 +4,11 @@
 
 #include "Platform/Thread.h"
 
+#include <chrono>
+#include <thread>
+
+void platformSleep(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
 PlatformThread PlatformThread::startTimeCritical(std::function<void()>) { return {}; }
 
 void PlatformThread::join() { native = nullptr; }

@@ -1,6 +1,6 @@
 // The mixing thread on Win32: CreateThread with the default security and stack size, running at
 // once, then SetThreadPriority to THREAD_PRIORITY_TIME_CRITICAL (15); joined with
-// WaitForSingleObject and released with CloseHandle. No C++ runtime thread (and so no POSIX
+// WaitForSingleObject and released with CloseHandle; Sleep for the polls. No C++ runtime thread (and so no POSIX
 // threads library) is involved.
 
 #include <windows.h>
@@ -27,6 +27,8 @@ PlatformThread PlatformThread::startTimeCritical(std::function<void()> body) {
   SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
   return PlatformThread(thread);
 }
+
+void platformSleep(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 void PlatformThread::join() {
   if (!native) return;

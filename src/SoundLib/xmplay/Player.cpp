@@ -1,6 +1,5 @@
 #include "SoundLib/xmplay/Player.h"
 
-#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -47,7 +46,7 @@ bool stop(XMPlayer& player) {
   player.stopFlag = 1;
   while (player.busy) std::this_thread::yield();
   if (player.thread.joinable()) {
-    while (!player.finished) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!player.finished) platformSleep(50);
     player.thread.join();
   }
   player.mixStorage.reset();

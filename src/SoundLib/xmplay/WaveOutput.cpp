@@ -1,6 +1,5 @@
 #include "SoundLib/xmplay/WaveOutput.h"
 
-#include <chrono>
 
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/Sequencer.h"
@@ -79,7 +78,7 @@ void mixingThread(XMPlayer& player) {
   player.finished = 0;
   while (!player.stopFlag) {
     mixingPass(player);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    platformSleep(5);
   }
   player.finished = 1;
 }
