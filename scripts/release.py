@@ -63,8 +63,11 @@ def write_zip(path, entries, stamp):
         for name in sorted(entries):
             info = zipfile.ZipInfo(name, date_time)
             info.compress_type = zipfile.ZIP_DEFLATED
-            info.create_system = 0  # MS-DOS attributes, none set: the same on every machine
-            info.external_attr = 0
+            # Unix permissions, fixed: readable by everyone, the programs executable (unzip on
+            # Linux would otherwise make files only their owner can read).
+            info.create_system = 3
+            mode = 0o100755 if name.endswith(".exe") else 0o100644
+            info.external_attr = mode << 16
             archive.writestr(info, entries[name], compresslevel=9)
 
 
