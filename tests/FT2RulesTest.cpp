@@ -324,11 +324,11 @@ TEST_F(FT2RulesTest, SlidesRampAcrossTheirTickWhereSetVolumesAndNotesAreQuick) {
   note(1) = {0, 0, 0, 0xC, 0x10};
   start();
   ticks(1);
-  EXPECT_EQ(voice().rampLength, 0) << "a note ramps up at once";
+  EXPECT_EQ(voice().rampLength, 16) << "a note ramps up in 16 frames";
   ticks(1);
   EXPECT_EQ(voice().rampLength, song().samplesPerTick);
   ticks(5);
-  EXPECT_EQ(voice().rampLength, 0) << "as does a volume set on the row";
+  EXPECT_EQ(voice().rampLength, 16) << "as does a volume set on the row";
 }
 
 TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
