@@ -6,25 +6,11 @@
 
 #include "GLServer/GLServer.h"
 #include "NoLeakCheck.h"
+#include "SuiteGLContext.h"
 
 namespace {
-class GLServerTextureTest : public ::testing::Test {
+class GLServerTextureTest : public SuiteGLContext<64, 64> {
  protected:
-  static void SetUpTestSuite() {
-    server = new GLServer(nullptr, "Brackenfold texture test", 0);
-    server->setOptionsDialog(&fixed);
-    server->setAcceptSoftware(true);
-    server->init();
-    created = server->createWindow(101);
-  }
-  static void TearDownTestSuite() {
-    if (created) {
-      server->window->requestClose();
-      server->update();
-    }
-    delete server;
-  }
-  void SetUp() override { ASSERT_TRUE(created) << "no GL context could be made"; }
 
   static GLint level(GLenum what) {
     GLint value = -1;
@@ -37,9 +23,6 @@ class GLServerTextureTest : public ::testing::Test {
     return value;
   }
 
-  static inline FixedOptionsDialog fixed{OptionsChoice{false, 64, 64, 32, 0}};
-  static inline GLServer* server = nullptr;
-  static inline bool created = false;
   std::vector<unsigned char> pixels = std::vector<unsigned char>(4 * 4 * 4, 0x80);
 };
 }  // namespace

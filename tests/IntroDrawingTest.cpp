@@ -11,28 +11,16 @@
 #include "MorvelleCracktro01.h"
 #include "NoLeakCheck.h"
 #include "RingStack.h"
+#include "SuiteGLContext.h"
 
 namespace {
 constexpr int kWidth = 96, kHeight = 72;
 
-class IntroDrawingTest : public ::testing::Test {
+class IntroDrawingTest : public SuiteGLContext<kWidth, kHeight> {
  protected:
-  static void SetUpTestSuite() {
-    server = new GLServer(nullptr, "Brackenfold drawing test", 0);
-    server->setOptionsDialog(&fixed);
-    server->setAcceptSoftware(true);
-    server->init();
-    created = server->createWindow(101);
-  }
-  static void TearDownTestSuite() {
-    if (created) {
-      server->window->requestClose();
-      server->update();
-    }
-    delete server;
-  }
   void SetUp() override {
-    ASSERT_TRUE(created) << "no GL context could be made";
+    SuiteGLContext::SetUp();
+    if (HasFatalFailure()) return;
     initGL(kWidth, kHeight);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
@@ -59,9 +47,6 @@ class IntroDrawingTest : public ::testing::Test {
     return r;
   }
 
-  static inline FixedOptionsDialog fixed{OptionsChoice{false, kWidth, kHeight, 32, 0}};
-  static inline GLServer* server = nullptr;
-  static inline bool created = false;
 };
 }  // namespace
 

@@ -9,25 +9,11 @@
 
 #include "GLServer/GLServer.h"
 #include "NoLeakCheck.h"
+#include "SuiteGLContext.h"
 
 namespace {
-class SdlOffscreenTest : public ::testing::Test {
+class SdlOffscreenTest : public SuiteGLContext<800, 600> {
  protected:
-  static void SetUpTestSuite() {
-    server = new GLServer(nullptr, "Brackenfold offscreen test", 0);
-    server->setOptionsDialog(&fixed);
-    server->setAcceptSoftware(true);
-    server->init();
-    created = server->createWindow(101);
-  }
-  static void TearDownTestSuite() {
-    if (created) {
-      server->window->requestClose();
-      server->update();
-    }
-    delete server;
-  }
-  void SetUp() override { ASSERT_TRUE(created) << "no GL context could be made"; }
 
   // Enough blended fill for a software renderer to take far longer to draw than to be given.
   static void drawHeavyFrame() {
@@ -46,9 +32,6 @@ class SdlOffscreenTest : public ::testing::Test {
     glDisable(GL_BLEND);
   }
 
-  static inline FixedOptionsDialog fixed{OptionsChoice{false, 800, 600, 32, 0}};
-  static inline GLServer* server = nullptr;
-  static inline bool created = false;
 };
 }  // namespace
 
