@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FileBytes.h"
+#include "RulesOption.h"
 #include "LivePlayer.h"
 #include "Platform/Terminal.h"
 #include "Platform/WaveDevice.h"
@@ -57,13 +58,7 @@ int main(int argc, char** argv) {
       loop = true;
     } else if (arg == "--rules") {
       if (i + 1 >= argc) return fail("--rules: missing value");
-      const std::string value = argv[++i];
-      if (value == "ft2")
-        rules = Rules::kFT2;
-      else if (value == "intro")
-        rules = Rules::kIntro;
-      else
-        return fail("--rules: bad value " + value + " (ft2 or intro)");
+      if (!rulesNamed(argv[++i], rules)) return fail(std::string("--rules: bad value ") + argv[i] + " (ft2 or intro)");
     } else if (arg.rfind("--", 0) == 0) {
       return fail("unknown option " + arg);
     } else if (!path) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FileBytes.h"
+#include "RulesOption.h"
 
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/StreamCallbacks.h"
@@ -112,13 +113,7 @@ int main(int argc, char** argv) {
         info = true;
       } else if (arg == "--rules") {
         if (i + 1 >= argc) return fail(arg + ": missing value");
-        const std::string value = argv[++i];
-        if (value == "ft2")
-          rules = Rules::kFT2;
-        else if (value == "intro")
-          rules = Rules::kIntro;
-        else
-          return fail("--rules: bad value " + value + " (ft2 or intro)");
+        if (!rulesNamed(argv[++i], rules)) return fail(std::string("--rules: bad value ") + argv[i] + " (ft2 or intro)");
       } else if (arg == "--seconds" || arg == "--rate") {
         if (i + 1 >= argc) return fail(arg + ": missing value");
         double value = 0;
