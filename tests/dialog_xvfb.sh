@@ -24,6 +24,19 @@ export DISPLAY=:$(head -1 "$work/display") SDL_VIDEODRIVER=x11 ASAN_OPTIONS=dete
 fail() { echo "FAIL: $*"; exit 1; }
 find_window() { timeout 20 xdotool search --sync --onlyvisible $1 | head -1; }
 
+# Ends the intro in window $1 with Escape, held across a few frames (a press and release within
+# one frame do not end it), and expects exit code 0; $2 says when, for the failure.
+escape_intro() {
+  sleep 1
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool keydown Escape
+  sleep 0.5
+  xdotool keyup Escape
+  wait $intro
+  local code=$?
+  [ $code -eq 0 ] || fail "Escape in the intro$2 gave exit code $code"
+}
+
 # 1. 800x600, Return: the intro opens 800 x 600; Escape ends it with 0.
 "$bin" --allow-software --mute &
 intro=$!
@@ -37,15 +50,7 @@ window=$(find_window "--class brackenfold") || fail "no intro window"
 [ -n "$window" ] || fail "no intro window"
 geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = "800x600" ] || fail "intro window is $geometry, not 800x600"
-sleep 1
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-# Held across a few frames: a press and release within one frame do not end the intro.
-xdotool keydown Escape
-sleep 0.5
-xdotool keyup Escape
-wait $intro
-code=$?
-[ $code -eq 0 ] || fail "Escape in the intro gave exit code $code"
+escape_intro "$window" ""
 
 # 2. Escape in the dialog: exit code 1, no intro window.
 "$bin" --allow-software --mute &
@@ -78,14 +83,7 @@ done
 xdotool mousemove --window "$dialog" 152 262 click 1
 window=$(find_window "--class brackenfold") || fail "no intro window after a click on OK"
 [ -n "$window" ] || fail "no intro window after a click on OK"
-sleep 1
-xdotool windowfocus --sync "$window" 2>/dev/null || true
-xdotool keydown Escape
-sleep 0.5
-xdotool keyup Escape
-wait $intro
-code=$?
-[ $code -eq 0 ] || fail "Escape in the intro after a click on OK gave exit code $code"
+escape_intro "$window" " after a click on OK"
 
 # 4. Without --allow-software, Mesa's renderer (all an X server of its own offers) is refused:
 # OK brings the modal box "Warning" with the refusal (Ctrl+C copies its text, as from a system
