@@ -50,9 +50,6 @@ enum Extended : uint8_t {
   kPatternDelay = 0xE,
 };
 
-constexpr int32_t kMinPeriod = 1;
-constexpr int32_t kMaxPeriod = 31999;
-
 // The vibrato and tremolo sine: half a wave in 32 steps, 0..255.
 constexpr uint8_t kSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
                                255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};

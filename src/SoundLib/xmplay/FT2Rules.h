@@ -7,6 +7,10 @@
 // tables, tempo changes, global volume, and the quirks real songs rely on.
 namespace ft2 {
 
+// The range slides keep a period in.
+constexpr int32_t kMinPeriod = 1;
+constexpr int32_t kMaxPeriod = 31999;
+
 // The song's tick function.
 void tickDriver(XMPlayer& player, Song& song);
 // Called by the shared song start and seek.

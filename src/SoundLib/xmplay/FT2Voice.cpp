@@ -8,8 +8,6 @@
 
 namespace ft2 {
 namespace {
-constexpr int32_t kMinPeriod = 1;
-constexpr int32_t kMaxPeriod = 31999;
 constexpr double kAmigaClock = 8363.0 * 1712;  // Hz x period: C-4 at 1712 plays at 8363 Hz
 constexpr double kAmigaC0 = 1712.0 * 16;
 // A channel at full volume panned to one side plays its sample at 3/8 of its level there: the
