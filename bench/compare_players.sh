@@ -16,24 +16,41 @@ modules=("$@")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-cpu() {  # cpu OUTPUT COMMAND...: user+system seconds of the command, best of RUNS; "fail" if it fails
+# players NAME OUTPUT COMMAND... [-- NAME OUTPUT COMMAND...]: user+system seconds of each
+# command, best of RUNS, one line "NAME SECONDS" each ("fail" when it fails). The players take
+# turns within every round, so a slow spell of the machine (seen here to last seconds and to
+# cost a third) falls on all of them alike instead of on whichever ran then.
+players() {
   python3 - "${RUNS:-5}" "$@" <<'PY'
 import os, resource, subprocess, sys
-runs, output, command = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
-best = None
+runs, words = int(sys.argv[1]), sys.argv[2:]
+players, current = [], []
+for w in words + ["--"]:
+    if w == "--":
+        if current:
+            players.append(current)
+        current = []
+    else:
+        current.append(w)
+best = {}
 for _ in range(runs):
-    # Every run writes a file of its own: overwriting the last run's would add the file system's
-    # cost of truncating it, which differs from player to player only by chance.
-    if os.path.exists(output):
-        os.unlink(output)
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    if subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
-        print("fail")
-        sys.exit()
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    t = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
-    best = t if best is None else min(best, t)
-print(f"{best:.4f}")
+    for name, output, *command in players:
+        if best.get(name) == "fail":
+            continue
+        # Every run writes a file of its own: overwriting the last run's would add the file
+        # system's cost of truncating it, which differs from player to player only by chance.
+        if os.path.exists(output):
+            os.unlink(output)
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        if subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+            best[name] = "fail"
+            continue
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        t = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
+        best[name] = t if name not in best else min(best[name], t)
+for name, *_ in players:
+    b = best[name]
+    print(name, b if b == "fail" else f"{b:.4f}")
 PY
 }
 
@@ -54,18 +71,19 @@ for m in "${modules[@]}"; do
     printf '%-40s %8s %8s %10s\n' "$name" - - "no load"
     continue
   fi
-  ours=$(per_second "$(cpu "$out/x.wav" "$xmrender" "$m" "$out/x.wav" --seconds "$seconds")" "$out/x.wav")
-  xp=-; mpt=-
+  set -- ours "$out/x.wav" "$xmrender" "$m" "$out/x.wav" --seconds "$seconds"
   if command -v xmp >/dev/null; then
-    rm -f "$out/p.wav"
-    xp=$(per_second "$(cpu "$out/p.wav" xmp --quiet --norc --loop -i linear -f 44100 --nocmd -t "$seconds" -o "$out/p.wav" "$m")" \
-      "$out/p.wav")
+    set -- "$@" -- xmp "$out/p.wav" xmp --quiet --norc --loop -i linear -f 44100 --nocmd -t "$seconds" -o "$out/p.wav" "$m"
   fi
   if command -v openmpt123 >/dev/null; then
     cp "$m" "$out/m.xm"
-    rm -f "$out/m.xm.wav"
-    mpt=$(per_second "$(cpu "$out/m.xm.wav" openmpt123 --quiet --render --no-float --filter 2 --samplerate 44100 --repeat -1 \
-      --end-time "$seconds" --force "$out/m.xm")" "$out/m.xm.wav")
+    set -- "$@" -- mpt "$out/m.xm.wav" openmpt123 --quiet --render --no-float --filter 2 --samplerate 44100 --repeat -1 \
+      --end-time "$seconds" --force "$out/m.xm"
   fi
+  times=$(players "$@")
+  ours=$(per_second "$(awk '$1 == "ours" {print $2}' <<<"$times")" "$out/x.wav")
+  xp=-; mpt=-
+  grep -q '^xmp ' <<<"$times" && xp=$(per_second "$(awk '$1 == "xmp" {print $2}' <<<"$times")" "$out/p.wav")
+  grep -q '^mpt ' <<<"$times" && mpt=$(per_second "$(awk '$1 == "mpt" {print $2}' <<<"$times")" "$out/m.xm.wav")
   printf '%-40s %8s %8s %10s %10s %10s\n' "$name" "$channels" "$seconds" "$ours" "$xp" "$mpt"
 done
