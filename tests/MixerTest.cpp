@@ -21,7 +21,7 @@ struct HandSample {
       : data(std::move(values)) {
     const uint32_t length = static_cast<uint32_t>(data.size());
     data.resize(length + 8, 0);
-    sample = Sample{data.data(), length, loopStart, loopLength, 64, 0, 128, 16, mode, 0, kDeltaPCM, 1};
+    sample = Sample{data.data(), length, loopStart, loopLength, 64, 0, 128, 16, mode, 0, kDeltaPCM, 1, 0};
     const uint32_t end = loopStart + loopLength;
     if (mode == kLoopForward) data[end] = data[loopStart];
     if (mode == kLoopPingPong) data[end] = data[end - 1];
@@ -182,6 +182,38 @@ TEST_F(MixerTest, StepLongerThanTheLoopStaysInside) {
   EXPECT_LT(d.position, 7u);
 }
 
+// The FastTracker 2 rules' loader stores a short forward loop many times over, so that the mixer
+// wraps less often: mixed from there, a 5-frame loop plays the frames it plays as stored.
+TEST_F(MixerTest, RepeatedShortLoopPlaysTheFramesOfTheLoopAsStored) {
+  const std::vector<int16_t> values = {900, -4000, 3, 12000, -700, 50, -9, 2500, 31000};
+  XMModuleSpec design;
+  design.patterns.resize(1);
+  XMInstrumentSpec ins;
+  XMSampleSpec spec;
+  spec.data = values;
+  spec.sixteenBit = true;
+  spec.loopType = 1;
+  spec.loopStart = 3;
+  spec.loopLength = 5;
+  ins.samples.push_back(spec);
+  design.instruments.push_back(ins);
+  LoadedSong loaded(design, Rules::kFT2);
+  ASSERT_NE(loaded.song, nullptr);
+  const Sample& repeated = *loaded.song->instruments[0].samples[0];
+  ASSERT_EQ(repeated.mixLoopLength, 1025u) << "205 copies: the first whole number of loops from 1024 frames";
+  HandSample stored(values, kLoopForward, 3, 5);
+
+  const uint64_t step = kOne * 7 / 3 + 12345;  // crosses the loop at every phase
+  MixerChannel& a = steady(0, repeated, step, 200, 90);
+  mix(player, buffer.data(), 4000);
+  const std::vector<float> fromRepeated = buffer;
+  a.sample = nullptr;
+  buffer.assign(buffer.size(), 0.0f);
+  steady(1, stored.sample, step, 200, 90);
+  mix(player, buffer.data(), 4000);
+  for (int i = 0; i < 8000; ++i) ASSERT_EQ(fromRepeated[i], buffer[i]) << "value " << i;
+}
+
 // 100/2^32 short of three frames from the end: a count from distance and step cut to 24
 // fractional bits says 3, the segment stops 100/2^32 before the loop end, and the next count is
 // 0 frames, for ever. Exactly counted, the fourth frame carries it across.
@@ -278,14 +310,16 @@ TEST_F(MixerTest, TickOnASegmentBoundaryRunsBeforeTheNextFrame) {
 }
 
 namespace {
-// Where a channel may stand between calls: inside its loop's reach, and short of the boundary
-// it moves towards (a backward channel above the loop start), so the next call has frames to mix.
+// Where a channel may stand between calls: inside its loop's reach (as the mixer runs it, a short
+// loop repeated), and short of the boundary it moves towards (a backward channel above the loop
+// start), so the next call has frames to mix.
 std::string misplaced(const XMPlayer& player) {
   for (const MixerChannel& c : player.mixer) {
     if (!c.sample) continue;
     const Sample& s = *c.sample;
     const uint64_t position = uint64_t{c.position} << 32 | c.positionFraction;
-    const uint64_t start = uint64_t{s.loopStart} << 32, end = uint64_t{s.loopStart + s.loopLength} << 32;
+    const uint32_t mixed = s.mixLoopLength ? s.mixLoopLength : s.loopLength;
+    const uint64_t start = uint64_t{s.loopStart} << 32, end = uint64_t{s.loopStart + mixed} << 32;
     const bool inside = c.direction == kBackward ? position > start && position < end : position < end;
     if (!s.data || s.loopStart + s.loopLength > s.length || !inside)
       return "channel " + std::to_string(c.index) + " at " + std::to_string(c.position) + "+" +

@@ -214,6 +214,20 @@ TEST(XMLoader, TypeBitsAndLoops) {
     EXPECT_EQ(s.data[40], s.data[30]);
   }
   {
+    // The FastTracker 2 rules repeat a short forward loop for the mixer up to 1024 frames and
+    // more (here 52 x 20 = 1040), the guard after the last copy; the intro's leave it as it is.
+    LoadedSong loaded(withSample(sampleOf(ramp, 1, 10, 20)), Rules::kFT2);
+    const Sample& s = firstSample(*loaded.song);
+    EXPECT_EQ(s.loopLength, 20u);
+    EXPECT_EQ(s.mixLoopLength, 1040u);
+    EXPECT_EQ(s.data[30], s.data[10]);
+    EXPECT_EQ(s.data[1049], s.data[29]);
+    EXPECT_EQ(s.data[1050], s.data[10]);
+    EXPECT_NE(s.data[29], s.data[10]);
+    LoadedSong intro(withSample(sampleOf(ramp, 1, 10, 20)), Rules::kIntro);
+    EXPECT_EQ(firstSample(*intro.song).mixLoopLength, 20u);
+  }
+  {
     LoadedSong loaded(withSample(sampleOf(ramp, 2, 50, 25)));
     const Sample& s = firstSample(*loaded.song);
     EXPECT_EQ(s.loopMode, kLoopNone) << "a loop wholly past the end is no loop";

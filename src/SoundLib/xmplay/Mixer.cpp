@@ -10,6 +10,9 @@
 namespace {
 constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
 
+// The loop's end as the mixer runs it (the loader may have repeated a short loop).
+uint32_t loopEndOf(const Sample& s) { return s.loopStart + (s.mixLoopLength ? s.mixLoopLength : s.loopLength); }
+
 uint64_t positionOf(const MixerChannel& c) { return uint64_t{c.position} << 32 | c.positionFraction; }
 void setPosition(MixerChannel& c, uint64_t p) {
   c.position = static_cast<uint32_t>(p >> 32);
@@ -29,7 +32,7 @@ void setPosition(MixerChannel& c, uint64_t p) {
 uint64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step) {
   const Sample& s = *c.sample;
   const uint64_t distance = c.direction == kBackward ? position - (uint64_t{s.loopStart} << 32)
-                                                     : (uint64_t{s.loopStart + s.loopLength} << 32) - position;
+                                                     : (uint64_t{loopEndOf(s)} << 32) - position;
   if (step == 0) return UINT64_MAX;  // a channel that does not move reaches nothing
   return distance / step + (distance % step != 0);
 }
@@ -190,7 +193,7 @@ void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal, float scal
 void reflect(MixerChannel& c, uint64_t& p) {
   const Sample& s = *c.sample;
   const uint64_t start = uint64_t{s.loopStart} << 32;
-  const uint64_t end = uint64_t{s.loopStart + s.loopLength} << 32;
+  const uint64_t end = uint64_t{loopEndOf(s)} << 32;
   const int64_t length = static_cast<int64_t>(end - start);
   uint64_t q;
   if (c.direction == kForward) {
@@ -277,15 +280,13 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
     count -= n;
     if (rampShortened || !atBoundary) continue;
 
-    const uint64_t loopEnd = uint64_t{s.loopStart + s.loopLength} << 32;
-    const uint64_t loopLength = uint64_t{s.loopLength} << 32;
     switch (s.loopMode) {
-      case kLoopForward:
-        if (position >= loopEnd) {
-          const uint64_t loopStart = uint64_t{s.loopStart} << 32;
-          position = loopStart + (position - loopStart) % loopLength;
-        }
+      case kLoopForward: {
+        const uint64_t loopStart = uint64_t{s.loopStart} << 32;
+        const uint64_t loopEnd = uint64_t{loopEndOf(s)} << 32;
+        if (position >= loopEnd) position = loopStart + (position - loopStart) % (loopEnd - loopStart);
         break;
+      }
       case kLoopPingPong:
         reflect(c, position);
         break;

@@ -26,6 +26,9 @@ struct Sample {
   // one when loading). Only the FastTracker 2 rules read the latter two, which other trackers write.
   uint8_t encoding;  // kDeltaPCM, kADPCM
   uint8_t fileChannels;  // 1 or 2
+  // The loop as the mixer runs it, in frames: a short forward loop is stored several times over
+  // after its start (the loader's copies), so that the mixer wraps less often; 0: the loop as it is.
+  uint32_t mixLoopLength;
 };
 
 constexpr uint8_t kDeltaPCM = 0;

@@ -37,6 +37,9 @@ void seekTo(Stream* s, int64_t position) {
 
 int16_t* newSampleBuffer(uint32_t frames) { return new (std::nothrow) int16_t[frames + 8](); }
 
+// The shortest forward loop the mixer runs (see loadSampleData).
+constexpr uint32_t kMixedLoop = 1024;
+
 // The loop must lie inside the sample for the guard write and the mixer; a loop of no length
 // is no loop.
 void settleLoop(Sample& sample) {
@@ -260,8 +263,15 @@ bool loadSampleData(Song* song, Stream* stream, Sample& sample, int index, int k
     return true;
   }
   settleLoop(sample);
+  // Every wrap costs the mixer a division and a new run of frames; a loop of a few dozen frames
+  // wraps thousands of times a second. Repeated to at least kMixedLoop frames it plays the same
+  // values at every position (the data is periodic) and wraps far less. Not for the intro's
+  // rules: a ramp's level is rounded where a run ends, so their wraps are part of their sound.
+  sample.mixLoopLength = sample.loopLength;
+  if (song->rules == Rules::kFT2 && sample.loopMode == kLoopForward && sample.loopLength < kMixedLoop)
+    sample.mixLoopLength = (kMixedLoop + sample.loopLength - 1) / sample.loopLength * sample.loopLength;
   const int32_t bytes = static_cast<int32_t>(storedBytes(sample));
-  int16_t* data = newSampleBuffer(sample.length);
+  int16_t* data = newSampleBuffer(std::max(sample.length, sample.loopStart + sample.mixLoopLength));
   if (!data) return false;
   const uint32_t values = sample.length * sample.fileChannels;
   auto* raw = new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]();
@@ -298,10 +308,13 @@ bool loadSampleData(Song* song, Stream* stream, Sample& sample, int index, int k
   delete[] raw;
   sample.bits = 16;
   const uint32_t end = sample.loopStart + sample.loopLength;
-  if (sample.loopMode == kLoopPingPong)
+  if (sample.loopMode == kLoopPingPong) {
     data[end] = data[end - 1];
-  else if (sample.loopMode == kLoopForward)
-    data[end] = data[sample.loopStart];
+  } else if (sample.loopMode == kLoopForward) {
+    // The copies, then the guard: the loop's first frame after its (last) end. What the sample
+    // holds past its loop is never played.
+    for (uint32_t i = end; i <= sample.loopStart + sample.mixLoopLength; ++i) data[i] = data[i - sample.loopLength];
+  }
   sample.data = data;
   return true;
 }
