@@ -22,7 +22,17 @@ for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display") SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0
 
 fail() { echo "FAIL: $*"; exit 1; }
-find_window() { timeout 20 xdotool search --sync --onlyvisible $1 | head -1; }
+# The first visible window that matches, waiting up to 20 s. A search that meets a window as it
+# goes (the dialog's, a box's) dies of X's BadWindow error and finds nothing; the next one looks again.
+find_window() {
+  local id
+  for _ in $(seq 200); do
+    id=$(xdotool search --onlyvisible $1 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
 
 # Ends the intro in window $1 with Escape, held across a few frames (a press and release within
 # one frame do not end it), and expects exit code 0; $2 says when, for the failure.
