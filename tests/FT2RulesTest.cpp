@@ -270,6 +270,25 @@ TEST_F(FT2RulesTest, MultiRetrigCountsFromTheNoteAndScalesTheVolume) {
   EXPECT_EQ(channel().volume, 25);
 }
 
+// The retrigger ticks and volumes of three rows of Rxy, as the tracker plays them.
+TEST_F(FT2RulesTest, MultiRetrigCountsAcrossRowsButNotWhereTheVolumeColumnSetsTheVolume) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {0, 0, 0, 27, 0x73};     // every 3 ticks, halving, counted from the row's first tick
+  note(2) = {0, 0, 0x38, 27, 0x73};  // volume 40: the first tick left out, every retrigger at 40
+  note(3) = {49, 1, 0, 27, 0x71};    // every tick but the note's own
+  start();
+  std::vector<std::pair<int, int>> triggers;  // (tick, volume)
+  const MixerChannel* sounding = nullptr;
+  for (int t = 0; t < 24; ++t) {
+    ticks(1);
+    if (&voice() != sounding) triggers.emplace_back(t, channel().volume);
+    sounding = &voice();
+  }
+  const std::vector<std::pair<int, int>> expected = {{0, 64},  {9, 32},  {13, 40}, {16, 40}, {18, 64},
+                                                     {19, 32}, {20, 16}, {21, 8},  {22, 4},  {23, 2}};
+  EXPECT_EQ(triggers, expected);
+}
+
 TEST_F(FT2RulesTest, TremorSilenceOutlastsTheEffect) {
   note(0) = {49, 1, 0, 29, 0x21};  // on 3 ticks, off 2
   start();

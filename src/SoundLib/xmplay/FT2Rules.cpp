@@ -173,21 +173,34 @@ void retrigger(XMPlayer& player, FT2Channel& c) {
   if (c.sample) triggerVoice(player, c, 0);
 }
 
-void multiRetrig(XMPlayer& player, FT2Channel& c) {
-  if (++c.retrigTicks < std::max<uint8_t>(c.retrigInterval, 1)) return;
-  c.retrigTicks = 0;
-  int32_t& v = c.volume;
-  switch (c.retrigVolume) {
-    case 0x1: case 0x2: case 0x3: case 0x4: case 0x5: v -= 1 << (c.retrigVolume - 1); break;
-    case 0x6: v = (v >> 1) + (v >> 3); break;  // the tracker's two thirds are five eighths
-    case 0x7: v /= 2; break;
-    case 0x9: case 0xA: case 0xB: case 0xC: case 0xD: v += 1 << (c.retrigVolume - 9); break;
-    case 0xE: v = v * 3 / 2; break;
-    case 0xF: v *= 2; break;
-    default: break;
+// Multi retrig counts the ticks it runs on, notes or not, and retriggers on a tick that finds
+// y or more counted since its last retrigger; that tick then counts as the first of the next y.
+// On a row's first tick an instrument number starts the count at one, a note is not retriggered
+// (the tick only counts), and a volume column that sets the volume leaves the tick out of the
+// count; every retrigger on such a row takes the column's volume instead of Rxy's change.
+void multiRetrig(XMPlayer& player, FT2Channel& c, const Note& n, bool firstTick) {
+  const bool setsVolume = n.volume >= 0x10 && n.volume <= 0x50;
+  if (firstTick) {
+    if (n.instrument && (n.note == 0 || isNote(n.note))) c.retrigTicks = 1;
+    if (setsVolume) return;
   }
-  v = std::clamp(v, 0, 64);
-  retrigger(player, c);
+  if (c.retrigTicks >= std::max<uint8_t>(c.retrigInterval, 1) && !(firstTick && isNote(n.note))) {
+    c.retrigTicks = 0;
+    int32_t v = c.volume;
+    switch (c.retrigVolume) {
+      case 0x1: case 0x2: case 0x3: case 0x4: case 0x5: v -= 1 << (c.retrigVolume - 1); break;
+      case 0x6: v = (v >> 1) + (v >> 3); break;  // the tracker's two thirds are five eighths
+      case 0x7: v /= 2; break;
+      case 0x9: case 0xA: case 0xB: case 0xC: case 0xD: v += 1 << (c.retrigVolume - 9); break;
+      case 0xE: v = v * 3 / 2; break;
+      case 0xF: v *= 2; break;
+      default: break;
+    }
+    c.volume = setsVolume ? n.volume - 0x10 : std::clamp(v, 0, 64);
+    retrigger(player, c);
+  }
+  // At most y + 1 while the effect runs: the count cannot wrap.
+  ++c.retrigTicks;
 }
 
 // A note, an instrument number, or both, as the row (or a note delay) brings them.
@@ -238,7 +251,6 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     }
     if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
     if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
-    c.retrigTicks = 0;
     c.tremorTicks = 0;
   }
   if (n.instrument && ins) {
@@ -416,10 +428,9 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       if (p) c.panningSlide = p;
       break;
     case kMultiRetrig:
-      // Its count runs on every tick of the row, the first included, and a note starts it again.
       if (x) c.retrigVolume = x;
       if (y) c.retrigInterval = y;
-      multiRetrig(player, c);
+      multiRetrig(player, c, n, true);
       break;
     case kTremor:
       if (p) c.tremor = p;
@@ -496,7 +507,7 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
       c.panning = std::clamp(c.panning + (high(v) ? high(v) : -low(v)), 0, 255);
       break;
     }
-    case kMultiRetrig: multiRetrig(player, c); break;
+    case kMultiRetrig: multiRetrig(player, c, n, false); break;
     case kTremor: {
       const int on = high(c.tremor) + 1, off = low(c.tremor) + 1;
       const bool muted = c.tremorTicks % (on + off) >= on;
