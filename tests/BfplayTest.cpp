@@ -357,6 +357,10 @@ TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
   const ToolRun noDevice = bfplay("SDL_AUDIODRIVER=nonexistent", dir.file("in.xm"));
   EXPECT_EQ(noDevice.exitCode, 2);
   EXPECT_EQ(noDevice.output, "bfplay: no sound device could be opened\n");
+  // ALSA without a device (its configuration empty) prints its own failure, unless kept quiet.
+  save(dir.file("asound.conf"), {});
+  const ToolRun noAlsa = bfplay("SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=" + dir.file("asound.conf"), dir.file("in.xm"));
+  EXPECT_EQ(noAlsa.output, "bfplay: no sound device could be opened\n");
   for (const std::string& args : {dir.file("bad.xm"), dir.file("missing.xm"), dir.file("in.xm") + " --rules ft3",
                                   dir.file("in.xm") + " --bogus", dir.file("in.xm") + " " + dir.file("in.xm")}) {
     const ToolRun r = bfplay("SDL_AUDIODRIVER=dummy", args);

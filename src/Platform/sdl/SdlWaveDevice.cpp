@@ -1,16 +1,44 @@
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 
 #include "Platform/WaveDevice.h"
 
 namespace {
+// The sound libraries SDL tries in turn print their own failures on stderr (ALSA eight lines
+// where a machine has no sound card); whether a device opened is for the program to say, in a
+// line of its own. Sends stderr to /dev/null while it lives.
+class QuietStderr {
+ public:
+  QuietStderr() {
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  ~QuietStderr() {
+    if (saved_ < 0) return;
+    dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved_;
+};
+
 // The device pulls from the ring at its own pace; the position is what it has consumed.
 class SdlWaveDevice : public WaveDevice {
  public:
   bool open(int32_t rate) override {
     if (device) close();
+    QuietStderr quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want{};
     want.freq = rate;
