@@ -12,9 +12,11 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "Base/DialogResource.h"
@@ -48,14 +50,22 @@ struct Dialog {
 
 Dialog* fromHandle(DialogHandle handle) { return reinterpret_cast<Dialog*>(handle); }
 
-// FLTK ends the process when it cannot open the display, so look for one first.
-bool displayAvailable() {
+// FLTK ends the process when it cannot open the display itself, so it is handed one already
+// open, which it keeps for the rest of the run. An X server may hang up on a connection that
+// comes just as another client's goes (Xvfb does, a few times in a thousand): a few tries, a
+// moment apart, before there is no display.
+bool openDisplay() {
+  if (fl_display) return true;
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) return false;
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  XCloseDisplay(display);
-  return true;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Display* display = XOpenDisplay(nullptr)) {
+      fl_open_display(display);
+      return true;
+    }
+  }
+  return false;
 }
 
 void pressed(Fl_Widget* widget, void* data) {
@@ -156,8 +166,7 @@ void closeWarning(Fl_Widget*, void* window) { static_cast<Fl_Window*>(window)->h
 
 namespace fltk_dialog {
 bool showWarning(const char* text) {
-  if (!displayAvailable()) return false;
-  fl_open_display();
+  if (!openDisplay()) return false;
   fl_font(FL_HELVETICA, kFontPixels);
   int textWidth = 0, textHeight = 0;
   fl_measure(text, textWidth, textHeight, 0);
@@ -194,7 +203,7 @@ intptr_t run(int dialogId, DialogProcedure procedure, void* initParam, int& erro
     error = kErrorResourceNotFound;
     return -1;
   }
-  if (!displayAvailable()) {
+  if (!openDisplay()) {
     error = kErrorNoDisplay;
     return -1;
   }

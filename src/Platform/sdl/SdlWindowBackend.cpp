@@ -49,11 +49,21 @@ void setWindowIcon(SDL_Window* window, int number) {
     return;
   }
 }
+
+// An X server may hang up on a connection that comes just as another client's goes (Xvfb does, a
+// few times in a thousand): a few tries, a moment apart.
+bool initVideo() {
+  for (int attempt = 0;; ++attempt) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+    if (attempt == 4) return false;
+    SDL_Delay(20);
+  }
+}
 }  // namespace
 
 bool SdlWindowBackend::registerClass(const char* name, uint32_t, WindowProcedure proc, int icon) {
   if (registered) return false;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  if (!initVideo()) {
     std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
     return false;
   }
