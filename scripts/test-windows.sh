@@ -120,7 +120,12 @@ type_key() {
     xdotool windowfocus --sync "$1" 2>/dev/null && break
     sleep 0.1
   done
-  xdotool key "$2"
+  # Xvfb may hang up on a connection that comes just as another client's goes; nothing was typed.
+  for _ in 1 2 3 4 5; do
+    xdotool key "$2" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  return 1
 }
 start_intro() {
   "$WINE" "$EXE" >"$WORK/intro.log" 2>&1 &

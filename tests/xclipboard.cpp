@@ -8,6 +8,10 @@
 
 int main() {
   Display* display = XOpenDisplay(nullptr);
+  for (int attempt = 0; !display && attempt < 5; ++attempt) {  // the server may hang up on one
+    usleep(20000);
+    display = XOpenDisplay(nullptr);
+  }
   if (!display) return 2;
   const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
   const Atom property = XInternAtom(display, "BRACKENFOLD_CLIPBOARD", False);
