@@ -52,7 +52,7 @@ Dialog* fromHandle(DialogHandle handle) { return reinterpret_cast<Dialog*>(handl
 
 // FLTK ends the process when it cannot open the display itself, so it is handed one already
 // open, which it keeps for the rest of the run. An X server may hang up on a connection that
-// comes just as another client's goes (Xvfb does, a few times in a thousand): a few tries, a
+// comes just as another client's goes (Xvfb here did, 1 to 12 times in 100): a few tries, a
 // moment apart, before there is no display.
 bool openDisplay() {
   if (fl_display) return true;

@@ -50,8 +50,8 @@ void setWindowIcon(SDL_Window* window, int number) {
   }
 }
 
-// An X server may hang up on a connection that comes just as another client's goes (Xvfb does, a
-// few times in a thousand): a few tries, a moment apart.
+// An X server may hang up on a connection that comes just as another client's goes (Xvfb here
+// did, 1 to 12 times in 100): a few tries, a moment apart.
 bool initVideo() {
   for (int attempt = 0;; ++attempt) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
