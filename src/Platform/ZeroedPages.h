@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstddef>
+
+// Large blocks of zeroed memory straight from the system, for the image library's sample planes:
+// where the system hands over pages already zeroed (and can back them with huge pages), a large
+// block needs no clearing and few page faults. Each backend says whether it has such blocks.
+struct ZeroedPages {
+  void* data = nullptr;    // at least the bytes asked for, all zero; none: use calloc instead
+  void* mapping = nullptr;  // what to give back
+  size_t length = 0;
+};
+
+// A block of `bytes` zeroed bytes, or none where the platform has no such blocks for this size.
+ZeroedPages allocateZeroedPages(size_t bytes);
+void releaseZeroedPages(const ZeroedPages& pages);
