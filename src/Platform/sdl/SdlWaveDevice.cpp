@@ -1,3 +1,9 @@
+// The wave device on Linux, on SDL's audio: the system's default output opened at the asked rate
+// in 16-bit stereo, whose callback copies the player's ring round and round; the position is the
+// bytes it has copied, so it runs ahead of what is heard by SDL's buffer (1024 frames) and the
+// sound system's. Pause and resume stop and start the callback; reset detaches the ring.
+// Leaves out: choosing a device, other sample formats, and the wave mapper's per-block
+// notifications (the player reads the position instead).
 #include <SDL.h>
 #include <fcntl.h>
 #include <unistd.h>

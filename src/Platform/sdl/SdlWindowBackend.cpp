@@ -1,3 +1,10 @@
+// The window backend on Linux, on SDL's video: window classes as a table of procedures, one
+// window with its GL context (the pixel format as SDL's GL attributes, a software renderer
+// reported as unaccelerated), the display mode for full screen, the icon from the resources,
+// SDL's events turned into the window messages the frame handles (quit, close, size, focus,
+// keys), and the swap, with a fence where an offscreen surface would not wait. Leaves out:
+// window styles and frames (the window manager draws those), more than one window, mouse
+// messages; message boxes and the options dialog are FltkDialog.cpp's.
 #include "Platform/sdl/SdlWindowBackend.h"
 
 #include <GL/gl.h>

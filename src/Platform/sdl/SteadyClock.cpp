@@ -1,3 +1,5 @@
+// The frame timer's clock on Linux and on the other POSIX systems: the standard library's steady
+// clock, counting nanoseconds. Leaves out nothing the timer asks for.
 #include <chrono>
 
 #include "Base/Clock.h"

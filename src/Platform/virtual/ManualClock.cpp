@@ -1,3 +1,4 @@
+// The tests' clock: the counter moves only when a test moves it. Nothing here reads the system's time.
 #include "Platform/virtual/ManualClock.h"
 
 #include <cmath>

@@ -1,3 +1,6 @@
+// The tests' wave device: it records opens, loops and resets, and its play position moves only
+// when a test moves it, so the mixing thread's block logic is checked without a sound card. It
+// plays nothing.
 #include "Platform/virtual/VirtualWaveDevice.h"
 
 bool VirtualWaveDevice::open(int32_t rate) {

@@ -1,3 +1,6 @@
+// The tests' window system: every call is recorded, messages come from the test's script, any
+// step can be made to fail, and the pixel format's flags are the test's. It opens no window and
+// makes no GL context.
 #include "Platform/virtual/VirtualWindowBackend.h"
 
 #include <algorithm>
