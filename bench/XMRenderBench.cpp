@@ -36,7 +36,7 @@ XMModuleSpec busyModule(int channels) {
 void renderModule(benchmark::State& state) {
   const int channels = static_cast<int>(state.range(0));
   const std::vector<uint8_t> image = writeXM(busyModule(channels));
-  Song* song = loadModuleImage(image.data(), image.size());
+  Song* song = loadModuleImage(image.data(), image.size(), intro::kRules);
   if (!song) {
     state.SkipWithError("module did not load");
     return;

@@ -20,7 +20,7 @@ void startMusic() {
   IntroContent& c = content;
   if (!audioDevice) return;
   c.music = std::make_unique<SoundXM>(*audioDevice);
-  c.music->setRules(Rules::kIntro);
+  c.music->setRules(intro::kRules);
   if (!c.music->init(44100, 4, 0)) std::fputs("brackenfold: no audio device; the intro runs without music\n", stderr);
   if (c.music->loadFromResource(kModule, "sound")) c.music->play();
 }

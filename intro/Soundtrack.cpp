@@ -11,7 +11,7 @@ Soundtrack::Soundtrack(int moduleResource, double fps, const std::string& wavPat
   uint32_t size = 0;
   const void* bytes = loadResource(&size, static_cast<uint16_t>(moduleResource), "sound");
   if (!bytes) return;
-  song = loadModuleImage(static_cast<const uint8_t*>(bytes), size, Rules::kIntro);
+  song = loadModuleImage(static_cast<const uint8_t*>(bytes), size, intro::kRules);
   if (song) renderer = std::make_unique<OfflineRenderer>(*song, rate);
 }
 

@@ -252,7 +252,7 @@ class IntroModule : public ::testing::Test {
   void SetUp() override {
     image = resourceBytes(184, "sound");
     ASSERT_FALSE(image.empty());
-    song = loadModuleImage(image.data(), image.size());
+    song = loadModuleImage(image.data(), image.size(), intro::kRules);
     ASSERT_NE(song, nullptr);
   }
   void TearDown() override {
@@ -362,7 +362,7 @@ TEST_F(IntroModule, OnePassIsOrdersZeroOneThenTwoToTenForEver) {
   const int rows = (11 + 9 + 1) * 64;
   for (int tick = 0; tick < rows * 3; ++tick) {
     const bool rowTick = song->tick == 0;
-    tickDriver(player, *song);
+    intro::tickDriver(player, *song);
     if (rowTick && song->row == 0) starts.push_back(song->orderPosition);
   }
   const std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 2, 3, 4, 5, 6, 7, 8, 9, 10, 2};
@@ -429,7 +429,7 @@ TEST_F(IntroModule, NoStepBeyondWhatTheNotesThemselvesMake) {
     }
   }
   for (int channel = 0; channel < 4; ++channel) {
-    Song* solo = loadModuleImage(image.data(), image.size());
+    Song* solo = loadModuleImage(image.data(), image.size(), intro::kRules);
     ASSERT_NE(solo, nullptr);
     // The widest arpeggio and the loudest volume on this channel.
     int arpeggio = 0, loudest = 0;

@@ -39,7 +39,7 @@ XMModuleSpec threeOrders() {
 
 // Loaded as bfplay loads by default: by the FastTracker 2 rules.
 struct FT2Song {
-  explicit FT2Song(const XMModuleSpec& m) : image(writeXM(m)), song(loadModuleImage(image.data(), image.size(), Rules::kFT2)) {}
+  explicit FT2Song(const XMModuleSpec& m) : image(writeXM(m)), song(loadModuleImage(image.data(), image.size(), ft2::kRules)) {}
   ~FT2Song() { releaseSong(song); }
   std::vector<uint8_t> image;
   Song* song;

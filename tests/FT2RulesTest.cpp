@@ -12,7 +12,7 @@ namespace {
 class FT2RulesTest : public ::testing::Test {
  protected:
   void start() {
-    loaded = std::make_unique<LoadedSong>(design, Rules::kFT2);
+    loaded = std::make_unique<LoadedSong>(design, ft2::kRules);
     ASSERT_NE(loaded->song, nullptr);
     configureOutput(player, 44100);
     songStart(player, *loaded->song);
@@ -30,8 +30,8 @@ class FT2RulesTest : public ::testing::Test {
     return seen;
   }
   Song& song() { return *loaded->song; }
-  FT2Channel& channel(int i = 0) { return player.ft2[i]; }
-  MixerChannel& voice(int i = 0) { return *player.ft2[i].mixer; }
+  ft2::FT2Channel& channel(int i = 0) { return player.ft2.channels[i]; }
+  MixerChannel& voice(int i = 0) { return *player.ft2.channels[i].mixer; }
   XMNote& note(int row, int ch = 0, int pattern = 0) { return design.patterns[pattern].at(row, ch, design.channels); }
 
   XMModuleSpec design = constantModule(2, 16);
@@ -42,11 +42,13 @@ class FT2RulesTest : public ::testing::Test {
 int32_t linearPeriod(int realNote) { return 7680 - realNote * 64; }
 }  // namespace
 
-TEST_F(FT2RulesTest, TheLoaderInstallsTheRulesTickFunction) {
+TEST_F(FT2RulesTest, TheSongPointsToItsRuleSetAndItsTickFunction) {
   start();
+  EXPECT_EQ(song().rules, &ft2::kRules);
   EXPECT_EQ(song().tickFunction, &ft2::tickDriver);
-  LoadedSong intro(design, Rules::kIntro);
-  EXPECT_EQ(intro.song->tickFunction, &tickDriver);
+  LoadedSong intro(design, intro::kRules);
+  EXPECT_EQ(intro.song->rules, &intro::kRules);
+  EXPECT_EQ(intro.song->tickFunction, &intro::tickDriver);
 }
 
 TEST_F(FT2RulesTest, SpeedAndTempoEffectsChangeTheTick) {
@@ -82,7 +84,7 @@ TEST_F(FT2RulesTest, PatternLoopPlaysTheRowsTwiceInOnePass) {
   design.patterns[0].rows = 8;
   note(0, 1) = {0, 0, 0, 0xE, 0x60};
   note(7, 1) = {0, 0, 0, 0xE, 0x61};
-  loaded = std::make_unique<LoadedSong>(design, Rules::kFT2);
+  loaded = std::make_unique<LoadedSong>(design, ft2::kRules);
   ASSERT_NE(loaded->song, nullptr);
   OfflineRenderer renderer(*loaded->song, 44100);
   EXPECT_EQ(renderer.renderOnePass().size(), 2u * 16 * 6 * 882);

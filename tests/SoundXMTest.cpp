@@ -44,13 +44,13 @@ TEST(SoundXM, PlaysByTheFastTracker2RulesUnlessToldOtherwise) {
   ASSERT_TRUE(sound.init(44100, 4, 0));
   const std::vector<uint8_t> image = writeXM(constantModule());
   ASSERT_TRUE(sound.loadFromMemory(image.data(), static_cast<int32_t>(image.size())));
-  EXPECT_EQ(sound.song->rules, Rules::kFT2);
+  EXPECT_EQ(sound.song->rules, &ft2::kRules);
   EXPECT_TRUE(sound.play());
   EXPECT_TRUE(sound.stop());
   Song* first = sound.song;
-  sound.setRules(Rules::kIntro);
+  sound.setRules(intro::kRules);
   ASSERT_TRUE(sound.loadFromMemory(image.data(), static_cast<int32_t>(image.size())));
-  EXPECT_EQ(sound.song->rules, Rules::kIntro);
+  EXPECT_EQ(sound.song->rules, &intro::kRules);
   EXPECT_TRUE(sound.play());
   EXPECT_EQ(xmPlayer().targetScale, 255) << "the intro's levels";
   EXPECT_TRUE(sound.stop());

@@ -99,7 +99,7 @@ TEST_F(WaveOutputTest, StopWithoutPlayChangesNothing) {
 namespace {
 std::vector<std::pair<int, int>> firstRows;
 void recordingTick(XMPlayer& player, Song& song) {
-  tickDriver(player, song);
+  intro::tickDriver(player, song);
   if (song.tick == 1 && firstRows.size() < 4) firstRows.emplace_back(song.orderPosition, song.row);
 }
 }  // namespace
@@ -127,7 +127,7 @@ void blockingTick(XMPlayer& player, Song& song) {
     entered = true;
     while (!released) std::this_thread::sleep_for(1ms);
   }
-  tickDriver(player, song);
+  intro::tickDriver(player, song);
 }
 }  // namespace
 

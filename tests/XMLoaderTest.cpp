@@ -60,7 +60,7 @@ TEST(XMLoader, HeaderFieldsAndOrderTable) {
   EXPECT_EQ(s.flags, 1);
   EXPECT_EQ(s.defaultGlobalVolume, 64);
   EXPECT_EQ(s.orders[2], 9);
-  EXPECT_EQ(s.tickFunction, &tickDriver);
+  EXPECT_EQ(s.tickFunction, &intro::tickDriver);
 }
 
 TEST(XMLoader, OrderNamingPattern9Of8GivesTenPatternsTheLastTwoEmpty) {
@@ -216,7 +216,7 @@ TEST(XMLoader, TypeBitsAndLoops) {
   {
     // The FastTracker 2 rules repeat a short forward loop for the mixer up to 1024 frames and
     // more (here 52 x 20 = 1040), the guard after the last copy; the intro's leave it as it is.
-    LoadedSong loaded(withSample(sampleOf(ramp, 1, 10, 20)), Rules::kFT2);
+    LoadedSong loaded(withSample(sampleOf(ramp, 1, 10, 20)), ft2::kRules);
     const Sample& s = firstSample(*loaded.song);
     EXPECT_EQ(s.loopLength, 20u);
     EXPECT_EQ(s.mixLoopLength, 1040u);
@@ -224,7 +224,7 @@ TEST(XMLoader, TypeBitsAndLoops) {
     EXPECT_EQ(s.data[1049], s.data[29]);
     EXPECT_EQ(s.data[1050], s.data[10]);
     EXPECT_NE(s.data[29], s.data[10]);
-    LoadedSong intro(withSample(sampleOf(ramp, 1, 10, 20)), Rules::kIntro);
+    LoadedSong intro(withSample(sampleOf(ramp, 1, 10, 20)), intro::kRules);
     EXPECT_EQ(firstSample(*intro.song).mixLoopLength, 20u);
   }
   {
@@ -305,8 +305,8 @@ TEST(XMLoader, SampleLengthBeyondTheImageIsCutToTheData) {
   EXPECT_EQ(sample.data[3], 10 * 256);
 }
 
-class XMLoaderBothRules : public ::testing::TestWithParam<Rules> {};
-INSTANTIATE_TEST_SUITE_P(Rules, XMLoaderBothRules, ::testing::Values(Rules::kIntro, Rules::kFT2));
+class XMLoaderBothRules : public ::testing::TestWithParam<const RuleSet*> {};
+INSTANTIATE_TEST_SUITE_P(RuleSets, XMLoaderBothRules, ::testing::Values(&intro::kRules, &ft2::kRules));
 
 TEST_P(XMLoaderBothRules, EveryTruncationLoadsOrIsRejectedCleanly) {
   XMModuleSpec m = eightPatterns();
@@ -316,7 +316,7 @@ TEST_P(XMLoaderBothRules, EveryTruncationLoadsOrIsRejectedCleanly) {
   const std::vector<uint8_t> whole = writeXM(m);
   for (size_t size = 0; size <= whole.size(); size += (size < 400 ? 1 : 7)) {
     // An exact-size copy, so reading past the cut would be caught by the sanitizers.
-    LoadedSong loaded(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)), GetParam());
+    LoadedSong loaded(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)), *GetParam());
     if (size < 17) {
       EXPECT_EQ(loaded.song, nullptr);
     }
@@ -336,9 +336,9 @@ TEST_P(XMLoaderBothRules, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSecon
     if (entry.path().extension() != ".xm") continue;
     std::ifstream in(entry.path(), std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LoadedSong loaded(bytes, GetParam());
+    LoadedSong loaded(bytes, *GetParam());
     // Every real song plays by the FastTracker 2 rules.
-    if (GetParam() == Rules::kFT2 && entry.path().filename().string().rfind("song_", 0) == 0) {
+    if (GetParam() == &ft2::kRules && entry.path().filename().string().rfind("song_", 0) == 0) {
       EXPECT_NE(loaded.song, nullptr) << entry.path();
     }
     if (!loaded.song) continue;
@@ -390,7 +390,7 @@ TEST(XMLoaderAsStored, HeaderAndPatternHeaderSizesAsTheFileGivesThem) {
   m.headerOrders = 2;  // only the orders used
   m.patternHeaderLength = 12;
   m.sampleHeaderSize = 44;
-  LoadedSong loaded(m, Rules::kFT2);
+  LoadedSong loaded(m, ft2::kRules);
   expectLayoutModule(loaded.song);
   EXPECT_EQ(loaded.song->orders[2], 0) << "the rest of the table is empty";
 }
@@ -399,7 +399,7 @@ TEST(XMLoaderAsStored, OlderLayoutsKeepInstrumentsFirstAndSampleDataLast) {
   for (uint16_t version : {0x0102, 0x0103}) {
     XMModuleSpec m = layoutModule();
     m.version = version;
-    LoadedSong loaded(m, Rules::kFT2);
+    LoadedSong loaded(m, ft2::kRules);
     expectLayoutModule(loaded.song);
   }
 }
@@ -412,7 +412,7 @@ TEST(XMLoaderAsStored, MoreThan16SamplesUpTo32AreKept) {
   many.noteToSample[0] = 31;
   m.instruments.push_back(withSample(sampleOf({9, 9, 9}, 0, 0, 0)).instruments[0]);
   EXPECT_EQ(LoadedSong(m).song, nullptr) << "the intro's rules keep FastTracker 2's 16";
-  LoadedSong loaded(m, Rules::kFT2);
+  LoadedSong loaded(m, ft2::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Instrument& ins = loaded.song->instruments[0];
   EXPECT_EQ(ins.sampleCount, 32);
@@ -425,7 +425,7 @@ TEST(XMLoaderAsStored, ADPCMSamples) {
   s.reserved = 0xAD;
   // Sixteen signed steps, then two a byte, the low nibble first.
   s.stored = {0, 1, 2, 4, 8, 16, 32, 64, 0xFF, 0xFE, 0xFC, 0xF8, 0xF0, 0xE0, 0xC0, 0x80, 0x21, 0x98};
-  LoadedSong loaded(withSample(s), Rules::kFT2);
+  LoadedSong loaded(withSample(s), ft2::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Sample& sample = firstSample(*loaded.song);
   ASSERT_EQ(sample.length, 4u);
@@ -440,7 +440,7 @@ TEST(XMLoaderAsStored, TwoChannelSamplesAreMixedToOne) {
   s.right = {300, -200, -4000};
   XMModuleSpec m = withSample(s);
   m.instruments.push_back(withSample(sampleOf({5}, 0, 0, 0)).instruments[0]);
-  LoadedSong loaded(m, Rules::kFT2);
+  LoadedSong loaded(m, ft2::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Sample& sample = firstSample(*loaded.song);
   ASSERT_EQ(sample.length, 3u);

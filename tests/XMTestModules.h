@@ -27,9 +27,9 @@ inline XMModuleSpec constantModule(int channels = 1, int rows = 16, int16_t leve
 
 // Loads an image through the memory set; the image must outlive the call only.
 struct LoadedSong {
-  explicit LoadedSong(const XMModuleSpec& design, Rules rules = Rules::kIntro)
+  explicit LoadedSong(const XMModuleSpec& design, const RuleSet& rules = intro::kRules)
       : image(writeXM(design)), song(loadModuleImage(image.data(), image.size(), rules)) {}
-  explicit LoadedSong(std::vector<uint8_t> bytes, Rules rules = Rules::kIntro)
+  explicit LoadedSong(std::vector<uint8_t> bytes, const RuleSet& rules = intro::kRules)
       : image(std::move(bytes)), song(loadModuleImage(image.data(), image.size(), rules)) {}
   ~LoadedSong() { releaseSong(song); }
   LoadedSong(const LoadedSong&) = delete;

@@ -43,7 +43,7 @@ struct SongHolder {
 int main(int argc, char** argv) {
   const char* path = nullptr;
   bool loop = false;
-  Rules rules = Rules::kFT2;
+  const RuleSet* rules = &ft2::kRules;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> image;
   if (!readFileBytes(path, image)) return fail(std::string("cannot read ") + path);
   SongHolder holder;
-  holder.song = loadModuleImage(image.data(), image.size(), rules);
+  holder.song = loadModuleImage(image.data(), image.size(), *rules);
   if (!holder.song) return fail(std::string(path) + ": not a module this player can play");
 
   WaveDevice& device = platformWaveDevice();

@@ -309,7 +309,7 @@ XMModuleSpec parse(const std::string& text) {
         if (at + 4 >= w.size()) error(line, "channel " + std::to_string(ch + 1) + " needs note, instrument, volume, effect");
         XMNote& note = pattern->at(row, ch, m.channels);
         const std::string& nt = w[at + 1];
-        note.note = nt == "..." ? 0 : nt == "===" ? 97 : noteNumber(nt, line);
+        note.note = nt == "..." ? 0 : nt == "===" ? kFileKeyOff : noteNumber(nt, line);
         note.instrument = w[at + 2] == ".." ? 0 : static_cast<uint8_t>(integer(w[at + 2], 1, 128, line));
         note.volume = volumeByte(w[at + 3], line);
         effect(w[at + 4], note, line);

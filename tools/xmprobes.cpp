@@ -8,16 +8,18 @@
 #include <vector>
 
 #include "FileBytes.h"
+#include "SoundLib/xmplay/Effects.h"
 #include "XMWriter.h"
 
 namespace {
 // The line's notes, one every kBlock rows: C-4 E-4 G-4 C-5 A-3 F-4 D-4 G-3 (49 is C-4).
 const uint8_t kMelody[] = {49, 53, 56, 61, 46, 54, 51, 44};
 constexpr int kBlock = 8;
-constexpr uint8_t kKeyOff = 97;
 
-// Effect numbers past F, by their letter.
-enum : uint8_t { kG = 16, kH = 17, kK = 20, kL = 21, kP = 25, kR = 27, kT = 29, kX = 33 };
+// Effects past F by their letters, as a tracker shows them.
+constexpr uint8_t kG = effect::kSetGlobalVolume, kH = effect::kGlobalVolumeSlide, kK = effect::kKeyOff,
+                  kL = effect::kEnvelopePosition, kP = effect::kPanningSlide, kR = effect::kMultiRetrig,
+                  kT = effect::kTremor, kX = effect::kExtraFine;
 
 // One cycle of a saw in 32 frames (261.6 Hz at C-4), half of full scale in either width.
 int16_t saw(int frame, bool sixteenBit) { return static_cast<int16_t>((frame % 32 - 16) * (sixteenBit ? 1024 : 4)); }
@@ -157,7 +159,7 @@ XMModuleSpec finetunes(uint16_t flags) {
 XMModuleSpec keyOffs(XMInstrumentSpec ins, int offset) {
   XMModuleSpec m = song();
   m.instruments[0] = std::move(ins);
-  for (int k = 0; k < 8; ++k) at(m, k * kBlock + offset).note = kKeyOff;
+  for (int k = 0; k < 8; ++k) at(m, k * kBlock + offset).note = kFileKeyOff;
   return m;
 }
 

@@ -64,13 +64,13 @@ const char* loopName(uint8_t mode) {
 
 void printInfo(const Song& song) {
   std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
-              song.rules == Rules::kFT2 ? "FastTracker 2" : "intro's");
+              song.rules->title);
   std::printf("channels: %d\n", song.channelCount);
   std::printf("song length: %d\n", song.songLength);
   std::printf("restart position: %d\n", song.restartPosition);
   std::printf("patterns: %d in file, %d used, %d allocated\n", song.filePatternCount, song.usedPatternCount,
               song.allocatedPatternCount);
-  std::printf("frequencies: %s\n", song.flags & 1 ? "linear" : "amiga");
+  std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
   double seconds = 0, rate = 44100;
-  Rules rules = Rules::kFT2;
+  const RuleSet* rules = &ft2::kRules;
   {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
 
   std::vector<uint8_t> image;
   if (!readFileBytes(in, image)) return fail(std::string("cannot read ") + in);
-  Song* song = loadModuleImage(image.data(), image.size(), rules);
+  Song* song = loadModuleImage(image.data(), image.size(), *rules);
   if (!song) return fail(std::string(in) + ": not a module this player can play");
   if (info) {
     printInfo(*song);

@@ -13,7 +13,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t pick = data[size - 1];
-  Song* song = loadModuleImage(data, size, pick & 4 ? Rules::kFT2 : Rules::kIntro);
+  Song* song = loadModuleImage(data, size, pick & 4 ? ft2::kRules : intro::kRules);
   if (!song) return 0;
   static const int32_t kRates[4] = {44100, 8000, 22050, 11025};
   const int32_t rate = kRates[pick & 3];

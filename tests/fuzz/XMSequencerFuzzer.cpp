@@ -25,8 +25,8 @@ void runTicks(Song& song) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  for (Rules rules : {Rules::kIntro, Rules::kFT2}) {
-    Song* song = loadModuleImage(data, size, rules);
+  for (const RuleSet* rules : {&intro::kRules, &ft2::kRules}) {
+    Song* song = loadModuleImage(data, size, *rules);
     if (!song) continue;
     runTicks(*song);
     releaseSong(song);

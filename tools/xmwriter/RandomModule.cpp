@@ -84,7 +84,7 @@ XMEnvelopeSpec randomEnvelope(Random& r) {
 XMNote randomNote(Random& r, int instruments, int orders) {
   XMNote n;
   if (r.chance(55)) {
-    n.note = r.chance(6) ? 97 : static_cast<uint8_t>(r.between(1, 96));
+    n.note = r.chance(6) ? kFileKeyOff : static_cast<uint8_t>(r.between(1, 96));
     n.instrument = r.chance(85) ? static_cast<uint8_t>(r.between(1, instruments + (r.chance(3) ? 1 : 0))) : 0;
   } else if (r.chance(5)) {
     n.instrument = static_cast<uint8_t>(r.between(1, instruments));

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "SoundLib/xmplay/Effects.h"
+
 // Builds XM module images in memory: the tests' modules and, later, the intro's own.
 
 struct XMNote {
-  uint8_t note = 0;  // 0 none, 1..96, 97 key off
+  uint8_t note = 0;  // 0 none, 1..96, kFileKeyOff
   uint8_t instrument = 0;
   uint8_t volume = 0;
   uint8_t effect = 0;

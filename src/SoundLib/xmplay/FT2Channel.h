@@ -6,6 +6,8 @@
 
 struct MixerChannel;
 
+namespace ft2 {
+
 // Where an envelope stands: its position in ticks since the note started (or since Lxx moved
 // it), and the value it gave on the last tick.
 struct EnvelopeState {
@@ -20,7 +22,6 @@ struct FT2Channel {
   const Instrument* instrument;  // of the sounding note (the empty instrument when none)
   const Sample* sample;          // the sounding sample, none when the channel is silent
   uint8_t instrumentNumber;      // last instrument named, 1-based; 0 none yet
-  uint8_t noteNumber;            // last note named, 1..96
   int16_t realNote;              // note + relative note, 0-based
   int8_t finetune;
 
@@ -58,3 +59,16 @@ struct FT2Channel {
   uint8_t loopCount;
   Note delayed;                                        // the note EDx holds back
 };
+
+// The FastTracker 2 rules' state: the channels, and the song's flow beyond its position.
+struct State {
+  FT2Channel channels[kMaxChannels];
+  // The times the current row is still to be repeated (pattern delay), and where the song goes
+  // once it has been.
+  int32_t patternDelay;
+  int32_t breakRow;  // where the next pattern starts (pattern break, or the last loop's start)
+  int32_t pendingRow;
+  int32_t pendingOrderPosition;
+};
+
+}  // namespace ft2

@@ -17,8 +17,6 @@ constexpr float kMasterGain = 0.375f;
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
 int32_t sixteenths(int realNote, int finetune) { return realNote * 16 + (finetune >> 3) + 16; }
 
-bool linear(const Song& song) { return song.flags & 1; }
-
 // Auto-vibrato waves over a 256-step cycle, -64..64, positive raising the pitch: sine, square,
 // and two ramps, the first falling from the cycle's middle, the second rising to it.
 int32_t autoVibratoWave(int type, int32_t p) {
@@ -61,14 +59,14 @@ void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t t
 
 int32_t notePeriod(const Song& song, int realNote, int finetune) {
   const int32_t i = sixteenths(std::clamp(realNote, 0, 118), finetune);
-  if (linear(song)) return 7744 - 4 * i;
+  if (linearTable(song)) return 7744 - 4 * i;
   return static_cast<int32_t>(std::lround(kAmigaC0 * std::exp2(-(i - 16) / 192.0)));
 }
 
 namespace {
 // Where a period lies between the notes of its table, in semitones from C-0.
 double fractionalNote(const Song& song, int32_t period, int finetune) {
-  if (linear(song)) return (7680.0 - 4 * (finetune >> 3) - period) / 64;
+  if (linearTable(song)) return (7680.0 - 4 * (finetune >> 3) - period) / 64;
   return 12 * std::log2(kAmigaC0 / std::max(period, kMinPeriod)) - (finetune >> 3) / 16.0;
 }
 }  // namespace
@@ -87,7 +85,7 @@ int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool sl
 
 double frequency(const Song& song, int32_t period) {
   period = std::clamp(period, kMinPeriod, kMaxPeriod);
-  if (linear(song)) return 8363.0 * std::exp2((4608 - period) / 768.0);
+  if (linearTable(song)) return 8363.0 * std::exp2((4608 - period) / 768.0);
   return kAmigaClock / period;
 }
 
@@ -114,9 +112,8 @@ void restartEnvelopes(FT2Channel& c) {
 }
 
 namespace {
-// Starts, cuts and set volumes ramp over 16 frames at 44100 Hz (about a third of a millisecond),
-// as the players people compare with do, not over the intro's 128.
-int32_t quickRampLength(const XMPlayer& player) { return std::max(1, player.rate * 16 / 44100); }
+// Starts, cuts and set volumes ramp over the rules' short ramp (see kRules).
+int32_t quickRampLength(const XMPlayer& player) { return player.rampLength; }
 
 // The voice a new note leaves behind fades out as quickly.
 MixerChannel* leaveVoice(XMPlayer& player, FT2Channel& c) {
@@ -164,8 +161,6 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   if (ins.panningType & kEnvelopeOn)
     pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 256);  // 256: all right
   const float level = gain * kMasterGain * player.targetScale;
-  m.volume = static_cast<int32_t>(gain * 127);
-  m.panning = 255 - std::min(pan, 255);  // the intro's sense: 255 all left
   m.rampLength = c.quickRamp ? quickRampLength(player) : song.samplesPerTick;
   c.quickRamp = false;
   m.leftTarget = static_cast<int32_t>(level * panLeft(pan) + 0.5f);

@@ -2,29 +2,39 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+namespace intro {
+
+const RuleSet kRules = {
+    "intro",
+    "intro's",
+    songStart,
+    seekOrder,
+    tickDriver,
+    // Every header at its usual size, FastTracker 2's 16 samples an instrument and 256 rows a
+    // pattern; loops as they are (a ramp's level is rounded where a run ends, so the mixer's
+    // wraps are part of the sound).
+    {false, 256, 16, 999, 0},
+    255,  // targets in 0..255
+    128,
+};
 
 namespace {
-constexpr uint8_t kEffectArpeggio = 0x0;
-constexpr uint8_t kEffectPortamentoDown = 0x2;
-constexpr uint8_t kEffectTonePortamento = 0x3;
-constexpr uint8_t kEffectVibrato = 0x4;
-constexpr uint8_t kEffectTonePortamentoVolumeSlide = 0x5;
-constexpr uint8_t kEffectPositionJump = 0xB;
-constexpr uint8_t kEffectKeyOff = 20;
 
 struct Lookup {
   const Instrument* instrument;
   const Sample* sample;
 };
 
-Lookup lookUp(const Song& song, const MusicChannel& c) {
+Lookup lookUp(const Song& song, const IntroChannel& c) {
   if (c.instrumentIndex >= song.instrumentCount) return {&emptyInstrument, &emptySample};
   const Instrument& ins = song.instruments[c.instrumentIndex];
   const uint8_t number = ins.noteToSample[std::min<uint8_t>(c.noteIndex, 95)];
   return {&ins, number >= 16 ? &emptySample : ins.samples[number]};
 }
 
-void setInstrument(MusicChannel& c, const Sample& sample) {
+void setInstrument(IntroChannel& c, const Sample& sample) {
   c.volume = sample.volume;
   c.panning = sample.panning;
   c.envelopeVolume = 64;
@@ -36,80 +46,92 @@ void setInstrument(MusicChannel& c, const Sample& sample) {
   c.flags |= kVolumeChanged | kPanningChanged;
 }
 
-void fadeOut(MusicChannel& c, const Instrument& ins) {
+void fadeOut(IntroChannel& c, const Instrument& ins) {
   c.fadeoutVolume = std::max<int32_t>(0, c.fadeoutVolume - static_cast<int32_t>(ins.fadeout));
 }
 
-void tonePortamentoStep(MusicChannel& c) {
-  const int32_t speed = c.tonePortamentoSpeed * 4;
-  if (c.period < c.tonePortamentoTarget)
-    c.period = std::min(c.period + speed, c.tonePortamentoTarget);
-  else if (c.period > c.tonePortamentoTarget)
-    c.period = std::max(c.period - speed, c.tonePortamentoTarget);
+void tonePortamentoStep(IntroChannel& c) {
+  c.period = slideTowards(c.period, c.tonePortamentoTarget, c.tonePortamentoSpeed * 4);
   c.flags |= kFrequencyChanged;
 }
 
-void advanceVibrato(MusicChannel& c) {
+void advanceVibrato(IntroChannel& c) {
   int32_t position = c.vibratoPosition + c.vibratoSpeed;
   if (position > 31) position -= 64;
   c.vibratoPosition = static_cast<int8_t>(position);
 }
 
-void slideVolume(MusicChannel& c, int by) {
+void slideVolume(IntroChannel& c, int by) {
   c.volume = std::clamp(c.volume + by, 0, 64);
   c.flags |= kVolumeChanged;
 }
 
-void slidePanning(MusicChannel& c, int by) {
+void slidePanning(IntroChannel& c, int by) {
   c.panning += by;  // clamped when applied
   c.flags |= kPanningChanged;
 }
 
-void volumeColumnRow(MusicChannel& c, uint8_t b) {
-  const int v = b & 15;
-  if (b >= 0x10 && b <= 0x50) {
-    c.volume = b - 16;
-    c.flags |= kVolumeChanged;
-    return;
-  }
-  switch (b >> 4) {
-    case 0x6: case 0x8: slideVolume(c, -v); break;
-    case 0x7: case 0x9: slideVolume(c, v); break;
-    case 0xA: c.vibratoSpeed = static_cast<uint8_t>(v); break;
-    case 0xB: c.vibratoDepth = static_cast<uint8_t>(v); break;
-    case 0xC:
+// On a row the slides, fine or not, all act once; the panning slides too.
+void volumeColumnRow(IntroChannel& c, uint8_t b) {
+  const auto [command, v] = decodeVolumeColumn(b);
+  switch (command) {
+    case VolumeCommand::kSetVolume:
+      c.volume = v;
+      c.flags |= kVolumeChanged;
+      break;
+    case VolumeCommand::kSlideDown: case VolumeCommand::kFineSlideDown: slideVolume(c, -v); break;
+    case VolumeCommand::kSlideUp: case VolumeCommand::kFineSlideUp: slideVolume(c, v); break;
+    case VolumeCommand::kVibratoSpeed: c.vibratoSpeed = v; break;
+    case VolumeCommand::kVibrato: c.vibratoDepth = v; break;
+    case VolumeCommand::kSetPanning:
       c.panning = v * 16;
       c.flags |= kPanningChanged;
       break;
-    case 0xD: slidePanning(c, -v); break;
-    case 0xE: slidePanning(c, v); break;
-    case 0xF:
+    case VolumeCommand::kPanningLeft: slidePanning(c, -v); break;
+    case VolumeCommand::kPanningRight: slidePanning(c, v); break;
+    case VolumeCommand::kTonePortamento:
       if (v != 0) c.tonePortamentoSpeed = static_cast<uint8_t>(v * 16);
       c.tonePortamentoTarget = c.targetPeriod;
       c.flags &= static_cast<uint8_t>(~kTrigger);
       break;
-    default: break;
+    case VolumeCommand::kNone: break;
   }
 }
 
-void volumeColumnTick(MusicChannel& c, uint8_t b) {
-  const int v = b & 15;
-  switch (b >> 4) {
-    case 0x6: slideVolume(c, -v); break;
-    case 0x7: slideVolume(c, v); break;
-    case 0xB:
-      c.vibratoDepth = static_cast<uint8_t>(v);
+void volumeColumnTick(IntroChannel& c, uint8_t b) {
+  const auto [command, v] = decodeVolumeColumn(b);
+  switch (command) {
+    case VolumeCommand::kSlideDown: slideVolume(c, -v); break;
+    case VolumeCommand::kSlideUp: slideVolume(c, v); break;
+    case VolumeCommand::kVibrato:
+      c.vibratoDepth = v;
       vibrato(c);
       advanceVibrato(c);
       break;
-    case 0xD: slidePanning(c, -v); break;
-    case 0xE: slidePanning(c, v); break;
-    case 0xF: tonePortamentoStep(c); break;
+    case VolumeCommand::kPanningLeft: slidePanning(c, -v); break;
+    case VolumeCommand::kPanningRight: slidePanning(c, v); break;
+    case VolumeCommand::kTonePortamento: tonePortamentoStep(c); break;
     default: break;
   }
 }
 
 }  // namespace
+
+void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
+  song.bpm = bpm;
+  const float perTick = 1000.0f / (static_cast<float>(bpm) * 0.4f) * static_cast<float>(player.rate) * 0.001f;
+  // A tick always lasts at least one frame, or the block fill could not advance.
+  song.samplesPerTick = std::max(1, static_cast<int32_t>(perTick));
+}
+
+void songStart(XMPlayer& player, Song& song) {
+  setTempo(player, song, song.defaultBPM);
+  std::memset(&player.intro, 0, sizeof player.intro);
+  for (int i = 0; i < song.channelCount; ++i) player.intro.channels[i].mixer = &player.mixer[i];
+}
+
+// The intro's rules keep nothing about the position.
+void seekOrder(XMPlayer&, Song&) {}
 
 void tickDriver(XMPlayer& player, Song& song) {
   if (song.tick == 0) {
@@ -118,9 +140,8 @@ void tickDriver(XMPlayer& player, Song& song) {
     processRow(player, song);
     if (song.nextRow == -1) {
       song.nextRow = song.row + 1;
-      if (song.nextRow >= song.patterns[song.orders[song.orderPosition]].rows) {
-        song.nextOrderPosition = song.orderPosition + 1;
-        if (song.nextOrderPosition >= song.songLength) song.nextOrderPosition = song.restartPosition;
+      if (song.nextRow >= patternRows(song, song.orderPosition)) {
+        song.nextOrderPosition = wrapOrder(song, song.orderPosition + 1);
         song.nextRow = 0;
       }
     }
@@ -133,12 +154,12 @@ void tickDriver(XMPlayer& player, Song& song) {
 void processRow(XMPlayer& player, Song& song) {
   song.nextOrderPosition = song.nextRow = -1;
   const Note* notes = rowNotes(song);
-  const bool linear = song.flags & 1;
+  const bool linear = linearTable(song);
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
-    MusicChannel& c = player.music[i];
+    IntroChannel& c = player.intro.channels[i];
     const uint8_t x = n.parameter >> 4, y = n.parameter & 15;
-    const bool portamentoRow = n.effect == kEffectTonePortamento || n.effect == kEffectTonePortamentoVolumeSlide;
+    const bool portamentoRow = n.effect == effect::kTonePortamento || n.effect == effect::kTonePortamentoVolumeSlide;
     const bool hasNote = n.note != 0 && n.note != kKeyOff;
     if (n.instrument != 0 && !portamentoRow) c.instrumentIndex = static_cast<uint8_t>(n.instrument - 1);
     if (hasNote && !portamentoRow) c.noteIndex = static_cast<uint8_t>(n.note - 1);
@@ -155,27 +176,27 @@ void processRow(XMPlayer& player, Song& song) {
     c.flags |= kFrequencyChanged | kVolumeChanged;
     if (n.instrument != 0) setInstrument(c, *found.sample);
     if (n.volume != 0) volumeColumnRow(c, n.volume);
-    if (n.note == kKeyOff || n.effect == kEffectKeyOff) c.keyOff = 1;
+    if (n.note == kKeyOff || n.effect == effect::kKeyOff) c.keyOff = 1;
     if (c.keyOff) {
       c.envelopeVolume = 0;
       fadeOut(c, *found.instrument);
       c.flags |= kVolumeChanged;
     }
     switch (n.effect) {
-      case kEffectPortamentoDown:
+      case effect::kPortamentoDown:
         if (n.parameter) c.portamentoDownSpeed = n.parameter;
         break;
-      case kEffectTonePortamento:
+      case effect::kTonePortamento:
         if (n.parameter) c.tonePortamentoSpeed = n.parameter;
         c.tonePortamentoTarget = c.targetPeriod;
         c.flags &= static_cast<uint8_t>(~(kTrigger | kFrequencyChanged));
         break;
-      case kEffectVibrato:
+      case effect::kVibrato:
         if (x) c.vibratoSpeed = x;
         if (y) c.vibratoDepth = y;
         vibrato(c);
         break;
-      case kEffectPositionJump:
+      case effect::kPositionJump:
         song.nextRow = 0;
         song.nextOrderPosition = n.parameter >= song.songLength ? 0 : n.parameter;
         break;
@@ -188,10 +209,10 @@ void processRow(XMPlayer& player, Song& song) {
 
 void processTick(XMPlayer& player, Song& song) {
   const Note* notes = rowNotes(song);
-  const bool linear = song.flags & 1;
+  const bool linear = linearTable(song);
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
-    MusicChannel& c = player.music[i];
+    IntroChannel& c = player.intro.channels[i];
     const uint8_t x = n.parameter >> 4, y = n.parameter & 15;
     const Lookup found = lookUp(song, c);
     c.flags = 0;
@@ -202,7 +223,7 @@ void processTick(XMPlayer& player, Song& song) {
     }
     volumeColumnTick(c, n.volume);
     switch (n.effect) {
-      case kEffectArpeggio:
+      case effect::kArpeggio:
         if (n.parameter) {
           if (linear) {
             const int phase = song.tick % 3;
@@ -212,16 +233,16 @@ void processTick(XMPlayer& player, Song& song) {
           c.flags |= kFrequencyChanged;
         }
         break;
-      case kEffectPortamentoDown:
-        c.period = std::min(c.period + c.portamentoDownSpeed * 4, kMaxPeriod);
+      case effect::kPortamentoDown:
+        c.period = std::min(c.period + c.portamentoDownSpeed * 4, kPortamentoDownStop);
         c.periodDelta = 0;
         c.flags |= kFrequencyChanged;
         break;
-      case kEffectTonePortamento:
+      case effect::kTonePortamento:
         c.periodDelta = 0;
         tonePortamentoStep(c);
         break;
-      case kEffectVibrato:
+      case effect::kVibrato:
         vibrato(c);
         advanceVibrato(c);
         break;
@@ -232,21 +253,21 @@ void processTick(XMPlayer& player, Song& song) {
   }
 }
 
-void vibrato(MusicChannel& c) {
+void vibrato(IntroChannel& c) {
   // Single precision, as the intro's player always had it: a quarter wave is then exactly 1,
   // so the amplitude reaches 256 and depth 15 swings +-120.
-  const float angle = static_cast<float>(c.vibratoPosition) * 2 * 0.049087375f;
+  const float angle = static_cast<float>(c.vibratoPosition) * 2 * kVibratoAngleStep;
   const int32_t amplitude = static_cast<int32_t>(std::fabs(std::sin(angle)) * 256);
   const int32_t delta = ((amplitude * c.vibratoDepth) >> 5) & ~3;
   c.periodDelta = c.vibratoPosition < 0 ? delta : -delta;
   c.flags |= kFrequencyChanged;
 }
 
-void autoVibrato(MusicChannel& c, const Instrument& ins) {
+void autoVibrato(IntroChannel& c, const Instrument& ins) {
   const int32_t p = c.autoVibratoPosition;
   int32_t wave = 0;
   switch (ins.vibratoType) {
-    case 0: wave = static_cast<int32_t>(std::sin(static_cast<float>(p) * 0.024543688f) * 64); break;
+    case 0: wave = static_cast<int32_t>(std::sin(static_cast<float>(p) * kAutoVibratoAngleStep) * 64); break;
     case 1: wave = p < 128 ? 64 : -64; break;
     case 2: wave = (128 - ((p + 128) % 256)) >> 1; break;
     case 3: wave = (128 - ((384 - p) % 256)) >> 1; break;
@@ -262,12 +283,12 @@ void autoVibrato(MusicChannel& c, const Instrument& ins) {
 }
 
 int64_t linearFrequency(int32_t period, int32_t periodDelta) {
-  const double exponent = static_cast<double>(4608 - period + periodDelta) * static_cast<double>(0.0013020834f);
+  const double exponent = static_cast<double>(4608 - period + periodDelta) * static_cast<double>(kLinearOctave);
   // Far outside the audible range a module could ask for more than 32 bits of Hz; cap it.
   return static_cast<int64_t>(std::min(8363.0 * std::pow(2.0, exponent), 4e9));
 }
 
-void applyToMixer(const Song& song, MusicChannel& c, XMPlayer& player) {
+void applyToMixer(const Song& song, IntroChannel& c, XMPlayer& player) {
   if (c.period + c.periodDelta == 0) c.flags &= static_cast<uint8_t>(~kFrequencyChanged);
   MixerChannel* m = c.mixer;
   if (c.flags & kTrigger) {
@@ -275,21 +296,23 @@ void applyToMixer(const Song& song, MusicChannel& c, XMPlayer& player) {
     startVoice(*m, c.sample);
   }
   if (c.flags & kVolumeChanged) {
-    const double v = static_cast<double>(c.volume) * c.envelopeVolume * c.fadeoutVolume * song.globalVolume * 255 /
-                     34359738368.0;
-    m->volume = static_cast<int32_t>(v);
-    m->leftTarget = m->volume * m->panning / 255;
-    m->rightTarget = (255 - m->panning) * m->volume / 255;
+    const double v =
+        static_cast<double>(c.volume) * c.envelopeVolume * c.fadeoutVolume * song.globalVolume * 255 / kFullLevel;
+    c.mixerVolume = static_cast<int32_t>(v);
+    m->leftTarget = c.mixerVolume * c.mixerPanning / 255;
+    m->rightTarget = (255 - c.mixerPanning) * c.mixerVolume / 255;
   }
   if (c.flags & kPanningChanged) {
     const int32_t p = std::clamp(c.panning, 0, 255);
-    m->panning = p;
-    m->leftTarget = m->volume * p / 255;
-    m->rightTarget = (255 - p) * m->volume / 255;
+    c.mixerPanning = p;
+    m->leftTarget = c.mixerVolume * p / 255;
+    m->rightTarget = (255 - p) * c.mixerVolume / 255;
   }
   if (c.flags & kFrequencyChanged) {
-    const int64_t f = (song.flags & 1) ? linearFrequency(c.period, c.periodDelta)
-                                       : 14317056 / static_cast<int64_t>(c.period + c.periodDelta);
+    const int64_t f = linearTable(song) ? linearFrequency(c.period, c.periodDelta)
+                                        : kAmigaClock / static_cast<int64_t>(c.period + c.periodDelta);
     setStep(*m, f, player.rate);
   }
 }
+
+}  // namespace intro

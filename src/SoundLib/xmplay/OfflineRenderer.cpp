@@ -13,7 +13,7 @@ namespace {
 thread_local OfflineRenderer* filling = nullptr;
 }  // namespace
 
-Song* loadModuleImage(const uint8_t* data, size_t size, Rules rules) {
+Song* loadModuleImage(const uint8_t* data, size_t size, const RuleSet& rules) {
   if (size > UINT32_MAX / 2) return nullptr;
   installStreamCallbacks(kMemoryStreamCallbacks);
   setMemoryStreamLength(static_cast<uint32_t>(size));

@@ -8,7 +8,7 @@
 
 // Loads a module image held in memory through the memory stream set, to be played by the given
 // rules; none if it cannot be played.
-Song* loadModuleImage(const uint8_t* data, size_t size, Rules rules = Rules::kIntro);
+Song* loadModuleImage(const uint8_t* data, size_t size, const RuleSet& rules = ft2::kRules);
 
 // Renders a song through the block fill without a device or a thread: the same frames the
 // mixing thread would write into the ring, in order.

@@ -7,7 +7,8 @@
 
 XMPlayer::XMPlayer() {
   std::memset(mixer, 0, sizeof mixer);
-  std::memset(music, 0, sizeof music);
+  std::memset(&intro, 0, sizeof intro);
+  std::memset(&ft2, 0, sizeof ft2);
 }
 
 XMPlayer::~XMPlayer() {

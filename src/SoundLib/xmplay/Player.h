@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "SoundLib/xmplay/FT2Channel.h"
+#include "SoundLib/xmplay/IntroChannel.h"
 #include "SoundLib/xmplay/Song.h"
 #include "Platform/Thread.h"
 
@@ -14,8 +15,6 @@ class WaveDevice;
 // One voice of the software mixer: a 16-bit sample played at a 32.32 step with a volume ramp.
 struct MixerChannel {
   int32_t index;
-  int32_t volume;   // 0..127
-  int32_t panning;  // 0..255, 255 = all left
   const Sample* sample;  // none: silent and skipped
   int32_t leftTarget;
   int32_t rightTarget;
@@ -42,37 +41,6 @@ constexpr int32_t kForward = 1;
 constexpr int32_t kBackward = 2;
 constexpr int kMixerChannels = 64;
 
-// The sequencer's state of one song channel.
-struct MusicChannel {
-  uint8_t noteIndex;
-  uint8_t flags;
-  MixerChannel* mixer;
-  const Sample* sample;
-  int32_t period;
-  int32_t volume;
-  int32_t panning;
-  int32_t periodDelta;
-  int32_t envelopeVolume;
-  int32_t fadeoutVolume;
-  int32_t autoVibratoPosition;
-  int32_t autoVibratoSweepPosition;
-  uint8_t keyOff;
-  uint8_t instrumentIndex;
-  uint8_t note;
-  int32_t targetPeriod;
-  uint8_t portamentoDownSpeed;
-  int32_t tonePortamentoTarget;
-  uint8_t tonePortamentoSpeed;
-  int8_t vibratoPosition;
-  uint8_t vibratoSpeed;
-  uint8_t vibratoDepth;
-};
-
-constexpr uint8_t kFrequencyChanged = 1;
-constexpr uint8_t kVolumeChanged = 2;
-constexpr uint8_t kPanningChanged = 4;
-constexpr uint8_t kTrigger = 8;
-
 // Everything the player shares between its parts: output constants, the channels, the ring
 // and its mix buffer, the current song and the flags the mixing thread and the main thread
 // share. The program has one (xmPlayer()); tests and offline renderers make their own.
@@ -83,16 +51,18 @@ struct XMPlayer {
   XMPlayer& operator=(const XMPlayer&) = delete;
 
   int32_t rate = 0;
-  int32_t rampLength = 0;
+  int32_t rampLength = 0;  // frames; the rule set's at song start
   float rampReciprocal = 0;
   int32_t blockLength = 0;  // B, frames
   int32_t ringLength = 0;   // N, frames
 
   MixerChannel mixer[kMixerChannels];
-  MusicChannel music[kMaxChannels];
-  FT2Channel ft2[kMaxChannels];
-  // Level of a mixer channel's target that means full scale: the intro's rules work in 0..255,
-  // the FastTracker 2 rules in finer steps so that envelopes and fades do not stair-step.
+  // The state of the rule set that plays the song, one set at a time (its song start resets it).
+  union {
+    intro::State intro;
+    ft2::State ft2;
+  };
+  // Level of a mixer channel's target that means full scale, from the song's rule set.
   float targetScale = 255;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames

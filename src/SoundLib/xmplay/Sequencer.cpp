@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "SoundLib/xmplay/FT2Rules.h"
+#include "SoundLib/xmplay/IntroRules.h"
 
-void setBPM(XMPlayer& player, Song& song, int32_t bpm) {
-  song.bpm = bpm;
-  const float perTick = 1000.0f / (static_cast<float>(bpm) * 0.4f) * static_cast<float>(player.rate) * 0.001f;
-  // A tick always lasts at least one frame, or the block fill could not advance.
-  song.samplesPerTick = std::max(1, static_cast<int32_t>(perTick));
+const RuleSet* ruleSetNamed(const char* name) {
+  for (const RuleSet* rules : {&ft2::kRules, &intro::kRules})
+    if (!std::strcmp(name, rules->name)) return rules;
+  return nullptr;
 }
 
 void songStart(XMPlayer& player, Song& song) {
@@ -20,7 +20,6 @@ void songStart(XMPlayer& player, Song& song) {
   song.orderPosition = 0;
   song.samplesLeftInTick = 0;
   song.tick = 0;
-  setBPM(player, song, song.defaultBPM);
   // Voices of the previous song (still sounding on partner channels, or on channels this song
   // does not use) would go on reading its samples, which may have been released since.
   for (MixerChannel& m : player.mixer) {
@@ -29,24 +28,36 @@ void songStart(XMPlayer& player, Song& song) {
     m.index = index;
     m.direction = kForward;
   }
-  for (int i = 0; i < song.channelCount; ++i) {
-    std::memset(&player.music[i], 0, sizeof(MusicChannel));
-    player.music[i].mixer = &player.mixer[i];
-  }
-  player.targetScale = 255;
-  if (song.rules == Rules::kFT2) ft2::songStart(player, song);
+  const RuleSet& rules = *song.rules;
+  player.targetScale = rules.targetScale;
+  player.rampLength = std::max(1, player.rate * rules.rampFrames / 44100);
+  player.rampReciprocal = 1.0f / static_cast<float>(player.rampLength);
+  rules.songStart(player, song);
 }
 
 void seekOrder(XMPlayer& player, Song& song, int32_t order) {
   song.nextOrderPosition = std::clamp<int32_t>(order, 0, song.songLength - 1);
   song.nextRow = 0;
   song.tick = 0;
-  if (song.rules == Rules::kFT2) ft2::seekOrder(player, song);
+  song.rules->seekOrder(player, song);
 }
 
 const Note* rowNotes(const Song& song) {
   const Pattern& pattern = song.patterns[song.orders[song.orderPosition]];
   return pattern.notes + static_cast<size_t>(song.row) * song.channelCount;
+}
+
+int32_t patternRows(const Song& song, int32_t order) { return song.patterns[song.orders[order]].rows; }
+
+int32_t wrapOrder(const Song& song, int32_t order) {
+  if (order < song.songLength) return order;
+  return song.restartPosition < song.songLength ? song.restartPosition : 0;
+}
+
+int32_t slideTowards(int32_t period, int32_t target, int32_t speed) {
+  if (period < target) return std::min(period + speed, target);
+  if (period > target) return std::max(period - speed, target);
+  return period;
 }
 
 void setStep(MixerChannel& m, int64_t frequency, int32_t rate) {
@@ -70,7 +81,7 @@ MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {
   const int32_t partnerIndex = partner.index;
   partner = *m;
   partner.index = partnerIndex;
-  m->volume = m->leftTarget = m->rightTarget = 0;
+  m->leftTarget = m->rightTarget = 0;
   m->rampLength = 0;
   m->leftBehind = true;
   return &partner;

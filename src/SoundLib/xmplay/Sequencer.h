@@ -2,19 +2,25 @@
 
 #include "SoundLib/xmplay/Player.h"
 
-// What the two rule sets share: the song's start, the tempo, the current row's notes, pitch to
-// mixer step, and the hand-over of a sounding voice to its partner channel when a note starts.
-// Each set's own row and effect processing lives in IntroRules (the intro's module) and
-// FT2Rules (any module, as FastTracker 2 plays it).
+// What the rule sets share: the song's start and seek (each then calls its set's own), the row
+// advance, the current row's notes, the tone portamento step, pitch to mixer step, and the
+// hand-over of a sounding voice to its partner channel when a note starts. Each set's own row
+// and effect processing lives in IntroRules (the intro's module) and FT2Rules (any module, as
+// FastTracker 2 plays it).
 
-// Intro rules: samples per tick from the tempo as the intro's player always computed them.
-void setBPM(XMPlayer& player, Song& song, int32_t bpm);
-// Resets the position, tempo and every channel; the song's rule set resets its own state.
+// Resets the position, tempo and every mixer channel, takes the rule set's levels and ramp,
+// then the rule set resets its own state.
 void songStart(XMPlayer& player, Song& song);
 // Continues at row 0 of the given order position (clamped into the song) at the next tick.
 void seekOrder(XMPlayer& player, Song& song, int32_t order);
 
 const Note* rowNotes(const Song& song);
+int32_t patternRows(const Song& song, int32_t order);
+// The order after the song's last goes back to the restart position.
+int32_t wrapOrder(const Song& song, int32_t order);
+// A tone portamento's step: speed closer to the target, never past it.
+int32_t slideTowards(int32_t period, int32_t target, int32_t speed);
+
 // Frequency in Hz, raised to the 100 Hz floor, as the 32.32 step per output frame.
 void setStep(MixerChannel& mixer, int64_t frequency, int32_t rate);
 // The same without rounding the frequency to whole Hz.

@@ -2,13 +2,8 @@
 
 #include <cstdint>
 
-struct XMPlayer;
-struct Song;
-
-// How a song is played. The intro's rules play only what the intro's own module needs; the
-// FastTracker 2 rules play any module as that tracker does (every effect, envelopes, tempo
-// changes, the Amiga table). Chosen when the song is loaded.
-enum class Rules : uint8_t { kIntro, kFT2 };
+#include "SoundLib/xmplay/Effects.h"
+#include "SoundLib/xmplay/RuleSet.h"
 
 // 16-bit signed PCM; data holds length + 8 values, the first spare being the interpolation guard.
 struct Sample {
@@ -23,7 +18,8 @@ struct Sample {
   uint8_t loopMode;  // kLoopNone, kLoopForward, kLoopPingPong
   int8_t relativeNote;
   // How the file stores the data: delta-coded PCM or 4-bit ADPCM, one channel or two (mixed to
-  // one when loading). Only the FastTracker 2 rules read the latter two, which other trackers write.
+  // one when loading). Only a rule set that reads headers as stored reads the latter two, which
+  // other trackers write.
   uint8_t encoding;  // kDeltaPCM, kADPCM
   uint8_t fileChannels;  // 1 or 2
   // The loop as the mixer runs it, in frames: a short forward loop is stored several times over
@@ -38,13 +34,11 @@ constexpr uint8_t kLoopNone = 1;
 constexpr uint8_t kLoopForward = 2;
 constexpr uint8_t kLoopPingPong = 4;
 
-// The intro's rules take 16 samples an instrument, as FastTracker 2 writes them; other trackers
-// write up to 32, which the FastTracker 2 rules keep.
-constexpr int kMaxSamplesPerInstrument = 16;
+// FastTracker 2 writes up to 16 samples an instrument, other trackers up to 32; more are skipped.
 constexpr int kSampleSlots = 32;
 
 struct Instrument {
-  int32_t sampleCount;  // 0..16 (intro rules), 0..32 (FastTracker 2 rules)
+  int32_t sampleCount;  // 0..kSampleSlots
   Sample* samples[kSampleSlots];  // slots at and beyond sampleCount point to the empty sample
   uint8_t noteToSample[96];
   uint16_t volumeEnvelope[40];
@@ -58,14 +52,12 @@ struct Instrument {
   uint32_t fadeout;
 };
 
-// One unpacked note: note (0 none, 1..96, 255 key off), instrument (0 none, 1..128), raw volume
+// One unpacked note: note (0 none, 1..96, kKeyOff), instrument (0 none, 1..128), raw volume
 // column byte, effect, parameter.
 struct Note {
   uint8_t note, instrument, volume, effect, parameter;
 };
 static_assert(sizeof(Note) == 5);
-
-constexpr uint8_t kKeyOff = 255;
 
 constexpr uint8_t kEnvelopeOn = 1;
 constexpr uint8_t kEnvelopeSustain = 2;
@@ -76,7 +68,6 @@ struct Pattern {
   Note* notes;  // rows x channels, row after row
 };
 
-using TickFunction = void (*)(XMPlayer& player, Song& song);
 // Fills a sample's buffer with its raw bytes instead of the loader reading them.
 using SampleLoaderHook = void (*)(void* buffer, int32_t bytes, int bits, int instrument, int sample);
 
@@ -91,7 +82,7 @@ struct Song {
   int32_t usedPatternCount;
   int32_t allocatedPatternCount;
   int16_t instrumentCount;
-  uint16_t flags;  // bit 0: linear frequency table
+  uint16_t flags;  // kLinearFrequencyTable
   int16_t defaultSpeed;
   int16_t defaultBPM;
   uint8_t orders[256];
@@ -104,18 +95,14 @@ struct Song {
   int32_t orderPosition;
   int32_t nextRow;
   int32_t nextOrderPosition;
-  TickFunction tickFunction;
+  const RuleSet* rules;       // how the song is played, chosen when it is loaded
+  TickFunction tickFunction;  // the rule set's, unless a renderer watches the ticks
   SampleLoaderHook sampleLoader;
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
-  Rules rules;
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
-  // FastTracker 2 rules: the times the current row is still to be repeated (pattern delay), and
-  // where the song goes once it has been.
-  int32_t patternDelay;
-  int32_t breakRow;  // where the next pattern starts (pattern break, or the last loop's start)
-  int32_t pendingRow;
-  int32_t pendingOrderPosition;
 };
+
+inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }
 
 // Shared by every slot and note that names no sample or instrument.
 extern Sample emptySample;
@@ -124,7 +111,4 @@ extern Instrument emptyInstrument;
 // Limits of what the player can play; anything beyond them is rejected when loading.
 constexpr int kMaxChannels = 32;
 constexpr int kMaxPatterns = 256;
-constexpr int kMaxRows = 256;
-// Rows a pattern may have under the FastTracker 2 rules, which read what other trackers write.
-constexpr int kMaxRowsAsStored = 1024;
 constexpr int kMaxInstruments = 128;

@@ -21,13 +21,13 @@ bool SoundXM::init(int32_t rate, int32_t, int32_t mode) {
 
 bool SoundXM::load(const char* filename) {
   if (!filename) assertFailed("filename", kReportedPath, 145);
-  song = createSong(filename, nullptr, rules);
+  song = createSong(filename, nullptr, *rules);
   return song != nullptr;
 }
 
 bool SoundXM::loadFromMemory(const void* data, int32_t length) {
   setMemoryStreamLength(length < 0 ? 0 : static_cast<uint32_t>(length));
-  song = createSong(data, nullptr, rules);
+  song = createSong(data, nullptr, *rules);
   return song != nullptr;
 }
 

@@ -8,7 +8,7 @@
 // FastTracker 2 rules unless the facade is told otherwise before loading; the intro asks for its own.
 class SoundXM : public Sound {
  public:
-  void setRules(Rules chosen) { rules = chosen; }
+  void setRules(const RuleSet& chosen) { rules = &chosen; }
 
   explicit SoundXM(WaveDevice& device = platformWaveDevice()) : device(&device) {}
   ~SoundXM() override {}
@@ -22,7 +22,7 @@ class SoundXM : public Sound {
 
   Song* song = nullptr;
   int32_t fileMode = 0;
-  Rules rules = Rules::kFT2;
+  const RuleSet* rules = &ft2::kRules;
 
  private:
   WaveDevice* device;

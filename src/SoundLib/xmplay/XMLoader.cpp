@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/FT2Rules.h"
-#include "SoundLib/xmplay/IntroRules.h"
 #include "SoundLib/xmplay/WaveOutput.h"
 
 Sample emptySample{};
@@ -16,29 +14,75 @@ Instrument emptyInstrument{};
 namespace {
 const char kId[] = "Extended Module: ";
 
-uint8_t readU8(Stream* s) {
-  uint8_t v = 0;
-  streamRead(&v, 1, s);
+// Where the module header's fields lie in the file. The header's size counts from its own field.
+enum ModuleHeader : int {
+  kVersionAt = 58,
+  kHeaderSizeAt = 60,
+  kSongLengthAt = 64,
+  kRestartAt = 66,
+  kChannelsAt = 68,
+  kPatternCountAt = 70,
+  kInstrumentCountAt = 72,
+  kFlagsAt = 74,
+  kSpeedAt = 76,
+  kBPMAt = 78,
+  kOrdersAt = 80,
+  kModuleHeaderEnd = kOrdersAt + 256,
+};
+
+// An instrument header from its start: size, name, type, sample count; with samples, the rest
+// follows from kInstrumentRestAt: sample header size, keyboard, envelopes and settings.
+enum InstrumentHeader : int {
+  kSampleCountAt = 27,
+  kInstrumentRestAt = 29,
+  kSampleHeaderSizeAt = kInstrumentRestAt,
+  kKeyboardAt = kInstrumentRestAt + 4,
+  kVolumeEnvelopeAt = kInstrumentRestAt + 100,
+  kPanningEnvelopeAt = kInstrumentRestAt + 148,
+  kEnvelopeSettingsAt = kInstrumentRestAt + 196,
+  kInstrumentRestEnd = kInstrumentRestAt + 212,
+  kInstrumentHeaderSize = kInstrumentRestEnd + 22,  // as FastTracker 2 writes it
+};
+
+// A 40-byte sample header.
+enum SampleHeader : int {
+  kLengthAt = 0,
+  kLoopStartAt = 4,
+  kLoopLengthAt = 8,
+  kVolumeAt = 12,
+  kFinetuneAt = 13,
+  kTypeAt = 14,
+  kPanningAt = 15,
+  kRelativeNoteAt = 16,
+  kCodingAt = 17,  // 0xAD: 4-bit ADPCM
+  kSampleHeaderSize = 40,
+};
+
+// The format is little-endian throughout.
+uint32_t littleEndian(const uint8_t* at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | at[i];
   return v;
 }
-uint16_t readU16(Stream* s) {
-  uint8_t b[2] = {};
-  streamRead(b, 2, s);
-  return static_cast<uint16_t>(b[0] | b[1] << 8);
-}
-uint32_t readU32(Stream* s) {
+uint16_t le16(const uint8_t* at) { return static_cast<uint16_t>(littleEndian(at, 2)); }
+uint32_t le32(const uint8_t* at) { return littleEndian(at, 4); }
+uint32_t readLittleEndian(Stream* s, int bytes) {
   uint8_t b[4] = {};
-  streamRead(b, 4, s);
-  return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+  streamRead(b, bytes, s);
+  return littleEndian(b, bytes);
 }
+
+// The length of a header that states its own, read as stored: the stated length where it is at
+// least `least` and fits in the image; otherwise the usual length.
+int64_t storedLength(int64_t start, int64_t stated, int64_t least, int64_t usual, int64_t imageLength) {
+  return stated >= least && start + stated <= imageLength ? stated : usual;
+}
+
 void seekTo(Stream* s, int64_t position) {
   streamSeek(s, static_cast<int32_t>(std::clamp<int64_t>(position, 0, INT32_MAX)), 0);
 }
 
 int16_t* newSampleBuffer(uint32_t frames) { return new (std::nothrow) int16_t[frames + 8](); }
-
-// The shortest forward loop the mixer runs (see loadSampleData).
-constexpr uint32_t kMixedLoop = 1024;
 
 // The loop must lie inside the sample for the guard write and the mixer; a loop of no length
 // is no loop.
@@ -81,7 +125,7 @@ void unpackNote(Note& n, uint8_t (*next)(void*), void* from) {
   if (n.instrument > 128) n.instrument = 0;
 }
 
-uint8_t nextFromStream(void* stream) { return readU8(static_cast<Stream*>(stream)); }
+uint8_t nextFromStream(void* stream) { return static_cast<uint8_t>(readLittleEndian(static_cast<Stream*>(stream), 1)); }
 
 // The packed bytes of one pattern, read so that a pattern that ends early leaves the rest of
 // its notes empty and one that claims more than it holds reads nothing that follows it.
@@ -103,69 +147,56 @@ bool allocateEmptyPatterns(Song* song) {
   return true;
 }
 
-// Every pattern header taken as 9 bytes long, the notes unpacked straight from the stream.
-bool loadPatternsFixed(Song* song, Stream* stream) {
+// The pattern headers and packed notes. Taken at their usual size, a header is 9 bytes and the
+// notes are unpacked straight from the stream; as stored, a header is as long as it says (1.02's
+// has a one-byte row count) and each pattern's notes come from exactly its packed bytes, so that
+// one that ends early leaves the rest empty and one that claims more reads nothing beyond it.
+bool loadPatterns(Song* song, Stream* stream, int64_t imageLength) {
+  const LoadRules& rules = song->rules->load;
   const int channels = song->channelCount;
-  for (int p = 0; p < song->filePatternCount; ++p) {
-    readU32(stream);  // header length: taken as 9
-    readU8(stream);   // packing type
-    const int32_t rows = readU16(stream);
-    const uint16_t packedSize = readU16(stream);
-    if (rows > kMaxRows) return false;
-    Pattern& pattern = song->patterns[p];
-    // A pattern without rows has no notes to read, whatever its packed size says, but the
-    // sequencer needs a row to play from: it gets one empty row, added only after the reading
-    // so that the next pattern's header is read where it is.
-    pattern.rows = std::max(rows, 1);
-    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(pattern.rows) * channels]();
-    if (!pattern.notes) return false;
-    if (packedSize == 0) continue;
-    for (int i = 0; i < rows * channels; ++i) unpackNote(pattern.notes[i], nextFromStream, stream);
-  }
-  return allocateEmptyPatterns(song);
-}
-
-// Header lengths as the file gives them (where they fit in the file), 1.02's one-byte row
-// count, and each pattern's notes read from exactly its packed bytes.
-bool loadPatternsAsStored(Song* song, Stream* stream, int64_t imageLength) {
-  const int channels = song->channelCount;
+  const bool shortHeader = rules.headersAsStored && song->version == 0x0102;
   std::vector<uint8_t> packed;
   for (int p = 0; p < song->filePatternCount; ++p) {
     const int64_t start = streamTell(stream);
-    const uint32_t headerLength = readU32(stream);
-    readU8(stream);  // packing type
-    int32_t rows = song->version == 0x0102 ? readU8(stream) + 1 : readU16(stream);
-    const uint16_t packedSize = readU16(stream);
-    const int64_t standard = song->version == 0x0102 ? 8 : 9;
-    seekTo(stream, start + (headerLength >= standard && start + headerLength <= imageLength ? headerLength : standard));
-    // The tracker keeps 1 to 256 rows and makes a pattern of none 64 rows long.
-    if (rows == 0) rows = 64;
-    if (rows > kMaxRowsAsStored) return false;
+    const uint32_t headerLength = readLittleEndian(stream, 4);
+    readLittleEndian(stream, 1);  // packing type
+    int32_t rows = shortHeader ? static_cast<int32_t>(readLittleEndian(stream, 1)) + 1
+                               : static_cast<int32_t>(readLittleEndian(stream, 2));
+    const uint32_t packedSize = readLittleEndian(stream, 2);
+    const int64_t usual = shortHeader ? 8 : 9;
+    if (rules.headersAsStored) seekTo(stream, start + storedLength(start, headerLength, usual, usual, imageLength));
+    if (rows > rules.maxRows) return false;
     Pattern& pattern = song->patterns[p];
-    pattern.rows = rows;
-    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(rows) * channels]();
+    // A pattern without rows: the tracker that wrote it as stored makes it 64 rows long. Read
+    // at the usual sizes it has no notes to read, whatever its packed size says, but the
+    // sequencer needs a row to play from: one empty row, added only after the reading so that the
+    // next pattern's header is read where it is.
+    const int32_t readRows = rows == 0 && rules.headersAsStored ? 64 : rows;
+    pattern.rows = std::max(readRows, 1);
+    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(pattern.rows) * channels]();
     if (!pattern.notes) return false;
     if (packedSize == 0) continue;
+    const int notes = readRows * channels;
+    if (!rules.headersAsStored) {
+      for (int i = 0; i < notes; ++i) unpackNote(pattern.notes[i], nextFromStream, stream);
+      continue;
+    }
     packed.assign(packedSize, 0);
-    const int32_t got = streamRead(packed.data(), packedSize, stream);
+    const int32_t got = streamRead(packed.data(), static_cast<int32_t>(packedSize), stream);
     PackedBytes bytes{packed.data(), packed.data() + std::max(got, 0)};
-    for (int i = 0; i < rows * channels; ++i) unpackNote(pattern.notes[i], nextPacked, &bytes);
+    for (int i = 0; i < notes; ++i) unpackNote(pattern.notes[i], nextPacked, &bytes);
   }
   return allocateEmptyPatterns(song);
 }
 
-// The instrument header after its size, name, type and sample count: sample header size,
-// keyboard, envelopes and settings, 212 bytes.
-constexpr int kInstrumentRest = 212;
-constexpr int kSampleHeader = 40;
-
+// An instrument header from its start, as far as kInstrumentRestEnd.
 void parseInstrument(Instrument& ins, const uint8_t* h) {
-  std::memcpy(ins.noteToSample, h + 4, 96);
+  std::memcpy(ins.noteToSample, h + kKeyboardAt, 96);
   for (int i = 0; i < 24; ++i) {
-    ins.volumeEnvelope[i] = static_cast<uint16_t>(h[100 + 2 * i] | h[100 + 2 * i + 1] << 8);
-    ins.panningEnvelope[i] = static_cast<uint16_t>(h[148 + 2 * i] | h[148 + 2 * i + 1] << 8);
+    ins.volumeEnvelope[i] = le16(h + kVolumeEnvelopeAt + 2 * i);
+    ins.panningEnvelope[i] = le16(h + kPanningEnvelopeAt + 2 * i);
   }
-  const uint8_t* v = h + 196;
+  const uint8_t* v = h + kEnvelopeSettingsAt;
   ins.volumePoints = v[0];
   ins.panningPoints = v[1];
   ins.volumeSustain = v[2];
@@ -180,28 +211,27 @@ void parseInstrument(Instrument& ins, const uint8_t* h) {
   ins.vibratoSweep = v[11];
   ins.vibratoDepth = v[12];
   ins.vibratoRate = v[13];
-  ins.fadeout = static_cast<uint32_t>(v[14] | v[15] << 8) * 2;
+  ins.fadeout = uint32_t{le16(v + 14)} * 2;
 }
 
-// A 40-byte sample header. The extensions other trackers write (two channels, ADPCM) only
-// count where the song is read as stored.
+// A sample header. The extensions other trackers write (two channels, ADPCM) only count where
+// the song's headers are read as stored.
 void parseSample(Sample& sample, const uint8_t* h, bool extensions) {
-  auto u32 = [h](int at) { return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | static_cast<uint32_t>(h[at + 3]) << 24; };
-  sample.length = u32(0);
-  sample.loopStart = u32(4);
-  sample.loopLength = u32(8);
-  sample.volume = std::min<uint8_t>(h[12], 64);
-  sample.finetune = static_cast<int8_t>(h[13]);
+  sample.length = le32(h + kLengthAt);
+  sample.loopStart = le32(h + kLoopStartAt);
+  sample.loopLength = le32(h + kLoopLengthAt);
+  sample.volume = std::min<uint8_t>(h[kVolumeAt], 64);
+  sample.finetune = static_cast<int8_t>(h[kFinetuneAt]);
   sample.loopMode = kLoopNone;
   sample.bits = 8;
   sample.fileChannels = 1;
   sample.encoding = kDeltaPCM;
-  const uint8_t type = h[14];
+  const uint8_t type = h[kTypeAt];
   if (type & 1) sample.loopMode = kLoopForward;
   if (type & 2) sample.loopMode = kLoopPingPong;
   if (type & 16) sample.bits = 16;
   if (extensions && (type & 32)) sample.fileChannels = 2;
-  if (extensions && h[17] == 0xAD && sample.bits == 8 && sample.fileChannels == 1) sample.encoding = kADPCM;
+  if (extensions && h[kCodingAt] == 0xAD && sample.bits == 8 && sample.fileChannels == 1) sample.encoding = kADPCM;
   if (sample.loopMode == kLoopNone) {
     sample.loopStart = 0;
     sample.loopLength = sample.length;
@@ -216,8 +246,8 @@ void parseSample(Sample& sample, const uint8_t* h, bool extensions) {
     sample.loopLength = sample.length;
     sample.loopMode = kLoopNone;
   }
-  sample.panning = h[15];
-  sample.relativeNote = static_cast<int8_t>(h[16]);
+  sample.panning = h[kPanningAt];
+  sample.relativeNote = static_cast<int8_t>(h[kRelativeNoteAt]);
 }
 
 // Bytes a sample's data takes in the file.
@@ -264,12 +294,12 @@ bool loadSampleData(Song* song, Stream* stream, Sample& sample, int index, int k
   }
   settleLoop(sample);
   // Every wrap costs the mixer a division and a new run of frames; a loop of a few dozen frames
-  // wraps thousands of times a second. Repeated to at least kMixedLoop frames it plays the same
-  // values at every position (the data is periodic) and wraps far less. Not for the intro's
-  // rules: a ramp's level is rounded where a run ends, so their wraps are part of their sound.
+  // wraps thousands of times a second. Repeated to at least the rule set's shortest mixed loop
+  // it plays the same values at every position (the data is periodic) and wraps far less.
   sample.mixLoopLength = sample.loopLength;
-  if (song->rules == Rules::kFT2 && sample.loopMode == kLoopForward && sample.loopLength < kMixedLoop)
-    sample.mixLoopLength = (kMixedLoop + sample.loopLength - 1) / sample.loopLength * sample.loopLength;
+  const uint32_t shortest = song->rules->load.shortestMixedLoop;
+  if (sample.loopMode == kLoopForward && sample.loopLength < shortest)
+    sample.mixLoopLength = (shortest + sample.loopLength - 1) / sample.loopLength * sample.loopLength;
   const int32_t bytes = static_cast<int32_t>(storedBytes(sample));
   int16_t* data = newSampleBuffer(std::max(sample.length, sample.loopStart + sample.mixLoopLength));
   if (!data) return false;
@@ -325,10 +355,10 @@ bool readSampleHeaders(Instrument& ins, Stream* stream, int count, int64_t heade
                        int64_t& skippedBytes) {
   skippedBytes = 0;
   for (int k = 0; k < count; ++k) {
-    uint8_t h[kSampleHeader] = {};
+    uint8_t h[kSampleHeaderSize] = {};
     const int64_t at = streamTell(stream);
-    streamRead(h, kSampleHeader, stream);
-    if (headerSize != kSampleHeader) seekTo(stream, at + headerSize);
+    streamRead(h, kSampleHeaderSize, stream);
+    if (headerSize != kSampleHeaderSize) seekTo(stream, at + headerSize);
     if (k >= kSampleSlots) {
       Sample dropped{};
       parseSample(dropped, h, extensions);
@@ -352,90 +382,69 @@ bool loadSamplesData(Song* song, Stream* stream, int index, int64_t skippedBytes
   return true;
 }
 
-// Every header taken at its usual size: 40-byte sample headers, at most 16 samples.
-bool loadInstrumentFixed(Song* song, Stream* stream, int index, int64_t imageLength) {
-  Instrument& ins = song->instruments[index];
-  const int64_t p = streamTell(stream);
-  const uint32_t headerSize = readU32(stream);
-  const int64_t sampleHeaders = p + headerSize;
-  uint8_t skip[23];
-  streamRead(skip, 23, stream);
-  const uint16_t count = readU16(stream);
-  if (count > kMaxSamplesPerInstrument) return false;
-  std::fill(std::begin(ins.samples), std::end(ins.samples), &emptySample);
-  if (count == 0) {
-    seekTo(stream, sampleHeaders);
-    return true;
-  }
-  uint8_t rest[kInstrumentRest] = {};
-  streamRead(rest, kInstrumentRest, stream);
-  parseInstrument(ins, rest);
-  seekTo(stream, sampleHeaders);
-  int64_t skipped = 0;
-  if (!readSampleHeaders(ins, stream, count, kSampleHeader, false, skipped)) return false;
-  return loadSamplesData(song, stream, index, 0, imageLength);
-}
-
-// Instrument and sample headers at the sizes the file gives (where they fit in the file), up
-// to 32 samples. The data follows at once from 1.04 on; older files keep it for the end.
-bool loadInstrumentAsStored(Song* song, Stream* stream, int index, int64_t imageLength, int64_t& skippedBytes) {
+// An instrument's headers. Taken at their usual size, the rest of the instrument header is read
+// whole and sample headers are 40 bytes; as stored, the instrument and sample headers are as
+// long as the file says (where they fit in it) and a damaged sample count reads no further than
+// the file's end. The instrument header's size says where its sample headers start.
+bool loadInstrument(Song* song, Stream* stream, int index, int64_t imageLength, int64_t& skippedBytes) {
+  const LoadRules& rules = song->rules->load;
   Instrument& ins = song->instruments[index];
   std::fill(std::begin(ins.samples), std::end(ins.samples), &emptySample);
-  const int64_t p = streamTell(stream);
-  uint8_t h[29] = {};
-  streamRead(h, 29, stream);
-  const uint32_t headerSize = h[0] | h[1] << 8 | h[2] << 16 | static_cast<uint32_t>(h[3]) << 24;
-  const int count = h[27] | h[28] << 8;
-  const int64_t standard = count ? 29 + kInstrumentRest + 22 : 29;
-  const bool sane = headerSize >= 29 && p + headerSize <= imageLength;
-  const int64_t size = sane ? headerSize : standard;
   skippedBytes = 0;
+  const int64_t p = streamTell(stream);
+  uint8_t h[kInstrumentRestEnd] = {};
+  streamRead(h, kInstrumentRestAt, stream);
+  const uint32_t headerSize = le32(h);
+  const int count = le16(h + kSampleCountAt);
+  if (count > rules.maxSamplesPerInstrument) return false;
+  const int64_t usual = count ? kInstrumentHeaderSize : kInstrumentRestAt;
+  const int64_t end =
+      p + (rules.headersAsStored ? storedLength(p, headerSize, kInstrumentRestAt, usual, imageLength) : headerSize);
   if (count == 0) {
-    seekTo(stream, p + size);
+    seekTo(stream, end);
     return true;
   }
-  uint8_t rest[kInstrumentRest] = {};
-  streamRead(rest, static_cast<int32_t>(std::min<int64_t>(kInstrumentRest, size - 29)), stream);
-  parseInstrument(ins, rest);
-  const uint32_t sampleHeader = rest[0] | rest[1] << 8 | rest[2] << 16 | static_cast<uint32_t>(rest[3]) << 24;
-  seekTo(stream, p + size);
-  const int64_t perSample = sampleHeader >= kSampleHeader && sampleHeader <= 1024 ? sampleHeader : kSampleHeader;
-  // Headers the file has no room for are not there: a damaged count reads no further than its end.
-  const int64_t room = std::max<int64_t>(0, imageLength - streamTell(stream)) / perSample;
-  return readSampleHeaders(ins, stream, static_cast<int>(std::min<int64_t>(count, room)), perSample, true,
-                           skippedBytes);
+  const int64_t rest = rules.headersAsStored ? std::min<int64_t>(kInstrumentRestEnd, end - p) : kInstrumentRestEnd;
+  streamRead(h + kInstrumentRestAt, static_cast<int32_t>(rest - kInstrumentRestAt), stream);
+  parseInstrument(ins, h);
+  const uint32_t stated = le32(h + kSampleHeaderSizeAt);
+  seekTo(stream, end);
+  const int64_t perSample =
+      rules.headersAsStored && stated >= kSampleHeaderSize && stated <= 1024 ? stated : kSampleHeaderSize;
+  int64_t readable = count;
+  if (rules.headersAsStored) readable = std::min<int64_t>(count, std::max<int64_t>(0, imageLength - end) / perSample);
+  return readSampleHeaders(ins, stream, static_cast<int>(readable), perSample, rules.headersAsStored, skippedBytes);
 }
 
 }  // namespace
 
 bool loadSong(Song* song, Stream* stream) {
+  const LoadRules& rules = song->rules->load;
   // The image's length bounds what its headers may claim.
   streamSeek(stream, 0, 2);
   const int64_t imageLength = streamTell(stream);
-  const bool asStored = song->rules == Rules::kFT2;
 
   streamSeek(stream, 0, 0);
   char id[17] = {};
   if (streamRead(id, 17, stream) != 17 || std::memcmp(id, kId, 17) != 0) return false;
-  song->tickFunction = asStored ? ft2::tickDriver : tickDriver;
   song->defaultGlobalVolume = 64;
 
-  streamSeek(stream, 58, 0);
-  song->version = readU16(stream);
-  const uint32_t headerSize = readU32(stream);
-  uint8_t h[16] = {};
-  streamRead(h, 16, stream);
-  auto u16 = [&](int at) { return static_cast<uint16_t>(h[at] | h[at + 1] << 8); };
-  const uint16_t songLength = u16(0);
-  const uint16_t restart = u16(2);
-  const uint16_t channels = u16(4);
-  const uint16_t patternCount = u16(6);
-  const uint16_t instrumentCount = u16(8);
+  uint8_t h[kModuleHeaderEnd] = {};
+  streamSeek(stream, kVersionAt, 0);
+  streamRead(h + kVersionAt, kOrdersAt - kVersionAt, stream);
+  song->version = le16(h + kVersionAt);
+  const uint32_t headerSize = le32(h + kHeaderSizeAt);
   // Other trackers shorten the header to the orders they use; the rest of the table is empty.
-  const int32_t orders = asStored ? std::clamp<int64_t>(int64_t{headerSize} - 20, 0, 256) : 256;
+  const int32_t orders =
+      rules.headersAsStored ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{headerSize} - 20, 0, 256)) : 256;
   streamRead(song->orders, orders, stream);
-  seekTo(stream, 60 + static_cast<int64_t>(headerSize));
+  seekTo(stream, kHeaderSizeAt + static_cast<int64_t>(headerSize));
 
+  const uint16_t songLength = le16(h + kSongLengthAt);
+  const uint16_t restart = le16(h + kRestartAt);
+  const uint16_t channels = le16(h + kChannelsAt);
+  const uint16_t patternCount = le16(h + kPatternCountAt);
+  const uint16_t instrumentCount = le16(h + kInstrumentCountAt);
   // What the player cannot play is rejected here rather than half-loaded.
   if (songLength == 0 || channels == 0 || channels > kMaxChannels || patternCount > kMaxPatterns ||
       instrumentCount > kMaxInstruments)
@@ -444,11 +453,11 @@ bool loadSong(Song* song, Stream* stream) {
   song->restartPosition = static_cast<int16_t>(restart < song->songLength ? restart : 0);
   song->channelCount = static_cast<int16_t>(channels);
   song->instrumentCount = static_cast<int16_t>(instrumentCount);
-  song->flags = u16(10);
+  song->flags = le16(h + kFlagsAt);
   // Speed 0 would never reach a row and tempo 0 has no tick length: take the usual defaults.
-  const uint16_t speed = u16(12), bpm = u16(14);
+  const uint16_t speed = le16(h + kSpeedAt), bpm = le16(h + kBPMAt);
   song->defaultSpeed = static_cast<int16_t>(speed == 0 ? 6 : std::min<uint16_t>(speed, 255));
-  song->defaultBPM = static_cast<int16_t>(bpm == 0 ? 125 : std::min<uint16_t>(bpm, asStored ? 255 : 999));
+  song->defaultBPM = static_cast<int16_t>(bpm == 0 ? 125 : std::min<int32_t>(bpm, rules.maxBPM));
 
   int32_t used = 0;
   for (int i = 0; i < song->songLength; ++i)
@@ -461,31 +470,27 @@ bool loadSong(Song* song, Stream* stream) {
   song->instruments = new (std::nothrow) Instrument[std::max<int>(instrumentCount, 1)]();
   if (!song->instruments) return false;
 
-  if (!asStored) {
-    if (!loadPatternsFixed(song, stream)) return false;
-    for (int i = 0; i < instrumentCount; ++i)
-      if (!loadInstrumentFixed(song, stream, i, imageLength)) return false;
-    return true;
-  }
-  // Files before 1.04 hold every instrument's headers, then the patterns, then all sample data.
+  // From 1.04 on each instrument's sample data follows its headers, after the patterns; files
+  // before it, read as stored, hold every instrument's headers, then the patterns, then all the
+  // sample data.
   std::vector<int64_t> skipped(instrumentCount);
-  if (song->version >= 0x0104) {
-    if (!loadPatternsAsStored(song, stream, imageLength)) return false;
+  if (song->version >= 0x0104 || !rules.headersAsStored) {
+    if (!loadPatterns(song, stream, imageLength)) return false;
     for (int i = 0; i < instrumentCount; ++i)
-      if (!loadInstrumentAsStored(song, stream, i, imageLength, skipped[i]) ||
+      if (!loadInstrument(song, stream, i, imageLength, skipped[i]) ||
           !loadSamplesData(song, stream, i, skipped[i], imageLength))
         return false;
     return true;
   }
   for (int i = 0; i < instrumentCount; ++i)
-    if (!loadInstrumentAsStored(song, stream, i, imageLength, skipped[i])) return false;
-  if (!loadPatternsAsStored(song, stream, imageLength)) return false;
+    if (!loadInstrument(song, stream, i, imageLength, skipped[i])) return false;
+  if (!loadPatterns(song, stream, imageLength)) return false;
   for (int i = 0; i < instrumentCount; ++i)
     if (!loadSamplesData(song, stream, i, skipped[i], imageLength)) return false;
   return true;
 }
 
-Song* createSong(const void* name, SampleLoaderHook hook, Rules rules) {
+Song* createSong(const void* name, SampleLoaderHook hook, const RuleSet& rules) {
   Song* song = new (std::nothrow) Song{};
   if (!song) return nullptr;
   Stream* stream = streamOpen(name, 0, 0);
@@ -494,7 +499,8 @@ Song* createSong(const void* name, SampleLoaderHook hook, Rules rules) {
     return nullptr;
   }
   song->sampleLoader = hook;
-  song->rules = rules;
+  song->rules = &rules;
+  song->tickFunction = rules.tick;
   const bool loaded = loadSong(song, stream);
   streamClose(stream);
   if (!loaded) {

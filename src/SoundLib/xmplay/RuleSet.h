@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+
+struct XMPlayer;
+struct Song;
+
+using TickFunction = void (*)(XMPlayer& player, Song& song);
+
+// How the loader reads a module for a rule set.
+struct LoadRules {
+  // Header lengths as the file gives them (where they fit in the file), the 1.02 and 1.03
+  // layouts, and the sample header extensions other trackers write (two channels, ADPCM);
+  // otherwise every header is taken at its usual size and the layout is 1.04's.
+  bool headersAsStored;
+  int32_t maxRows;                  // a pattern with more refuses the module
+  int32_t maxSamplesPerInstrument;  // an instrument with more refuses the module
+  int32_t maxBPM;                   // a larger tempo in the header is taken as this
+  // A forward loop shorter than this many frames is stored repeated up to that length, so that
+  // the mixer wraps less often; 0: loops as they are.
+  uint32_t shortestMixedLoop;
+};
+
+// A rule set: how the engine plays a song, as a table of what it calls. The sequencer, the loader
+// and the mixer ask the song's table and never which set it is. intro::kRules (IntroRules.h)
+// plays the intro's own module; ft2::kRules (FT2Rules.h) plays any module as FastTracker 2 does.
+struct RuleSet {
+  const char* name;   // as the tools' --rules option names it: "intro", "ft2"
+  const char* title;  // for people: "intro's", "FastTracker 2"
+  // After the shared reset of position, tempo and mixer: the set's own channels and tempo.
+  void (*songStart)(XMPlayer& player, Song& song);
+  // After the shared seek: what the set keeps about the position (loops, delays).
+  void (*seekOrder)(XMPlayer& player, Song& song);
+  TickFunction tick;  // a row on the first tick of each, the running effects on every tick
+  LoadRules load;
+  float targetScale;   // level of a mixer channel's target that plays at full scale
+  int32_t rampFrames;  // the mixer's volume ramp at 44100 Hz, scaled to the output rate
+};
+
+namespace intro {
+extern const RuleSet kRules;  // IntroRules.cpp
+}
+namespace ft2 {
+extern const RuleSet kRules;  // FT2Rules.cpp
+}
+
+// The set the tools' --rules option names ("intro", "ft2"); none for another name.
+const RuleSet* ruleSetNamed(const char* name);
