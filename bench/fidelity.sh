@@ -2,12 +2,21 @@
 # How close xmrender's render of each module is to openmpt123's, with xmp's beside it for scale.
 # All three render the first 30 s (or the song, where it ends sooner) at 44100 Hz with linear
 # interpolation (openmpt123 --filter 2, xmp -i linear); bench/similarity.py gives the correlation
-# of each render's log band spectrogram with openmpt123's (1 = the same sound). Renders of
-# different lengths are compared over the shorter one. A module a player refuses (or renders
-# nothing of) gets "-".
-# Below the table: each column's median over the modules it has a value for, and how many
-# modules ours plays more than 0.05 below xmp's similarity (and how many it refuses that xmp plays).
-#   bench/fidelity.sh [MODULE.xm ...]            (default: every module in ../shared/testdata/xm)
+# of each render's log band spectrograms with openmpt123's (1 = the same sound): in stereo (the
+# left and right spectrograms side by side: the measure of record, panning and the pan law count)
+# and mixed to mono. Renders of different lengths are compared over the shorter one. A module a
+# player refuses (or renders nothing of) gets "-". `rms` is a render's loudness against
+# openmpt123's.
+# The self-check: many test modules play a player's result on the left and the tracker's own
+# recording on the right, or two channels that cancel. A module counts as self-checking where
+# openmpt123's render has left = right (their spectrograms correlate at 0.95 or more) or is
+# silent; a player passes it where its own render does the same (the `self` columns: the
+# correlation, + passed, - not).
+# Below the table: each column's median over the modules it has a value for, how many modules
+# ours plays more than 0.05 below xmp's similarity (stereo, and mono), how many it refuses that
+# xmp plays, and the self-checks passed by ours, xmp and openmpt123.
+#   bench/fidelity.sh [MODULE.xm ...]            (default: every module in ../shared/testdata/xm
+#                                                 and ../shared/testdata/xm-ft2)
 #   XMRENDER=path/to/xmrender bench/fidelity.sh  (default: build/bin/xmrender)
 #   XMRENDER_ARGS="--rules intro" bench/fidelity.sh   (extra xmrender arguments; FastTracker 2
 #                                                      rules by default)
@@ -26,12 +35,20 @@ for tool in xmp openmpt123; do
 done
 "$python" -c 'import numpy' 2>/dev/null || { echo "fidelity.sh: $python has no numpy (python3-numpy)" >&2; exit 1; }
 modules=("$@")
-[ ${#modules[@]} -gt 0 ] || modules=(../shared/testdata/xm/*.xm)
+if [ ${#modules[@]} -eq 0 ]; then
+  for dir in ../shared/testdata/xm ../shared/testdata/xm-ft2; do
+    [ -d "$dir" ] && modules+=("$dir"/*.xm)
+  done
+fi
+[ ${#modules[@]} -gt 0 ] || { echo "fidelity.sh: no modules (no ../shared/testdata beside the repository)" >&2; exit 1; }
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 table=$out/table
-printf '%-40s %8s %8s\n' module ours xmp
+header() {
+  printf '%-40s %7s %7s %7s %7s %6s %6s %7s %7s %7s\n' module "$@"
+}
+header stereo xmp mono xmp rms xmp self xmp openmpt
 for m in "${modules[@]}"; do
   rm -f "$out"/*.wav "$out/m.xm"
   cp "$m" "$out/m.xm"
@@ -43,16 +60,21 @@ for m in "${modules[@]}"; do
   # before 30 s (a render that looped would be compared with their silence).
   "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
-  ours=-; xp=-
+  # Fields: stereo, mono and rms of ours, then of xmp; the self-checks of openmpt123, ours, xmp.
+  ours_s=- ours_m=- ours_r=- xmp_s=- xmp_m=- xmp_r=- self_ref=- self_ours=- self_xmp=-
   if [ -s "$out/m.xm.wav" ]; then
+    self_ref=$("$python" bench/similarity.py --self "$out/m.xm.wav" 2>/dev/null |
+      awk '{printf "%.3f%s", $1, $2 == "pass" ? "+" : "-"}') || self_ref=-
     for who in ours xmp; do
       [ -s "$out/$who.wav" ] || continue
-      value=$("$python" bench/similarity.py "$out/m.xm.wav" "$out/$who.wav" 2>/dev/null) || value=-
-      [ "$value" = nan ] && value=-
-      if [ "$who" = ours ]; then ours=$value; else xp=$value; fi
+      read -r s1 m1 r1 _ self < <("$python" bench/similarity.py --table "$out/m.xm.wav" "$out/$who.wav" 2>/dev/null | awk '{print $1, $2, $3, $4, $5}') || continue
+      [ "$s1" = nan ] && s1=-
+      [ "$m1" = nan ] && m1=-
+      if [ "$who" = ours ]; then ours_s=$s1 ours_m=$m1 ours_r=$r1 self_ours=$self; else xmp_s=$s1 xmp_m=$m1 xmp_r=$r1 self_xmp=$self; fi
     done
   fi
-  printf '%-40s %8s %8s\n' "$(basename "$m")" "$ours" "$xp" | tee -a "$table"
+  printf '%-40s %7s %7s %7s %7s %6s %6s %7s %7s %7s\n' "$(basename "$m")" "$ours_s" "$xmp_s" "$ours_m" "$xmp_m" \
+    "$ours_r" "$xmp_r" "$self_ours" "$self_xmp" "$self_ref" | tee -a "$table"
 done
 
 awk '
@@ -60,11 +82,16 @@ awk '
     for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
     return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
   }
-  { if ($2 != "-") o[++no] = $2; if ($3 != "-") x[++nx] = $3
+  function m(v, n) { return n ? sprintf("%.4f", median(v, n)) : "-" }
+  { if ($2 != "-") os[++nos] = $2; if ($3 != "-") xs[++nxs] = $3
+    if ($4 != "-") om[++nom] = $4; if ($5 != "-") xm[++nxm] = $5
     if ($2 != "-" && $3 != "-" && $2 < $3 - 0.05) below++
-    if ($2 == "-" && $3 != "-") refused++ }
+    if ($4 != "-" && $5 != "-" && $4 < $5 - 0.05) belowMono++
+    if ($2 == "-" && $3 != "-") refused++
+    if ($10 ~ /\+$/) { checking++; if ($8 ~ /\+$/) oursPass++; if ($9 ~ /\+$/) xmpPass++ } }
   END {
-    printf "%-40s %8s %8s\n", "median", no ? sprintf("%.4f", median(o, no)) : "-", nx ? sprintf("%.4f", median(x, nx)) : "-"
-    printf "ours more than 0.05 below xmp: %d of %d modules", below, NR
+    printf "%-40s %7s %7s %7s %7s\n", "median", m(os, nos), m(xs, nxs), m(om, nom), m(xm, nxm)
+    printf "ours more than 0.05 below xmp: %d of %d modules in stereo, %d in mono", below, NR, belowMono
     printf "; refused by ours, played by xmp: %d\n", refused
+    printf "self-checks passed: ours %d, xmp %d, openmpt123 %d of %d self-checking modules\n", oursPass, xmpPass, checking, checking
   }' "$table"

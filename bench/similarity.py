@@ -2,6 +2,11 @@
 """How alike two renders of a module sound: the Pearson correlation of their log band spectrograms.
 
     similarity.py A.wav B.wav [C.wav ...]     one line per file after the first: its similarity to A
+    similarity.py --stereo A.wav B.wav ...    the same with the left and right spectrograms side by side
+    similarity.py --self A.wav ...            per file: its left against its right, peak, RMS
+    similarity.py --table REF.wav A.wav ...   per file after REF: stereo and mono similarity to REF
+                                              and RMS ratio to REF; then each file's (REF's first)
+                                              self-check (see below)
 
 Each WAV (16-bit PCM, 44100 Hz, any channel count) is mixed to mono and cut to its first 30 s;
 two renders of different lengths are compared over the shorter one. The spectrogram: 2048-sample
@@ -12,6 +17,14 @@ at 16-bit scale. The similarity is the Pearson correlation of the two flattened 
 correlate; against a sounding one it scores 0, against another silent one 1. Silent here means
 inaudible: no sample further than 4 from zero (below -78 dB of full scale), which is where a
 player that cancels two channels exactly and one that leaves a last bit of rounding meet.
+
+In stereo (--stereo) the two channels' spectrograms are put next to each other before the
+correlation, so that panning counts; a mono file's one channel stands for both sides.
+
+The self-check of a render: the correlation of its own left and right spectrograms. A render
+passes where left and right agree (at least 0.95) or where it is silent, as the test modules
+that play a player's result on one side and the tracker's recording on the other, or two
+channels that cancel, sound when played right. "-" where the render cannot be read.
 
 Debian's python3 with python3-numpy; call it as /usr/bin/python3 where another python3 comes
 first on the PATH.
@@ -29,16 +42,31 @@ HOP = 1024
 BANDS = 64
 
 
-def read_mono(path):
+SELF_CHECK = 0.95  # left against right at or above this: the two sides agree
+
+
+def read_sides(path):
+    """Frames x 2 (left, right) of the first 30 s; a mono file's channel on both sides."""
     with wave.open(path, "rb") as w:
         if w.getsampwidth() != 2 or w.getframerate() != RATE:
             sys.exit(f"similarity.py: {path}: want 16-bit PCM at {RATE} Hz")
         channels = w.getnchannels()
         data = w.readframes(min(w.getnframes(), RATE * SECONDS))
-    samples = np.frombuffer(data, dtype="<i2").astype(np.float64)
-    if samples.size and np.abs(samples).max() <= SILENCE:
-        samples = np.zeros_like(samples)
-    return samples.reshape(-1, channels).mean(axis=1)
+    samples = np.frombuffer(data, dtype="<i2").astype(np.float64).reshape(-1, channels)
+    if channels == 1:
+        samples = np.repeat(samples, 2, axis=1)
+    return samples[:, :2]
+
+
+def silent(samples):
+    return samples.size == 0 or np.abs(samples).max() <= SILENCE
+
+
+def read_mono(path):
+    sides = read_sides(path)
+    if silent(sides):
+        sides = np.zeros_like(sides)
+    return sides.mean(axis=1)
 
 
 def band_matrix():
@@ -79,13 +107,61 @@ def similarity(a, b):
     return float(np.corrcoef(x, y)[0, 1])
 
 
+def stereo_spectrogram(sides):
+    """Frames x (2 x bands): the left's bands, then the right's."""
+    if silent(sides):
+        sides = np.zeros_like(sides)
+    return np.hstack([spectrogram(sides[:, 0]), spectrogram(sides[:, 1])])
+
+
+def self_check(sides):
+    """(left against right, passes): silent renders pass."""
+    if silent(sides):
+        return 1.0, True
+    value = similarity(spectrogram(sides[:, 0]), spectrogram(sides[:, 1]))
+    return value, value >= SELF_CHECK
+
+
+def rms(sides):
+    return float(np.sqrt(np.mean(sides ** 2))) if sides.size else 0.0
+
+
+def table(paths):
+    """For each file after the first: stereo, mono, RMS ratio; then every file's self-check."""
+    sides = [read_sides(p) for p in paths]
+    ref = sides[0]
+    ref_stereo, ref_mono = stereo_spectrogram(ref), spectrogram(read_mono(paths[0]))
+    fields = []
+    for other, path in zip(sides[1:], paths[1:]):
+        fields.append(f"{similarity(ref_stereo, stereo_spectrogram(other)):.4f}")
+        fields.append(f"{similarity(ref_mono, spectrogram(read_mono(path))):.4f}")
+        fields.append(f"{rms(other) / rms(ref):.3f}" if rms(ref) > 0 else "-")
+    for one in sides:
+        value, passes = self_check(one)
+        fields.append(f"{value:.3f}{'+' if passes else '-'}")
+    return " ".join(fields)
+
+
 def main(argv):
-    if len(argv) < 3:
-        print("usage: similarity.py A.wav B.wav [C.wav ...]", file=sys.stderr)
+    mode = argv[1] if len(argv) > 1 and argv[1].startswith("--") else None
+    paths = argv[2:] if mode else argv[1:]
+    if mode not in (None, "--stereo", "--self", "--table") or len(paths) < (1 if mode == "--self" else 2):
+        print("usage: similarity.py [--stereo | --table] A.wav B.wav [C.wav ...] | --self A.wav ...", file=sys.stderr)
         return 2
-    reference = spectrogram(read_mono(argv[1]))
-    for path in argv[2:]:
-        print(f"{similarity(reference, spectrogram(read_mono(path))):.4f}")
+    if mode == "--self":
+        for path in paths:
+            sides = read_sides(path)
+            value, passes = self_check(sides)
+            print(f"{value:.4f} {'pass' if passes else 'fail'} peak {np.abs(sides).max() if sides.size else 0:.0f} "
+                  f"rms {rms(sides):.1f}")
+        return 0
+    if mode == "--table":
+        print(table(paths))
+        return 0
+    measure = (lambda p: stereo_spectrogram(read_sides(p))) if mode == "--stereo" else (lambda p: spectrogram(read_mono(p)))
+    reference = measure(paths[0])
+    for path in paths[1:]:
+        print(f"{similarity(reference, measure(path)):.4f}")
     return 0
 
 
