@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "SoundLib/xmplay/IntroRules.h"
@@ -359,4 +360,52 @@ TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
   ticks(1);
   EXPECT_EQ(voice().leftTarget, static_cast<int32_t>(32768 * 0.375 * 0.75 + 0.5));
   EXPECT_EQ(voice().rightTarget, static_cast<int32_t>(32768 * 0.375 * 0.25 + 0.5));
+}
+
+// T12: on for 2 ticks, off for 3, counted on every tick but a row's first, across rows (so the
+// silence over a row's start lasts 4); an instrument number brings the volume back and starts
+// the count again.
+TEST_F(FT2RulesTest, TremorPhasesCountAcrossRowsAndRestartWithAnInstrument) {
+  design.speed = 4;
+  note(0) = {49, 1, 0, effect::kTremor, 0x12};
+  note(1) = {0, 0, 0, effect::kTremor, 0x00};
+  note(2) = {0, 1, 0, effect::kTremor, 0x00};
+  start();
+  std::string heard;
+  for (int t = 0; t < 12; ++t) {
+    ticks(1);
+    heard += voice().leftTarget > 0 ? 'x' : '.';
+  }
+  EXPECT_EQ(heard, "xxx....xxxx.");
+}
+
+// A note whose instrument does not exist silences the channel, but an instrument number after
+// it brings back the volume of the last sample that played.
+TEST_F(FT2RulesTest, InstrumentNumberAfterAnInvalidOneRestoresTheLastSamplesVolume) {
+  design.instruments[0].samples[0].volume = 40;
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {49, 9, 0x18, 0, 0};
+  note(2) = {0, 1, 0, 0, 0};
+  start();
+  ticks(7);
+  EXPECT_EQ(voice().sample, nullptr);
+  EXPECT_EQ(channel().volume, 8);
+  ticks(6);
+  EXPECT_EQ(channel().volume, 40);
+}
+
+// A note delay without a note plays the channel's last note again, with the row's instrument.
+TEST_F(FT2RulesTest, NoteDelayWithoutANotePlaysTheLastNoteWithTheRowsInstrument) {
+  XMInstrumentSpec other = design.instruments[0];
+  other.samples[0].relativeNote = 12;
+  design.instruments.push_back(other);
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {0, 2, 0, 0xE, 0xD2};
+  start();
+  ticks(6 + 2);
+  const int32_t before = channel().period;
+  ticks(1);
+  EXPECT_EQ(channel().sample, loaded->song->instruments[1].samples[0]);
+  EXPECT_EQ(before - channel().period, 768) << "an octave up: instrument 2's sample plays C-4";
+  EXPECT_EQ(voice().position, 0u);
 }

@@ -22,6 +22,9 @@ struct FT2Channel {
   const Instrument* instrument;  // of the sounding note (the empty instrument when none)
   const Sample* sample;          // the sounding sample, none when the channel is silent
   uint8_t instrumentNumber;      // last instrument named, 1-based; 0 none yet
+  uint8_t noteNumber;            // last note played, 1..96; 0 none yet
+  uint8_t defaultVolume;         // what an instrument number brings back: the last sample's
+  int32_t defaultPanning;
   int16_t realNote;              // note + relative note, 0-based
   int8_t finetune;
 
@@ -54,7 +57,9 @@ struct FT2Channel {
   uint8_t vibratoSpeed, vibratoDepth, vibratoPosition, vibratoWave;
   uint8_t tremoloSpeed, tremoloDepth, tremoloPosition, tremoloWave;
   uint8_t retrigVolume, retrigInterval, retrigTicks;  // Rxy and its tick count
-  uint8_t tremor, tremorTicks;                         // Txy and where its cycle stands
+  uint8_t tremor;                                      // Txy
+  bool tremorOn;                                       // the phase the tremor is in
+  int8_t tremorCount;                                  // ticks left in it, less one
   uint16_t loopRow;                                    // E6x
   uint8_t loopCount;
   Note delayed;                                        // the note EDx holds back

@@ -42,66 +42,71 @@ const Sample* sampleFor(const Instrument& ins, int note) {
   const int number = ins.noteToSample[note - 1];
   return number < ins.sampleCount ? ins.samples[number] : nullptr;
 }
-
 }  // namespace
 
 // A note, an instrument number, or both, as the row (or a note delay) brings them.
 void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
-  if (n.instrument) c.instrumentNumber = n.instrument;
+  const bool slides = isNote(n.note) && slidesToNote(n);
+  // Beside a tone portamento an instrument number means the sounding instrument.
+  if (n.instrument && !slides) c.instrumentNumber = n.instrument;
   if (n.note == kKeyOff) {
-    // With an instrument number the note is released all the same, at the sample's volume; the
-    // next note, even without a number, then takes the key back and the fade with it.
+    // With an instrument number the note is released all the same, at the sounding sample's
+    // volume and panning (the number changes no instrument); the next note, even without a
+    // number, then takes the key back and the fade with it.
     keyOff(c);
     if (n.instrument && instrumentNumbered(song, n.instrument)) {
-      resetVolume(c, c.sample);
+      resetVolume(c);
       c.releasedWithInstrument = true;
     }
     return;
   }
   const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
-  if (isNote(n.note) && slidesToNote(n)) {
+  if (slides) {
     // The note is where the sounding one slides to; nothing restarts.
     if (c.sample)
       c.tonePortamentoTarget = notePeriod(song, n.note - 1 + c.sample->relativeNote, c.finetune);
   } else if (isNote(n.note)) {
+    c.noteNumber = n.note;
     const Sample* sample = ins ? sampleFor(*ins, n.note) : nullptr;
-    if (!sample || !ins) {
-      // An instrument or keyboard slot without a sample: the channel falls silent.
+    if (!sample) {
+      // An instrument or keyboard slot without a sample: the channel falls silent, and what an
+      // instrument number brings back stays the last sample's.
       c.sample = nullptr;
       stopVoice(player, c);
-      return;
+    } else {
+      c.instrument = ins;
+      c.sample = sample;
+      c.defaultVolume = sample->volume;
+      c.defaultPanning = sample->panning;
+      c.finetune = n.effect == effect::kExtended && high(n.parameter) == extended::kSetFinetune
+                       ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
+                       : sample->finetune;
+      c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
+      c.period = c.tonePortamentoTarget = notePeriod(song, c.realNote, c.finetune);
+      c.glided = false;
+      uint32_t offset = 0;
+      if (n.effect == effect::kSampleOffset) {
+        if (n.parameter) c.sampleOffset = n.parameter;
+        offset = uint32_t{c.sampleOffset} * 256;
+      }
+      triggerVoice(player, c, offset);
+      if (c.releasedWithInstrument) {
+        c.keyOff = false;
+        c.fadeout = 65536;
+        c.releasedWithInstrument = false;
+      }
+      if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
+      if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
     }
-    c.instrument = ins;
-    c.sample = sample;
-    c.finetune = n.effect == effect::kExtended && high(n.parameter) == extended::kSetFinetune
-                     ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
-                     : sample->finetune;
-    c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
-    c.period = c.tonePortamentoTarget = notePeriod(song, c.realNote, c.finetune);
-    c.glided = false;
-    uint32_t offset = 0;
-    if (n.effect == effect::kSampleOffset) {
-      if (n.parameter) c.sampleOffset = n.parameter;
-      offset = uint32_t{c.sampleOffset} * 256;
-    }
-    triggerVoice(player, c, offset);
-    if (c.releasedWithInstrument) {
-      c.keyOff = false;
-      c.fadeout = 65536;
-      c.releasedWithInstrument = false;
-    }
-    if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
-    if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
-    c.tremorTicks = 0;
   }
-  if (n.instrument && ins) {
-    // An instrument number resets volume and panning to those of the sounding sample and starts
-    // the envelopes again, also without a note and under a tone portamento: the envelopes are the
-    // named instrument's from here, its samples play from its next note.
-    c.instrument = ins;
-    resetVolume(c, c.sample);
-    restartEnvelopes(c);
-  }
+  // An instrument number resets volume and panning to those of the last sample played and starts
+  // the envelopes again, also without a note and under a tone portamento: the envelopes are the
+  // named instrument's from here (the sounding one's beside a tone portamento), its samples play
+  // from its next note. A number naming no instrument changes nothing.
+  if (!n.instrument || !instrumentNumbered(song, n.instrument)) return;
+  if (!slides) c.instrument = ins;
+  resetVolume(c);
+  triggerInstrument(c);
 }
 
 namespace {
@@ -179,8 +184,8 @@ void songStart(XMPlayer& player, Song& song) {
     FT2Channel& c = player.ft2.channels[i];
     c.mixer = &player.mixer[i];
     c.instrument = &emptyInstrument;
-    c.panning = 128;
-    restartEnvelopes(c);
+    c.panning = c.defaultPanning = 128;
+    triggerInstrument(c);
   }
 }
 

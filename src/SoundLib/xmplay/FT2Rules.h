@@ -32,7 +32,9 @@ double frequency(const Song& song, int32_t period);
 // works out envelopes, fadeout and auto-vibrato and writes volume, panning and pitch to the mixer.
 void triggerVoice(XMPlayer& player, FT2Channel& channel, uint32_t offset);
 void stopVoice(XMPlayer& player, FT2Channel& channel);
-void restartEnvelopes(FT2Channel& channel);
+// What an instrument number starts again: the envelopes, the key and its fadeout, the
+// auto-vibrato, the tremor's count.
+void triggerInstrument(FT2Channel& channel);
 void updateVoice(XMPlayer& player, const Song& song, FT2Channel& channel);
 int32_t envelopeValue(const uint16_t* points, int count, int32_t tick);
 
@@ -59,7 +61,7 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& channel, const Note& no
 void effectTick(XMPlayer& player, Song& song, FT2Channel& channel, const Note& note);
 // Key off: the fade begins, or without a volume envelope the note stops at once.
 void keyOff(FT2Channel& channel);
-// The sample's own volume and panning, as an instrument number sets them.
-void resetVolume(FT2Channel& channel, const Sample* sample);
+// The last sample's volume and panning, as an instrument number sets them.
+void resetVolume(FT2Channel& channel);
 
 }  // namespace ft2

@@ -118,10 +118,9 @@ void keyOff(FT2Channel& c) {
   }
 }
 
-void resetVolume(FT2Channel& c, const Sample* sample) {
-  if (!sample) return;
-  setVolume(c, sample->volume);
-  c.panning = sample->panning;
+void resetVolume(FT2Channel& c) {
+  setVolume(c, c.defaultVolume);
+  c.panning = c.defaultPanning;
   c.quickRamp = true;
 }
 
@@ -350,9 +349,11 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
           break;
         case extended::kNoteDelay:
           if (song.tick == y) {
-            // A delay without a note starts the sounding one again.
-            if (c.delayed.note == 0) retrigger(player, c);
-            takeNote(player, song, c, c.delayed);
+            // A delay without a note plays the channel's last note again, as if it stood beside
+            // it, with the row's instrument number if there is one.
+            Note delayed = c.delayed;
+            if (delayed.note == 0) delayed.note = c.noteNumber;
+            takeNote(player, song, c, delayed);
             if (c.delayed.volume) volumeColumnRow(c, c.delayed.volume);
           }
           break;
@@ -374,11 +375,15 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     }
     case effect::kMultiRetrig: multiRetrig(player, c, n, false); break;
     case effect::kTremor: {
-      const int on = high(c.tremor) + 1, off = low(c.tremor) + 1;
-      const bool muted = c.tremorTicks % (on + off) >= on;
-      if (muted != c.tremorMuted) c.quickRamp = true;
-      c.tremorMuted = muted;
-      c.tremorTicks = static_cast<uint8_t>((c.tremorTicks + 1) % (on + off));
+      // Past the end of its phase the tremor turns to the other and takes its length from the
+      // parameter then: x + 1 ticks on, y + 1 off. The count goes on across rows and notes, and
+      // the row's first tick leaves it; a channel starts in a used-up off phase.
+      if (--c.tremorCount < 0) {
+        c.tremorOn = !c.tremorOn;
+        c.tremorCount = static_cast<int8_t>(c.tremorOn ? high(c.tremor) : low(c.tremor));
+      }
+      if (c.tremorOn == c.tremorMuted) c.quickRamp = true;
+      c.tremorMuted = !c.tremorOn;
       break;
     }
     default: break;

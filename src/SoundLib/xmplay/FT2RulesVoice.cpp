@@ -101,7 +101,7 @@ int32_t envelopeValue(const uint16_t* points, int count, int32_t tick) {
   return y0 + (y1 - y0) * (tick - x0) / (x1 - x0);
 }
 
-void restartEnvelopes(FT2Channel& c) {
+void triggerInstrument(FT2Channel& c) {
   c.volumeEnvelope = {0, 64};
   c.panningEnvelope = {0, 32};
   c.fadeout = 65536;
@@ -109,6 +109,8 @@ void restartEnvelopes(FT2Channel& c) {
   c.releasedWithInstrument = false;
   c.autoVibratoPosition = 0;
   c.autoVibratoTicks = 0;
+  c.tremorOn = false;
+  c.tremorCount = 0;
 }
 
 namespace {
