@@ -49,10 +49,11 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   const bool slides = isNote(n.note) && slidesToNote(n);
   // Beside a tone portamento an instrument number means the sounding instrument.
   if (n.instrument && !slides) c.instrumentNumber = n.instrument;
-  if (n.note == kKeyOff) {
+  // K00 on a row is a key off in place of the row's note.
+  if (n.note == kKeyOff || (n.effect == effect::kKeyOff && n.parameter == 0)) {
     // With an instrument number the note is released all the same, at the sounding sample's
-    // volume and panning (the number changes no instrument); the next note, even without a
-    // number, then takes the key back and the fade with it.
+    // volume and panning; the number restarts no envelope and changes no instrument. The next
+    // note, even without a number, then takes the key back and the fade with it.
     keyOff(c);
     if (n.instrument && instrumentNumbered(song, n.instrument)) {
       resetVolume(c);

@@ -279,9 +279,6 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
     case effect::kGlobalVolumeSlide:
       if (p) c.globalVolumeSlide = p;
       break;
-    case effect::kKeyOff:
-      if (p == 0) keyOff(c);
-      break;
     case effect::kEnvelopePosition:
       c.volumeEnvelope.tick = p;
       // The tracker moves the panning envelope as well, but only when the volume envelope
@@ -353,6 +350,12 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
             // it, with the row's instrument number if there is one.
             Note delayed = c.delayed;
             if (delayed.note == 0) delayed.note = c.noteNumber;
+            // A delayed key off plays the last note again too, from its start with its envelopes,
+            // and then releases it.
+            if (delayed.note == kKeyOff) {
+              retrigger(player, c);
+              triggerInstrument(c);
+            }
             takeNote(player, song, c, delayed);
             if (c.delayed.volume) volumeColumnRow(c, c.delayed.volume);
           }
