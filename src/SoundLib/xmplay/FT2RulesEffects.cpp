@@ -357,7 +357,11 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
               triggerInstrument(c);
             }
             takeNote(player, song, c, delayed);
-            if (c.delayed.volume) volumeColumnRow(c, c.delayed.volume);
+            // The row's fine volume slides are lost to the delay: neither its first tick nor the
+            // delayed one runs them.
+            const VolumeCommand command = decodeVolumeColumn(c.delayed.volume).command;
+            if (command != VolumeCommand::kFineSlideDown && command != VolumeCommand::kFineSlideUp)
+              volumeColumnRow(c, c.delayed.volume);
           }
           break;
         default: break;
