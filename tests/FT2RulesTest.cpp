@@ -410,8 +410,8 @@ TEST_F(FT2RulesTest, NoteDelayWithoutANotePlaysTheLastNoteWithTheRowsInstrument)
   EXPECT_EQ(voice().position, 0u);
 }
 
-// A delayed key off plays the last note again from its start, envelopes too, then releases it;
-// K00 on a row is a key off in place of the row's note, which does not play.
+// A delayed key off starts the envelopes again and releases them, the sample playing on; K00 on a
+// row is a key off in place of the row's note, which does not play.
 TEST_F(FT2RulesTest, DelayedKeyOffRestartsThenReleasesAndK00ReplacesTheNote) {
   design.instruments[0].volumeEnvelope = {{{0, 64}, {7, 0}}, 0, 0, 0, 1};
   note(0) = {49, 1, 0, 0, 0};
@@ -419,12 +419,13 @@ TEST_F(FT2RulesTest, DelayedKeyOffRestartsThenReleasesAndK00ReplacesTheNote) {
   note(4) = {61, 1, 0, effect::kKeyOff, 0};
   start();
   ticks(12 + 2);
+  const MixerChannel voiceBefore = voice();
   EXPECT_FALSE(channel().keyOff);
   EXPECT_EQ(channel().volumeEnvelope.value, 0) << "the envelope ran down";
   ticks(1);
   EXPECT_TRUE(channel().keyOff);
   EXPECT_EQ(channel().volumeEnvelope.value, 64) << "from its start";
-  EXPECT_EQ(voice().position, 0u);
+  EXPECT_EQ(voice().position, voiceBefore.position);
   const int32_t period = channel().period;
   ticks(9 + 1);
   EXPECT_EQ(channel().period, period) << "C-5 beside K00 is not played";

@@ -350,12 +350,9 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
             // it, with the row's instrument number if there is one.
             Note delayed = c.delayed;
             if (delayed.note == 0) delayed.note = c.noteNumber;
-            // A delayed key off plays the last note again too, from its start with its envelopes,
-            // and then releases it.
-            if (delayed.note == kKeyOff) {
-              retrigger(player, c);
-              triggerInstrument(c);
-            }
+            // A delayed key off starts the note's envelopes again and then releases them; the
+            // sample plays on where it is.
+            if (delayed.note == kKeyOff) triggerInstrument(c);
             takeNote(player, song, c, delayed);
             // The row's fine volume slides are lost to the delay: neither its first tick nor the
             // delayed one runs them.
