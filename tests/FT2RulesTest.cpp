@@ -431,3 +431,17 @@ TEST_F(FT2RulesTest, DelayedKeyOffRestartsThenReleasesAndK00ReplacesTheNote) {
   EXPECT_EQ(channel().period, period) << "C-5 beside K00 is not played";
   EXPECT_TRUE(channel().keyOff);
 }
+
+// Only a note beside a tone portamento sets its target: a plain note later leaves it, and a tone
+// portamento without a note goes on towards it.
+TEST_F(FT2RulesTest, TonePortamentoTargetOutlastsPlainNotes) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {61, 0, 0, 0x3, 0x10};
+  note(2) = {49, 1, 0, 0, 0};
+  note(3) = {0, 0, 0, 0x3, 0x10};
+  start();
+  ticks(12);
+  const int32_t c4 = channel().period;
+  ticks(6);
+  EXPECT_EQ(c4 - channel().period, 5 * 0x10 * 4);
+}

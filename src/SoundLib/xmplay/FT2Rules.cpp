@@ -83,7 +83,8 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
                        ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
                        : sample->finetune;
       c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
-      c.period = c.tonePortamentoTarget = notePeriod(song, c.realNote, c.finetune);
+      // The tone portamento's target stays: only a note beside a tone portamento sets one.
+      c.period = notePeriod(song, c.realNote, c.finetune);
       c.glided = false;
       uint32_t offset = 0;
       if (n.effect == effect::kSampleOffset) {

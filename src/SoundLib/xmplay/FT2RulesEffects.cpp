@@ -62,6 +62,7 @@ void tremolo(FT2Channel& c, bool advance = true) {
 // With glissando the slide is heard in semitones, each held until the next is reached; also on
 // the first tick of a row, where the slide does not move.
 void tonePortamento(const Song& song, FT2Channel& c, bool step = true) {
+  if (c.tonePortamentoTarget == 0) return;  // no note has set a target yet
   if (step) c.period = slideTowards(c.period, c.tonePortamentoTarget, c.tonePortamentoSpeed * 4);
   c.glided = c.glissando;
   if (c.glissando)
