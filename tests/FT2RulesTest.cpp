@@ -440,8 +440,8 @@ TEST_F(FT2RulesTest, TonePortamentoTargetOutlastsPlainNotes) {
   note(2) = {49, 1, 0, 0, 0};
   note(3) = {0, 0, 0, 0x3, 0x10};
   start();
-  ticks(12);
+  ticks(12 + 1);
   const int32_t c4 = channel().period;
-  ticks(6);
+  ticks(5 + 6);
   EXPECT_EQ(c4 - channel().period, 5 * 0x10 * 4);
 }
