@@ -445,3 +445,15 @@ TEST_F(FT2RulesTest, TonePortamentoTargetOutlastsPlainNotes) {
   ticks(5 + 6);
   EXPECT_EQ(c4 - channel().period, 5 * 0x10 * 4);
 }
+
+// The arpeggio's table ends at B-7 with the highest finetune (linear period 1540): C-8 an octave
+// up plays there, a little below C-8 itself (1536).
+TEST_F(FT2RulesTest, ArpeggioStopsAtTheEndOfTheTable) {
+  design.instruments[0].samples[0].relativeNote = 36;
+  note(0) = {61, 1, 0, 0x0, 0xCC};
+  start();
+  ticks(1);
+  EXPECT_EQ(channel().period, 1536);
+  ticks(1);
+  EXPECT_EQ(channel().period + channel().periodDelta, 1540);
+}

@@ -57,10 +57,20 @@ void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t t
 }
 }  // namespace
 
-int32_t notePeriod(const Song& song, int realNote, int finetune) {
-  const int32_t i = sixteenths(std::clamp(realNote, 0, 118), finetune);
+namespace {
+// The period at a place in the table, in sixteenths of a semitone (see sixteenths).
+int32_t periodAt(const Song& song, int32_t i) {
   if (linearTable(song)) return 7744 - 4 * i;
   return static_cast<int32_t>(std::lround(kAmigaC0 * std::exp2(-(i - 16) / 192.0)));
+}
+
+// An arpeggio reads the tracker's table, which ends at B-7 with the highest finetune: a note
+// above that plays as that one.
+constexpr int32_t kArpeggioCeiling = 95 * 16 + 15 + 16;
+}  // namespace
+
+int32_t notePeriod(const Song& song, int realNote, int finetune) {
+  return periodAt(song, sixteenths(std::clamp(realNote, 0, 118), finetune));
 }
 
 namespace {
@@ -74,7 +84,7 @@ double fractionalNote(const Song& song, int32_t period, int finetune) {
 int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int finetune) {
   // From the table's nearest note, so an arpeggio after a slide plays notes of the table.
   const int note = static_cast<int>(std::lround(fractionalNote(song, period, finetune)));
-  return notePeriod(song, note + semitones, finetune);
+  return periodAt(song, std::min(sixteenths(std::clamp(note + semitones, 0, 118), finetune), kArpeggioCeiling));
 }
 
 int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown) {
