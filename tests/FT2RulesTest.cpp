@@ -457,3 +457,16 @@ TEST_F(FT2RulesTest, ArpeggioStopsAtTheEndOfTheTable) {
   ticks(1);
   EXPECT_EQ(channel().period + channel().periodDelta, 1540);
 }
+
+// With its sample's relative note a note past B-9 is no note: nothing restarts and the period
+// stays, while the instrument number beside it still restores the volume.
+TEST_F(FT2RulesTest, NotesPastTheRangeAreIgnored) {
+  design.instruments[0].samples[0].relativeNote = 30;
+  note(0) = {89, 1, 0x20, 0, 0};  // E-7 + 30: B-9, the last note
+  note(1) = {90, 1, 0, 0, 0};     // F-7 + 30: past it
+  start();
+  ticks(6 + 2);
+  EXPECT_EQ(channel().period, 7680 - 118 * 64);
+  EXPECT_EQ(channel().volume, 64);
+  EXPECT_EQ(channel().mixer, &player.mixer[0]) << "a restart would have moved to the partner voice";
+}

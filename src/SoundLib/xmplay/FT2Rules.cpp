@@ -42,6 +42,14 @@ const Sample* sampleFor(const Instrument& ins, int note) {
   const int number = ins.noteToSample[note - 1];
   return number < ins.sampleCount ? ins.samples[number] : nullptr;
 }
+
+// The tracker plays notes up to B-9 once the sample's relative note is added (0-based 0..118).
+bool outOfRange(const Instrument* ins, uint8_t note) {
+  const Sample* sample = ins ? sampleFor(*ins, note) : nullptr;
+  if (!sample) return false;
+  const int real = note - 1 + sample->relativeNote;
+  return real < 0 || real > 118;
+}
 }  // namespace
 
 // A note, an instrument number, or both, as the row (or a note delay) brings them.
@@ -62,7 +70,10 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     return;
   }
   const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
-  if (slides) {
+  if (isNote(n.note) && !slides && outOfRange(ins, n.note)) {
+    // A note whose sample takes it out of the tracker's range is no note at all; an instrument
+    // number beside it still counts.
+  } else if (slides) {
     // The note is where the sounding one slides to; nothing restarts.
     if (c.sample)
       c.tonePortamentoTarget = notePeriod(song, n.note - 1 + c.sample->relativeNote, c.finetune);
