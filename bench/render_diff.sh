@@ -11,20 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-if [ "${1:-}" = --rev ]; then
-  [ -n "${2:-}" ] || { echo "usage: $0 --rev REV [BUILD_DIR]" >&2; exit 2; }
-  mkdir "$out/ref-src"
-  git archive "$2" | tar -x -C "$out/ref-src"
-  cmake -S "$out/ref-src" -B "$out/ref-build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRACKENFOLD_TESTS=OFF \
-    -DBRACKENFOLD_BENCH=OFF >/dev/null
-  cmake --build "$out/ref-build" --target xmrender -j2 >/dev/null
-  ref=$out/ref-build/bin/xmrender
-  shift 2
-else
-  [ -n "${1:-}" ] || { echo "usage: $0 REF_XMRENDER [BUILD_DIR] | --rev REV [BUILD_DIR]" >&2; exit 2; }
-  ref=$1
-  shift
-fi
+source bench/reference_tool.sh
+reference_tool xmrender "$out" "$@"
+set -- "${args[@]}"
 bin=${1:-build}/bin
 for tool in "$bin/xmrender" "$bin/xmprobes" "$ref"; do
   [ -x "$tool" ] || { echo "missing $tool (build xmrender and xmprobes first)" >&2; exit 1; }

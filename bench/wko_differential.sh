@@ -12,20 +12,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-if [ "${1:-}" = --rev ]; then
-  [ -n "${2:-}" ] || { echo "usage: $0 --rev REV [BUILD_DIR]" >&2; exit 2; }
-  mkdir "$out/ref-src"
-  git archive "$2" | tar -x -C "$out/ref-src"
-  cmake -S "$out/ref-src" -B "$out/ref-build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRACKENFOLD_TESTS=OFF \
-    -DBRACKENFOLD_BENCH=OFF >/dev/null
-  cmake --build "$out/ref-build" --target wko -j2 >/dev/null
-  ref=$out/ref-build/bin/wko
-  shift 2
-else
-  [ -n "${1:-}" ] || { echo "usage: $0 REF_WKO [BUILD_DIR] | --rev REV [BUILD_DIR]" >&2; exit 2; }
-  ref=$1
-  shift
-fi
+source bench/reference_tool.sh
+reference_tool wko "$out" "$@"
+set -- "${args[@]}"
 bin=${1:-build}/bin
 for tool in "$bin/wko" "$bin/testpicture" "$bin/wkoseeds" "$ref"; do
   [ -x "$tool" ] || { echo "missing $tool (build wko, testpicture and wkoseeds first)" >&2; exit 1; }
