@@ -135,7 +135,8 @@ def table(paths):
     for other, path in zip(sides[1:], paths[1:]):
         fields.append(f"{similarity(ref_stereo, stereo_spectrogram(other)):.4f}")
         fields.append(f"{similarity(ref_mono, spectrogram(read_mono(path))):.4f}")
-        fields.append(f"{rms(other) / rms(ref):.3f}" if rms(ref) > 0 else "-")
+        n = min(len(ref), len(other))  # loudness over the time both renders cover
+        fields.append(f"{rms(other[:n]) / rms(ref[:n]):.3f}" if rms(ref[:n]) > 0 else "-")
     for one in sides:
         value, passes = self_check(one)
         fields.append(f"{value:.3f}{'+' if passes else '-'}")
