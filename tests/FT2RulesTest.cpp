@@ -362,6 +362,30 @@ TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
   EXPECT_EQ(voice().rightTarget, static_cast<int32_t>(32768 * 0.375 * 0.25 + 0.5));
 }
 
+// FastTracker 2's own files (its name, a title ended by zero bytes) play at 1/4 on one side with up
+// to 4 channels and at 96/128 of that with 8; a file that only claims the name pans with
+// constant power at 3/8.
+TEST_F(FT2RulesTest, LevelsByTheTrackerThatWroteTheFile) {
+  design.tracker = "FastTracker v2.00   ";
+  design.instruments[0].samples[0].panning = 0;
+  note(0) = {49, 1, 0, 0, 0};
+  start();
+  EXPECT_EQ(song().levels, MixLevels::kFastTracker2);
+  ticks(1);
+  EXPECT_EQ(voice().leftTarget, 8192);
+  design.channels = 8;
+  start();
+  ticks(1);
+  EXPECT_EQ(voice().leftTarget, 6144);
+  design.name = "twenty letters title";
+  design.instruments[0].samples[0].panning = 128;
+  start();
+  EXPECT_EQ(song().levels, MixLevels::kConstantPower);
+  ticks(1);
+  EXPECT_EQ(voice().leftTarget, 8689);
+  EXPECT_EQ(voice().rightTarget, 8689);
+}
+
 // T12: on for 2 ticks, off for 3, counted on every tick but a row's first, across rows (so the
 // silence over a row's start lasts 4); an instrument number brings the volume back and starts
 // the count again.

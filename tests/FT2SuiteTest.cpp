@@ -39,12 +39,17 @@ const char* const kSelfChecking[] = {
 };
 
 // Known failures, each with what is wrong; one that comes to pass fails the test, so that the
-// list stays true. None today.
+// list stays true.
 struct KnownFailure {
   const char* name;
   const char* why;
 };
-const std::vector<KnownFailure> kKnownFailures = {};
+const std::vector<KnownFailure> kKnownFailures = {
+    // Silent but for a pop where a panning envelope's change and the volume column's meet, every
+    // 8 rows: with the constant-power panning of a file that is not FastTracker 2's own the pop
+    // is louder on one side (openmpt123's too). The suite does not count pops; this measure does.
+    {"suite_PanSustainRelease", "pops louder on one side"},
+};
 
 const char* knownFailure(const std::string& name) {
   for (const KnownFailure& k : kKnownFailures)

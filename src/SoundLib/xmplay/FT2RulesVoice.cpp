@@ -10,9 +10,21 @@ namespace ft2 {
 namespace {
 constexpr double kAmigaClock = 8363.0 * 1712;  // Hz x period: C-4 at 1712 plays at 8363 Hz
 constexpr double kAmigaC0 = 1712.0 * 16;
-// A channel at full volume panned to one side plays its sample at 3/8 of its level there: the
-// loudness the players people compare with have, which leaves room for several loud channels.
+// A channel at full volume panned to one side plays its sample at 3/8 of its level there, as the
+// players people compare with play files of other trackers; room for several loud channels.
 constexpr float kMasterGain = 0.375f;
+
+// FastTracker 2 plays its own files at 1/4 of that level on one side with up to 4 channels, and
+// quieter as the song has more, by this table (in 128ths, by the number of channels halved,
+// rounded down; 1 channel as 2), as measured with openmpt123 on modules of 1 to 32 channels.
+constexpr uint8_t kFastTracker2Amplification[17] = {128, 128, 128, 109, 96, 90, 85, 80, 76,
+                                                    74,  73,  71,  69,  68, 66, 65, 65};
+
+float masterGain(const Song& song) {
+  if (song.levels != MixLevels::kFastTracker2) return kMasterGain;
+  const int pairs = std::clamp<int>(song.channelCount, 2, 32) / 2;
+  return 0.25f * kFastTracker2Amplification[pairs] / 128;
+}
 
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
 int32_t sixteenths(int realNote, int finetune) { return realNote * 16 + (finetune >> 3) + 16; }
@@ -29,9 +41,12 @@ int32_t autoVibratoWave(int type, int32_t p) {
   }
 }
 
-// Linear panning: the two sides always add up to the channel's level.
-float panLeft(int32_t pan) { return static_cast<float>(256 - pan) / 256; }
-float panRight(int32_t pan) { return static_cast<float>(pan) / 256; }
+// Linear panning: the two sides always add up to the channel's level; constant-power panning
+// keeps their powers' sum instead (the centre 3 dB louder).
+float panSide(const Song& song, int32_t towards) {
+  const float share = static_cast<float>(towards) / 256;
+  return song.levels == MixLevels::kConstantPower ? std::sqrt(share) : share;
+}
 
 // An envelope has at most 12 points, whatever count a file gives.
 constexpr int kEnvelopePoints = 12;
@@ -172,11 +187,11 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   int32_t pan = std::clamp(c.panning, 0, 255);
   if (ins.panningType & kEnvelopeOn)
     pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 256);  // 256: all right
-  const float level = gain * kMasterGain * player.targetScale;
+  const float level = gain * masterGain(song) * player.targetScale;
   m.rampLength = c.quickRamp ? quickRampLength(player) : song.samplesPerTick;
   c.quickRamp = false;
-  m.leftTarget = static_cast<int32_t>(level * panLeft(pan) + 0.5f);
-  m.rightTarget = static_cast<int32_t>(level * panRight(pan) + 0.5f);
+  m.leftTarget = static_cast<int32_t>(level * panSide(song, 256 - pan) + 0.5f);
+  m.rightTarget = static_cast<int32_t>(level * panSide(song, pan) + 0.5f);
 
   int32_t period = c.period + c.periodDelta;
   if (ins.vibratoDepth != 0) {

@@ -63,6 +63,14 @@ constexpr uint8_t kEnvelopeOn = 1;
 constexpr uint8_t kEnvelopeSustain = 2;
 constexpr uint8_t kEnvelopeLoop = 4;
 
+// How loud a module plays, by the tracker that wrote it (the FastTracker 2 rules follow it; the
+// intro's have levels of their own).
+enum class MixLevels : uint8_t {
+  kLinear,         // linear panning, a channel at full volume on one side at 3/8 of full scale
+  kFastTracker2,   // FastTracker 2's own files: linear panning at 1/4, less with more channels
+  kConstantPower,  // files that claim FastTracker 2 but are not its own: constant-power panning at 3/8
+};
+
 struct Pattern {
   int32_t rows;
   Note* notes;  // rows x channels, row after row
@@ -100,6 +108,7 @@ struct Song {
   SampleLoaderHook sampleLoader;
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
+  MixLevels levels;  // how loud the tracker that wrote the file plays it
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }

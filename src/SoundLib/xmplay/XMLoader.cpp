@@ -16,6 +16,8 @@ const char kId[] = "Extended Module: ";
 
 // Where the module header's fields lie in the file. The header's size counts from its own field.
 enum ModuleHeader : int {
+  kTitleAt = 17,
+  kTrackerAt = 38,
   kVersionAt = 58,
   kHeaderSizeAt = 60,
   kSongLengthAt = 64,
@@ -57,6 +59,16 @@ enum SampleHeader : int {
   kCodingAt = 17,  // 0xAD: 4-bit ADPCM
   kSampleHeaderSize = 40,
 };
+
+// FastTracker 2 names itself "FastTracker v2.00" padded with spaces and ends the title with zero
+// bytes; other trackers that write the same name (and players that judge by it) pad the title
+// with spaces or fill it.
+MixLevels mixLevels(const uint8_t* header) {
+  static const char kFastTracker2[] = "FastTracker v2.00   ";
+  if (std::memcmp(header + kTrackerAt, kFastTracker2, 20) != 0) return MixLevels::kLinear;
+  const uint8_t* title = header + kTitleAt;
+  return std::find(title, title + 20, 0) != title + 20 ? MixLevels::kFastTracker2 : MixLevels::kConstantPower;
+}
 
 // The format is little-endian throughout.
 uint32_t littleEndian(const uint8_t* at, int bytes) {
@@ -430,8 +442,9 @@ bool loadSong(Song* song, Stream* stream) {
   song->defaultGlobalVolume = 64;
 
   uint8_t h[kModuleHeaderEnd] = {};
-  streamSeek(stream, kVersionAt, 0);
-  streamRead(h + kVersionAt, kOrdersAt - kVersionAt, stream);
+  streamSeek(stream, kTitleAt, 0);
+  streamRead(h + kTitleAt, kOrdersAt - kTitleAt, stream);
+  song->levels = mixLevels(h);
   song->version = le16(h + kVersionAt);
   const uint32_t headerSize = le32(h + kHeaderSizeAt);
   // Other trackers shorten the header to the orders they use; the rest of the table is empty.
