@@ -494,3 +494,18 @@ TEST_F(FT2RulesTest, NotesPastTheRangeAreIgnored) {
   EXPECT_EQ(channel().volume, 64);
   EXPECT_EQ(channel().mixer, &player.mixer[0]) << "a restart would have moved to the partner voice";
 }
+
+// Beside a note delay the volume column's fine slides are lost; a set volume still acts on the
+// delayed tick.
+TEST_F(FT2RulesTest, NoteDelayLosesTheColumnsFineSlides) {
+  note(0) = {49, 1, 0x30, 0, 0};
+  note(1) = {0, 0, 0x9F, 0xE, 0xD2};
+  note(2) = {0, 0, 0x18, 0xE, 0xD2};
+  start();
+  ticks(6 + 6);
+  EXPECT_EQ(channel().volume, 32);
+  ticks(2);
+  EXPECT_EQ(channel().volume, 32);
+  ticks(1);
+  EXPECT_EQ(channel().volume, 8);
+}
