@@ -52,6 +52,45 @@ bool outOfRange(const Instrument* ins, uint8_t note) {
 }
 }  // namespace
 
+namespace {
+// A note, not beside a tone portamento, of the channel's instrument (none, or one without a
+// sample for it: the channel falls silent).
+void playNote(XMPlayer& player, const Song& song, FT2Channel& c, const Instrument* ins, const Note& n) {
+  c.noteNumber = n.note;
+  const Sample* sample = ins ? sampleFor(*ins, n.note) : nullptr;
+  if (!sample) {
+    // What an instrument number brings back stays the last sample's.
+    c.sample = nullptr;
+    stopVoice(player, c);
+    return;
+  }
+  c.instrument = ins;
+  c.sample = sample;
+  c.defaultVolume = sample->volume;
+  c.defaultPanning = sample->panning;
+  c.finetune = n.effect == effect::kExtended && high(n.parameter) == extended::kSetFinetune
+                   ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
+                   : sample->finetune;
+  c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
+  // The tone portamento's target stays: only a note beside a tone portamento sets one.
+  c.period = notePeriod(song, c.realNote, c.finetune);
+  c.glided = false;
+  uint32_t offset = 0;
+  if (n.effect == effect::kSampleOffset) {
+    if (n.parameter) c.sampleOffset = n.parameter;
+    offset = uint32_t{c.sampleOffset} * 256;
+  }
+  triggerVoice(player, c, offset);
+  if (c.releasedWithInstrument) {
+    c.keyOff = false;
+    c.fadeout = 65536;
+    c.releasedWithInstrument = false;
+  }
+  if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
+  if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
+}
+}  // namespace
+
 // A note, an instrument number, or both, as the row (or a note delay) brings them.
 void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   const bool slides = isNote(n.note) && slidesToNote(n);
@@ -70,47 +109,13 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     return;
   }
   const Instrument* ins = instrumentNumbered(song, c.instrumentNumber);
-  if (isNote(n.note) && !slides && outOfRange(ins, n.note)) {
-    // A note whose sample takes it out of the tracker's range is no note at all; an instrument
-    // number beside it still counts.
-  } else if (slides) {
+  if (slides) {
     // The note is where the sounding one slides to; nothing restarts.
     if (c.sample)
       c.tonePortamentoTarget = notePeriod(song, n.note - 1 + c.sample->relativeNote, c.finetune);
-  } else if (isNote(n.note)) {
-    c.noteNumber = n.note;
-    const Sample* sample = ins ? sampleFor(*ins, n.note) : nullptr;
-    if (!sample) {
-      // An instrument or keyboard slot without a sample: the channel falls silent, and what an
-      // instrument number brings back stays the last sample's.
-      c.sample = nullptr;
-      stopVoice(player, c);
-    } else {
-      c.instrument = ins;
-      c.sample = sample;
-      c.defaultVolume = sample->volume;
-      c.defaultPanning = sample->panning;
-      c.finetune = n.effect == effect::kExtended && high(n.parameter) == extended::kSetFinetune
-                       ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
-                       : sample->finetune;
-      c.realNote = static_cast<int16_t>(n.note - 1 + sample->relativeNote);
-      // The tone portamento's target stays: only a note beside a tone portamento sets one.
-      c.period = notePeriod(song, c.realNote, c.finetune);
-      c.glided = false;
-      uint32_t offset = 0;
-      if (n.effect == effect::kSampleOffset) {
-        if (n.parameter) c.sampleOffset = n.parameter;
-        offset = uint32_t{c.sampleOffset} * 256;
-      }
-      triggerVoice(player, c, offset);
-      if (c.releasedWithInstrument) {
-        c.keyOff = false;
-        c.fadeout = 65536;
-        c.releasedWithInstrument = false;
-      }
-      if (!(c.vibratoWave & 4)) c.vibratoPosition = 0;
-      if (!(c.tremoloWave & 4)) c.tremoloPosition = 0;
-    }
+  } else if (isNote(n.note) && !outOfRange(ins, n.note)) {
+    // (A note its sample takes out of the tracker's range is no note at all.)
+    playNote(player, song, c, ins, n);
   }
   // An instrument number resets volume and panning to those of the last sample played and starts
   // the envelopes again, also without a note and under a tone portamento: the envelopes are the
