@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <tuple>
 
@@ -223,6 +225,41 @@ TEST(TestPicture, EachPictureIsTheSameEveryTimeAndNotFlat) {
   }
   EXPECT_EQ(runTool(std::string(TESTPICTURE_BIN) + " fog " + dir.file("x.png")).exitCode, 2);
   EXPECT_EQ(runTool(std::string(TESTPICTURE_BIN) + " leaves " + dir.file("x.png") + " --size 0x5").exitCode, 2);
+}
+
+// A WKO stream has no signature, so a PNG once "decoded" to noise; what is recognisably another
+// format is refused, and the output's name picks its format.
+TEST(WkoTool, DecodeRefusesOtherFormatsAndWritesTheFormatItsNameAsks) {
+  TempDir dir;
+  const std::vector<uint8_t> picture = makePicture(20, 12);
+  ASSERT_TRUE(stbi_write_png(dir.file("in.png").c_str(), 20, 12, 3, picture.data(), 20 * 3));
+  ASSERT_TRUE(stbi_write_tga(dir.file("in.tga").c_str(), 20, 12, 3, picture.data()));
+  std::ofstream(dir.file("notes.txt")) << "a few words, not a picture\n";
+  for (const auto& [file, named] : {std::pair{"in.png", "a PNG picture"}, std::pair{"in.tga", "a TGA picture"},
+                                    std::pair{"notes.txt", "text"}}) {
+    for (const std::string command : {"decode", "info"}) {
+      const ToolRun r = wko(command + " " + dir.file(file) + (command == "decode" ? " " + dir.file("o.png") : ""));
+      EXPECT_EQ(r.exitCode, 2) << command << " " << file;
+      EXPECT_NE(r.output.find(std::string(": ") + named + ", not a WKO stream"), std::string::npos) << r.output;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("o.png")));
+  ASSERT_EQ(wko("encode " + dir.file("in.png") + " " + dir.file("a.wko")).exitCode, 0);
+  ToolRun r = wko("decode " + dir.file("a.wko") + " " + dir.file("o.jpg"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.output.find("the name must end in .png, .ppm, .pgm or .tga"), std::string::npos) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("o.jpg")));
+  r = wko("decode " + dir.file("a.wko") + " " + dir.file("o.TGA"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  int w = 0, h = 0, n = 0;
+  stbi_uc* back = stbi_load(dir.file("o.TGA").c_str(), &w, &h, &n, 3);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(readFile(dir.file("o.TGA")).substr(0, 3), std::string("\0\0\x0a", 3));  // no colour map, RLE true colour
+  EXPECT_EQ(std::vector<uint8_t>(back, back + picture.size()), picture);
+  stbi_image_free(back);
+  r = wko("--version");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output.rfind("wko ", 0), 0u);
 }
 
 TEST(WkoTool, ErrorsAreOneLineAndCodeTwo) {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
-// Whole files in and out, for the command-line tools.
+// Whole files in and out, for the command-line tools. On failure errno holds the system's
+// reason, which cannotRead and cannotWrite put into the tools' messages.
 inline bool readFileBytes(const char* path, std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path, "rb");
   if (!f) return false;
@@ -12,7 +16,9 @@ inline bool readFileBytes(const char* path, std::vector<uint8_t>& bytes) {
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
   const bool ok = !std::ferror(f);
+  const int error = errno;  // a folder opens, and its read fails with EISDIR
   std::fclose(f);
+  errno = error;
   return ok;
 }
 
@@ -20,5 +26,12 @@ inline bool writeFileBytes(const char* path, const std::vector<uint8_t>& bytes) 
   FILE* f = std::fopen(path, "wb");
   if (!f) return false;
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  const int error = errno;
+  const bool closed = std::fclose(f) == 0;
+  if (!ok) errno = error;
+  return closed && ok;
 }
+
+// "cannot read PATH: REASON", the reason being errno's.
+inline std::string cannotRead(const std::string& path) { return "cannot read " + path + ": " + std::strerror(errno); }
+inline std::string cannotWrite(const std::string& path) { return "cannot write " + path + ": " + std::strerror(errno); }

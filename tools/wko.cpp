@@ -1,9 +1,10 @@
-// wko: encodes PNG or TGA pictures to WKO streams (lossless or to a size), decodes them to PNG,
-// and prints a stream's header and runs.
+// wko: encodes PNG, TGA or PPM pictures to WKO streams (lossless or to a size), decodes them to
+// PNG, PPM, PGM or TGA, and prints a stream's header and runs.
 #include <stb_image.h>
 #include <stb_image_write.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -23,13 +24,69 @@
 namespace {
 const char kUsage[] =
     "usage: wko encode IN OUT.wko [--lossless | --bytes N | --bpp X] [--no-ycbcr]\n"
-    "       wko decode IN.wko OUT.png\n"
-    "       wko info IN.wko\n"
-    "       wko compare A B   (PSNR of two pictures: PNG, TGA, PPM or WKO)\n";
+    "                          IN: PNG, TGA or PPM; lossless by default, or to N bytes, or X bits a pixel;\n"
+    "                          --no-ycbcr codes colour as R, G, B only\n"
+    "       wko decode IN.wko OUT      OUT.png, OUT.ppm (colour), OUT.pgm (grey) or OUT.tga\n"
+    "       wko info IN.wko            header, P and q of every run, bits used\n"
+    "       wko compare A B            PSNR of two pictures: PNG, TGA, PPM or WKO\n"
+    "       wko --help, --version\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "wko: %s\n", message.c_str());
   return 2;
+}
+
+// A WKO stream has no signature of its own, so anything decodes to some picture. What is
+// recognisably something else is named instead: signatures, a TGA header that makes sense, text.
+const char* otherFormat(const std::vector<uint8_t>& b) {
+  const size_t n = b.size();
+  auto starts = [&](const char* text, size_t length) { return n >= length && !std::memcmp(b.data(), text, length); };
+  if (starts("\x89PNG\r\n\x1a\n", 8)) return "a PNG picture";
+  if (starts("\xff\xd8\xff", 3)) return "a JPEG picture";
+  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return "a GIF picture";
+  if (n >= 14 && starts("BM", 2) && (b[2] | b[3] << 8 | b[4] << 16 | static_cast<size_t>(b[5]) << 24) == n)
+    return "a BMP picture";
+  if (n >= 3 && b[0] == 'P' && b[1] >= '1' && b[1] <= '7' && std::isspace(b[2])) return "a PNM picture";
+  if (n >= 18 + 26 && !std::memcmp(b.data() + n - 18, "TRUEVISION-XFILE.", 18)) return "a TGA picture";
+  // An older TGA: no colour map or a colour map, one of the six image types, a pixel depth TGA
+  // has, a size; without a colour map its five bytes are zero.
+  if (n >= 18 && b[1] <= 1 && (b[2] == 1 || b[2] == 2 || b[2] == 3 || b[2] == 9 || b[2] == 10 || b[2] == 11) &&
+      (b[16] == 8 || b[16] == 15 || b[16] == 16 || b[16] == 24 || b[16] == 32) && (b[12] | b[13]) && (b[14] | b[15]) &&
+      (b[1] == 1 || !(b[3] | b[4] | b[5] | b[6] | b[7])))
+    return "a TGA picture";
+  // Text: the first kilobyte all printable or white space (a binary stream of even 16 bytes is
+  // that by chance once in millions).
+  const size_t head = std::min<size_t>(n, 1024);
+  if (head >= 16 && std::all_of(b.begin(), b.begin() + static_cast<long>(head),
+                                [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || (c >= 9 && c <= 13); }))
+    return "text";
+  return nullptr;
+}
+
+// Reads a file that should hold a WKO stream; false with the message said when it does not.
+bool readStream(const char* path, std::vector<uint8_t>& bytes, int& code) {
+  code = 0;
+  if (!readFileBytes(path, bytes)) {
+    code = fail(cannotRead(path));
+    return false;
+  }
+  if (bytes.empty()) {
+    code = fail(std::string(path) + ": empty file, not a WKO stream");
+    return false;
+  }
+  if (const char* other = otherFormat(bytes)) {
+    code = fail(std::string(path) + ": " + other + ", not a WKO stream (wko encode makes one)");
+    return false;
+  }
+  return true;
+}
+
+std::string lowerExtension(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return "";
+  std::string e = path.substr(dot);
+  for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return e;
 }
 
 double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
@@ -78,6 +135,21 @@ bool readPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h,
   return true;
 }
 
+// Why a picture could not be read: the system's reason, or that it is no picture wko reads.
+std::string cannotReadPicture(const char* path, const char* formats) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return cannotRead(path);
+  char probe;
+  const bool readable = std::fread(&probe, 1, 1, f) == 1 || !std::ferror(f);
+  const int error = errno;
+  std::fclose(f);
+  if (!readable) {
+    errno = error;
+    return cannotRead(path);
+  }
+  return std::string(path) + ": not a picture wko reads (" + formats + ")";
+}
+
 int encode(int argc, char** argv) {
   if (argc < 4) return fail("encode needs IN and OUT");
   bool lossless = false, ycbcr = true;
@@ -89,11 +161,13 @@ int encode(int argc, char** argv) {
     } else if (a == "--no-ycbcr") {
       ycbcr = false;
     } else if (a == "--bytes" && i + 1 < argc) {
-      if (!parseNumber(argv[++i], 0, 1e9, bytes) || bytes != std::floor(bytes)) return fail("--bytes: a whole number above 0");
+      if (!parseNumber(argv[++i], 0, 1e9, bytes) || bytes != std::floor(bytes))
+        return fail(std::string("--bytes: bad value ") + argv[i] + " (a whole number of bytes from 1 to 1000000000)");
     } else if (a == "--bpp" && i + 1 < argc) {
-      if (!parseNumber(argv[++i], 0, 64, bpp)) return fail("--bpp: a number above 0, at most 64");
+      if (!parseNumber(argv[++i], 0, 64, bpp))
+        return fail(std::string("--bpp: bad value ") + argv[i] + " (bits a pixel, above 0, at most 64)");
     } else {
-      return fail("unknown or incomplete option " + a);
+      return fail(a == "--bytes" || a == "--bpp" ? a + ": missing value" : "unknown option " + a + " (see --help)");
     }
   }
   if (lossless + (bytes > 0) + (bpp > 0) > 1) return fail("choose one of --lossless, --bytes, --bpp");
@@ -101,7 +175,7 @@ int encode(int argc, char** argv) {
   int w = 0, h = 0, channels = 0;
   std::vector<uint8_t> packed;
   std::string lost;
-  if (!readPicture(argv[2], packed, w, h, channels, &lost)) return fail(std::string("cannot read picture ") + argv[2]);
+  if (!readPicture(argv[2], packed, w, h, channels, &lost)) return fail(cannotReadPicture(argv[2], "PNG, TGA or PPM"));
   if (!wkoPictureFits(w, h, channels))
     return fail(std::to_string(w) + " x " + std::to_string(h) + " with " + std::to_string(channels) +
                 " channels is beyond WKO streams (at most 2^24 padded samples a plane, 3 x 2^24 in all)");
@@ -113,7 +187,7 @@ int encode(int argc, char** argv) {
       lossless ? encodeWkoLossless(packed.data(), w, h, channels)
                : encodeWkoBudget(packed.data(), w, h, channels, static_cast<uint32_t>(bytes), ycbcr);
   if (stream.empty()) return fail(lossless ? "cannot encode this picture" : "the size asked for cannot hold the stream's header");
-  if (!writeFileBytes(argv[3], stream)) return fail(std::string("cannot write ") + argv[3]);
+  if (!writeFileBytes(argv[3], stream)) return fail(cannotWrite(argv[3]));
   std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
   if (!image) return fail("internal error: the stream does not decode");
   std::printf("%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
@@ -122,11 +196,14 @@ int encode(int argc, char** argv) {
 }
 
 int decode(int argc, char** argv) {
-  if (argc != 4) return fail("decode needs IN.wko and OUT.png (or OUT.ppm / OUT.pgm)");
-  std::vector<uint8_t> bytes;
-  if (!readFileBytes(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
+  if (argc != 4) return fail("decode needs IN.wko and OUT (.png, .ppm, .pgm or .tga)");
   const std::string out = argv[3];
-  const std::string extension = out.size() > 4 ? out.substr(out.size() - 4) : "";
+  const std::string extension = lowerExtension(out);
+  if (extension != ".png" && extension != ".ppm" && extension != ".pgm" && extension != ".tga")
+    return fail(out + ": cannot write this format (the name must end in .png, .ppm, .pgm or .tga)");
+  std::vector<uint8_t> bytes;
+  int code = 0;
+  if (!readStream(argv[2], bytes, code)) return code;
   if (extension == ".ppm" || extension == ".pgm") {
     // Binary PNM, as djpeg writes: a plain header, then the rows top first. They are packed and
     // written a band at a time, straight from the planes: a whole image record (bottom row
@@ -138,9 +215,13 @@ int decode(int argc, char** argv) {
     closeBitStream(s, nullptr);
     if (!planes) return fail(std::string(argv[2]) + ": not a WKO stream");
     const int channels = planes->channels;
-    if (channels != (extension == ".ppm" ? 3 : 1)) return fail(out + ": wrong channel count for this format");
+    if (channels != (extension == ".ppm" ? 3 : 1))
+      return fail(out + ": " + (extension == ".ppm" ? "PPM holds colour" : "PGM holds grey") + ", the stream has " +
+                  std::to_string(channels) + (channels == 1 ? " channel (write .pgm, .png or .tga)"
+                                              : channels == 3 ? " channels (write .ppm, .png or .tga)"
+                                                              : " channels (write .png or .tga)"));
     FILE* f = std::fopen(argv[3], "wb");
-    if (!f) return fail("cannot write " + out);
+    if (!f) return fail(cannotWrite(out));
     std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", planes->width, planes->height);
     const size_t row = static_cast<size_t>(planes->width) * channels;
     constexpr int kBand = 32;
@@ -152,18 +233,32 @@ int decode(int argc, char** argv) {
       for (int i = 0; i < rows; ++i) packWkoRow(*planes, colour, y + i, band.data() + i * row, scratch.data());
       ok = std::fwrite(band.data(), 1, row * rows, f) == row * rows;
     }
-    if (std::fclose(f) != 0 || !ok) return fail("cannot write " + out);
+    const int error = errno;
+    if (std::fclose(f) != 0 || !ok) {
+      if (!ok) errno = error;
+      return fail(cannotWrite(out));
+    }
     return 0;
   }
   std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
   if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
   const int channels = image->bitsPerPixel / 8;
-  if (channels > 4) return fail("PNG holds at most 4 channels");
+  if (channels > 4) return fail(out + ": PNG and TGA hold at most 4 channels, the stream " + std::to_string(channels));
   const int stride = image->width * channels;
-  // PNG stores the top row first: start at the record's last row and step backwards.
+  // PNG and TGA files here store the top row first: start at the record's last row and step
+  // backwards (TGA from a copy: its writer takes no stride).
   const uint8_t* top = image->pixels.get() + static_cast<size_t>(image->height - 1) * stride;
-  if (!stbi_write_png(argv[3], image->width, image->height, channels, top, -stride))
-    return fail(std::string("cannot write ") + argv[3]);
+  errno = 0;
+  bool written;
+  if (extension == ".png") {
+    written = stbi_write_png(argv[3], image->width, image->height, channels, top, -stride);
+  } else {
+    std::vector<uint8_t> rows(static_cast<size_t>(stride) * image->height);
+    for (int y = 0; y < image->height; ++y)
+      std::memcpy(rows.data() + static_cast<size_t>(y) * stride, top - static_cast<ptrdiff_t>(y) * stride, stride);
+    written = stbi_write_tga(argv[3], image->width, image->height, channels, rows.data());
+  }
+  if (!written) return fail(errno ? cannotWrite(out) : "cannot write " + out);
   return 0;
 }
 
@@ -179,12 +274,14 @@ bool loadPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h,
   return true;
 }
 
+const char kCompared[] = "PNG, TGA, PPM or WKO";
+
 int compare(int argc, char** argv) {
   if (argc != 4) return fail("compare needs two pictures");
   std::vector<uint8_t> a, b;
   int wa = 0, ha = 0, ca = 0, wb = 0, hb = 0, cb = 0;
-  if (!loadPicture(argv[2], a, wa, ha, ca)) return fail(std::string("cannot read picture ") + argv[2]);
-  if (!loadPicture(argv[3], b, wb, hb, cb)) return fail(std::string("cannot read picture ") + argv[3]);
+  if (!loadPicture(argv[2], a, wa, ha, ca)) return fail(cannotReadPicture(argv[2], kCompared));
+  if (!loadPicture(argv[3], b, wb, hb, cb)) return fail(cannotReadPicture(argv[3], kCompared));
   if (wa != wb || ha != hb || ca != cb) return fail("the pictures differ in size or channels");
   std::printf("PSNR %.2f dB\n", psnr(a, b));
   return 0;
@@ -193,7 +290,8 @@ int compare(int argc, char** argv) {
 int info(int argc, char** argv) {
   if (argc != 3) return fail("info needs IN.wko");
   std::vector<uint8_t> bytes;
-  if (!readFileBytes(argv[2], bytes) || bytes.empty()) return fail(std::string("cannot read ") + argv[2]);
+  int failed = 0;
+  if (!readStream(argv[2], bytes, failed)) return failed;
   const int32_t available = static_cast<int32_t>(std::min<size_t>(bytes.size(), 0x0FFFFFFF) * 8);
   BitStream* s = openBitStream(bytes.data(), "rm", available);
   const int colour = readBits(1, s);
@@ -251,10 +349,14 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  if (!std::strcmp(argv[1], "--version")) {
+    std::puts("wko " BRACKENFOLD_VERSION);
+    return 0;
+  }
   const std::string command = argv[1];
   if (command == "encode") return encode(argc, argv);
   if (command == "decode") return decode(argc, argv);
   if (command == "info") return info(argc, argv);
   if (command == "compare") return compare(argc, argv);
-  return fail("unknown command " + command);
+  return fail("unknown command " + command + " (encode, decode, info or compare)");
 }
