@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "MorvelleCracktro01.h"
 #include "Platform/Folders.h"
+#include "Platform/WindowBackend.h"
 #include "ProgramMain.h"
 
 int programMain(int argc, char** argv) {
@@ -20,6 +21,15 @@ int programMain(int argc, char** argv) {
       return 2;
     case ParseResult::Run:
       break;
+  }
+  // A capture renders offscreen and needs no display.
+  std::string why;
+  if (options.captureDir.empty() && options.videoPath.empty() && !platformHasDisplay(why)) {
+    std::fprintf(stderr,
+                 "brackenfold: no display to show the intro on (%s); to render it without one: "
+                 "--no-dialog --allow-software --capture DIR (or --video FILE)\n",
+                 why.c_str());
+    return 1;
   }
   if (!options.captureDir.empty()) {
     if (!makeFolders(options.captureDir)) {

@@ -74,6 +74,16 @@ TEST(Program, BadValuesGiveOneLineAndExitCodeTwo) {
   }
 }
 
+// SDL would fall back on its offscreen driver, whose software renderer is refused dialog after
+// dialog: one line instead, before any window is tried.
+TEST(Program, WithoutADisplayOneLineAndExitOne) {
+  const ToolRun r = run("--seconds 1", "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  EXPECT_NE(r.output.find("no display"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("--capture DIR"), std::string::npos) << r.output;
+}
+
 TEST(Program, CaptureWritesEveryFrameOfTheFixedStep) {
   TempDir dir;
   const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 10 --seconds 0.5");

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // The window-system services the GL frame relies on, one operation per platform call it makes.
 // GLWindow holds the logic (order of steps, styles, acceptance rule, quit rule, messages);
@@ -148,6 +149,8 @@ WindowBackend& platformWindowBackend();
 
 // Asks the platform to render without a visible window where it can (capture runs).
 void platformPreferOffscreen();
+// Whether there is a screen to open a window on; where there is none, `why` says what is missing.
+bool platformHasDisplay(std::string& why);
 
 // Runs the program's frame loop: `frame` until it returns false, then `end`, whose result is the
 // exit code. A native platform loops right here and returns that code. A browser page must not

@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "Base/ResourceTable.h"
@@ -382,6 +383,18 @@ int virtualKeyOf(SDL_Keycode key) {
 WindowBackend& platformWindowBackend() {
   static SdlWindowBackend backend;
   return backend;
+}
+
+// Without a display SDL falls back on its offscreen driver, whose software renderer the intro
+// refuses again and again; a driver the user asked for is taken at its word.
+bool platformHasDisplay(std::string& why) {
+  if (SDL_GetHint(SDL_HINT_VIDEODRIVER)) return true;
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  why = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  return false;
 }
 
 void platformPreferOffscreen() {

@@ -162,3 +162,5 @@ WindowBackend& platformWindowBackend() {
 
 // A page always draws into its canvas; capture runs have no meaning here.
 void platformPreferOffscreen() {}
+
+bool platformHasDisplay(std::string&) { return true; }

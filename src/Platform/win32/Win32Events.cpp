@@ -125,3 +125,6 @@ WindowBackend& platformWindowBackend() {
 // Win32 has no window system without a screen: capture runs draw into a visible window and
 // read the frames back from it.
 void platformPreferOffscreen() {}
+
+// A Windows session always has a desktop to open windows on.
+bool platformHasDisplay(std::string&) { return true; }
