@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "RunTool.h"
@@ -128,14 +131,26 @@ TEST(Xmrender, InfoDescribesTheModule) {
   m.instruments[0].samples[0].finetune = -16;
   m.instruments[0].samples[0].relativeNote = 12;
   m.instruments[0].samples[0].volume = 40;
+  m.name = "Title\x01";
+  m.instruments[0].name = "by someone";
+  m.instruments.push_back(m.instruments[0]);
+  m.instruments[1].name = "";
+  m.instruments[1].samples[0].loopType = 0;
   save(dir.file("in.xm"), writeXM(m));
   const ToolRun r = xmrender("--info " + dir.file("in.xm"));
   ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output.rfind("title: Title\ntracker: brackenfold xmwriter\n", 0), 0u) << r.output;
+  // Order 1 jumps back to order 0: 8 rows at speed 3, 882 frames a tick, 0.48 s.
+  EXPECT_NE(r.output.find("duration: 0:00.5 (one pass)\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instrument 1: \"by someone\", 1 samples"), std::string::npos);
+  EXPECT_NE(r.output.find("instrument 2: \"\", 1 samples"), std::string::npos);
+  // Only a loop has a start and a length.
+  EXPECT_NE(r.output.find("sample 0: length 20000, loop none, bits 16"), std::string::npos);
   EXPECT_NE(r.output.find("channels: 2\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("song length: 3\n"), std::string::npos);
   EXPECT_NE(r.output.find("restart position: 1\n"), std::string::npos);
   EXPECT_NE(r.output.find("patterns: 2 in file, 4 used, 4 allocated\n"), std::string::npos);
-  EXPECT_NE(r.output.find("instruments: 1\n"), std::string::npos);
+  EXPECT_NE(r.output.find("instruments: 2\n"), std::string::npos);
   EXPECT_NE(r.output.find("sample 0: length 20000, loop ping-pong, loop start 100, loop length 50, bits 16, volume 40, "
                           "finetune -16, relative note 12\n"),
             std::string::npos)
@@ -153,6 +168,90 @@ TEST(Xmrender, WhatItCannotLoadOrParseIsOneLineAndCodeTwo) {
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
   }
+}
+
+// The reasons a user needs: the range allowed, the system's word on a file.
+TEST(Xmrender, MessagesNameWhatIsAllowedAndWhy) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(loopingSong()));
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.file("in.xm") + " o.wav --rate 0", "--rate: bad value 0 (a whole number of Hz from 8000 to 192000)\n"},
+      {dir.file("in.xm") + " o.wav --channels 2-1", "--channels: bad value 2-1 (channel numbers from 1 to 32"},
+      {dir.file("in.xm") + " o.wav --channels 1,3", "--channels: the module has 2 channels (1 to 2)\n"},
+      {dir.file("missing.xm") + " o.wav", "missing.xm: No such file or directory\n"},
+      {dir.path() + " o.wav", ": Is a directory\n"},
+      {dir.file("in.xm") + " " + dir.file("no/such/out.wav"), "out.wav: No such file or directory\n"}};
+  for (const auto& [args, message] : cases) {
+    const ToolRun r = xmrender(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_NE(r.output.find(message), std::string::npos) << args << ": " << r.output;
+  }
+  const ToolRun r = xmrender("--version");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output.rfind("xmrender ", 0), 0u) << r.output;
+}
+
+// "-" is standard output: the same bytes as the file, its sizes written before the frames.
+TEST(Xmrender, DashWritesTheWavToStandardOutput) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(loopingSong()));
+  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("file.wav")).exitCode, 0);
+  ASSERT_EQ(runTool(std::string(XMRENDER_BIN) + " " + dir.file("in.xm") + " - | cat > " + dir.file("piped.wav")).exitCode,
+            0);
+  const std::string piped = readFile(dir.file("piped.wav"));
+  EXPECT_EQ(le32(piped, 40), 8u * 3 * 882 * 4);
+  EXPECT_TRUE(piped == readFile(dir.file("file.wav")));
+}
+
+// Three channels playing a sawtooth at three pitches and volumes, with notes cut and restarted
+// (so that voices move to their partners), by the FastTracker 2 rules.
+XMModuleSpec threeVoices() {
+  XMModuleSpec m = constantModule(3, 16);
+  m.speed = 2;
+  std::vector<int16_t>& saw = m.instruments[0].samples[0].data;
+  for (size_t i = 0; i < saw.size(); ++i) saw[i] = static_cast<int16_t>((i * 397) % 20000 - 10000);
+  for (int row = 0; row < 16; row += 4) {
+    m.patterns[0].at(row, 0, 3) = {static_cast<uint8_t>(49 + row), 1, 0x30, 0, 0};
+    m.patterns[0].at(row + 2, 1, 3) = {61, 1, 0x50, 0, 0};
+    m.patterns[0].at(row + 1, 2, 3) = {static_cast<uint8_t>(37 + row / 2), 1, 0x20, 0x8, static_cast<uint8_t>(row * 16)};
+  }
+  return m;
+}
+
+std::vector<int16_t> wavFrames(const std::string& wav) {
+  std::vector<int16_t> values((wav.size() - 44) / 2);
+  std::memcpy(values.data(), wav.data() + 44, values.size() * 2);
+  return values;
+}
+
+// Stems sum back to the mix: each is rounded once, so by at most one step a channel.
+TEST(Xmrender, StemsSumToTheMixAndChannelsRenderAsTheirStems) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(threeVoices()));
+  ToolRun r = xmrender(dir.file("in.xm") + " --stems " + dir.file("stems"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::vector<int16_t> mix = wavFrames(readFile(dir.file("stems/mix.wav")));
+  ASSERT_EQ(mix.size(), 2u * 16 * 2 * 882);
+  std::vector<int32_t> sum(mix.size());
+  std::vector<std::vector<int16_t>> stems;
+  for (const char* name : {"01-channel.wav", "02-channel.wav", "03-channel.wav"}) {
+    stems.push_back(wavFrames(readFile(dir.file("stems/") + name)));
+    ASSERT_EQ(stems.back().size(), mix.size()) << name;
+    EXPECT_GT(*std::max_element(stems.back().begin(), stems.back().end()), 1000) << name;
+    for (size_t i = 0; i < mix.size(); ++i) sum[i] += stems.back()[i];
+  }
+  int worst = 0;
+  for (size_t i = 0; i < mix.size(); ++i) worst = std::max(worst, std::abs(sum[i] - mix[i]));
+  EXPECT_LE(worst, 3);
+  EXPECT_GT(*std::max_element(mix.begin(), mix.end()), 4000);
+
+  r = xmrender(dir.file("in.xm") + " " + dir.file("two.wav") + " --channels 2");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(wavFrames(readFile(dir.file("two.wav"))) == stems[1]);
+  r = xmrender(dir.file("in.xm") + " --stems " + dir.file("some") + " --channels 1,3");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("some/02-channel.wav")));
+  EXPECT_TRUE(wavFrames(readFile(dir.file("some/03-channel.wav"))) == stems[2]);
 }
 
 // It renders offline only. Loading the sound and window libraries would cost every run: a

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   }
 
   std::vector<uint8_t> image;
-  if (!readFileBytes(path, image)) return fail(std::string("cannot read ") + path);
+  if (!readFileBytes(path, image)) return fail(cannotRead(path));
   SongHolder holder;
   holder.song = loadModuleImage(image.data(), image.size(), *rules);
   if (!holder.song) return fail(std::string(path) + ": not a module this player can play");

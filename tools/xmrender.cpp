@@ -1,6 +1,6 @@
 // xmrender: renders an XM module to a 16-bit stereo WAV through the player's own block fill,
-// offline and deterministic, by the FastTracker 2 rules or the intro's; --info prints the
-// module's structure.
+// offline and deterministic, by the FastTracker 2 rules or the intro's: the whole mix, some of
+// its channels, or one file per channel (stems); --info prints the module's structure.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -10,46 +10,46 @@
 #include <string>
 #include <vector>
 
+#include "ChannelList.h"
 #include "FileBytes.h"
+#include "ModuleText.h"
 #include "RulesOption.h"
+#include "SongLength.h"
 
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/StreamCallbacks.h"
 #include "SoundLib/xmplay/WavWriter.h"
 #include "SoundLib/xmplay/XMLoader.h"
+#include "Platform/Folders.h"
 
 namespace {
 const char kUsage[] =
-    "usage: xmrender IN.xm OUT.wav [--seconds S] [--rate R] [--rules ft2|intro]\n"
+    "usage: xmrender IN.xm OUT.wav [options]   render one pass of the song (OUT.wav -: standard output)\n"
+    "       xmrender IN.xm --stems DIR [options]\n"
+    "                                  one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
     "       xmrender --info IN.xm [--rules ft2|intro]\n"
-    "  --rules ft2    play as FastTracker 2 does (the default)\n"
-    "  --rules intro  play as the intro does: its own few effects, no envelopes\n";
+    "options:\n"
+    "  --seconds S      render S seconds (0.001 to 3600) instead of one pass of the song\n"
+    "  --rate R         frames per second, 8000 to 192000 (default 44100)\n"
+    "  --rules ft2      play as FastTracker 2 does (the default)\n"
+    "  --rules intro    play as the intro does: its own few effects, no envelopes\n"
+    "  --channels LIST  only these channels, numbered from 1 (\"1,3-5\"); the others are muted\n"
+    "  --help, --version\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "xmrender: %s\n", message.c_str());
   return 2;
 }
 
-// Renders the given number of frames, or one pass of the song (frames < 0: up to where the
-// orders first come back, at most the renderer's cap), into the writer.
-bool renderTo(WavWriter& wav, Song& song, int32_t rate, int64_t frames) {
+// Renders the first frames of the song, mixing the channels of the mask, into the writer.
+bool renderTo(WavWriter& wav, Song& song, int32_t rate, int64_t frames, uint32_t mask) {
   OfflineRenderer renderer(song, rate);
-  const bool onePass = frames < 0;
-  const int64_t limit = onePass ? int64_t{OfflineRenderer::kMaxPassSeconds} * rate : frames;
-  int64_t done = 0;
-  while (done < limit) {
-    // One pass may end anywhere: a quarter of a second at a time renders little past its end.
-    const int64_t want = onePass ? std::min<int64_t>(limit - done, rate / 4) : limit - done;
-    const OfflineRenderer::Chunk chunk = renderer.renderChunk(want);
-    int64_t n = std::min(chunk.count, limit - done);
-    bool last = false;
-    if (onePass && renderer.loopFrame() >= 0 && done + n >= renderer.loopFrame()) {
-      n = std::max<int64_t>(0, renderer.loopFrame() - done);
-      last = true;
-    }
+  renderer.setChannelMask(mask);
+  for (int64_t done = 0; done < frames;) {
+    const OfflineRenderer::Chunk chunk = renderer.renderChunk(frames - done);
+    const int64_t n = std::min(chunk.count, frames - done);
     if (!wav.write(chunk.frames, n)) return false;
     done += n;
-    if (last) break;
   }
   return true;
 }
@@ -62,7 +62,17 @@ const char* loopName(uint8_t mode) {
   }
 }
 
-void printInfo(const Song& song) {
+std::string minutesAndSeconds(int64_t frames, int32_t rate) {
+  const int64_t tenths = (frames * 10 + rate / 2) / rate;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
+                static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+  return text;
+}
+
+void printInfo(Song& song, const ModuleText& text) {
+  std::printf("title: %s\n", text.title.c_str());
+  std::printf("tracker: %s\n", text.tracker.c_str());
   std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
               song.rules->title);
   std::printf("channels: %d\n", song.channelCount);
@@ -72,16 +82,21 @@ void printInfo(const Song& song) {
               song.allocatedPatternCount);
   std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
+  const int64_t frames = onePassFrames(song, 44100);
+  std::printf("duration: %s (one pass%s)\n", minutesAndSeconds(frames, 44100).c_str(),
+              frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * 44100 ? ", cut at 10 minutes" : "");
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const Instrument& ins = song.instruments[i];
-    std::printf("instrument %d: %d samples, fadeout %u\n", i + 1, ins.sampleCount, ins.fadeout);
+    const std::string name = i < static_cast<int>(text.instruments.size()) ? text.instruments[i] : "";
+    std::printf("instrument %d: \"%s\", %d samples, fadeout %u\n", i + 1, name.c_str(), ins.sampleCount,
+                ins.fadeout);
     for (int k = 0; k < ins.sampleCount; ++k) {
       const Sample& s = *ins.samples[k];
-      std::printf(
-          "  sample %d: length %u, loop %s, loop start %u, loop length %u, bits %d, volume %d, finetune %d, "
-          "relative note %d\n",
-          k, s.length, loopName(s.loopMode), s.loopStart, s.loopLength, s.bits, s.volume, s.finetune, s.relativeNote);
+      std::printf("  sample %d: length %u, loop %s", k, s.length, loopName(s.loopMode));
+      if (s.loopMode != kLoopNone) std::printf(", loop start %u, loop length %u", s.loopStart, s.loopLength);
+      std::printf(", bits %d, volume %d, finetune %d, relative note %d\n", s.bits, s.volume, s.finetune,
+                  s.relativeNote);
     }
   }
 }
@@ -94,62 +109,106 @@ bool parseNumber(const char* text, double low, double high, double& out) {
   out = v;
   return true;
 }
+
+// One WAV per channel of the mask and the mix of them all, each the same length.
+int renderStems(Song& song, const std::string& dir, int32_t rate, int64_t frames, uint32_t mask) {
+  if (!makeFolders(dir)) return fail("--stems: cannot make folder " + dir);
+  auto renderFile = [&](const std::string& path, uint32_t channels) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    WavWriter wav(file, rate, frames);
+    return renderTo(wav, song, rate, frames, channels) && wav.finish();
+  };
+  for (int c = 0; c < song.channelCount; ++c) {
+    if (!(mask >> c & 1)) continue;
+    char name[32];
+    std::snprintf(name, sizeof name, "/%02d-channel.wav", c + 1);
+    if (!renderFile(dir + name, uint32_t{1} << c)) return fail(cannotWrite(dir + name));
+  }
+  if (!renderFile(dir + "/mix.wav", mask)) return fail(cannotWrite(dir + "/mix.wav"));
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
   bool info = false;
   const char* in = nullptr;
   const char* out = nullptr;
+  const char* stems = nullptr;
   double seconds = 0, rate = 44100;
   const RuleSet* rules = &ft2::kRules;
-  {
-    for (int i = 1; i < argc; ++i) {
-      const std::string arg = argv[i];
-      if (arg == "--info") {
-        info = true;
-      } else if (arg == "--rules") {
-        if (i + 1 >= argc) return fail(arg + ": missing value");
-        if (!rulesNamed(argv[++i], rules)) return fail(std::string("--rules: bad value ") + argv[i] + " (ft2 or intro)");
-      } else if (arg == "--seconds" || arg == "--rate") {
-        if (i + 1 >= argc) return fail(arg + ": missing value");
-        double value = 0;
-        if (arg == "--seconds" ? !parseNumber(argv[++i], 0.001, 3600, value)
-                               : !parseNumber(argv[++i], 8000, 192000, value) || value != std::floor(value))
-          return fail(arg + ": bad value " + argv[i]);
-        (arg == "--seconds" ? seconds : rate) = value;
-      } else if (arg.rfind("--", 0) == 0) {
-        return fail("unknown option " + arg);
-      } else if (!in) {
-        in = argv[i];
-      } else if (!out) {
-        out = argv[i];
-      } else {
-        return fail("too many arguments");
-      }
+  uint32_t mask = 0xFFFFFFFF;
+  bool channelsGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
     }
-    if (!in || (!out && !info) || (out && info)) {
-      std::fputs(kUsage, stderr);
-      return 2;
+    if (arg == "--version") {
+      std::puts("xmrender " BRACKENFOLD_VERSION);
+      return 0;
     }
+    const bool takesValue = arg == "--rules" || arg == "--seconds" || arg == "--rate" || arg == "--channels" ||
+                            arg == "--stems";
+    if (takesValue && i + 1 >= argc) return fail(arg + ": missing value");
+    if (arg == "--info") {
+      info = true;
+    } else if (arg == "--rules") {
+      if (!rulesNamed(argv[++i], rules)) return fail(std::string("--rules: bad value ") + argv[i] + " (ft2 or intro)");
+    } else if (arg == "--seconds") {
+      if (!parseNumber(argv[++i], 0.001, 3600, seconds))
+        return fail(std::string("--seconds: bad value ") + argv[i] + " (seconds from 0.001 to 3600)");
+    } else if (arg == "--rate") {
+      if (!parseNumber(argv[++i], 8000, 192000, rate) || rate != std::floor(rate))
+        return fail(std::string("--rate: bad value ") + argv[i] + " (a whole number of Hz from 8000 to 192000)");
+    } else if (arg == "--channels") {
+      if (!parseChannelList(argv[++i], mask))
+        return fail(std::string("--channels: bad value ") + argv[i] + " (" + kChannelListAllowed + ")");
+      channelsGiven = true;
+    } else if (arg == "--stems") {
+      stems = argv[++i];
+      if (!*stems) return fail("--stems: expected a folder");
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return fail("unknown option " + arg + " (see --help)");
+    } else if (!in) {
+      in = argv[i];
+    } else if (!out) {
+      out = argv[i];
+    } else {
+      return fail("too many arguments (see --help)");
+    }
+  }
+  if (!in || (info + (out != nullptr) + (stems != nullptr)) != 1) {
+    std::fputs(kUsage, stderr);
+    return 2;
   }
 
   std::vector<uint8_t> image;
-  if (!readFileBytes(in, image)) return fail(std::string("cannot read ") + in);
+  if (!readFileBytes(in, image)) return fail(cannotRead(in));
   Song* song = loadModuleImage(image.data(), image.size(), *rules);
   if (!song) return fail(std::string(in) + ": not a module this player can play");
+  struct Release {
+    Song* song;
+    ~Release() { releaseSong(song); }
+  } release{song};
   if (info) {
-    printInfo(*song);
-    releaseSong(song);
+    printInfo(*song, readModuleText(image.data(), image.size()));
     return 0;
   }
-  WavWriter wav(out, static_cast<int>(rate));
-  const bool rendered = renderTo(wav, *song, static_cast<int32_t>(rate),
-                                 seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : -1);
-  releaseSong(song);
-  if (!rendered || !wav.finish()) return fail(std::string("cannot write ") + out);
+  if (channelsGiven) {
+    const std::string beyond = channelsBeyond(mask, song->channelCount);
+    if (!beyond.empty()) return fail(beyond);
+  }
+  const int32_t r = static_cast<int32_t>(rate);
+  const int64_t frames = seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : onePassFrames(*song, r);
+  if (stems) return renderStems(*song, stems, r, frames, mask);
+  const bool toStandardOutput = !std::strcmp(out, "-");
+  FILE* file = toStandardOutput ? stdout : std::fopen(out, "wb");
+  if (!file) return fail(cannotWrite(out));
+  // A pipe cannot be sought back to, so the sizes go first: the length is known before rendering.
+  WavWriter wav(file, static_cast<int>(rate), frames);
+  if (!renderTo(wav, *song, r, frames, mask) || !wav.finish())
+    return fail(cannotWrite(toStandardOutput ? "standard output" : out));
   return 0;
 }

@@ -303,7 +303,7 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
 void mix(XMPlayer& player, float* destination, int32_t count) {
   if (count < 1) return;
   for (MixerChannel& c : player.mixer)
-    if (c.sample) mixChannel(player, c, destination, count);
+    if (c.sample && (player.channelMask >> (c.index % kMaxChannels) & 1)) mixChannel(player, c, destination, count);
 }
 
 void convert(int16_t* destination, const float* source, int32_t count) {

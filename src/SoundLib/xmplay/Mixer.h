@@ -2,7 +2,8 @@
 
 #include "SoundLib/xmplay/Player.h"
 
-// Adds all 64 channels into count stereo frames of the float mix buffer at destination.
+// Adds the 64 channels (those of the song channels heard, see channelMask) into count stereo
+// frames of the float mix buffer at destination.
 void mix(XMPlayer& player, float* destination, int32_t count);
 // Rounds and clips count stereo frames into 16-bit samples.
 void convert(int16_t* destination, const float* source, int32_t count);

@@ -42,6 +42,9 @@ class OfflineRenderer {
   // come back to one played since the skip.
   void seek(int32_t order);
 
+  // Mixes only the song channels whose bits are set (bit c: channel c); all of them by default.
+  void setChannelMask(uint32_t mask) { player_.channelMask = mask; }
+
   static constexpr int kMaxPassSeconds = 600;
 
  private:

@@ -64,6 +64,10 @@ struct XMPlayer {
   };
   // Level of a mixer channel's target that means full scale, from the song's rule set.
   float targetScale = 255;
+  // The song channels heard, bit c for channel c (whose voices are mixer channels c and c + 32):
+  // the others are not mixed at all. Nothing in a channel's playing reads another's voices, so
+  // the heard ones sound as in the full mix, and a render per channel gives stems.
+  uint32_t channelMask = 0xFFFFFFFF;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
   std::unique_ptr<uint8_t[]> mixStorage;

@@ -14,7 +14,9 @@ void le32(uint8_t* at, uint32_t v) {
 }
 }  // namespace
 
-WavWriter::WavWriter(const char* path, int rate) : file_(std::fopen(path, "wb")) {
+WavWriter::WavWriter(const char* path, int rate) : WavWriter(std::fopen(path, "wb"), rate) {}
+
+WavWriter::WavWriter(FILE* file, int rate, int64_t frames) : file_(file), announcedFrames_(frames) {
   if (!file_) return;
   // The chunks are large already; stdio's buffer would only copy them once more.
   std::setvbuf(file_, nullptr, _IONBF, 0);
@@ -27,6 +29,10 @@ WavWriter::WavWriter(const char* path, int rate) : file_(std::fopen(path, "wb"))
   le16(header + 32, 4);
   le16(header + 34, 16);
   std::memcpy(header + 36, "data", 4);
+  if (frames >= 0) {
+    le32(header + 4, static_cast<uint32_t>(36 + frames * 4));
+    le32(header + 40, static_cast<uint32_t>(frames * 4));
+  }
   ok_ = std::fwrite(header, 1, sizeof header, file_) == sizeof header;
 }
 
@@ -50,6 +56,13 @@ bool WavWriter::write(const int16_t* frames, int64_t count) {
 
 bool WavWriter::finish() {
   if (!file_) return false;
+  if (announcedFrames_ >= 0) {
+    // The header already holds the sizes; the frames must have been as many.
+    ok_ = ok_ && dataBytes_ == static_cast<uint64_t>(announcedFrames_) * 4;
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok_ && closed;
+  }
   uint8_t size[4];
   le32(size, static_cast<uint32_t>(36 + dataBytes_));
   ok_ = ok_ && std::fseek(file_, 4, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;

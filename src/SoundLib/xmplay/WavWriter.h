@@ -10,6 +10,10 @@
 class WavWriter {
  public:
   WavWriter(const char* path, int rate);
+  // Writes into a file the caller has opened (standard output, say) and this one closes. With
+  // the count of frames to come given (frames >= 0) the header's sizes are written first and
+  // never sought back to, as a pipe needs.
+  WavWriter(FILE* file, int rate, int64_t frames = -1);
   ~WavWriter();
   WavWriter(const WavWriter&) = delete;
   WavWriter& operator=(const WavWriter&) = delete;
@@ -23,5 +27,6 @@ class WavWriter {
   FILE* file_;
   bool ok_ = false;
   uint64_t dataBytes_ = 0;
+  int64_t announcedFrames_ = -1;
   std::vector<uint8_t> bytes_;
 };
