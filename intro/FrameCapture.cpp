@@ -3,8 +3,29 @@
 #include <GL/gl.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+
+#include "Platform/Folders.h"
+
+bool isCaptureFileName(const std::string& name) {
+  if (name == "soundtrack.wav") return true;
+  const std::string prefix = "frame_", suffix = ".png";
+  if (name.size() < prefix.size() + 5 + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return false;
+  return std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end() - static_cast<long>(suffix.size()),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+int removeEarlierCapture(const std::string& dir) {
+  int removed = 0;
+  for (const std::string& name : fileNamesIn(dir))
+    if (isCaptureFileName(name) && removeFile(dir + "/" + name)) ++removed;
+  return removed;
+}
 
 FrameCapture::FrameCapture(std::string dir, int width, int height)
     : dir(std::move(dir)), width(width), height(height), rows(static_cast<size_t>(width) * height * 3),

@@ -3,6 +3,12 @@
 #include <string>
 #include <vector>
 
+// Whether a file name is one a capture writes: frame_NNNNN.png (five digits or more) or
+// soundtrack.wav.
+bool isCaptureFileName(const std::string& name);
+// Removes the files an earlier capture left in the folder, and only those; how many it removed.
+int removeEarlierCapture(const std::string& dir);
+
 // Reads back the frame just drawn (the back buffer) and writes it as DIR/frame_NNNNN.png.
 class FrameCapture {
  public:

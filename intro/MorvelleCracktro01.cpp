@@ -78,8 +78,23 @@ struct CaptureRun {
   std::optional<Soundtrack> soundtrack;
   std::optional<VideoEncoder> video;
   std::string workDir;
+  bool madeFolder = false;  // the --capture folder did not exist before this run
   std::string wavPath() const { return workDir + "/soundtrack.wav"; }
 };
+
+// Makes the --capture folder, or clears the frames and soundtrack an earlier capture left in it
+// (a shorter capture would leave the old frames beyond its own); nothing else is touched.
+bool startCaptureFolder(const std::string& dir, CaptureRun& capture) {
+  capture.madeFolder = !isFolder(dir);
+  if (!makeFolders(dir)) {
+    std::fprintf(stderr, "brackenfold: --capture: cannot make folder %s\n", dir.c_str());
+    return false;
+  }
+  if (const int removed = capture.madeFolder ? 0 : removeEarlierCapture(dir))
+    std::fprintf(stderr, "brackenfold: --capture: removed %d files of an earlier capture from %s\n", removed,
+                 dir.c_str());
+  return true;
+}
 }  // namespace
 
 namespace {
@@ -194,6 +209,7 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
   CaptureRun& capture = run->capture;
   long frameLimit = options.frames;
   if (capturing) {
+    if (!options.captureDir.empty() && !startCaptureFolder(options.captureDir, capture)) return 2;
     capture.workDir = options.captureDir.empty() ? temporaryFolder() : options.captureDir;
     if (capture.workDir.empty()) {
       std::fputs("brackenfold: cannot make a temporary folder for the video's files\n", stderr);
@@ -205,6 +221,7 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
       capture.video.emplace(options.videoPath, capture.workDir, gfx->getWidth(), gfx->getHeight(), options.fps);
       if (!capture.video->start()) {
         std::fputs("brackenfold: cannot start ffmpeg\n", stderr);
+        if (capture.madeFolder || options.captureDir.empty()) removeFolder(capture.workDir);
         return 2;
       }
     }

@@ -2,7 +2,6 @@
 
 #include "CommandLine.h"
 #include "MorvelleCracktro01.h"
-#include "Platform/Folders.h"
 #include "Platform/WindowBackend.h"
 #include "ProgramMain.h"
 
@@ -31,12 +30,8 @@ int programMain(int argc, char** argv) {
                  why.c_str());
     return 1;
   }
-  if (!options.captureDir.empty()) {
-    if (!makeFolders(options.captureDir)) {
-      std::fprintf(stderr, "brackenfold: --capture: cannot make folder %s\n", options.captureDir.c_str());
-      return 2;
-    }
-    platformPreferOffscreen();
-  }
+  // The capture's folder is made once the window is open (runIntro): a run that ends before
+  // leaves none behind.
+  if (!options.captureDir.empty()) platformPreferOffscreen();
   return runIntro(options);
 }

@@ -98,6 +98,26 @@ TEST(Program, CaptureWritesEveryFrameOfTheFixedStep) {
   EXPECT_NE(readFile(dir.file("frame_00000.png")), readFile(dir.file("frame_00004.png")));
 }
 
+// A shorter capture into the folder of a longer one leaves none of the old frames beside its
+// own, and nothing else of the folder goes; a run refused before its first frame makes no folder.
+TEST(Program, CaptureClearsAnEarlierCaptureAndFailedRunsLeaveNoFolder) {
+  TempDir dir;
+  for (const char* name : {"frame_00007.png", "frame_123456.png", "soundtrack.wav", "frame_7.png", "notes.txt"})
+    std::ofstream(dir.file(name)) << "earlier";
+  const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 10 --seconds 0.2");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("removed 3 files of an earlier capture"), std::string::npos) << r.output;
+  for (const char* name : {"frame_00000.png", "frame_00001.png", "soundtrack.wav", "frame_7.png", "notes.txt"})
+    EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name;
+  for (const char* name : {"frame_00002.png", "frame_00007.png", "frame_123456.png"})
+    EXPECT_FALSE(std::filesystem::exists(dir.file(name))) << name;
+  EXPECT_NE(readFile(dir.file("soundtrack.wav")), "earlier");
+
+  const ToolRun refused = run("--no-dialog --capture " + dir.file("new/frames") + " --fps 10 --seconds 0.2");
+  EXPECT_EQ(refused.exitCode, 1) << refused.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("new"))) << refused.output;
+}
+
 TEST(Program, CapturedFrameShowsFiveRedShadesWithBlackOutlines) {
   TempDir dir;
   const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 30 --seconds 0.1");

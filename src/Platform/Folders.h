@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Folders for the files of a capture run.
 
@@ -11,3 +12,8 @@ bool makeFolders(const std::string& path);
 std::string temporaryFolder();
 // Removes the folder and everything in it.
 void removeFolder(const std::string& path);
+bool isFolder(const std::string& path);
+// The names of the files in a folder, its folders left out; none when it cannot be read.
+std::vector<std::string> fileNamesIn(const std::string& path);
+// Removes one file; false when it could not be removed.
+bool removeFile(const std::string& path);

@@ -29,3 +29,21 @@ void removeFolder(const std::string& path) {
   std::error_code ec;
   fs::remove_all(path, ec);
 }
+
+bool isFolder(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
+std::vector<std::string> fileNamesIn(const std::string& path) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+    if (!it->is_directory(ec)) names.push_back(it->path().filename().string());
+  return names;
+}
+
+bool removeFile(const std::string& path) {
+  std::error_code ec;
+  return fs::remove(path, ec);
+}

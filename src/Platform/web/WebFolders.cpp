@@ -8,3 +8,9 @@ bool makeFolders(const std::string&) { return false; }
 std::string temporaryFolder() { return {}; }
 
 void removeFolder(const std::string&) {}
+
+bool isFolder(const std::string&) { return false; }
+
+std::vector<std::string> fileNamesIn(const std::string&) { return {}; }
+
+bool removeFile(const std::string&) { return false; }

@@ -9,12 +9,10 @@
 
 #include "Platform/Folders.h"
 
-namespace {
 bool isFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-}  // namespace
 
 bool makeFolders(const std::string& path) {
   if (path.empty()) return false;
@@ -59,3 +57,17 @@ void removeFolder(const std::string& path) {
   }
   RemoveDirectoryA(path.c_str());
 }
+
+std::vector<std::string> fileNamesIn(const std::string& path) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
+bool removeFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
