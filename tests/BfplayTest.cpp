@@ -140,13 +140,50 @@ TEST_F(LivePlayerTest, SkipIsHeardAfterTheBlocksTheDeviceMayHold) {
   player->skip(-1);
   ASSERT_TRUE(playTo(8 * kBlock));
   expectPosition(player->heard(), 0, 0, 0);
-  // Clamped to the song.
+  // Back from the first order starts it again.
   player->skip(-5);
   ASSERT_TRUE(playThrough(8 * kBlock, 11 * kBlock));
-  EXPECT_EQ(player->heard().order, 0);
-  player->skip(5);
-  ASSERT_TRUE(playThrough(11 * kBlock, 14 * kBlock));
-  EXPECT_EQ(player->heard().order, 2);
+  expectPosition(player->heard(), 0, 0, 0);
+}
+
+// Presses quicker than the blocks the device holds add up: each goes on from where the last
+// one went, not from the order still heard.
+TEST_F(LivePlayerTest, QuickSkipsAddUp) {
+  ASSERT_TRUE(playTo(kBlock));
+  player->skip(1);
+  player->skip(1);
+  ASSERT_TRUE(playThrough(kBlock, 5 * kBlock));
+  expectPosition(player->heard(), 2, 0, 0);
+  player->skip(-1);
+  player->skip(-1);
+  player->skip(1);
+  ASSERT_TRUE(playThrough(5 * kBlock, 9 * kBlock));
+  expectPosition(player->heard(), 1, 1, 0);
+}
+
+// A skip to the last order plays it to where the song comes round, and ends there. Blocks 0 to 3
+// are kept; the renderer, at the end of block 8 (frame 7956, 18 frames into its tenth tick),
+// starts order 2 at its next tick, 864 frames into block 4, and plays its 8 rows.
+TEST_F(LivePlayerTest, SkipsStayInsideOnePass) {
+  ASSERT_TRUE(playTo(kBlock));
+  player->skip(2);
+  const int64_t end = 4 * kBlock + 864 + 8 * kRow;
+  ASSERT_TRUE(playThrough(kBlock, end - 100));
+  expectPosition(player->heard(), 2, 0, 7);
+  EXPECT_TRUE(playThrough(end - 100, end + 8 * kBlock - 1));
+  EXPECT_EQ(player->heardFrames(), end);
+  EXPECT_FALSE(playTo(end + 8 * kBlock));
+}
+
+// Past the last order: the two blocks after the one playing stay (order 1's note), then silence.
+TEST_F(LivePlayerTest, SkipPastTheLastOrderEndsTheSong) {
+  ASSERT_TRUE(playThrough(0, 30 * kBlock));
+  player->skip(2);
+  EXPECT_FALSE(silent(block(32)));
+  for (int n = 33; n < 38; ++n) EXPECT_TRUE(silent(block(n))) << n;
+  EXPECT_TRUE(playThrough(30 * kBlock, 41 * kBlock - 1));
+  EXPECT_EQ(player->heardFrames(), 33 * kBlock);
+  EXPECT_FALSE(playTo(41 * kBlock));
 }
 
 // 24 rows: the pass ends in block 71 (62764 to 63647), 740 frames in; silence follows.
@@ -174,6 +211,7 @@ struct StatusCase {
   SongPosition position;
   int64_t frames;
   bool paused;
+  SongFacts facts;
   int width;
   const char* line;
 };
@@ -182,20 +220,29 @@ class StatusLineTest : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(StatusLineTest, Formats) {
   const StatusCase& c = GetParam();
-  EXPECT_EQ(statusLine(c.position, c.frames, 44100, c.paused, c.width), c.line);
+  EXPECT_EQ(statusLine(c.position, c.frames, 44100, c.paused, c.facts, c.width), c.line);
 }
+
+const SongFacts kFourChannels{4, 0xFFFFFFFF, 180 * 44100, {}};
 
 INSTANTIATE_TEST_SUITE_P(
     Bfplay, StatusLineTest,
     ::testing::Values(
-        StatusCase{{3, 12, 5, 17, 64, 6, 125}, 1874250, false, 80,
-                   "Order 03/12  Pattern 05  Row 17/64  Speed 6  BPM 125  00:42"},
-        StatusCase{{3, 12, 5, 17, 64, 6, 125}, 1874250, true, 80,
-                   "Order 03/12  Pattern 05  Row 17/64  Speed 6  BPM 125  00:42  paused"},
-        StatusCase{{112, 200, 255, 255, 256, 31, 255}, int64_t{3725} * 44100 + 44099, false, 80,
-                   "Order 112/200  Pattern 255  Row 255/256  Speed 31  BPM 255  62:05"},
-        // Never as wide as the terminal: a line that wraps cannot be rewritten.
-        StatusCase{{3, 12, 5, 17, 64, 6, 125}, 0, false, 20, "Order 03/12  Patter"}));
+        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, false, kFourChannels, 80,
+                   "Ord 03/12 Pat 05 Row 17/64 Spd 6 BPM 125 00:42/03:00 |#.#.|"},
+        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, true, kFourChannels, 80,
+                   "Ord 03/12 Pat 05 Row 17/64 Spd 6 BPM 125 00:42/03:00 |#.#.| paused"},
+        StatusCase{{112, 200, 255, 255, 256, 31, 255}, int64_t{3725} * 44100 + 44099, false, {}, 80,
+                   "Ord 112/200 Pat 255 Row 255/256 Spd 31 BPM 255 62:05"},
+        // Channels 3 and 4 muted (--channels 1,2,5,6): a space each.
+        StatusCase{{0, 1, 0, 0, 64, 6, 125, 0b010101}, 0, false, {6, 0b110011, 44100, {}}, 80,
+                   "Ord 00/01 Pat 00 Row 00/64 Spd 6 BPM 125 00:00/00:01 |#.  #.|"},
+        // Never as wide as the terminal (a line that wraps cannot be rewritten): the bar goes
+        // first, then speed and BPM, pattern, row and the length; the order, time and pause stay.
+        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, false, kFourChannels, 40,
+                   "Ord 03/12 Pat 05 Row 17/64 00:42/03:00"},
+        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, true, kFourChannels, 24, "Ord 03/12 00:42 paused"},
+        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, false, kFourChannels, 8, "Ord 03/"}));
 
 class PlayerConsoleTest : public LivePlayerTest {
  protected:
@@ -213,12 +260,12 @@ class PlayerConsoleTest : public LivePlayerTest {
 TEST_F(PlayerConsoleTest, SpacePausesAndResumesAndTheLineSaysSo) {
   auto c = console();
   ASSERT_TRUE(c->step());
-  EXPECT_EQ(written, "\rOrder 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00");
+  EXPECT_EQ(written, "\rOrd 00/03 Pat 00 Row 00/08 Spd 3 BPM 125 00:00");
   written.clear();
   terminal.keys = {' '};
   ASSERT_TRUE(c->step());
   EXPECT_TRUE(device.paused);
-  EXPECT_EQ(written, "\rOrder 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00  paused");
+  EXPECT_EQ(written, "\rOrd 00/03 Pat 00 Row 00/08 Spd 3 BPM 125 00:00 paused");
   written.clear();
   terminal.keys = {' '};
   ASSERT_TRUE(c->step());
@@ -226,7 +273,7 @@ TEST_F(PlayerConsoleTest, SpacePausesAndResumesAndTheLineSaysSo) {
   EXPECT_EQ(device.pauses, 1);
   EXPECT_EQ(device.resumes, 1);
   // The shorter line covers the longer one's end.
-  EXPECT_EQ(written, "\rOrder 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00        ");
+  EXPECT_EQ(written, "\rOrd 00/03 Pat 00 Row 00/08 Spd 3 BPM 125 00:00       ");
   written.clear();
   ASSERT_TRUE(c->step());
   EXPECT_EQ(written, "") << "an unchanged line is not written again";
@@ -238,13 +285,45 @@ TEST_F(PlayerConsoleTest, ArrowsSkipAnOrderFromTheOneHeard) {
   ASSERT_TRUE(c->step());
   device.position = 3 * kBlock * 4;
   ASSERT_TRUE(c->step());
-  EXPECT_EQ(c->status(), "Order 01/03  Pattern 01  Row 00/08  Speed 3  BPM 125  00:00");
+  EXPECT_EQ(c->status(), "Ord 01/03 Pat 01 Row 00/08 Spd 3 BPM 125 00:00");
   terminal.keys = {kKeyLeft, 'x', kKeyUnknown, kKeyUp};
   ASSERT_TRUE(c->step());
   device.position = 6 * kBlock * 4;
   ASSERT_TRUE(c->step());
-  EXPECT_EQ(c->status(), "Order 00/03  Pattern 00  Row 00/08  Speed 3  BPM 125  00:00");
+  EXPECT_EQ(c->status(), "Ord 00/03 Pat 00 Row 00/08 Spd 3 BPM 125 00:00");
   EXPECT_FALSE(player->paused());
+}
+
+TEST(BfplayHeader, SaysWhatTheSongIsInLinesThatFit) {
+  const SongFacts facts{5, 0b01101, 5400 * 44100 + 44099, {"lead", ""}};
+  EXPECT_EQ(headerText("in.xm", "Title", "", "XM 1.04, FastTracker 2 rules", facts, 3, 2, false, 44100, 80),
+            "Module      in.xm\n"
+            "Title       Title\n"
+            "Tracker     (not named), XM 1.04, FastTracker 2 rules\n"
+            "Channels    5, playing 1,3-4\n"
+            "Orders      3, patterns 2, instruments 2\n"
+            "Length      90:00 one pass\n"
+            "Keys        h or ? the keys, i the instrument names, q quit\n");
+  const std::string narrow = headerText("in.xm", "Title", "MilkyTracker", "XM 1.04, FastTracker 2 rules", facts, 3, 2,
+                                        true, 44100, 30);
+  EXPECT_NE(narrow.find("Tracker     MilkyTracker, XM \n"), std::string::npos) << narrow;
+  EXPECT_NE(narrow.find("Length      90:00 a pass, the\n"), std::string::npos) << narrow;
+}
+
+// h and i print above the status line, which comes back under them.
+TEST_F(PlayerConsoleTest, KeysAndInstrumentsPrintAboveTheLine) {
+  auto c = std::make_unique<PlayerConsole>(*player, terminal, [this](std::string_view text) { written += text; },
+                                           SongFacts{1, 0xFFFFFFFF, kPass, {"by someone", "", "greets"}});
+  ASSERT_TRUE(c->step());
+  const std::string line = "Ord 00/03 Pat 00 Row 00/08 Spd 3 BPM 125 00:00/00:01 |.|";
+  EXPECT_EQ(written, "\r" + line);
+  written.clear();
+  terminal.keys = {'i', '?'};
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(written, "\r" + std::string(line.size(), ' ') + "\rInstruments\n  01 by someone\n  02 \n  03 greets\n" +
+                         keysText() + "\r" + line);
+  EXPECT_EQ(keysText().rfind("Keys\n", 0), 0u);
+  EXPECT_NE(keysText().find("  i              the instrument names\n"), std::string::npos);
 }
 
 class QuitKeyTest : public PlayerConsoleTest, public ::testing::WithParamInterface<int> {};
@@ -330,7 +409,8 @@ TEST(BfplayProgram, PlaysOnePassOnTheDiskDeviceAndEnds) {
   save(dir.file("in.xm"), writeXM(threeOrders()));
   const ToolRun r = bfplay("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + dir.file("out.raw"), dir.file("in.xm"));
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_EQ(r.output.find("Order"), std::string::npos) << "no status line without a terminal: " << r.output;
+  EXPECT_EQ(r.output.find("\rOrd "), std::string::npos) << "no status line without a terminal: " << r.output;
+  EXPECT_NE(r.output.find("Channels    1\n"), std::string::npos) << "the header: " << r.output;
   const std::string raw = readFile(dir.file("out.raw"));
   std::vector<int16_t> played(raw.size() / 2);
   std::memcpy(played.data(), raw.data(), played.size() * 2);

@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <cstring>
 
-LivePlayer::LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop)
+LivePlayer::LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint32_t channels)
     : renderer_(song, rate),
       song_(song),
       device_(device),
       rate_(rate),
       blockLength_(renderer_.blockLength()),
       loop_(loop),
-      ring_(static_cast<size_t>(kRingBlocks) * blockLength_ * 2) {}
+      ring_(static_cast<size_t>(kRingBlocks) * blockLength_ * 2) {
+  renderer_.setChannelMask(channels);
+}
 
 LivePlayer::~LivePlayer() { device_.reset(); }
 
@@ -51,6 +53,11 @@ SongPosition LivePlayer::current() const {
   p.rows = song_.patterns[p.pattern].rows;
   p.speed = song_.speed;
   p.bpm = song_.bpm;
+  const XMPlayer& player = renderer_.player();
+  for (const MixerChannel& m : player.mixer) {
+    const bool heard = player.channelMask >> (m.index % kMaxChannels) & 1;
+    if (heard && m.sample && (m.leftTarget || m.rightTarget || m.rampFramesLeft)) p.sounding |= 1u << (m.index % kMaxChannels);
+  }
   return p;
 }
 
@@ -76,6 +83,8 @@ void LivePlayer::renderBlock() {
       end = std::max(end, rendererFrames_) - rendererFrames_;
       std::memset(out + end * 2, 0, sizeof(int16_t) * 2 * static_cast<size_t>(blockLength_ - end));
       endFrame_ = first + end;
+      // The song has come round by the block's end: what is heard of it is the one before.
+      if (rendered_ > 0) positions_[slot] = positions_[(slot + kRingBlocks - 1) % kRingBlocks];
     }
   }
   rendererFrames_ += blockLength_;
@@ -105,12 +114,32 @@ void LivePlayer::resume() {
 
 void LivePlayer::skip(int orders) {
   readPosition();
-  const SongPosition now = heard();
-  renderer_.seek(std::clamp(now.order + orders, 0, song_.songLength - 1));
+  const int64_t playing = played_ / blockLength_;
+  const int32_t from = skipBlock_ > playing ? skipOrder_ : heard().order;
+  int32_t order = std::max(0, from + orders);
+  if (order >= song_.songLength) {
+    if (!loop_) {
+      changeCourse(-1);
+      return;
+    }
+    order = 0;
+  }
+  changeCourse(order);
+}
+
+void LivePlayer::changeCourse(int32_t order) {
   const int64_t playing = played_ / blockLength_;
   const int64_t kept = playing + 1 + kKeptBlocks;
   if (rendered_ > kept) rendered_ = kept;
-  // An end found in the blocks rendered again was the old course's.
-  if (endFrame_ >= rendered_ * blockLength_) endFrame_ = -1;
+  if (order < 0) {
+    // The song ends after the blocks kept: the rest of the ring becomes silence.
+    endFrame_ = std::min(endFrame_ >= 0 ? endFrame_ : INT64_MAX, rendered_ * blockLength_);
+  } else {
+    renderer_.seek(order);
+    skipOrder_ = order;
+    skipBlock_ = rendered_;
+    // An end found in the blocks rendered again was the old course's.
+    if (endFrame_ >= rendered_ * blockLength_) endFrame_ = -1;
+  }
   while (rendered_ < playing + kRingBlocks) renderBlock();
 }

@@ -15,6 +15,7 @@ struct SongPosition {
   int32_t rows = 0;  // of the pattern
   int32_t speed = 0;
   int32_t bpm = 0;
+  uint32_t sounding = 0;  // channels with a voice sounding, bit c for channel c
 };
 
 // Plays a song on a wave device for a listener at the keys. The intro's player renders two
@@ -27,14 +28,16 @@ struct SongPosition {
 // Pausing pauses the device, which keeps its place.
 // Without `loop` the song plays once: up to where its orders come back to one played (at most
 // the offline renderer's ten minutes), then silence, and update() says it is over once the
-// device has played that far and a ring of silence more.
+// device has played that far and a ring of silence more. A skip past the last order ends it
+// there; with `loop` it goes round to the first.
 class LivePlayer {
  public:
   static constexpr int kRingBlocks = 8;
   static constexpr int kKeptBlocks = 2;
 
   // The device must be open at rate.
-  LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop);
+  // channels: the song channels heard, bit c for channel c.
+  LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint32_t channels = 0xFFFFFFFF);
   ~LivePlayer();  // resets the device
   LivePlayer(const LivePlayer&) = delete;
   LivePlayer& operator=(const LivePlayer&) = delete;
@@ -51,7 +54,9 @@ class LivePlayer {
   void pause();
   void resume();
   bool paused() const { return paused_; }
-  // Goes the given number of orders on (back when negative) from the one heard, clamped to the song.
+  // Goes the given number of orders on (back when negative) from the one heard, or from the one
+  // a skip not yet heard goes to, so that quick presses add up; back from the first order
+  // starts it again.
   void skip(int orders);
 
   int32_t blockLength() const { return blockLength_; }
@@ -62,6 +67,9 @@ class LivePlayer {
   void readPosition();
   void renderBlock();
   SongPosition current() const;
+  // Renders again, from the given order on (none: silence, the song over), the blocks after the
+  // playing one and those the device may hold.
+  void changeCourse(int32_t order);
 
   OfflineRenderer renderer_;
   Song& song_;
@@ -77,4 +85,6 @@ class LivePlayer {
   int64_t played_ = 0;          // device frames
   uint32_t lastBytes_ = 0;
   bool paused_ = false;
+  int32_t skipOrder_ = 0;     // where the last skip went
+  int64_t skipBlock_ = -1;    // the first block rendered from there
 };

@@ -2,15 +2,118 @@
 
 #include <cstdio>
 
-std::string statusLine(const SongPosition& p, int64_t frames, int32_t rate, bool paused, int width) {
+namespace {
+std::string minutesSeconds(int64_t frames, int32_t rate) {
   const int64_t seconds = frames / rate;
-  char text[160];
-  std::snprintf(text, sizeof text, "Order %02d/%02d  Pattern %02d  Row %02d/%02d  Speed %d  BPM %d  %02lld:%02lld%s",
-                p.order, p.songLength, p.pattern, p.row, p.rows, p.speed, p.bpm, static_cast<long long>(seconds / 60),
-                static_cast<long long>(seconds % 60), paused ? "  paused" : "");
-  std::string line = text;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60));
+  return text;
+}
+
+// A line cut so that it never reaches the last column.
+std::string fitted(std::string line, int width) {
   if (width > 1 && line.size() > static_cast<size_t>(width - 1)) line.resize(static_cast<size_t>(width - 1));
   return line;
+}
+
+// "1,3-5" for channels 1, 3, 4 and 5 of those the song has.
+std::string channelList(uint32_t mask, int channels) {
+  std::string list;
+  for (int c = 0; c < channels; ++c) {
+    if (!(mask >> c & 1)) continue;
+    int last = c;
+    while (last + 1 < channels && (mask >> (last + 1) & 1)) ++last;
+    if (!list.empty()) list += ',';
+    list += std::to_string(c + 1) + (last > c ? "-" + std::to_string(last + 1) : "");
+    c = last;
+  }
+  return list;
+}
+}  // namespace
+
+std::string statusLine(const SongPosition& p, int64_t frames, int32_t rate, bool paused, const SongFacts& facts,
+                       int width) {
+  // Each part with the rank at which a narrow pane drops it (0: never); glued parts follow the
+  // one before without a space.
+  struct Part {
+    std::string text;
+    int drop;
+    bool glued;
+  };
+  char text[64];
+  std::vector<Part> parts;
+  std::snprintf(text, sizeof text, "Ord %02d/%02d", p.order, p.songLength);
+  parts.push_back({text, 0, false});
+  std::snprintf(text, sizeof text, "Pat %02d", p.pattern);
+  parts.push_back({text, 3, false});
+  std::snprintf(text, sizeof text, "Row %02d/%02d", p.row, p.rows);
+  parts.push_back({text, 2, false});
+  parts.push_back({"Spd " + std::to_string(p.speed), 5, false});
+  parts.push_back({"BPM " + std::to_string(p.bpm), 4, false});
+  parts.push_back({minutesSeconds(frames, rate), 0, false});
+  if (facts.lengthFrames > 0) parts.push_back({"/" + minutesSeconds(facts.lengthFrames, rate), 1, true});
+  if (facts.channels > 0) {
+    std::string bar = "|";
+    for (int c = 0; c < facts.channels; ++c)
+      bar += !(facts.channelsHeard >> c & 1) ? ' ' : (p.sounding >> c & 1) ? '#' : '.';
+    parts.push_back({bar + "|", 6, false});
+  }
+  if (paused) parts.push_back({"paused", 0, false});
+
+  auto join = [&parts] {
+    std::string line;
+    for (const Part& part : parts) line += (line.empty() || part.glued ? "" : " ") + part.text;
+    return line;
+  };
+  std::string line = join();
+  for (int rank = 6; rank > 0 && width > 1 && line.size() > static_cast<size_t>(width - 1); --rank) {
+    std::erase_if(parts, [rank](const Part& part) { return part.drop == rank; });
+    line = join();
+  }
+  return fitted(line, width);
+}
+
+std::string headerText(const std::string& file, const std::string& title, const std::string& tracker,
+                       const std::string& format, const SongFacts& facts, int orders, int patterns, bool loop,
+                       int32_t rate, int width) {
+  const uint32_t all = facts.channels >= 32 ? 0xFFFFFFFF : (1u << facts.channels) - 1;
+  const std::string heard = (facts.channelsHeard & all) == all
+                                ? ""
+                                : ", playing " + channelList(facts.channelsHeard, facts.channels);
+  const std::string lines[] = {
+      "Module      " + file,
+      "Title       " + (title.empty() ? std::string("(none)") : title),
+      "Tracker     " + (tracker.empty() ? std::string("(not named)") : tracker) + ", " + format,
+      "Channels    " + std::to_string(facts.channels) + heard,
+      "Orders      " + std::to_string(orders) + ", patterns " + std::to_string(patterns) + ", instruments " +
+          std::to_string(facts.instruments.size()),
+      "Length      " + minutesSeconds(facts.lengthFrames, rate) + (loop ? " a pass, then round again" : " one pass"),
+      "Keys        h or ? the keys, i the instrument names, q quit",
+  };
+  std::string text;
+  for (const std::string& line : lines) text += fitted(line, width) + "\n";
+  return text;
+}
+
+std::string keysText() {
+  return "Keys\n"
+         "  space          pause / resume\n"
+         "  left, right    an order back / on (on from the last order ends the song)\n"
+         "  h, ?           these keys\n"
+         "  i              the instrument names\n"
+         "  q, Escape      quit (Ctrl-C too)\n";
+}
+
+std::string instrumentsText(const SongFacts& facts, int width) {
+  std::string text = "Instruments\n";
+  char number[32];
+  for (size_t i = 0; i < facts.instruments.size(); ++i) {
+    std::snprintf(number, sizeof number, "  %02zu ", i + 1);
+    text += fitted(number + facts.instruments[i], width) + "\n";
+  }
+  if (facts.instruments.empty()) text += "  (none)\n";
+  return text;
 }
 
 KeyAction actionForKey(int key) {
@@ -21,14 +124,21 @@ KeyAction actionForKey(int key) {
     case kKeyEscape: return KeyAction::kQuit;
     case kKeyLeft: return KeyAction::kBack;
     case kKeyRight: return KeyAction::kForward;
+    case 'h':
+    case 'H':
+    case '?': return KeyAction::kKeys;
+    case 'i':
+    case 'I': return KeyAction::kInstruments;
     default: return KeyAction::kNone;
   }
 }
 
-PlayerConsole::PlayerConsole(LivePlayer& player, Terminal& terminal, std::function<void(std::string_view)> write)
+PlayerConsole::PlayerConsole(LivePlayer& player, Terminal& terminal, std::function<void(std::string_view)> write,
+                             SongFacts facts)
     : player_(player),
       terminal_(terminal),
       write_(std::move(write)),
+      facts_(std::move(facts)),
       keys_(terminal.inputIsTerminal()),
       statusLine_(keys_ && terminal.outputIsTerminal()) {}
 
@@ -43,6 +153,8 @@ bool PlayerConsole::step() {
       case KeyAction::kQuit: end_ = End::kQuit; return false;
       case KeyAction::kBack: player_.skip(-1); break;
       case KeyAction::kForward: player_.skip(1); break;
+      case KeyAction::kKeys: printAbove(keysText()); break;
+      case KeyAction::kInstruments: printAbove(instrumentsText(facts_, terminal_.width())); break;
       case KeyAction::kNone: break;
     }
   }
@@ -57,13 +169,18 @@ bool PlayerConsole::step() {
 
 void PlayerConsole::show() {
   if (!statusLine_) return;
-  const std::string line = statusLine(player_.heard(), player_.heardFrames(), player_.rate(), player_.paused(),
+  const std::string line = statusLine(player_.heard(), player_.heardFrames(), player_.rate(), player_.paused(), facts_,
                                       terminal_.width());
   if (line == status_) return;
   // Spaces cover what a longer line before left.
   const size_t longer = status_.size() > line.size() ? status_.size() - line.size() : 0;
   write_("\r" + line + std::string(longer, ' '));
   status_ = line;
+}
+
+void PlayerConsole::printAbove(const std::string& text) {
+  write_(status_.empty() ? text : "\r" + std::string(status_.size(), ' ') + "\r" + text);
+  status_.clear();
 }
 
 void PlayerConsole::finish() {

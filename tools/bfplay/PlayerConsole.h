@@ -4,29 +4,54 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "LivePlayer.h"
 #include "Platform/Terminal.h"
 
-// The status line: order / song length, pattern, row / rows, speed, BPM, the time heard
-// (mm:ss), "paused" while it is; cut to width - 1 columns so that it never wraps.
-std::string statusLine(const SongPosition& position, int64_t frames, int32_t rate, bool paused, int width);
+// What the screen shows of the song beside its position.
+struct SongFacts {
+  int32_t channels = 0;
+  uint32_t channelsHeard = 0xFFFFFFFF;  // bit c for channel c (--channels)
+  int64_t lengthFrames = 0;             // one pass
+  std::vector<std::string> instruments;  // names, where trackers keep credits and messages
+};
 
-enum class KeyAction { kNone, kPauseOrResume, kQuit, kBack, kForward };
-// Space pauses and resumes, q or Escape quits, the left and right arrows skip an order.
+// The status line, as a user of xmp reads it: order / song length, pattern, row / rows, speed,
+// BPM, the time heard / the song's length (mm:ss), a bar with a mark for each channel sounding
+// (a space for one muted by --channels), "paused" while it is. It never reaches the last column
+// (a line that wraps cannot be rewritten): a narrower pane loses the bar first, then speed, BPM,
+// pattern, row and the song's length; the order, the time and "paused" stay.
+std::string statusLine(const SongPosition& position, int64_t frames, int32_t rate, bool paused, const SongFacts& facts,
+                       int width);
+
+// The header printed once before the status line: file, title, tracker, format and rule set,
+// channels, orders, patterns, instruments and the length of one pass; each line cut to width - 1.
+std::string headerText(const std::string& file, const std::string& title, const std::string& tracker,
+                       const std::string& format, const SongFacts& facts, int orders, int patterns, bool loop,
+                       int32_t rate, int width);
+
+// The keys, for h and ?; the instrument names, numbered, for i.
+std::string keysText();
+std::string instrumentsText(const SongFacts& facts, int width);
+
+enum class KeyAction { kNone, kPauseOrResume, kQuit, kBack, kForward, kKeys, kInstruments };
+// Space pauses and resumes, q or Escape quits, the left and right arrows skip an order, h or ?
+// show the keys, i the instrument names.
 KeyAction actionForKey(int key);
 
 // What a terminal user has in front of them: keys act on the player, and the status line is
-// rewritten in place whenever it changes. Without a terminal at the input there are no keys and
-// no status line: the song just plays.
+// rewritten in place whenever it changes; what a key prints goes above it. Without a terminal at
+// the input there are no keys and no status line: the song just plays.
 class PlayerConsole {
  public:
   enum class End { kNone, kPlayed, kQuit, kInterrupted };
 
-  // write: where the status line's text goes (standard output in bfplay).
-  PlayerConsole(LivePlayer& player, Terminal& terminal, std::function<void(std::string_view)> write);
+  // write: where the text goes (standard output in bfplay).
+  PlayerConsole(LivePlayer& player, Terminal& terminal, std::function<void(std::string_view)> write,
+                SongFacts facts = {});
 
-  // One turn: the keys waiting, a refill of the player's ring, the status line. False once the
+  // One turn: every key waiting, a refill of the player's ring, the status line. False once the
   // song has been played, q or Escape pressed, or an interruption came; end() says which.
   bool step();
   // Ends the status line so that what follows starts on a line of its own.
@@ -37,10 +62,13 @@ class PlayerConsole {
 
  private:
   void show();
+  // Clears the status line, writes text (whole lines), and lets show() put the line back.
+  void printAbove(const std::string& text);
 
   LivePlayer& player_;
   Terminal& terminal_;
   std::function<void(std::string_view)> write_;
+  const SongFacts facts_;
   const bool keys_;
   const bool statusLine_;
   std::string status_;

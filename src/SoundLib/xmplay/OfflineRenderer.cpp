@@ -51,7 +51,7 @@ void OfflineRenderer::observedTick(XMPlayer& player, Song& song) {
 
 void OfflineRenderer::seek(int32_t order) {
   seekOrder(player_, song_, order);
-  std::fill(std::begin(visited_), std::end(visited_), false);
+  for (int k = 0; k < 256; ++k) visited_[k] = k < song_.nextOrderPosition;
   loopFrame_ = -1;
 }
 

@@ -36,10 +36,11 @@ class OfflineRenderer {
 
   int64_t loopFrame() const { return loopFrame_; }  // -1 until found
   int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
+  const XMPlayer& player() const { return player_; }  // its voices, as of the last frame rendered
 
   // Goes on at row 0 of the given order from the next tick (seekOrder), and looks for the end
-  // of a pass afresh from there: a listener who skips about hears the song to where its orders
-  // come back to one played since the skip.
+  // of a pass afresh from there, the orders before it counting as played: a listener who skips
+  // on hears the song to its end (where it comes back round), not round again from its start.
   void seek(int32_t order);
 
   // Mixes only the song channels whose bits are set (bit c: channel c); all of them by default.
