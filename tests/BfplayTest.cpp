@@ -441,8 +441,12 @@ TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
   save(dir.file("asound.conf"), {});
   const ToolRun noAlsa = bfplay("SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=" + dir.file("asound.conf"), dir.file("in.xm"));
   EXPECT_EQ(noAlsa.output, "bfplay: no sound device could be opened\n");
+  const std::vector<uint8_t> whole = writeXM(threeOrders());
+  save(dir.file("cut.xm"), std::vector<uint8_t>(whole.begin(), whole.begin() + 400));  // in the instrument
   for (const std::string& args : {dir.file("bad.xm"), dir.file("missing.xm"), dir.file("in.xm") + " --rules ft3",
-                                  dir.file("in.xm") + " --bogus", dir.file("in.xm") + " " + dir.file("in.xm")}) {
+                                  dir.file("in.xm") + " --bogus", dir.file("in.xm") + " " + dir.file("in.xm"),
+                                  dir.file("in.xm") + " --channels 0", dir.file("in.xm") + " --channels 2",
+                                  dir.file("cut.xm")}) {
     const ToolRun r = bfplay("SDL_AUDIODRIVER=dummy", args);
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;

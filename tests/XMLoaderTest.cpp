@@ -326,6 +326,27 @@ TEST_P(XMLoaderBothRules, EveryTruncationLoadsOrIsRejectedCleanly) {
   }
 }
 
+// What a file cut short held whole, for the players' warning: the patterns and instruments
+// before the cut; the one it cuts is not.
+TEST_P(XMLoaderBothRules, CutShortCountsThePatternsAndInstrumentsHeldWhole) {
+  XMModuleSpec m = eightPatterns();
+  for (auto& p : m.patterns) p.at(0, 0, 4) = {49, 1, 0, 0, 0};
+  m.instruments.push_back(withSample(sampleOf(std::vector<int16_t>(300, 7), 1, 10, 100)).instruments[0]);
+  XMModuleSpec patternsOnly = m;
+  patternsOnly.instruments.clear();
+  const size_t instrumentsAt = writeXM(patternsOnly).size();
+  const std::vector<uint8_t> whole = writeXM(m);
+  const std::pair<size_t, std::pair<int, int>> cuts[] = {
+      {whole.size(), {8, 1}}, {whole.size() - 1, {8, 0}}, {instrumentsAt + 10, {8, 0}}, {336 + 9 + 1, {0, 0}}};
+  for (const auto& [size, counts] : cuts) {
+    LoadedSong loaded(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(size)), *GetParam());
+    ASSERT_NE(loaded.song, nullptr) << size;
+    EXPECT_EQ(loaded.song->filePatternCount, 8);
+    EXPECT_EQ(loaded.song->instrumentCount, 1);
+    EXPECT_EQ(std::pair(loaded.song->wholePatterns, loaded.song->wholeInstruments), counts) << size;
+  }
+}
+
 TEST(XMLoader, ReleaseOfNoSongIsFalse) { EXPECT_FALSE(releaseSong(nullptr)); }
 
 TEST_P(XMLoaderBothRules, ModulesFromElsewhereLoadOrAreRejectedAndRenderTenSeconds) {

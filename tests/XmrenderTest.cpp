@@ -203,6 +203,32 @@ TEST(Xmrender, DashWritesTheWavToStandardOutput) {
   EXPECT_TRUE(piped == readFile(dir.file("file.wav")));
 }
 
+// A module cut short plays what is there, with one warning saying what it lacked; one cut before
+// any sample data has nothing to play and is refused.
+TEST(Xmrender, ModuleCutShortIsNamedAndRefusedWhenNothingIsLeft) {
+  TempDir dir;
+  const std::vector<uint8_t> whole = writeXM(loopingSong());
+  save(dir.file("cut.xm"), std::vector<uint8_t>(whole.begin(), whole.end() - 100));
+  ToolRun r = xmrender(dir.file("cut.xm") + " " + dir.file("out.wav"));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output, "xmrender: warning: " + dir.file("cut.xm") +
+                          ": ends early: 2 of 2 patterns and 0 of 1 instruments read whole; playing what is there\n");
+  EXPECT_EQ(le32(readFile(dir.file("out.wav")), 40), 8u * 3 * 882 * 4);
+  r = xmrender("--info " + dir.file("cut.xm"));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.output.find("\ndamaged: ends early: 2 of 2 patterns and 0 of 1 instruments read whole"), std::string::npos)
+      << r.output;
+
+  XMModuleSpec patternsOnly = loopingSong();
+  patternsOnly.instruments.clear();
+  save(dir.file("cut.xm"), std::vector<uint8_t>(whole.begin(), whole.begin() + writeXM(patternsOnly).size() + 100));
+  r = xmrender(dir.file("cut.xm") + " " + dir.file("none.wav"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "xmrender: " + dir.file("cut.xm") +
+                          ": ends early: 2 of 2 patterns and 0 of 1 instruments read whole; nothing left to play\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("none.wav")));
+}
+
 // Three channels playing a sawtooth at three pitches and volumes, with notes cut and restarted
 // (so that voices move to their partners), by the FastTracker 2 rules.
 XMModuleSpec threeVoices() {

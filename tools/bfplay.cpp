@@ -11,6 +11,7 @@
 
 #include "ChannelList.h"
 #include "FileBytes.h"
+#include "LoadDamage.h"
 #include "ModuleText.h"
 #include "RulesOption.h"
 #include "SongLength.h"
@@ -91,6 +92,10 @@ int main(int argc, char** argv) {
   holder.song = loadModuleImage(image.data(), image.size(), *rules);
   if (!holder.song) return fail(std::string(path) + ": not a module this player can play");
   Song& song = *holder.song;
+  bool refuse = false;
+  const std::string damage = damageMessage(song, refuse);
+  if (refuse) return fail(std::string(path) + ": " + damage);
+  if (!damage.empty()) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, damage.c_str());
   if (channelsGiven) {
     const std::string beyond = channelsBeyond(channels, song.channelCount);
     if (!beyond.empty()) return fail(beyond);

@@ -12,6 +12,7 @@
 
 #include "ChannelList.h"
 #include "FileBytes.h"
+#include "LoadDamage.h"
 #include "ModuleText.h"
 #include "RulesOption.h"
 #include "SongLength.h"
@@ -192,10 +193,15 @@ int main(int argc, char** argv) {
     Song* song;
     ~Release() { releaseSong(song); }
   } release{song};
+  bool refuse = false;
+  const std::string damage = damageMessage(*song, refuse);
   if (info) {
     printInfo(*song, readModuleText(image.data(), image.size()));
+    if (!damage.empty()) std::printf("damaged: %s\n", damage.c_str());
     return 0;
   }
+  if (refuse) return fail(std::string(in) + ": " + damage);
+  if (!damage.empty()) std::fprintf(stderr, "xmrender: warning: %s: %s\n", in, damage.c_str());
   if (channelsGiven) {
     const std::string beyond = channelsBeyond(mask, song->channelCount);
     if (!beyond.empty()) return fail(beyond);

@@ -50,6 +50,7 @@ struct Instrument {
   uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
   // Doubled on loading; wide enough that the doubled value cannot wrap.
   uint32_t fadeout;
+  bool whole;  // its headers and every sample's data were in the file (not cut short)
 };
 
 // One unpacked note: note (0 none, 1..96, kKeyOff), instrument (0 none, 1..128), raw volume
@@ -109,6 +110,10 @@ struct Song {
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
   MixLevels levels;  // how loud the tracker that wrote the file plays it
+  // Of the patterns and instruments the file's header names, those that were in it whole: a file
+  // cut short has fewer, and plays what was read of the rest.
+  int32_t wholePatterns;
+  int32_t wholeInstruments;
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }

@@ -176,7 +176,10 @@ bool loadPatterns(Song* song, Stream* stream, int64_t imageLength) {
                                : static_cast<int32_t>(readLittleEndian(stream, 2));
     const uint32_t packedSize = readLittleEndian(stream, 2);
     const int64_t usual = shortHeader ? 8 : 9;
-    if (rules.headersAsStored) seekTo(stream, start + storedLength(start, headerLength, usual, usual, imageLength));
+    const int64_t notesAt = start + (rules.headersAsStored ? storedLength(start, headerLength, usual, usual, imageLength)
+                                                           : usual);
+    if (rules.headersAsStored) seekTo(stream, notesAt);
+    if (notesAt + packedSize <= imageLength) ++song->wholePatterns;
     if (rows > rules.maxRows) return false;
     Pattern& pattern = song->patterns[p];
     // A pattern without rows: the tracker that wrote it as stored makes it 64 rows long. Read
@@ -388,8 +391,11 @@ bool readSampleHeaders(Instrument& ins, Stream* stream, int count, int64_t heade
 
 bool loadSamplesData(Song* song, Stream* stream, int index, int64_t skippedBytes, int64_t imageLength) {
   Instrument& ins = song->instruments[index];
-  for (int k = 0; k < ins.sampleCount; ++k)
+  for (int k = 0; k < ins.sampleCount; ++k) {
+    const uint32_t stated = ins.samples[k]->length;
     if (!loadSampleData(song, stream, *ins.samples[k], index, k, imageLength)) return false;
+    if (ins.samples[k]->length < stated) ins.whole = false;  // cut to the data that is there
+  }
   if (skippedBytes > 0) seekTo(stream, streamTell(stream) + skippedBytes);
   return true;
 }
@@ -412,6 +418,7 @@ bool loadInstrument(Song* song, Stream* stream, int index, int64_t imageLength, 
   const int64_t usual = count ? kInstrumentHeaderSize : kInstrumentRestAt;
   const int64_t end =
       p + (rules.headersAsStored ? storedLength(p, headerSize, kInstrumentRestAt, usual, imageLength) : headerSize);
+  ins.whole = p + kInstrumentRestAt <= imageLength;
   if (count == 0) {
     seekTo(stream, end);
     return true;
@@ -423,11 +430,15 @@ bool loadInstrument(Song* song, Stream* stream, int index, int64_t imageLength, 
   seekTo(stream, end);
   const int64_t perSample =
       rules.headersAsStored && stated >= kSampleHeaderSize && stated <= 1024 ? stated : kSampleHeaderSize;
+  ins.whole = ins.whole && end + count * perSample <= imageLength;
   int64_t readable = count;
   if (rules.headersAsStored) readable = std::min<int64_t>(count, std::max<int64_t>(0, imageLength - end) / perSample);
   return readSampleHeaders(ins, stream, static_cast<int>(readable), perSample, rules.headersAsStored, skippedBytes);
 }
 
+void countWholeInstruments(Song* song) {
+  for (int i = 0; i < song->instrumentCount; ++i) song->wholeInstruments += song->instruments[i].whole;
+}
 }  // namespace
 
 bool loadSong(Song* song, Stream* stream) {
@@ -493,6 +504,7 @@ bool loadSong(Song* song, Stream* stream) {
       if (!loadInstrument(song, stream, i, imageLength, skipped[i]) ||
           !loadSamplesData(song, stream, i, skipped[i], imageLength))
         return false;
+    countWholeInstruments(song);
     return true;
   }
   for (int i = 0; i < instrumentCount; ++i)
@@ -500,6 +512,7 @@ bool loadSong(Song* song, Stream* stream) {
   if (!loadPatterns(song, stream, imageLength)) return false;
   for (int i = 0; i < instrumentCount; ++i)
     if (!loadSamplesData(song, stream, i, skipped[i], imageLength)) return false;
+  countWholeInstruments(song);
   return true;
 }
 
