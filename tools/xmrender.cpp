@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "ChannelList.h"
 #include "FileBytes.h"
 #include "LoadDamage.h"
@@ -210,6 +212,8 @@ int main(int argc, char** argv) {
   const int64_t frames = seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : onePassFrames(*song, r);
   if (stems) return renderStems(*song, stems, r, frames, mask);
   const bool toStandardOutput = !std::strcmp(out, "-");
+  // As gzip and cjpeg do: sound data is no text for a terminal.
+  if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
   FILE* file = toStandardOutput ? stdout : std::fopen(out, "wb");
   if (!file) return fail(cannotWrite(out));
   // A pipe cannot be sought back to, so the sizes go first: the length is known before rendering.
