@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   char format[64];
   std::snprintf(format, sizeof format, "XM %d.%02x, %s rules", song.version >> 8, song.version & 0xFF,
                 song.rules->title);
-  std::fputs(headerText(file.substr(file.find_last_of('/') + 1), text.title, text.tracker, format, facts,
+  std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), text.title, text.tracker, format, facts,
                         song.songLength, song.filePatternCount, loop, kRate, terminal.width())
                  .c_str(),
              stdout);
