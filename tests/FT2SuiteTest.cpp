@@ -77,8 +77,9 @@ Sides compareSides(const std::vector<int16_t>& frames) {
   for (size_t start = 0; start + kWindow <= count; start += kWindow) {
     double left = 0, right = 0;
     for (size_t i = start; i < start + kWindow; ++i) {
-      left += double{frames[2 * i]} * frames[2 * i];
-      right += double{frames[2 * i + 1]} * frames[2 * i + 1];
+      const double l = frames[2 * i], r = frames[2 * i + 1];
+      left += l * l;
+      right += r * r;
     }
     auto decibels = [](double sum) { return 10 * std::log10(sum / kWindow / (32768.0 * 32768.0) + 1e-12); };
     const double l = decibels(left), r = decibels(right);

@@ -423,13 +423,14 @@ bool loadInstrument(Song* song, Stream* stream, int index, int64_t imageLength, 
     seekTo(stream, end);
     return true;
   }
-  const int64_t rest = rules.headersAsStored ? std::min<int64_t>(kInstrumentRestEnd, end - p) : kInstrumentRestEnd;
+  const int64_t restEnd = kInstrumentRestEnd;
+  const int64_t rest = rules.headersAsStored ? std::min(restEnd, end - p) : restEnd;
   streamRead(h + kInstrumentRestAt, static_cast<int32_t>(rest - kInstrumentRestAt), stream);
   parseInstrument(ins, h);
   const uint32_t stated = le32(h + kSampleHeaderSizeAt);
   seekTo(stream, end);
   const int64_t perSample =
-      rules.headersAsStored && stated >= kSampleHeaderSize && stated <= 1024 ? stated : kSampleHeaderSize;
+      rules.headersAsStored && stated >= kSampleHeaderSize && stated <= 1024 ? int64_t{stated} : int64_t{kSampleHeaderSize};
   ins.whole = ins.whole && end + count * perSample <= imageLength;
   int64_t readable = count;
   if (rules.headersAsStored) readable = std::min<int64_t>(count, std::max<int64_t>(0, imageLength - end) / perSample);
