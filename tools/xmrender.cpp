@@ -115,7 +115,7 @@ bool parseNumber(const char* text, double low, double high, double& out) {
 
 // One WAV per channel of the mask and the mix of them all, each the same length.
 int renderStems(Song& song, const std::string& dir, int32_t rate, int64_t frames, uint32_t mask) {
-  if (!makeFolders(dir)) return fail("--stems: cannot make folder " + dir);
+  if (!makeFolders(dir)) return fail("--stems: cannot make folder " + dir + ": " + std::strerror(errno));
   auto renderFile = [&](const std::string& path, uint32_t channels) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
