@@ -139,14 +139,12 @@ void triggerInstrument(FT2Channel& c) {
 }
 
 namespace {
-// Starts, cuts and set volumes ramp over the rules' short ramp (see kRules).
-int32_t quickRampLength(const XMPlayer& player) { return player.rampLength; }
-
-// The voice a new note leaves behind fades out as quickly.
+// Starts, cuts and set volumes ramp over the player's ramp, the rules' short one (see kRules); the
+// voice a new note leaves behind fades out as quickly.
 MixerChannel* leaveVoice(XMPlayer& player, FT2Channel& c) {
   MixerChannel* old = c.mixer;
   MixerChannel* next = takeVoice(player, old);
-  if (next != old) old->rampLength = quickRampLength(player);
+  if (next != old) old->rampLength = player.rampLength;
   return next;
 }
 }  // namespace
@@ -188,7 +186,7 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   if (ins.panningType & kEnvelopeOn)
     pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 256);  // 256: all right
   const float level = gain * masterGain(song) * player.targetScale;
-  m.rampLength = c.quickRamp ? quickRampLength(player) : song.samplesPerTick;
+  m.rampLength = c.quickRamp ? player.rampLength : song.samplesPerTick;
   c.quickRamp = false;
   m.leftTarget = static_cast<int32_t>(level * panSide(song, 256 - pan) + 0.5f);
   m.rightTarget = static_cast<int32_t>(level * panSide(song, pan) + 0.5f);
