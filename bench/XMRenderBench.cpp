@@ -6,7 +6,7 @@
 
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/XMLoader.h"
-#include "XMWriter.h"
+#include "modules/XMWriter.h"
 
 namespace {
 // Every channel busy: a looped sample on every channel, a new note every row, vibrato running.
@@ -36,7 +36,7 @@ XMModuleSpec busyModule(int channels) {
 void renderModule(benchmark::State& state) {
   const int channels = static_cast<int>(state.range(0));
   const std::vector<uint8_t> image = writeXM(busyModule(channels));
-  Song* song = loadModuleImage(image.data(), image.size(), intro::kRules);
+  const SongPtr song = parseXM(image.data(), image.size(), intro::kRules);
   if (!song) {
     state.SkipWithError("module did not load");
     return;
@@ -47,7 +47,6 @@ void renderModule(benchmark::State& state) {
     OfflineRenderer renderer(*song, kRate);
     for (auto _ : state) benchmark::DoNotOptimize(renderer.render(kFrames).data());
   }
-  releaseSong(song);
   const double musicSeconds = static_cast<double>(state.iterations()) * kFrames / kRate;
   state.counters["realtime_x"] = benchmark::Counter(musicSeconds, benchmark::Counter::kIsRate);
 }

@@ -34,8 +34,8 @@ function(brackenfold_resources target manifest)
   add_custom_command(
     OUTPUT ${dialogrc}
     COMMAND ${BRACKENFOLD_HOST_CXX} -std=c++20 -O0 -I${CMAKE_SOURCE_DIR}/src
-            ${CMAKE_SOURCE_DIR}/tools/dialogrc.cpp ${CMAKE_SOURCE_DIR}/src/Base/DialogResource.cpp -o ${dialogrc}
-    DEPENDS ${CMAKE_SOURCE_DIR}/tools/dialogrc.cpp ${CMAKE_SOURCE_DIR}/src/Base/DialogResource.cpp
+            ${CMAKE_SOURCE_DIR}/tools/assets/dialogrc.cpp ${CMAKE_SOURCE_DIR}/src/Base/DialogResource.cpp -o ${dialogrc}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/assets/dialogrc.cpp ${CMAKE_SOURCE_DIR}/src/Base/DialogResource.cpp
             ${CMAKE_SOURCE_DIR}/src/Base/DialogResource.h
     COMMENT "Building the dialog template writer for this machine")
   add_custom_command(

@@ -9,8 +9,8 @@
 #include "ImageLib/CImageLib.h"
 #include "Platform/WaveDevice.h"
 #include "ScrollText.h"
-#include "SoundLib/xmplay/Player.h"
 #include "SoundLib/xmplay/SoundXM.h"
+#include "SoundLib/xmplay/WaveOutput.h"
 
 namespace {
 IntroContent content;
@@ -19,8 +19,7 @@ WaveDevice* audioDevice = &platformWaveDevice();
 void startMusic() {
   IntroContent& c = content;
   if (!audioDevice) return;
-  c.music = std::make_unique<SoundXM>(*audioDevice);
-  c.music->setRules(intro::kRules);
+  c.music = std::make_unique<SoundXM>(intro::kRules, *audioDevice);
   if (!c.music->init(44100, 4, 0)) std::fputs("brackenfold: no audio device; the intro runs without music\n", stderr);
   if (c.music->loadFromResource(kModule, "sound")) c.music->play();
 }

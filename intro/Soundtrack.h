@@ -1,14 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "SoundLib/xmplay/WavWriter.h"
 
-struct Song;
-class OfflineRenderer;
+struct bfxm_module;
 
 // The intro's music rendered offline through the player's block fill and written to a WAV file
 // frame by frame with a fixed time step: frame k covers samples k * rate / fps up to
@@ -24,10 +22,9 @@ class Soundtrack {
   bool finish() { return wav.finish(); }
 
  private:
-  Song* song = nullptr;
-  std::unique_ptr<OfflineRenderer> renderer;
+  bfxm_module* music = nullptr;
   double fps;
   int32_t rate;
   WavWriter wav;
-  std::vector<int16_t> pending;  // rendered, not yet handed to a frame
+  std::vector<int16_t> frames;
 };

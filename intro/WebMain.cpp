@@ -6,7 +6,7 @@
 
 #include "IntroContent.h"
 #include "ProgramMain.h"
-#include "SoundLib/xmplay/Player.h"
+#include "SoundLib/xmplay/WaveOutput.h"
 
 int main(int argc, char** argv) { return programMain(argc, argv); }
 

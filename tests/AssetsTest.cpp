@@ -17,7 +17,7 @@
 #include "RunTool.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/IntroRules.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/StreamLoad.h"
 #include "SoundLib/xmplay/SoundXM.h"
 #include "TempDir.h"
 
@@ -252,11 +252,9 @@ class IntroModule : public ::testing::Test {
   void SetUp() override {
     image = resourceBytes(184, "sound");
     ASSERT_FALSE(image.empty());
-    song = loadModuleImage(image.data(), image.size(), intro::kRules);
+    owned = parseXM(image.data(), image.size(), intro::kRules);
+    song = owned.get();
     ASSERT_NE(song, nullptr);
-  }
-  void TearDown() override {
-    if (song) releaseSong(song);
   }
   const Note& note(int pattern, int row, int channel) const {
     return song->patterns[pattern].notes[row * song->channelCount + channel];
@@ -265,12 +263,13 @@ class IntroModule : public ::testing::Test {
   static double rateOf(int index, const Sample& s) { return 8363 * std::pow(2.0, (index + s.relativeNote - 48) / 12.0); }
 
   std::vector<uint8_t> image;
+  SongPtr owned;
   Song* song = nullptr;
 };
 
 TEST_F(IntroModule, LoadsThroughTheSoundFacade) {
   VirtualWaveDevice device;
-  SoundXM sound(device);
+  SoundXM sound(intro::kRules, device);
   ASSERT_TRUE(sound.init(44100, 4, 0));
   ASSERT_TRUE(sound.loadFromResource(184, "sound"));
   ASSERT_NE(sound.song, nullptr);
@@ -429,7 +428,7 @@ TEST_F(IntroModule, NoStepBeyondWhatTheNotesThemselvesMake) {
     }
   }
   for (int channel = 0; channel < 4; ++channel) {
-    Song* solo = loadModuleImage(image.data(), image.size(), intro::kRules);
+    const SongPtr solo = parseXM(image.data(), image.size(), intro::kRules);
     ASSERT_NE(solo, nullptr);
     // The widest arpeggio and the loudest volume on this channel.
     int arpeggio = 0, loudest = 0;
@@ -461,7 +460,6 @@ TEST_F(IntroModule, NoStepBeyondWhatTheNotesThemselvesMake) {
       OfflineRenderer renderer(*solo, 44100);
       frames = renderer.renderOnePass();
     }
-    releaseSong(solo);
     int step = 0;
     size_t where = 0;
     for (size_t i = 2; i < frames.size(); ++i) {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "LivePlayer.h"
+#include "players/LivePlayer.h"
 #include "Platform/sdl/TerminalKeys.h"
 #include "Platform/virtual/VirtualTerminal.h"
 #include "Platform/virtual/VirtualWaveDevice.h"
-#include "PlayerConsole.h"
+#include "players/PlayerConsole.h"
 #include "RunTool.h"
 #include "TempDir.h"
 #include "XMTestModules.h"
@@ -39,9 +39,10 @@ XMModuleSpec threeOrders() {
 
 // Loaded as bfplay loads by default: by the FastTracker 2 rules.
 struct FT2Song {
-  explicit FT2Song(const XMModuleSpec& m) : image(writeXM(m)), song(loadModuleImage(image.data(), image.size(), ft2::kRules)) {}
-  ~FT2Song() { releaseSong(song); }
+  explicit FT2Song(const XMModuleSpec& m)
+      : image(writeXM(m)), owned(parseXM(image.data(), image.size(), ft2::kRules)), song(owned.get()) {}
   std::vector<uint8_t> image;
+  SongPtr owned;
   Song* song;
 };
 

@@ -29,7 +29,7 @@ std::vector<Heard> hear(const XMModuleSpec& design) {
   const int ticks = design.patterns[0].rows * design.speed;
   for (int t = 0; t < ticks; ++t) {
     song.tickFunction(player, song);
-    const MixerChannel& m = *player.ft2.channels[0].mixer;
+    const MixerChannel& m = *ft2::state(player).channels[0].mixer;
     heard.push_back({m.leftTarget, m.rightTarget, m.step, m.stepFraction, m.sample != nullptr, m.position});
   }
   return heard;

@@ -31,8 +31,8 @@ class FT2RulesTest : public ::testing::Test {
     return seen;
   }
   Song& song() { return *loaded->song; }
-  ft2::FT2Channel& channel(int i = 0) { return player.ft2.channels[i]; }
-  MixerChannel& voice(int i = 0) { return *player.ft2.channels[i].mixer; }
+  ft2::FT2Channel& channel(int i = 0) { return ft2::state(player).channels[i]; }
+  MixerChannel& voice(int i = 0) { return *ft2::state(player).channels[i].mixer; }
   XMNote& note(int row, int ch = 0, int pattern = 0) { return design.patterns[pattern].at(row, ch, design.channels); }
 
   XMModuleSpec design = constantModule(2, 16);

@@ -120,10 +120,9 @@ TEST(FT2Suite, SelfCheckingModulesSoundTheSameOnBothSides) {
     std::ifstream in(dir / (std::string(name) + ".xm"), std::ios::binary);
     ASSERT_TRUE(in) << "missing from " << dir;
     const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Song* song = loadModuleImage(image.data(), image.size(), ft2::kRules);
+    const SongPtr song = parseXM(image.data(), image.size(), ft2::kRules);
     ASSERT_NE(song, nullptr);
     const Sides sides = compareSides(render(*song));
-    releaseSong(song);
     const bool silent = sides.peak <= kSilence;
     const double share = sides.loudWindows ? static_cast<double>(sides.differing) / sides.loudWindows : 0;
     const bool passes = silent || share <= kMostApart;

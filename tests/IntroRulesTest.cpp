@@ -10,7 +10,7 @@ namespace {
 class IntroRulesTest : public ::testing::Test {
  protected:
   void start(const XMModuleSpec& design) {
-    loaded = std::make_unique<LoadedSong>(design);
+    loaded = std::make_unique<LoadedSong>(design, intro::kRules);
     ASSERT_NE(loaded->song, nullptr);
     configureOutput(player, 44100);
     songStart(player, *loaded->song);
@@ -19,7 +19,7 @@ class IntroRulesTest : public ::testing::Test {
     for (int i = 0; i < n; ++i) intro::tickDriver(player, *loaded->song);
   }
   Song& song() { return *loaded->song; }
-  intro::IntroChannel& channel(int i = 0) { return player.intro.channels[i]; }
+  intro::IntroChannel& channel(int i = 0) { return intro::state(player).channels[i]; }
   XMNote& note(int row, int ch = 0) { return design.patterns[0].at(row, ch, design.channels); }
 
   XMModuleSpec design = constantModule(2, 16);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "RandomModule.h"
+#include "modules/RandomModule.h"
 #include "SoundLib/xmplay/Player.h"
 #include "SoundLib/xmplay/IntroRules.h"
 #include "XMTestModules.h"

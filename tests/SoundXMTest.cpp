@@ -4,14 +4,14 @@
 
 #include "Base/LogFile.h"
 #include "Platform/virtual/VirtualWaveDevice.h"
-#include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/WaveOutput.h"
+#include "SoundLib/xmplay/StreamLoad.h"
 #include "TempDir.h"
 #include "XMTestModules.h"
 
 TEST(SoundXM, InitOpensA44100DeviceWithMemoryStreams) {
   VirtualWaveDevice device;
-  SoundXM sound(device);
+  SoundXM sound(ft2::kRules, device);
   EXPECT_EQ(sound.fileMode, 0);
   EXPECT_EQ(sound.song, nullptr);
   EXPECT_TRUE(sound.init(44100, 4, 0));
@@ -24,7 +24,7 @@ TEST(SoundXM, InitOpensA44100DeviceWithMemoryStreams) {
 
 TEST(SoundXM, LoadPlayStopFromMemory) {
   VirtualWaveDevice device;
-  SoundXM sound(device);
+  SoundXM sound(ft2::kRules, device);
   ASSERT_TRUE(sound.init(44100, 4, 0));
   const std::vector<uint8_t> image = writeXM(constantModule());
   ASSERT_TRUE(sound.loadFromMemory(image.data(), static_cast<int32_t>(image.size())));
@@ -38,9 +38,9 @@ TEST(SoundXM, LoadPlayStopFromMemory) {
   releaseSong(sound.song);
 }
 
-TEST(SoundXM, PlaysByTheFastTracker2RulesUnlessToldOtherwise) {
+TEST(SoundXM, PlaysByTheRulesItIsMadeWithOrLaterTold) {
   VirtualWaveDevice device;
-  SoundXM sound(device);
+  SoundXM sound(ft2::kRules, device);
   ASSERT_TRUE(sound.init(44100, 4, 0));
   const std::vector<uint8_t> image = writeXM(constantModule());
   ASSERT_TRUE(sound.loadFromMemory(image.data(), static_cast<int32_t>(image.size())));
@@ -65,7 +65,7 @@ TEST(SoundXM, FileModeLoadsByName) {
   const std::vector<uint8_t> image = writeXM(constantModule());
   { std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size()); }
   VirtualWaveDevice device;
-  SoundXM sound(device);
+  SoundXM sound(ft2::kRules, device);
   ASSERT_TRUE(sound.init(22050, 0, 1));
   EXPECT_EQ(streamCallbacks().open, kFileStreamCallbacks.open);
   ASSERT_TRUE(sound.load(path.c_str()));
@@ -78,7 +78,7 @@ TEST(SoundXM, FileModeLoadsByName) {
 
 TEST(SoundXM, MissingResourceLoadsNothing) {
   VirtualWaveDevice device;
-  SoundXM sound(device);
+  SoundXM sound(ft2::kRules, device);
   ASSERT_TRUE(sound.init(44100, 4, 0));
   EXPECT_FALSE(sound.loadFromResource(999, "sound"));
   EXPECT_EQ(sound.song, nullptr);
@@ -93,7 +93,7 @@ TEST(SoundXMDeathTest, PlayAndStopWithoutASongAndLoadWithoutANameAssert) {
   EXPECT_DEATH(
       {
         LogFile log(path.c_str());
-        SoundXM sound(device);
+        SoundXM sound(ft2::kRules, device);
         sound.play();
       },
       "");
@@ -102,7 +102,7 @@ TEST(SoundXMDeathTest, PlayAndStopWithoutASongAndLoadWithoutANameAssert) {
   EXPECT_DEATH(
       {
         LogFile log(path.c_str());
-        SoundXM sound(device);
+        SoundXM sound(ft2::kRules, device);
         sound.stop();
       },
       "");
@@ -110,7 +110,7 @@ TEST(SoundXMDeathTest, PlayAndStopWithoutASongAndLoadWithoutANameAssert) {
   EXPECT_DEATH(
       {
         LogFile log(path.c_str());
-        SoundXM sound(device);
+        SoundXM sound(ft2::kRules, device);
         sound.load(nullptr);
       },
       "");

@@ -99,7 +99,7 @@ TEST(StreamCallbacks, SetWithOneOperationMissingEmptiesTheSetAndOutputOpenFails)
   uint8_t byte = 0;
   EXPECT_EQ(streamOpen(&byte, 0, 0), nullptr);
 
-  XMPlayer player;
+  OutputPlayer player;
   VirtualWaveDevice device;
   EXPECT_FALSE(outputOpen(player, 44100, device));
   EXPECT_EQ(device.opens, 0) << "no device is opened";

@@ -9,6 +9,7 @@
 
 #include "Platform/virtual/VirtualWaveDevice.h"
 #include "SoundLib/xmplay/IntroRules.h"
+#include "SoundLib/xmplay/StreamCallbacks.h"
 #include "XMTestModules.h"
 
 using namespace std::chrono_literals;
@@ -42,19 +43,19 @@ class WaveOutputTest : public ::testing::Test {
   }
   // The frames the offline renderer gives for the same song, from its start.
   std::vector<int16_t> reference(int64_t frames) {
-    LoadedSong copy(melody());
+    LoadedSong copy(melody(), intro::kRules);
     OfflineRenderer renderer(*copy.song, 44100);
     return renderer.render(frames);
   }
 
-  LoadedSong loaded{melody()};
+  LoadedSong loaded{melody(), intro::kRules};
   VirtualWaveDevice device;
-  XMPlayer player;
+  OutputPlayer player;
 };
 }  // namespace
 
 TEST(WaveOutputSizes, BlockAndRingAt44100And22050) {
-  XMPlayer player;
+  OutputPlayer player;
   configureOutput(player, 44100);
   EXPECT_EQ(player.blockLength, 884);
   EXPECT_EQ(player.ringLength, 88400);
@@ -165,7 +166,7 @@ TEST_F(WaveOutputTest, PlayCyclesAndClose) {
 
 TEST(WaveOutput, RefusingDeviceFailsOpen) {
   installStreamCallbacks(kMemoryStreamCallbacks);
-  XMPlayer player;
+  OutputPlayer player;
   VirtualWaveDevice device;
   device.failOpen = true;
   EXPECT_FALSE(outputOpen(player, 44100, device));

@@ -1,4 +1,4 @@
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/StreamLoad.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ TEST(XMLoader, HeaderFieldsAndOrderTable) {
   m.speed = 3;
   m.bpm = 140;
   m.flags = 1;
-  LoadedSong loaded(m);
+  LoadedSong loaded(m, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Song& s = *loaded.song;
   EXPECT_EQ(s.songLength, 4);
@@ -64,7 +64,7 @@ TEST(XMLoader, HeaderFieldsAndOrderTable) {
 }
 
 TEST(XMLoader, OrderNamingPattern9Of8GivesTenPatternsTheLastTwoEmpty) {
-  LoadedSong loaded(eightPatterns());
+  LoadedSong loaded(eightPatterns(), intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Song& s = *loaded.song;
   EXPECT_EQ(s.usedPatternCount, 10);
@@ -78,7 +78,7 @@ TEST(XMLoader, OrderNamingPattern9Of8GivesTenPatternsTheLastTwoEmpty) {
 TEST(XMLoader, UsedCountBelowFileCountKeepsEveryFilePattern) {
   XMModuleSpec m = eightPatterns();
   m.orders = {0, 2};
-  LoadedSong loaded(m);
+  LoadedSong loaded(m, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   EXPECT_EQ(loaded.song->usedPatternCount, 3);
   EXPECT_EQ(loaded.song->allocatedPatternCount, 8);
@@ -92,7 +92,7 @@ TEST(XMLoader, PackedNotesUnpack) {
   m.patterns[0].at(0, 0, 3) = {49, 1, 0x40, 0x3, 0x20};  // all five: stored plain
   m.patterns[0].at(0, 2, 3) = {97, 0, 0, 0, 0};          // key off
   m.patterns[0].at(1, 1, 3) = {0, 0, 0, 0xB, 0x02};
-  LoadedSong loaded(m);
+  LoadedSong loaded(m, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Note* n = loaded.song->patterns[0].notes;
   EXPECT_EQ(n[0].note, 49);
@@ -116,7 +116,7 @@ TEST(XMLoader, HandPackedBytes) {
   const uint8_t packed[] = {0x80, 97, 1, 0, 0, 0, 0x83, 200, 129};
   image[60 + 276 + 7] = sizeof packed;
   image.insert(image.end(), packed, packed + sizeof packed);
-  LoadedSong loaded(image);
+  LoadedSong loaded(image, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Note* n = loaded.song->patterns[0].notes;
   EXPECT_EQ(n[0].note, 0);
@@ -135,7 +135,7 @@ TEST(XMLoader, RawNote255IsKeyOff) {
   const uint8_t packed[] = {0x81, 255, 0x81, 254};
   image[60 + 276 + 7] = sizeof packed;
   image.insert(image.end(), packed, packed + sizeof packed);
-  LoadedSong loaded(image);
+  LoadedSong loaded(image, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   EXPECT_EQ(loaded.song->patterns[0].notes[0].note, kKeyOff);
   EXPECT_EQ(loaded.song->patterns[0].notes[1].note, 0);
@@ -153,7 +153,7 @@ TEST(XMLoader, ZeroRowPatternReadsNoNotesThenGetsOneEmptyRow) {
   m.orders = {0, 1};
   std::vector<uint8_t> image = writeXM(m);
   image[60 + 276 + 7] = 10;  // the 0-row pattern's packed size
-  LoadedSong loaded(image);
+  LoadedSong loaded(image, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   EXPECT_EQ(loaded.song->patterns[0].rows, 1);
   EXPECT_EQ(loaded.song->patterns[0].notes[0].note, 0);
@@ -163,7 +163,7 @@ TEST(XMLoader, ZeroRowPatternReadsNoNotesThenGetsOneEmptyRow) {
 }
 
 TEST(XMLoader, EightBitSamplesDeltaDecodeToHighBytes) {
-  LoadedSong loaded(withSample(sampleOf({0, 1, -1, 127, -128, 5}, 0, 0, 0)));
+  LoadedSong loaded(withSample(sampleOf({0, 1, -1, 127, -128, 5}, 0, 0, 0)), intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Sample& s = firstSample(*loaded.song);
   EXPECT_EQ(s.bits, 16);
@@ -178,7 +178,7 @@ TEST(XMLoader, EightBitSamplesDeltaDecodeToHighBytes) {
 TEST(XMLoader, SixteenBitSampleOf1000BytesIs500Frames) {
   std::vector<int16_t> data(500);
   for (int i = 0; i < 500; ++i) data[i] = static_cast<int16_t>(i * 60 - 15000);
-  LoadedSong loaded(withSample(sampleOf(data, 1, 100, 50, true)));
+  LoadedSong loaded(withSample(sampleOf(data, 1, 100, 50, true)), intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Sample& s = firstSample(*loaded.song);
   EXPECT_EQ(s.length, 500u);
@@ -192,13 +192,13 @@ TEST(XMLoader, TypeBitsAndLoops) {
   std::vector<int16_t> ramp(40);
   for (int i = 0; i < 40; ++i) ramp[i] = static_cast<int16_t>(i);
   {
-    LoadedSong loaded(withSample(sampleOf(ramp, 3, 10, 20)));
+    LoadedSong loaded(withSample(sampleOf(ramp, 3, 10, 20)), intro::kRules);
     const Sample& s = firstSample(*loaded.song);
     EXPECT_EQ(s.loopMode, kLoopPingPong) << "both bits: ping-pong wins";
     EXPECT_EQ(s.data[30], s.data[29]) << "ping-pong guard repeats the last loop frame";
   }
   {
-    LoadedSong loaded(withSample(sampleOf(ramp, 1, 10, 0)));
+    LoadedSong loaded(withSample(sampleOf(ramp, 1, 10, 0)), intro::kRules);
     const Sample& s = firstSample(*loaded.song);
     EXPECT_EQ(s.loopMode, kLoopNone) << "a forward loop of length 0 is no loop";
     EXPECT_EQ(s.loopStart, 0u);
@@ -206,7 +206,7 @@ TEST(XMLoader, TypeBitsAndLoops) {
     EXPECT_EQ(s.data[40], 0) << "no guard written without a loop";
   }
   {
-    LoadedSong loaded(withSample(sampleOf(ramp, 1, 30, 25)));
+    LoadedSong loaded(withSample(sampleOf(ramp, 1, 30, 25)), intro::kRules);
     const Sample& s = firstSample(*loaded.song);
     EXPECT_EQ(s.loopMode, kLoopForward);
     EXPECT_EQ(s.loopStart, 30u);
@@ -228,7 +228,7 @@ TEST(XMLoader, TypeBitsAndLoops) {
     EXPECT_EQ(firstSample(*intro.song).mixLoopLength, 20u);
   }
   {
-    LoadedSong loaded(withSample(sampleOf(ramp, 2, 50, 25)));
+    LoadedSong loaded(withSample(sampleOf(ramp, 2, 50, 25)), intro::kRules);
     const Sample& s = firstSample(*loaded.song);
     EXPECT_EQ(s.loopMode, kLoopNone) << "a loop wholly past the end is no loop";
     EXPECT_EQ(s.loopLength, 40u);
@@ -238,7 +238,7 @@ TEST(XMLoader, TypeBitsAndLoops) {
 TEST(XMLoader, InstrumentsWithoutSamplesAndUnusedSlots) {
   XMModuleSpec m = withSample(sampleOf({1, 2, 3}, 0, 0, 0));
   m.instruments.insert(m.instruments.begin(), XMInstrumentSpec{});
-  LoadedSong loaded(m);
+  LoadedSong loaded(m, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Instrument& empty = loaded.song->instruments[0];
   EXPECT_EQ(empty.sampleCount, 0);
@@ -252,13 +252,13 @@ TEST(XMLoader, InstrumentsWithoutSamplesAndUnusedSlots) {
 TEST(XMLoader, FadeoutIsStoredDoubled) {
   XMModuleSpec m = withSample(sampleOf({1}, 0, 0, 0));
   m.instruments[0].fadeout = 40000;
-  LoadedSong loaded(m);
+  LoadedSong loaded(m, intro::kRules);
   EXPECT_EQ(loaded.song->instruments[0].fadeout, 80000u);
 }
 
 TEST(XMLoader, RejectsWhatItCannotPlay) {
   auto rejected = [](const XMModuleSpec& m) {
-    LoadedSong loaded(m);
+    LoadedSong loaded(m, intro::kRules);
     return loaded.song == nullptr;
   };
   XMModuleSpec m = withSample(sampleOf({1}, 0, 0, 0));
@@ -279,7 +279,7 @@ TEST(XMLoader, RejectsWhatItCannotPlay) {
 
   std::vector<uint8_t> image = writeXM(withSample(sampleOf({1}, 0, 0, 0)));
   image[9] = 'x';
-  LoadedSong wrongId(image);
+  LoadedSong wrongId(image, intro::kRules);
   EXPECT_EQ(wrongId.song, nullptr);
 }
 
@@ -288,7 +288,7 @@ TEST(XMLoader, RestartBeyondTheSongAndZeroTempoAreSettled) {
   m.restartPosition = 5;
   m.speed = 0;
   m.bpm = 0;
-  LoadedSong loaded(m);
+  LoadedSong loaded(m, intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   EXPECT_EQ(loaded.song->restartPosition, 0);
   EXPECT_EQ(loaded.song->defaultSpeed, 6);
@@ -298,7 +298,7 @@ TEST(XMLoader, RestartBeyondTheSongAndZeroTempoAreSettled) {
 TEST(XMLoader, SampleLengthBeyondTheImageIsCutToTheData) {
   XMSampleSpec s = sampleOf({10, 10, 10, 10}, 1, 0, 4);
   s.lengthOverride = 0x7FFFFFF0;
-  LoadedSong loaded(withSample(s));
+  LoadedSong loaded(withSample(s), intro::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Sample& sample = firstSample(*loaded.song);
   EXPECT_EQ(sample.length, 4u);
@@ -432,7 +432,7 @@ TEST(XMLoaderAsStored, MoreThan16SamplesUpTo32AreKept) {
   for (int k = 0; k < 40; ++k) many.samples.push_back(sampleOf({static_cast<int16_t>(k), 0}, 0, 0, 0));
   many.noteToSample[0] = 31;
   m.instruments.push_back(withSample(sampleOf({9, 9, 9}, 0, 0, 0)).instruments[0]);
-  EXPECT_EQ(LoadedSong(m).song, nullptr) << "the intro's rules keep FastTracker 2's 16";
+  EXPECT_EQ(LoadedSong(m, intro::kRules).song, nullptr) << "the intro's rules keep FastTracker 2's 16";
   LoadedSong loaded(m, ft2::kRules);
   ASSERT_NE(loaded.song, nullptr);
   const Instrument& ins = loaded.song->instruments[0];

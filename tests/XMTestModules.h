@@ -4,7 +4,7 @@
 
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/XMLoader.h"
-#include "XMWriter.h"
+#include "modules/XMWriter.h"
 
 // A one-instrument module whose sample is a constant level, so mixed values are easy to work out.
 inline XMModuleSpec constantModule(int channels = 1, int rows = 16, int16_t level = 100, size_t length = 20000) {
@@ -25,15 +25,12 @@ inline XMModuleSpec constantModule(int channels = 1, int rows = 16, int16_t leve
   return m;
 }
 
-// Loads an image through the memory set; the image must outlive the call only.
+// A module written from its design (or given as bytes) and loaded to be played by the rules.
 struct LoadedSong {
-  explicit LoadedSong(const XMModuleSpec& design, const RuleSet& rules = intro::kRules)
-      : image(writeXM(design)), song(loadModuleImage(image.data(), image.size(), rules)) {}
-  explicit LoadedSong(std::vector<uint8_t> bytes, const RuleSet& rules = intro::kRules)
-      : image(std::move(bytes)), song(loadModuleImage(image.data(), image.size(), rules)) {}
-  ~LoadedSong() { releaseSong(song); }
-  LoadedSong(const LoadedSong&) = delete;
-  LoadedSong& operator=(const LoadedSong&) = delete;
+  LoadedSong(const XMModuleSpec& design, const RuleSet& rules) : LoadedSong(writeXM(design), rules) {}
+  LoadedSong(std::vector<uint8_t> bytes, const RuleSet& rules)
+      : image(std::move(bytes)), owned(parseXM(image.data(), image.size(), rules)), song(owned.get()) {}
   std::vector<uint8_t> image;
+  SongPtr owned;
   Song* song;
 };

@@ -101,7 +101,7 @@ TEST(Xmrender, StreamedFileHoldsTheFramesOfOneRender) {
     return out;
   };
   const std::string pass = readFile(dir.file("pass.wav")), longer = readFile(dir.file("long.wav"));
-  LoadedSong a(image), b(image);
+  LoadedSong a(image, intro::kRules), b(image, intro::kRules);
   ASSERT_NE(a.song, nullptr);
   std::vector<int16_t> onePass, fiveSeconds;
   {

@@ -1,27 +1,42 @@
-// libFuzzer target: any byte string as a module image, loaded and, if it loads, rendered through
-// the block fill for long enough that looped samples cross their loop ends many times: a short
-// sample at a low note needs seconds to reach its end once, and a miscount at a boundary shows
-// only at some phases of the position against the step. The input's last byte picks the rule
-// set and the output rate, so the steps vary too; the lower rates are cheap, which keeps every
-// run well inside the fuzzer's time limit.
+// libFuzzer target for the library as embedders use it: any byte string given to bfxm_load and,
+// if it loads, rendered through bfxm_render for long enough that looped samples cross their loop
+// ends many times: a short sample at a low note needs seconds to reach its end once, and a
+// miscount at a boundary shows only at some phases of the position against the step. Along the
+// way the song is asked where it is, sought, looped, muted and rendered as floats. The input's
+// last byte picks the rule set and the output rate, so the steps vary too; the lower rates are
+// cheap, which keeps every run well inside the fuzzer's time limit.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
-#include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "brackenfold/xmplay.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t pick = data[size - 1];
-  Song* song = loadModuleImage(data, size, pick & 4 ? ft2::kRules : intro::kRules);
-  if (!song) return 0;
-  static const int32_t kRates[4] = {44100, 8000, 22050, 11025};
-  const int32_t rate = kRates[pick & 3];
+  static const int kRates[4] = {44100, 8000, 22050, 11025};
+  const int rate = kRates[pick & 3];
+  char why[64];
+  bfxm_module* m = bfxm_load(data, size, rate, pick & 4 ? "ft2" : "intro", why, sizeof why);
+  if (!m) return 0;
+  bfxm_title(m);
+  bfxm_tracker(m);
+  bfxm_set_loop(m, pick & 8);
+  if (pick & 16) bfxm_set_gain(m, 12);
   constexpr int kSeconds = 20;
-  {
-    OfflineRenderer renderer(*song, rate);
-    renderer.render(int64_t{kSeconds} * rate);
+  std::vector<int16_t> frames(2 * 4096);
+  std::vector<float> floats(2 * 512);
+  int64_t done = 0;
+  for (int round = 0; done < int64_t{kSeconds} * rate; ++round) {
+    const size_t n = bfxm_render(m, frames.data(), 4096);
+    if (n == 0) break;
+    done += static_cast<int64_t>(n);
+    int order = 0, row = 0;
+    bfxm_position(m, &order, &row);
+    if (round % 16 == 5) bfxm_render_float(m, floats.data(), 512);
+    if (round % 32 == 7) bfxm_set_channel_mask(m, 0x5555u << (round & 1));
+    if (round % 64 == 33) bfxm_seek_order(m, (order + 1) % bfxm_orders(m));
   }
-  releaseSong(song);
+  bfxm_free(m);
   return 0;
 }

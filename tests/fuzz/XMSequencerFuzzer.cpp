@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "SoundLib/xmplay/Mixer.h"
-#include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/Sequencer.h"
 #include "SoundLib/xmplay/XMLoader.h"
 
@@ -26,10 +25,8 @@ void runTicks(Song& song) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const RuleSet* rules : {&intro::kRules, &ft2::kRules}) {
-    Song* song = loadModuleImage(data, size, *rules);
-    if (!song) continue;
-    runTicks(*song);
-    releaseSong(song);
+    const SongPtr song = parseXM(data, size, *rules);
+    if (song) runTicks(*song);
   }
   return 0;
 }

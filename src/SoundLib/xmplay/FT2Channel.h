@@ -2,9 +2,7 @@
 
 #include <cstdint>
 
-#include "SoundLib/xmplay/Song.h"
-
-struct MixerChannel;
+#include "SoundLib/xmplay/Player.h"
 
 namespace ft2 {
 
@@ -75,5 +73,8 @@ struct State {
   int32_t pendingRow;
   int32_t pendingOrderPosition;
 };
+
+// The player holds it for the rules (RuleSet::stateSize).
+inline State& state(XMPlayer& player) { return *static_cast<State*>(player.ruleState()); }
 
 }  // namespace ft2

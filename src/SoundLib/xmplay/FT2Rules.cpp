@@ -9,18 +9,20 @@
 namespace ft2 {
 
 const RuleSet kRules = {
-    "ft2",
-    "FastTracker 2",
-    songStart,
-    seekOrder,
-    tickDriver,
+    .name = "ft2",
+    .title = "FastTracker 2",
+    .stateSize = sizeof(State),
+    .songStart = songStart,
+    .seekOrder = seekOrder,
+    .tick = tickDriver,
     // Headers as stored, so what other trackers write reads too: up to 1024 rows a pattern and
     // any number of samples an instrument (the first 32 kept); short forward loops repeated.
-    {true, 1024, 65535, 255, 1024},
-    32768,  // finer target steps, so that envelopes and fades do not stair-step
+    .load = {.headersAsStored = true, .maxRows = 1024, .maxSamplesPerInstrument = 65535, .maxBPM = 255,
+             .shortestMixedLoop = 1024},
+    .targetScale = 32768,  // finer target steps, so that envelopes and fades do not stair-step
     // Starts, cuts and set volumes ramp over 16 frames (about a third of a millisecond), as
     // the players people compare with do; other changes across the tick.
-    16,
+    .rampFrames = 16,
 };
 
 namespace {
@@ -161,7 +163,7 @@ void processRow(XMPlayer& player, Song& song) {
   Jumps jumps;
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
-    FT2Channel& c = player.ft2.channels[i];
+    FT2Channel& c = state(player).channels[i];
     // A glissando's semitone is heard until another effect or note moves the pitch.
     if (!c.glided) c.periodDelta = 0;
     c.volumeDelta = 0;
@@ -173,14 +175,14 @@ void processRow(XMPlayer& player, Song& song) {
     if (n.volume) volumeColumnRow(c, n.volume);
     effectRow(player, song, c, n, jumps);
   }
-  planNextRow(player.ft2, song, jumps);
+  planNextRow(state(player), song, jumps);
 }
 
 void processTick(XMPlayer& player, Song& song) {
   const Note* notes = rowNotes(song);
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
-    FT2Channel& c = player.ft2.channels[i];
+    FT2Channel& c = state(player).channels[i];
     if (!c.glided) c.periodDelta = 0;
     c.volumeDelta = 0;
     volumeColumnTick(song, c, n.volume);
@@ -197,9 +199,8 @@ void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
 
 void songStart(XMPlayer& player, Song& song) {
   setTempo(player, song, song.defaultBPM);
-  std::memset(&player.ft2, 0, sizeof player.ft2);
   for (int i = 0; i < song.channelCount; ++i) {
-    FT2Channel& c = player.ft2.channels[i];
+    FT2Channel& c = state(player).channels[i];
     c.mixer = &player.mixer[i];
     c.instrument = &emptyInstrument;
     c.panning = c.defaultPanning = 128;
@@ -208,27 +209,27 @@ void songStart(XMPlayer& player, Song& song) {
 }
 
 void seekOrder(XMPlayer& player, Song& song) {
-  player.ft2.patternDelay = 0;
-  player.ft2.breakRow = 0;
-  for (int i = 0; i < song.channelCount; ++i) player.ft2.channels[i].loopCount = 0;
+  state(player).patternDelay = 0;
+  state(player).breakRow = 0;
+  for (int i = 0; i < song.channelCount; ++i) state(player).channels[i].loopCount = 0;
 }
 
 void tickDriver(XMPlayer& player, Song& song) {
   if (song.tick == 0) {
-    if (player.ft2.patternDelay > 0) {
+    if (state(player).patternDelay > 0) {
       // A repeat of the row: its notes do not start again, its effects go on.
-      if (--player.ft2.patternDelay == 0) commitNextRow(player.ft2, song);
+      if (--state(player).patternDelay == 0) commitNextRow(state(player), song);
       processTick(player, song);
     } else {
       if (song.nextOrderPosition >= 0) song.orderPosition = song.nextOrderPosition;
       if (song.nextRow >= 0) song.row = song.nextRow;
       processRow(player, song);
-      if (player.ft2.patternDelay == 0) commitNextRow(player.ft2, song);
+      if (state(player).patternDelay == 0) commitNextRow(state(player), song);
     }
   } else {
     processTick(player, song);
   }
-  for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, player.ft2.channels[i]);
+  for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, state(player).channels[i]);
   if (++song.tick >= song.speed) song.tick = 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SoundLib/xmplay/FT2Channel.h"
 #include "SoundLib/xmplay/Sequencer.h"
 
 // The FastTracker 2 rules: every effect and volume-column command with the tracker's memory
@@ -27,6 +28,9 @@ int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int
 // The period snapped to the nearest semitone, halfway to the one the slide comes from (glissando).
 int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown);
 double frequency(const Song& song, int32_t period);
+// A frequency in Hz, raised to the 100 Hz floor and not rounded, as the voice's 32.32 step per
+// output frame.
+void setFrequency(MixerChannel& mixer, double frequency, int32_t rate);
 
 // Voices (FT2RulesVoice.cpp): starts the channel's sample at a frame, stops it, and once a tick
 // works out envelopes, fadeout and auto-vibrato and writes volume, panning and pitch to the mixer.

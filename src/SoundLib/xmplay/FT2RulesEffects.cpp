@@ -184,7 +184,7 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
         c.loopRow = static_cast<uint16_t>(song.row);
       } else if (c.loopCount == 0 || --c.loopCount != 0) {
         if (c.loopCount == 0) c.loopCount = x;
-        player.ft2.breakRow = c.loopRow;
+        state(player).breakRow = c.loopRow;
         jumps.loop = true;
       }
       break;
@@ -207,7 +207,7 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
       }
       break;
     case extended::kPatternDelay:
-      player.ft2.patternDelay = x;
+      state(player).patternDelay = x;
       break;
     default: break;
   }
@@ -256,14 +256,14 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
     case effect::kPositionJump:
       // A jump starts its pattern at the top, also undoing a break that an earlier channel set.
       jumps.order = p;
-      player.ft2.breakRow = 0;
+      state(player).breakRow = 0;
       break;
     case effect::kSetVolume:
       setVolume(c, p);
       c.quickRamp = true;
       break;
     case effect::kPatternBreak:
-      player.ft2.breakRow = x * 10 + y;
+      state(player).breakRow = x * 10 + y;
       jumps.patternBreak = true;
       break;
     case effect::kExtended: extendedRow(player, song, c, n, jumps); break;
@@ -275,7 +275,7 @@ void effectRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps
       break;
     case effect::kSetGlobalVolume:
       song.globalVolume = std::min<int32_t>(p, 64);
-      for (int i = 0; i < song.channelCount; ++i) player.ft2.channels[i].quickRamp = true;
+      for (int i = 0; i < song.channelCount; ++i) state(player).channels[i].quickRamp = true;
       break;
     case effect::kGlobalVolumeSlide:
       if (p) c.globalVolumeSlide = p;

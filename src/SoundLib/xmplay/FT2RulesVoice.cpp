@@ -205,4 +205,12 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   setFrequency(m, frequency(song, period), player.rate);
 }
 
+void setFrequency(MixerChannel& m, double frequency, int32_t rate) {
+  // Far outside the audible range a slide could ask for more than 32 bits of frames a frame.
+  const double f = std::clamp(frequency, 100.0, 4e9);
+  const uint64_t step = static_cast<uint64_t>(f / rate * 4294967296.0);
+  m.step = static_cast<uint32_t>(step >> 32);
+  m.stepFraction = static_cast<uint32_t>(step);
+}
+
 }  // namespace ft2

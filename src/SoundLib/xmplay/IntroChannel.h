@@ -2,9 +2,7 @@
 
 #include <cstdint>
 
-#include "SoundLib/xmplay/Song.h"
-
-struct MixerChannel;
+#include "SoundLib/xmplay/Player.h"
 
 namespace intro {
 
@@ -48,5 +46,8 @@ constexpr uint8_t kTrigger = 8;
 struct State {
   IntroChannel channels[kMaxChannels];
 };
+
+// The player holds it for the rules (RuleSet::stateSize).
+inline State& state(XMPlayer& player) { return *static_cast<State*>(player.ruleState()); }
 
 }  // namespace intro

@@ -7,17 +7,19 @@
 namespace intro {
 
 const RuleSet kRules = {
-    "intro",
-    "intro's",
-    songStart,
-    seekOrder,
-    tickDriver,
+    .name = "intro",
+    .title = "intro's",
+    .stateSize = sizeof(State),
+    .songStart = songStart,
+    .seekOrder = seekOrder,
+    .tick = tickDriver,
     // Every header at its usual size, FastTracker 2's 16 samples an instrument and 256 rows a
     // pattern; loops as they are (a ramp's level is rounded where a run ends, so the mixer's
     // wraps are part of the sound).
-    {false, 256, 16, 999, 0},
-    255,  // targets in 0..255
-    128,
+    .load = {.headersAsStored = false, .maxRows = 256, .maxSamplesPerInstrument = 16, .maxBPM = 999,
+             .shortestMixedLoop = 0},
+    .targetScale = 255,  // targets in 0..255
+    .rampFrames = 128,
 };
 
 namespace {
@@ -126,8 +128,7 @@ void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
 
 void songStart(XMPlayer& player, Song& song) {
   setTempo(player, song, song.defaultBPM);
-  std::memset(&player.intro, 0, sizeof player.intro);
-  for (int i = 0; i < song.channelCount; ++i) player.intro.channels[i].mixer = &player.mixer[i];
+  for (int i = 0; i < song.channelCount; ++i) state(player).channels[i].mixer = &player.mixer[i];
 }
 
 // The intro's rules keep nothing about the position.
@@ -157,7 +158,7 @@ void processRow(XMPlayer& player, Song& song) {
   const bool linear = linearTable(song);
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
-    IntroChannel& c = player.intro.channels[i];
+    IntroChannel& c = state(player).channels[i];
     const uint8_t x = n.parameter >> 4, y = n.parameter & 15;
     const bool portamentoRow = n.effect == effect::kTonePortamento || n.effect == effect::kTonePortamentoVolumeSlide;
     const bool hasNote = n.note != 0 && n.note != kKeyOff;
@@ -212,7 +213,7 @@ void processTick(XMPlayer& player, Song& song) {
   const bool linear = linearTable(song);
   for (int i = 0; i < song.channelCount; ++i) {
     const Note& n = notes[i];
-    IntroChannel& c = player.intro.channels[i];
+    IntroChannel& c = state(player).channels[i];
     const uint8_t x = n.parameter >> 4, y = n.parameter & 15;
     const Lookup found = lookUp(song, c);
     c.flags = 0;
@@ -313,6 +314,13 @@ void applyToMixer(const Song& song, IntroChannel& c, XMPlayer& player) {
                                         : kAmigaClock / static_cast<int64_t>(c.period + c.periodDelta);
     setStep(*m, f, player.rate);
   }
+}
+
+void setStep(MixerChannel& m, int64_t frequency, int32_t rate) {
+  const uint64_t f = static_cast<uint64_t>(std::max<int64_t>(frequency, 100));
+  const uint64_t r = static_cast<uint64_t>(rate);
+  m.step = static_cast<uint32_t>(f / r);
+  m.stepFraction = static_cast<uint32_t>(((f % r) << 32) / r);
 }
 
 }  // namespace intro

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SoundLib/xmplay/IntroChannel.h"
 #include "SoundLib/xmplay/Sequencer.h"
 
 // The intro's rules: the few effects its own module uses (arpeggio, portamento down, tone
@@ -46,5 +47,7 @@ void vibrato(IntroChannel& channel);
 void autoVibrato(IntroChannel& channel, const Instrument& instrument);
 // Frequency in Hz of a period (linear table).
 int64_t linearFrequency(int32_t period, int32_t periodDelta);
+// A frequency in whole Hz, raised to the 100 Hz floor, as the voice's 32.32 step per output frame.
+void setStep(MixerChannel& mixer, int64_t frequency, int32_t rate);
 
 }  // namespace intro

@@ -1,23 +1,27 @@
 #include "SoundLib/xmplay/OfflineRenderer.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/Sequencer.h"
-#include "SoundLib/xmplay/StreamCallbacks.h"
-#include "SoundLib/xmplay/XMLoader.h"
 
 namespace {
 // The tick function has no context of its own; the renderer that is filling a block is it.
 thread_local OfflineRenderer* filling = nullptr;
 }  // namespace
 
-Song* loadModuleImage(const uint8_t* data, size_t size, const RuleSet& rules) {
-  if (size > UINT32_MAX / 2) return nullptr;
-  installStreamCallbacks(kMemoryStreamCallbacks);
-  setMemoryStreamLength(static_cast<uint32_t>(size));
-  return createSong(data, nullptr, rules);
+void OfflineRenderer::PassWatch::restart(int32_t firstOrder) {
+  for (int k = 0; k < 256; ++k) visited[k] = k <= firstOrder;
+  endFrame = -1;
+}
+
+void OfflineRenderer::PassWatch::beforeTick(const Song& song, int64_t tickFrame) {
+  if (song.tick != 0 || song.nextOrderPosition < 0 || endFrame >= 0) return;
+  const int order = song.nextOrderPosition;
+  if (visited[order])
+    endFrame = tickFrame;
+  else
+    visited[order] = true;
 }
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
@@ -26,7 +30,7 @@ OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), origin
   songStart(player_, song_);
   player_.song = &song_;
   song_.tickFunction = &OfflineRenderer::observedTick;
-  visited_[0] = true;
+  pass_.restart(0);
 }
 
 OfflineRenderer::~OfflineRenderer() {
@@ -36,26 +40,31 @@ OfflineRenderer::~OfflineRenderer() {
 
 void OfflineRenderer::observedTick(XMPlayer& player, Song& song) {
   OfflineRenderer& self = *filling;
-  if (song.tick == 0 && song.nextOrderPosition >= 0 && self.loopFrame_ < 0) {
-    const int order = song.nextOrderPosition;
-    if (self.visited_[order])
-      self.loopFrame_ = self.tickFrame_;
-    else
-      self.visited_[order] = true;
-  }
+  self.pass_.beforeTick(song, self.tickFrame_);
   self.original_(player, song);
+  self.ticks_.push_back({self.tickFrame_, song.orderPosition, song.row});
   // Tempo changes and the FastTracker 2 rules' carried fractions make ticks differ in length:
   // each lasts what its tick function leaves in samplesPerTick, which the block fill counts down.
   self.tickFrame_ += song.samplesPerTick;
 }
 
-void OfflineRenderer::seek(int32_t order) {
-  seekOrder(player_, song_, order);
-  for (int k = 0; k < 256; ++k) visited_[k] = k < song_.nextOrderPosition;
-  loopFrame_ = -1;
+// The ticks of the chunks before the last are forgotten, so that long renders keep only a few.
+void OfflineRenderer::forgetTicksBefore(int64_t frame) {
+  // The mark at or before the frame still covers it.
+  auto covering = std::upper_bound(ticks_.begin(), ticks_.end(), frame,
+                                   [](int64_t f, const TickMark& t) { return f < t.frame; });
+  if (covering != ticks_.begin()) ticks_.erase(ticks_.begin(), covering - 1);
 }
 
+void OfflineRenderer::seek(int32_t order) {
+  seekOrder(player_, song_, order);
+  pass_.restart(song_.nextOrderPosition - 1);
+}
+
+void OfflineRenderer::restartPass() { pass_.restart(song_.orderPosition); }
+
 OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {
+  forgetTicksBefore(rendered_);
   const int32_t first = player_.blockIndex;
   const int32_t b = player_.blockLength;
   int64_t count = 0;
@@ -65,7 +74,9 @@ OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {
     count += b;
   } while (player_.blockIndex != 0 && count < maxFrames);
   filling = nullptr;
-  return {player_.output.get() + static_cast<size_t>(first) * b * 2, count};
+  rendered_ += count;
+  const size_t at = static_cast<size_t>(first) * b * 2;
+  return {player_.output.get() + at, player_.mixBuffer + at, count};
 }
 
 std::vector<int16_t> OfflineRenderer::render(int64_t frames) {
@@ -84,8 +95,8 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
   std::vector<int16_t> out;
   while (true) {
     const int64_t done = static_cast<int64_t>(out.size() / 2);
-    if (loopFrame_ >= 0 && done >= loopFrame_) {
-      out.resize(static_cast<size_t>(loopFrame_) * 2);
+    if (pass_.endFrame >= 0 && done >= pass_.endFrame) {
+      out.resize(static_cast<size_t>(pass_.endFrame) * 2);
       break;
     }
     if (done >= cap) {
@@ -97,4 +108,24 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
     out.insert(out.end(), chunk.frames, chunk.frames + chunk.count * 2);
   }
   return out;
+}
+
+int64_t OfflineRenderer::passFrames(Song& song, int32_t rate) {
+  XMPlayer player;
+  configureOutput(player, rate);
+  songStart(player, song);
+  player.song = &song;
+  PassWatch pass;
+  pass.restart(0);
+  const int64_t cap = int64_t{kMaxPassSeconds} * rate;
+  int64_t frames = 0;
+  while (frames < cap) {
+    pass.beforeTick(song, frames);
+    if (pass.endFrame >= 0) break;
+    song.rules->tick(player, song);
+    frames += song.samplesPerTick;
+  }
+  player.song = nullptr;
+  songStart(player, song);
+  return std::min(frames, cap);
 }

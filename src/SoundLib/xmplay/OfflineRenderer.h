@@ -6,21 +6,21 @@
 
 #include "SoundLib/xmplay/Player.h"
 
-// Loads a module image held in memory through the memory stream set, to be played by the given
-// rules; none if it cannot be played.
-Song* loadModuleImage(const uint8_t* data, size_t size, const RuleSet& rules = ft2::kRules);
-
 // Renders a song through the block fill without a device or a thread: the same frames the
-// mixing thread would write into the ring, in order.
+// mixing thread would write into the ring, in order. Each renderer has a player of its own, so
+// any number of songs render at once, each on whatever thread renders it.
 class OfflineRenderer {
  public:
   OfflineRenderer(Song& song, int32_t rate);
   ~OfflineRenderer();
+  OfflineRenderer(const OfflineRenderer&) = delete;
+  OfflineRenderer& operator=(const OfflineRenderer&) = delete;
 
-  // Frames rendered in place in the player's ring, interleaved stereo; valid until the next
-  // render call.
+  // Frames rendered in place in the player's ring, interleaved stereo, as 16-bit samples and as
+  // the mix they were rounded from (full scale 32768); valid until the next render call.
   struct Chunk {
     const int16_t* frames;
+    const float* mix;
     int64_t count;
   };
   // The next blocks, from the current one to the end of the ring or until at least maxFrames
@@ -34,27 +34,57 @@ class OfflineRenderer {
   // has played (at most kMaxPassSeconds).
   std::vector<int16_t> renderOnePass();
 
-  int64_t loopFrame() const { return loopFrame_; }  // -1 until found
+  // The frame where one pass ends, counted from the start: -1 until the render has reached it.
+  int64_t loopFrame() const { return pass_.endFrame; }
+  int64_t renderedFrames() const { return rendered_; }
   int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
   const XMPlayer& player() const { return player_; }  // its voices, as of the last frame rendered
+
+  // Where the song stood at the ticks of the last chunk: the frame (counted from the start) each
+  // began on, its order position and row; the first covers the chunk's first frame.
+  struct TickMark {
+    int64_t frame;
+    int32_t order;
+    int32_t row;
+  };
+  const std::vector<TickMark>& ticks() const { return ticks_; }
 
   // Goes on at row 0 of the given order from the next tick (seekOrder), and looks for the end
   // of a pass afresh from there, the orders before it counting as played: a listener who skips
   // on hears the song to its end (where it comes back round), not round again from its start.
   void seek(int32_t order);
+  // Looks for the end of a pass afresh from the order playing, the orders up to it counting as
+  // played.
+  void restartPass();
 
   // Mixes only the song channels whose bits are set (bit c: channel c); all of them by default.
   void setChannelMask(uint32_t mask) { player_.channelMask = mask; }
 
+  // The length of one pass of the song in frames at rate, found as a render finds it but by
+  // running the song's ticks alone: no tick's length or next row depends on what the mixer does,
+  // so nothing need be mixed. The song is left at its start.
+  static int64_t passFrames(Song& song, int32_t rate);
+
   static constexpr int kMaxPassSeconds = 600;
 
  private:
+  // Where a pass ends: the tick on which the order sequence first comes to a position already
+  // played. Fed every tick before it runs.
+  struct PassWatch {
+    bool visited[256] = {};
+    int64_t endFrame = -1;
+    void restart(int32_t firstOrder);
+    void beforeTick(const Song& song, int64_t tickFrame);
+  };
+
   static void observedTick(XMPlayer& player, Song& song);
+  void forgetTicksBefore(int64_t frame);
 
   XMPlayer player_;
   Song& song_;
   TickFunction original_;
-  bool visited_[256] = {};
+  PassWatch pass_;
   int64_t tickFrame_ = 0;  // where the next tick starts
-  int64_t loopFrame_ = -1;
+  int64_t rendered_ = 0;
+  std::vector<TickMark> ticks_;
 };

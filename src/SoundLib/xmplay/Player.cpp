@@ -1,23 +1,16 @@
 #include "SoundLib/xmplay/Player.h"
 
 #include <cstring>
-#include <thread>
 
-#include "SoundLib/xmplay/WaveOutput.h"
+XMPlayer::XMPlayer() { std::memset(mixer, 0, sizeof mixer); }
 
-XMPlayer::XMPlayer() {
-  std::memset(mixer, 0, sizeof mixer);
-  std::memset(&intro, 0, sizeof intro);
-  std::memset(&ft2, 0, sizeof ft2);
-}
-
-XMPlayer::~XMPlayer() {
-  if (thread.joinable()) stop(*this);
-}
-
-XMPlayer& xmPlayer() {
-  static XMPlayer player;
-  return player;
+void XMPlayer::resetRuleState(size_t bytes) {
+  const size_t units = (bytes + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t);
+  if (units * sizeof(std::max_align_t) > ruleStorageBytes_) {
+    ruleStorage_.reset(new std::max_align_t[units]);
+    ruleStorageBytes_ = units * sizeof(std::max_align_t);
+  }
+  if (ruleStorageBytes_) std::memset(ruleStorage_.get(), 0, ruleStorageBytes_);
 }
 
 void configureOutput(XMPlayer& player, int32_t rate) {
@@ -39,19 +32,4 @@ void allocateRing(XMPlayer& player) {
   player.mixStorage.reset(new uint8_t[frames * 8 + 256]());
   const auto address = reinterpret_cast<uintptr_t>(player.mixStorage.get());
   player.mixBuffer = reinterpret_cast<float*>((address + 15) & ~uintptr_t{15});
-}
-
-// Stop lives beside the player state rather than with the device code: releasing a song stops
-// playback, and a tool that only renders offline then links no device layer.
-bool stop(XMPlayer& player) {
-  player.stopFlag = 1;
-  while (player.busy) std::this_thread::yield();
-  if (player.thread.joinable()) {
-    while (!player.finished) platformSleep(50);
-    player.thread.join();
-  }
-  player.mixStorage.reset();
-  player.mixBuffer = nullptr;
-  player.song = nullptr;
-  return true;
 }

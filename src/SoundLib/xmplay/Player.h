@@ -1,16 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
-#include "SoundLib/xmplay/FT2Channel.h"
-#include "SoundLib/xmplay/IntroChannel.h"
 #include "SoundLib/xmplay/Song.h"
-#include "Platform/Thread.h"
-
-class WaveDevice;
 
 // One voice of the software mixer: a 16-bit sample played at a 32.32 step with a volume ramp.
 struct MixerChannel {
@@ -41,12 +36,12 @@ constexpr int32_t kForward = 1;
 constexpr int32_t kBackward = 2;
 constexpr int kMixerChannels = 64;
 
-// Everything the player shares between its parts: output constants, the channels, the ring
-// and its mix buffer, the current song and the flags the mixing thread and the main thread
-// share. The program has one (xmPlayer()); tests and offline renderers make their own.
+// What the player's parts share: output constants, the channels, the ring and its mix buffer,
+// the current song and the state of the rule set that plays it. No device and no thread: the
+// program's player (OutputPlayer, WaveOutput.h) adds those; offline renderers and the library
+// make their own, one per song, so any number play at once.
 struct XMPlayer {
   XMPlayer();
-  ~XMPlayer();
   XMPlayer(const XMPlayer&) = delete;
   XMPlayer& operator=(const XMPlayer&) = delete;
 
@@ -57,11 +52,6 @@ struct XMPlayer {
   int32_t ringLength = 0;   // N, frames
 
   MixerChannel mixer[kMixerChannels];
-  // The state of the rule set that plays the song, one set at a time (its song start resets it).
-  union {
-    intro::State intro;
-    ft2::State ft2;
-  };
   // Level of a mixer channel's target that means full scale, from the song's rule set.
   float targetScale = 255;
   // The song channels heard, bit c for channel c (whose voices are mixer channels c and c + 32):
@@ -74,22 +64,18 @@ struct XMPlayer {
   float* mixBuffer = nullptr;  // N stereo frames, 16-byte aligned inside mixStorage
 
   Song* song = nullptr;
-  std::atomic<int32_t> blockIndex{0};  // written by the mixing thread; atomic so others may watch it
-  std::atomic<uint8_t> stopFlag{0};
-  std::atomic<uint8_t> busy{0};
-  std::atomic<uint8_t> finished{0};
-  // Blocks the device reached before the mixing thread had rendered them, since play.
-  std::atomic<uint32_t> underruns{0};
-  // The mixing thread's own counts since play: blocks rendered and blocks the device played unrendered.
-  uint64_t blocksRendered = 0;
-  uint64_t blocksMissed = 0;
-  PlatformThread thread;  // none where the device runs the passes itself
+  std::atomic<int32_t> blockIndex{0};  // written by whoever fills blocks; atomic so others may watch it
 
-  WaveDevice* device = nullptr;
-  bool deviceOpen = false;
+  // The rule set's own state, RuleSet::stateSize bytes, zeroed at song start; only the set that
+  // plays the song knows what it holds.
+  void* ruleState() { return ruleStorage_.get(); }
+  // Makes room for a set's state and zeroes it.
+  void resetRuleState(size_t bytes);
+
+ private:
+  std::unique_ptr<std::max_align_t[]> ruleStorage_;
+  size_t ruleStorageBytes_ = 0;
 };
-
-XMPlayer& xmPlayer();
 
 // Output rate and what follows from it: block and ring lengths, ramp length; clears the mixer.
 void configureOutput(XMPlayer& player, int32_t rate);

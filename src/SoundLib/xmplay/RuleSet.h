@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct XMPlayer;
 struct Song;
@@ -27,7 +29,11 @@ struct LoadRules {
 struct RuleSet {
   const char* name;   // as the tools' --rules option names it: "intro", "ft2"
   const char* title;  // for people: "intro's", "FastTracker 2"
-  // After the shared reset of position, tempo and mixer: the set's own channels and tempo.
+  // The set's own state (its channels, what it keeps of the song's flow): the player holds this
+  // many bytes for it, zeroed at song start, and only the set reads them (XMPlayer::ruleState).
+  size_t stateSize;
+  // After the shared reset of position, tempo and mixer and the zeroed state: the set's own
+  // channels and tempo.
   void (*songStart)(XMPlayer& player, Song& song);
   // After the shared seek: what the set keeps about the position (loops, delays).
   void (*seekOrder)(XMPlayer& player, Song& song);
@@ -46,3 +52,5 @@ extern const RuleSet kRules;  // FT2Rules.cpp
 
 // The set the tools' --rules option names ("intro", "ft2"); none for another name.
 const RuleSet* ruleSetNamed(const char* name);
+// Their names as a list for people: "ft2 or intro".
+std::string ruleSetNames();

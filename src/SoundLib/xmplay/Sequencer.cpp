@@ -3,14 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "SoundLib/xmplay/FT2Rules.h"
-#include "SoundLib/xmplay/IntroRules.h"
-
-const RuleSet* ruleSetNamed(const char* name) {
-  for (const RuleSet* rules : {&ft2::kRules, &intro::kRules})
-    if (!std::strcmp(name, rules->name)) return rules;
-  return nullptr;
-}
 
 void songStart(XMPlayer& player, Song& song) {
   song.globalVolume = song.defaultGlobalVolume;
@@ -32,6 +24,7 @@ void songStart(XMPlayer& player, Song& song) {
   player.targetScale = rules.targetScale;
   player.rampLength = std::max(1, player.rate * rules.rampFrames / 44100);
   player.rampReciprocal = 1.0f / static_cast<float>(player.rampLength);
+  player.resetRuleState(rules.stateSize);
   rules.songStart(player, song);
 }
 
@@ -58,21 +51,6 @@ int32_t slideTowards(int32_t period, int32_t target, int32_t speed) {
   if (period < target) return std::min(period + speed, target);
   if (period > target) return std::max(period - speed, target);
   return period;
-}
-
-void setStep(MixerChannel& m, int64_t frequency, int32_t rate) {
-  const uint64_t f = static_cast<uint64_t>(std::max<int64_t>(frequency, 100));
-  const uint64_t r = static_cast<uint64_t>(rate);
-  m.step = static_cast<uint32_t>(f / r);
-  m.stepFraction = static_cast<uint32_t>(((f % r) << 32) / r);
-}
-
-void setFrequency(MixerChannel& m, double frequency, int32_t rate) {
-  // Far outside the audible range a slide could ask for more than 32 bits of frames a frame.
-  const double f = std::clamp(frequency, 100.0, 4e9);
-  const uint64_t step = static_cast<uint64_t>(f / rate * 4294967296.0);
-  m.step = static_cast<uint32_t>(step >> 32);
-  m.stepFraction = static_cast<uint32_t>(step);
 }
 
 MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {

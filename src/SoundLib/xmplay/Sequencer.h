@@ -3,13 +3,13 @@
 #include "SoundLib/xmplay/Player.h"
 
 // What the rule sets share: the song's start and seek (each then calls its set's own), the row
-// advance, the current row's notes, the tone portamento step, pitch to mixer step, and the
-// hand-over of a sounding voice to its partner channel when a note starts. Each set's own row
-// and effect processing lives in IntroRules (the intro's module) and FT2Rules (any module, as
-// FastTracker 2 plays it).
+// advance, the current row's notes, the tone portamento step, and the hand-over of a sounding
+// voice to its partner channel when a note starts. Each set's own row and effect processing, and
+// how it turns pitch into the mixer's step, live in its own files: IntroRules (the intro's
+// module) and FT2Rules (any module, as FastTracker 2 plays it).
 
 // Resets the position, tempo and every mixer channel, takes the rule set's levels and ramp,
-// then the rule set resets its own state.
+// zeroes the rule set's state, then the rule set sets up its own.
 void songStart(XMPlayer& player, Song& song);
 // Continues at row 0 of the given order position (clamped into the song) at the next tick.
 void seekOrder(XMPlayer& player, Song& song, int32_t order);
@@ -21,10 +21,6 @@ int32_t wrapOrder(const Song& song, int32_t order);
 // A tone portamento's step: speed closer to the target, never past it.
 int32_t slideTowards(int32_t period, int32_t target, int32_t speed);
 
-// Frequency in Hz, raised to the 100 Hz floor, as the 32.32 step per output frame.
-void setStep(MixerChannel& mixer, int64_t frequency, int32_t rate);
-// The same without rounding the frequency to whole Hz.
-void setFrequency(MixerChannel& mixer, double frequency, int32_t rate);
 // A new note on a voice that still sounds: the old sound moves to the partner channel (index
 // +- 32) and ramps out there; returns the channel the new note plays on.
 MixerChannel* takeVoice(XMPlayer& player, MixerChannel* mixer);

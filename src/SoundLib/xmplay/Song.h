@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "SoundLib/xmplay/Effects.h"
 #include "SoundLib/xmplay/RuleSet.h"
@@ -51,6 +53,7 @@ struct Instrument {
   // Doubled on loading; wide enough that the doubled value cannot wrap.
   uint32_t fadeout;
   bool whole;  // its headers and every sample's data were in the file (not cut short)
+  char name[23];  // as the file holds it (trackers keep credits and messages here), 0-terminated
 };
 
 // One unpacked note: note (0 none, 1..96, kKeyOff), instrument (0 none, 1..128), raw volume
@@ -77,7 +80,9 @@ struct Pattern {
   Note* notes;  // rows x channels, row after row
 };
 
-// Fills a sample's buffer with its raw bytes instead of the loader reading them.
+// Fills a sample's buffer with its raw bytes instead of the loader reading them: called once per
+// sample with data, with the buffer, its byte count, the bits, the instrument's and the sample's
+// index; the loader then skips those bytes and does not delta-decode them.
 using SampleLoaderHook = void (*)(void* buffer, int32_t bytes, int bits, int instrument, int sample);
 
 struct Song {
@@ -114,9 +119,24 @@ struct Song {
   // cut short has fewer, and plays what was read of the rest.
   int32_t wholePatterns;
   int32_t wholeInstruments;
+  // The module's title and the tracker that wrote it, as the file holds them, 0-terminated.
+  char title[21];
+  char tracker[21];
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }
+
+// A name field as a terminal may show it: up to its first zero byte, anything outside printable
+// ASCII (control codes, the code page's pictures) as a space, the padding at the end removed.
+inline std::string printableName(const char* at, size_t length) {
+  std::string name;
+  for (size_t i = 0; i < length && at[i]; ++i) {
+    const auto c = static_cast<unsigned char>(at[i]);
+    name += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : ' ';
+  }
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name;
+}
 
 // Shared by every slot and note that names no sample or instrument.
 extern Sample emptySample;

@@ -2,10 +2,8 @@
 
 #include "Base/LogFile.h"
 #include "Base/Resource.h"
-#include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/StreamCallbacks.h"
+#include "SoundLib/xmplay/StreamLoad.h"
 #include "SoundLib/xmplay/WaveOutput.h"
-#include "SoundLib/xmplay/XMLoader.h"
 
 namespace {
 // The reports name the checks as the engine's logs always have: this source without its

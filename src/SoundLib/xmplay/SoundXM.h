@@ -4,13 +4,13 @@
 #include "SoundLib/Sound.h"
 #include "SoundLib/xmplay/Song.h"
 
-// XM modules through the process-wide player: one object per process. Songs play by the
-// FastTracker 2 rules unless the facade is told otherwise before loading; the intro asks for its own.
+// XM modules through the process-wide player: one object per process. Its songs play by the
+// rule set it is made with (the intro's own for the intro); setRules changes it for later loads.
 class SoundXM : public Sound {
  public:
+  explicit SoundXM(const RuleSet& rules, WaveDevice& device = platformWaveDevice()) : rules(&rules), device(&device) {}
   void setRules(const RuleSet& chosen) { rules = &chosen; }
 
-  explicit SoundXM(WaveDevice& device = platformWaveDevice()) : device(&device) {}
   ~SoundXM() override {}
   bool init(int32_t rate, int32_t unused, int32_t fileMode) override;
   bool load(const char* name) override;
@@ -22,7 +22,7 @@ class SoundXM : public Sound {
 
   Song* song = nullptr;
   int32_t fileMode = 0;
-  const RuleSet* rules = &ft2::kRules;
+  const RuleSet* rules;
 
  private:
   WaveDevice* device;

@@ -1,11 +1,21 @@
 #include "SoundLib/xmplay/WaveOutput.h"
 
+#include <thread>
 
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/Sequencer.h"
 #include "SoundLib/xmplay/StreamCallbacks.h"
 
-bool outputOpen(XMPlayer& player, int32_t rate, WaveDevice& device) {
+OutputPlayer::~OutputPlayer() {
+  if (thread.joinable()) stop(*this);
+}
+
+OutputPlayer& xmPlayer() {
+  static OutputPlayer player;
+  return player;
+}
+
+bool outputOpen(OutputPlayer& player, int32_t rate, WaveDevice& device) {
   if (!streamCallbacks().complete()) return false;
   // The block and ring sizes and the mixer channels change below: a mixing thread still
   // rendering with the old ones (init called twice) would run past the new ring.
@@ -19,14 +29,14 @@ bool outputOpen(XMPlayer& player, int32_t rate, WaveDevice& device) {
   return true;
 }
 
-int outputClose(XMPlayer& player) {
+int outputClose(OutputPlayer& player) {
   if (!player.deviceOpen) return 0;
   player.device->reset();
   player.deviceOpen = false;
   return player.device->close();
 }
 
-bool play(XMPlayer& player, Song* song) {
+bool play(OutputPlayer& player, Song* song) {
   if (!song || !player.deviceOpen) return false;
   stop(player);
   songStart(player, *song);
@@ -56,7 +66,7 @@ bool play(XMPlayer& player, Song* song) {
   return true;
 }
 
-void mixingPass(XMPlayer& player) {
+void mixingPass(OutputPlayer& player) {
   // Blocks rendered and blocks the device has entered, both counted from play on: the device
   // plays a block the thread has not rendered when it gets a ring ahead of the rendering.
   const uint32_t frame = player.device->positionBytes() / 4;
@@ -74,7 +84,20 @@ void mixingPass(XMPlayer& player) {
   }
 }
 
-void mixingThread(XMPlayer& player) {
+bool stop(OutputPlayer& player) {
+  player.stopFlag = 1;
+  while (player.busy) std::this_thread::yield();
+  if (player.thread.joinable()) {
+    while (!player.finished) platformSleep(50);
+    player.thread.join();
+  }
+  player.mixStorage.reset();
+  player.mixBuffer = nullptr;
+  player.song = nullptr;
+  return true;
+}
+
+void mixingThread(OutputPlayer& player) {
   player.finished = 0;
   while (!player.stopFlag) {
     mixingPass(player);

@@ -1,12 +1,13 @@
 #include "SoundLib/xmplay/XMLoader.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/WaveOutput.h"
+#include "SoundLib/xmplay/ByteReader.h"
 
 Sample emptySample{};
 Instrument emptyInstrument{};
@@ -70,31 +71,23 @@ MixLevels mixLevels(const uint8_t* header) {
   return std::find(title, title + 20, 0) != title + 20 ? MixLevels::kFastTracker2 : MixLevels::kConstantPower;
 }
 
-// The format is little-endian throughout.
-uint32_t littleEndian(const uint8_t* at, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | at[i];
-  return v;
-}
-uint16_t le16(const uint8_t* at) { return static_cast<uint16_t>(littleEndian(at, 2)); }
-uint32_t le32(const uint8_t* at) { return littleEndian(at, 4); }
-uint32_t readLittleEndian(Stream* s, int bytes) {
-  uint8_t b[4] = {};
-  streamRead(b, bytes, s);
-  return littleEndian(b, bytes);
-}
-
 // The length of a header that states its own, read as stored: the stated length where it is at
 // least `least` and fits in the image; otherwise the usual length.
 int64_t storedLength(int64_t start, int64_t stated, int64_t least, int64_t usual, int64_t imageLength) {
   return stated >= least && start + stated <= imageLength ? stated : usual;
 }
 
-void seekTo(Stream* s, int64_t position) {
-  streamSeek(s, static_cast<int32_t>(std::clamp<int64_t>(position, 0, INT32_MAX)), 0);
-}
-
 int16_t* newSampleBuffer(uint32_t frames) { return new (std::nothrow) int16_t[frames + 8](); }
+
+// Says why the image is refused, where the caller asked; false.
+bool refuse(LoadFailure* failure, const char* format, ...) {
+  if (!failure) return false;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(failure->text, sizeof failure->text, format, args);
+  va_end(args);
+  return false;
+}
 
 // The loop must lie inside the sample for the guard write and the mixer; a loop of no length
 // is no loop.
@@ -113,20 +106,22 @@ void settleLoop(Sample& sample) {
   }
 }
 
-void unpackNote(Note& n, uint8_t (*next)(void*), void* from) {
-  const uint8_t b = next(from);
+// One packed note, its bytes coming from next (zeros once they run out).
+template <class NextByte>
+void unpackNote(Note& n, NextByte next) {
+  const uint8_t b = next();
   if (b & 0x80) {
-    if (b & 1) n.note = next(from);
-    if (b & 2) n.instrument = next(from);
-    if (b & 4) n.volume = next(from);
-    if (b & 8) n.effect = next(from);
-    if (b & 16) n.parameter = next(from);
+    if (b & 1) n.note = next();
+    if (b & 2) n.instrument = next();
+    if (b & 4) n.volume = next();
+    if (b & 8) n.effect = next();
+    if (b & 16) n.parameter = next();
   } else {
     n.note = b;
-    n.instrument = next(from);
-    n.volume = next(from);
-    n.effect = next(from);
-    n.parameter = next(from);
+    n.instrument = next();
+    n.volume = next();
+    n.effect = next();
+    n.parameter = next();
   }
   // Notes from 98 to 254 name nothing playable; 255 already is the key off of the unpacked
   // layout and stays one.
@@ -137,71 +132,13 @@ void unpackNote(Note& n, uint8_t (*next)(void*), void* from) {
   if (n.instrument > 128) n.instrument = 0;
 }
 
-uint8_t nextFromStream(void* stream) { return static_cast<uint8_t>(readLittleEndian(static_cast<Stream*>(stream), 1)); }
-
-// The packed bytes of one pattern, read so that a pattern that ends early leaves the rest of
-// its notes empty and one that claims more than it holds reads nothing that follows it.
-struct PackedBytes {
-  const uint8_t* at;
-  const uint8_t* end;
-};
-uint8_t nextPacked(void* bytes) {
-  PackedBytes& b = *static_cast<PackedBytes*>(bytes);
-  return b.at < b.end ? *b.at++ : 0;
-}
-
-bool allocateEmptyPatterns(Song* song) {
-  for (int p = song->filePatternCount; p < song->usedPatternCount; ++p) {
-    song->patterns[p].rows = 64;
-    song->patterns[p].notes = new (std::nothrow) Note[static_cast<size_t>(64) * song->channelCount]();
-    if (!song->patterns[p].notes) return false;
+bool allocateEmptyPatterns(Song& song) {
+  for (int p = song.filePatternCount; p < song.usedPatternCount; ++p) {
+    song.patterns[p].rows = 64;
+    song.patterns[p].notes = new (std::nothrow) Note[static_cast<size_t>(64) * song.channelCount]();
+    if (!song.patterns[p].notes) return false;
   }
   return true;
-}
-
-// The pattern headers and packed notes. Taken at their usual size, a header is 9 bytes and the
-// notes are unpacked straight from the stream; as stored, a header is as long as it says (1.02's
-// has a one-byte row count) and each pattern's notes come from exactly its packed bytes, so that
-// one that ends early leaves the rest empty and one that claims more reads nothing beyond it.
-bool loadPatterns(Song* song, Stream* stream, int64_t imageLength) {
-  const LoadRules& rules = song->rules->load;
-  const int channels = song->channelCount;
-  const bool shortHeader = rules.headersAsStored && song->version == 0x0102;
-  std::vector<uint8_t> packed;
-  for (int p = 0; p < song->filePatternCount; ++p) {
-    const int64_t start = streamTell(stream);
-    const uint32_t headerLength = readLittleEndian(stream, 4);
-    readLittleEndian(stream, 1);  // packing type
-    int32_t rows = shortHeader ? static_cast<int32_t>(readLittleEndian(stream, 1)) + 1
-                               : static_cast<int32_t>(readLittleEndian(stream, 2));
-    const uint32_t packedSize = readLittleEndian(stream, 2);
-    const int64_t usual = shortHeader ? 8 : 9;
-    const int64_t notesAt = start + (rules.headersAsStored ? storedLength(start, headerLength, usual, usual, imageLength)
-                                                           : usual);
-    if (rules.headersAsStored) seekTo(stream, notesAt);
-    if (notesAt + packedSize <= imageLength) ++song->wholePatterns;
-    if (rows > rules.maxRows) return false;
-    Pattern& pattern = song->patterns[p];
-    // A pattern without rows: the tracker that wrote it as stored makes it 64 rows long. Read
-    // at the usual sizes it has no notes to read, whatever its packed size says, but the
-    // sequencer needs a row to play from: one empty row, added only after the reading so that the
-    // next pattern's header is read where it is.
-    const int32_t readRows = rows == 0 && rules.headersAsStored ? 64 : rows;
-    pattern.rows = std::max(readRows, 1);
-    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(pattern.rows) * channels]();
-    if (!pattern.notes) return false;
-    if (packedSize == 0) continue;
-    const int notes = readRows * channels;
-    if (!rules.headersAsStored) {
-      for (int i = 0; i < notes; ++i) unpackNote(pattern.notes[i], nextFromStream, stream);
-      continue;
-    }
-    packed.assign(packedSize, 0);
-    const int32_t got = streamRead(packed.data(), static_cast<int32_t>(packedSize), stream);
-    PackedBytes bytes{packed.data(), packed.data() + std::max(got, 0)};
-    for (int i = 0; i < notes; ++i) unpackNote(pattern.notes[i], nextPacked, &bytes);
-  }
-  return allocateEmptyPatterns(song);
 }
 
 // An instrument header from its start, as far as kInstrumentRestEnd.
@@ -229,8 +166,8 @@ void parseInstrument(Instrument& ins, const uint8_t* h) {
   ins.fadeout = uint32_t{le16(v + 14)} * 2;
 }
 
-// A sample header. The extensions other trackers write (two channels, ADPCM) only count where
-// the song's headers are read as stored.
+// A sample header. The extensions other trackers write (two channels, ADPCM) only count in the
+// layout read as stored.
 void parseSample(Sample& sample, const uint8_t* h, bool extensions) {
   sample.length = le32(h + kLengthAt);
   sample.loopStart = le32(h + kLoopStartAt);
@@ -271,12 +208,12 @@ int64_t storedBytes(const Sample& sample) {
   return int64_t{sample.length} * (sample.bits / 8) * sample.fileChannels;
 }
 
-// Running 16-bit sums of n deltas spaced `stride` apart, wrapping modulo 65536.
-void undelta(int16_t* data, uint32_t n, uint32_t stride) {
+// Running 16-bit sums of n deltas, wrapping modulo 65536.
+void undelta(int16_t* data, uint32_t n) {
   uint16_t sum = 0;
   for (uint32_t i = 0; i < n; ++i) {
-    sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(data[i * stride]));
-    data[i * stride] = static_cast<int16_t>(sum);
+    sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(data[i]));
+    data[i] = static_cast<int16_t>(sum);
   }
 }
 
@@ -291,12 +228,27 @@ void decodeADPCM(const uint8_t* in, int16_t* out, uint32_t frames) {
   }
 }
 
+// Raw values as 16-bit: 8-bit ones are the high byte, 16-bit ones little-endian.
+void widen(const uint8_t* raw, int16_t* out, uint32_t values, int bits) {
+  for (uint32_t i = 0; i < values; ++i)
+    out[i] = static_cast<int16_t>(bits == 8 ? raw[i] << 8 : raw[2 * i] | raw[2 * i + 1] << 8);
+}
+
+// What the loader works with while it reads one image.
+struct Load {
+  ByteReader& in;
+  Song& song;
+  const LoadRules& rules;
+  SampleLoaderHook hook;
+  int64_t size() const { return static_cast<int64_t>(in.size()); }
+};
+
 // Reads one sample's data into 16-bit PCM with its interpolation guard.
-bool loadSampleData(Song* song, Stream* stream, Sample& sample, int index, int k, int64_t imageLength) {
+bool loadSampleData(Load& load, Sample& sample, int index, int k) {
   if (sample.length == 0) return true;
   // A sample cannot hold more frames than the image has bytes left: a truncated or lying
   // header is cut to the data that is there instead of allocating what it claims.
-  const int64_t left = std::max<int64_t>(0, imageLength - streamTell(stream));
+  const int64_t left = load.in.left();
   if (storedBytes(sample) > left) {
     const int64_t frames = sample.encoding == kADPCM ? std::max<int64_t>(0, (left - 16) * 2)
                                                      : left / (sample.bits / 8 * sample.fileChannels);
@@ -312,45 +264,37 @@ bool loadSampleData(Song* song, Stream* stream, Sample& sample, int index, int k
   // wraps thousands of times a second. Repeated to at least the rule set's shortest mixed loop
   // it plays the same values at every position (the data is periodic) and wraps far less.
   sample.mixLoopLength = sample.loopLength;
-  const uint32_t shortest = song->rules->load.shortestMixedLoop;
+  const uint32_t shortest = load.rules.shortestMixedLoop;
   if (sample.loopMode == kLoopForward && sample.loopLength < shortest)
     sample.mixLoopLength = (shortest + sample.loopLength - 1) / sample.loopLength * sample.loopLength;
-  const int32_t bytes = static_cast<int32_t>(storedBytes(sample));
-  int16_t* data = newSampleBuffer(std::max(sample.length, sample.loopStart + sample.mixLoopLength));
-  if (!data) return false;
+  const int64_t bytes = storedBytes(sample);
+  std::unique_ptr<int16_t[]> data(newSampleBuffer(std::max(sample.length, sample.loopStart + sample.mixLoopLength)));
   const uint32_t values = sample.length * sample.fileChannels;
-  auto* raw = new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]();
-  if (!raw) {
-    delete[] data;
-    return false;
-  }
-  if (song->sampleLoader) {
-    song->sampleLoader(raw, bytes, sample.bits, index, k);
-    streamSeek(stream, bytes, 1);
+  std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]());
+  if (!data || !raw) return false;
+  if (load.hook) {
+    load.hook(raw.get(), static_cast<int32_t>(bytes), sample.bits, index, k);
+    load.in.skip(bytes);
   } else {
-    streamRead(raw, bytes, stream);
+    load.in.read(raw.get(), static_cast<size_t>(bytes));
   }
-  const bool deltas = !song->sampleLoader && sample.encoding == kDeltaPCM;
+  const bool deltas = !load.hook && sample.encoding == kDeltaPCM;
   if (sample.encoding == kADPCM) {
-    decodeADPCM(raw, data, sample.length);
+    decodeADPCM(raw.get(), data.get(), sample.length);
   } else if (sample.fileChannels == 1) {
-    // 8-bit values are the high byte of a 16-bit value; 16-bit ones are little-endian.
-    for (uint32_t i = 0; i < sample.length; ++i)
-      data[i] = static_cast<int16_t>(sample.bits == 8 ? raw[i] << 8 : raw[2 * i] | raw[2 * i + 1] << 8);
-    if (deltas) undelta(data, sample.length, 1);
+    widen(raw.get(), data.get(), sample.length, sample.bits);
+    if (deltas) undelta(data.get(), sample.length);
   } else {
     // Two channels stored one after the other, each coded on its own: decoded, then averaged.
     std::vector<int16_t> both(values);
-    for (uint32_t i = 0; i < values; ++i)
-      both[i] = static_cast<int16_t>(sample.bits == 8 ? raw[i] << 8 : raw[2 * i] | raw[2 * i + 1] << 8);
+    widen(raw.get(), both.data(), values, sample.bits);
     if (deltas) {
-      undelta(both.data(), sample.length, 1);
-      undelta(both.data() + sample.length, sample.length, 1);
+      undelta(both.data(), sample.length);
+      undelta(both.data() + sample.length, sample.length);
     }
     for (uint32_t i = 0; i < sample.length; ++i)
       data[i] = static_cast<int16_t>((both[i] + both[sample.length + i]) >> 1);
   }
-  delete[] raw;
   sample.bits = 16;
   const uint32_t end = sample.loopStart + sample.loopLength;
   if (sample.loopMode == kLoopPingPong) {
@@ -360,20 +304,21 @@ bool loadSampleData(Song* song, Stream* stream, Sample& sample, int index, int k
     // holds past its loop is never played.
     for (uint32_t i = end; i <= sample.loopStart + sample.mixLoopLength; ++i) data[i] = data[i - sample.loopLength];
   }
-  sample.data = data;
+  sample.data = data.release();
   return true;
 }
 
-// The sample headers of an instrument, read into records; true unless memory runs out. Those
-// beyond the slots are read for their lengths only: their data is skipped.
-bool readSampleHeaders(Instrument& ins, Stream* stream, int count, int64_t headerSize, bool extensions,
+// The sample headers of an instrument, headerSize bytes apart, read into records; false only
+// when memory runs out. Those beyond the slots are read for their lengths only: their data is
+// skipped (skippedBytes).
+bool readSampleHeaders(Load& load, Instrument& ins, int count, int64_t headerSize, bool extensions,
                        int64_t& skippedBytes) {
   skippedBytes = 0;
   for (int k = 0; k < count; ++k) {
     uint8_t h[kSampleHeaderSize] = {};
-    const int64_t at = streamTell(stream);
-    streamRead(h, kSampleHeaderSize, stream);
-    if (headerSize != kSampleHeaderSize) seekTo(stream, at + headerSize);
+    const int64_t at = load.in.tell();
+    load.in.read(h, kSampleHeaderSize);
+    if (headerSize != kSampleHeaderSize) load.in.seek(at + headerSize);
     if (k >= kSampleSlots) {
       Sample dropped{};
       parseSample(dropped, h, extensions);
@@ -389,81 +334,197 @@ bool readSampleHeaders(Instrument& ins, Stream* stream, int count, int64_t heade
   return true;
 }
 
-bool loadSamplesData(Song* song, Stream* stream, int index, int64_t skippedBytes, int64_t imageLength) {
-  Instrument& ins = song->instruments[index];
+bool loadSamplesData(Load& load, int index, int64_t skippedBytes) {
+  Instrument& ins = load.song.instruments[index];
   for (int k = 0; k < ins.sampleCount; ++k) {
     const uint32_t stated = ins.samples[k]->length;
-    if (!loadSampleData(song, stream, *ins.samples[k], index, k, imageLength)) return false;
+    if (!loadSampleData(load, *ins.samples[k], index, k)) return false;
     if (ins.samples[k]->length < stated) ins.whole = false;  // cut to the data that is there
   }
-  if (skippedBytes > 0) seekTo(stream, streamTell(stream) + skippedBytes);
+  if (skippedBytes > 0) load.in.skip(skippedBytes);
   return true;
 }
 
-// An instrument's headers. Taken at their usual size, the rest of the instrument header is read
-// whole and sample headers are 40 bytes; as stored, the instrument and sample headers are as
-// long as the file says (where they fit in it) and a damaged sample count reads no further than
-// the file's end. The instrument header's size says where its sample headers start.
-bool loadInstrument(Song* song, Stream* stream, int index, int64_t imageLength, int64_t& skippedBytes) {
-  const LoadRules& rules = song->rules->load;
-  Instrument& ins = song->instruments[index];
+// The start of an instrument header: its stated size and sample count, its name. False when the
+// rules refuse the count.
+struct InstrumentStart {
+  int64_t at;
+  uint32_t headerSize;
+  int count;
+};
+bool readInstrumentStart(Load& load, Instrument& ins, uint8_t* h, InstrumentStart& start, int index,
+                         LoadFailure* failure) {
   std::fill(std::begin(ins.samples), std::end(ins.samples), &emptySample);
+  start.at = load.in.tell();
+  load.in.read(h, kInstrumentRestAt);
+  start.headerSize = le32(h);
+  start.count = le16(h + kSampleCountAt);
+  std::memcpy(ins.name, h + 4, 22);
+  ins.whole = start.at + kInstrumentRestAt <= load.size();
+  if (start.count <= load.rules.maxSamplesPerInstrument) return true;
+  return refuse(failure, "instrument %d has %d samples (at most %d)", index + 1, start.count,
+                load.rules.maxSamplesPerInstrument);
+}
+
+// One header layout: how the parts whose sizes a file may state are read.
+struct XMLayout {
+  // Entries of the order table the header holds, given the header's stated size.
+  int32_t (*orderEntries)(uint32_t headerSize);
+  // One pattern's header and notes, from its start.
+  bool (*pattern)(Load& load, Pattern& pattern, int index, LoadFailure* failure);
+  // One instrument's header and its sample headers; sample data that follows them and is not
+  // read is skippedBytes long.
+  bool (*instrument)(Load& load, int index, int64_t& skippedBytes, LoadFailure* failure);
+  // Whether the file holds every instrument's headers before the patterns, and the sample data
+  // after them (files before 1.04); otherwise each instrument's data follows its headers, after
+  // the patterns.
+  bool (*instrumentsFirst)(uint16_t version);
+};
+
+bool patternRowsAllowed(Load& load, int32_t rows, int index, LoadFailure* failure) {
+  if (rows <= load.rules.maxRows) return true;
+  return refuse(failure, "pattern %d has %d rows (at most %d)", index, rows, load.rules.maxRows);
+}
+
+// The layout FastTracker 2 1.04 writes, every header taken at its usual size whatever it states:
+// 9-byte pattern headers with the notes unpacked straight from the file, instrument headers read
+// whole, 40-byte sample headers; the instrument header's stated size still says where its sample
+// headers start.
+namespace fixed {
+int32_t orderEntries(uint32_t) { return 256; }
+
+bool pattern(Load& load, Pattern& pattern, int index, LoadFailure* failure) {
+  const int64_t start = load.in.tell();
+  load.in.u32();  // header length
+  load.in.u8();   // packing type
+  const int32_t rows = load.in.u16();
+  const uint32_t packedSize = load.in.u16();
+  if (start + 9 + packedSize <= load.size()) ++load.song.wholePatterns;
+  if (!patternRowsAllowed(load, rows, index, failure)) return false;
+  // A pattern without rows has no notes to read, whatever its packed size says, but the
+  // sequencer needs a row to play from: one empty row.
+  pattern.rows = std::max(rows, 1);
+  pattern.notes = new (std::nothrow) Note[static_cast<size_t>(pattern.rows) * load.song.channelCount]();
+  if (!pattern.notes) return false;
+  if (packedSize == 0) return true;
+  const int notes = rows * load.song.channelCount;
+  for (int i = 0; i < notes; ++i) unpackNote(pattern.notes[i], [&load] { return load.in.u8(); });
+  return true;
+}
+
+bool instrument(Load& load, int index, int64_t& skippedBytes, LoadFailure* failure) {
+  Instrument& ins = load.song.instruments[index];
   skippedBytes = 0;
-  const int64_t p = streamTell(stream);
   uint8_t h[kInstrumentRestEnd] = {};
-  streamRead(h, kInstrumentRestAt, stream);
-  const uint32_t headerSize = le32(h);
-  const int count = le16(h + kSampleCountAt);
-  if (count > rules.maxSamplesPerInstrument) return false;
-  const int64_t usual = count ? kInstrumentHeaderSize : kInstrumentRestAt;
-  const int64_t end =
-      p + (rules.headersAsStored ? storedLength(p, headerSize, kInstrumentRestAt, usual, imageLength) : headerSize);
-  ins.whole = p + kInstrumentRestAt <= imageLength;
-  if (count == 0) {
-    seekTo(stream, end);
+  InstrumentStart start;
+  if (!readInstrumentStart(load, ins, h, start, index, failure)) return false;
+  const int64_t end = start.at + start.headerSize;
+  if (start.count == 0) {
+    load.in.seek(end);
     return true;
   }
-  const int64_t restEnd = kInstrumentRestEnd;
-  const int64_t rest = rules.headersAsStored ? std::min(restEnd, end - p) : restEnd;
-  streamRead(h + kInstrumentRestAt, static_cast<int32_t>(rest - kInstrumentRestAt), stream);
+  load.in.read(h + kInstrumentRestAt, kInstrumentRestEnd - kInstrumentRestAt);
+  parseInstrument(ins, h);
+  load.in.seek(end);
+  ins.whole = ins.whole && end + start.count * int64_t{kSampleHeaderSize} <= load.size();
+  return readSampleHeaders(load, ins, start.count, kSampleHeaderSize, false, skippedBytes);
+}
+
+bool instrumentsFirst(uint16_t) { return false; }
+
+const XMLayout kLayout = {orderEntries, pattern, instrument, instrumentsFirst};
+}  // namespace fixed
+
+// The layout as the file states it, so that what other trackers write reads too: header
+// lengths as given (where they fit in the file), the 1.02 and 1.03 layouts, the sample header
+// extensions (two channels, ADPCM); each pattern's notes come from exactly its packed bytes, so
+// that one that ends early leaves the rest empty and one that claims more reads nothing beyond
+// it; a damaged sample count reads no further than the file's end.
+namespace asStored {
+// Other trackers shorten the header to the orders they use; the rest of the table is empty.
+int32_t orderEntries(uint32_t headerSize) {
+  return static_cast<int32_t>(std::clamp<int64_t>(int64_t{headerSize} - 20, 0, 256));
+}
+
+bool pattern(Load& load, Pattern& pattern, int index, LoadFailure* failure) {
+  // 1.02's header has a one-byte row count, less one.
+  const bool shortHeader = load.song.version == 0x0102;
+  const int64_t start = load.in.tell();
+  const uint32_t headerLength = load.in.u32();
+  load.in.u8();  // packing type
+  const int32_t rows = shortHeader ? load.in.u8() + 1 : load.in.u16();
+  const uint32_t packedSize = load.in.u16();
+  const int64_t usual = shortHeader ? 8 : 9;
+  const int64_t notesAt = start + storedLength(start, headerLength, usual, usual, load.size());
+  load.in.seek(notesAt);
+  if (notesAt + packedSize <= load.size()) ++load.song.wholePatterns;
+  if (!patternRowsAllowed(load, rows, index, failure)) return false;
+  // A pattern without rows: the tracker that wrote it makes it 64 rows long.
+  const int32_t readRows = rows == 0 ? 64 : rows;
+  pattern.rows = readRows;
+  pattern.notes = new (std::nothrow) Note[static_cast<size_t>(pattern.rows) * load.song.channelCount]();
+  if (!pattern.notes) return false;
+  if (packedSize == 0) return true;
+  std::vector<uint8_t> packed(packedSize);
+  const size_t got = load.in.read(packed.data(), packedSize);
+  const uint8_t* at = packed.data();
+  const uint8_t* const end = at + got;
+  const int notes = readRows * load.song.channelCount;
+  for (int i = 0; i < notes; ++i) unpackNote(pattern.notes[i], [&at, end] { return at < end ? *at++ : uint8_t{0}; });
+  return true;
+}
+
+bool instrument(Load& load, int index, int64_t& skippedBytes, LoadFailure* failure) {
+  Instrument& ins = load.song.instruments[index];
+  skippedBytes = 0;
+  uint8_t h[kInstrumentRestEnd] = {};
+  InstrumentStart start;
+  if (!readInstrumentStart(load, ins, h, start, index, failure)) return false;
+  const int64_t usual = start.count ? kInstrumentHeaderSize : kInstrumentRestAt;
+  const int64_t end = start.at + storedLength(start.at, start.headerSize, kInstrumentRestAt, usual, load.size());
+  if (start.count == 0) {
+    load.in.seek(end);
+    return true;
+  }
+  const int64_t rest = std::min<int64_t>(kInstrumentRestEnd, end - start.at);
+  load.in.read(h + kInstrumentRestAt, static_cast<size_t>(rest - kInstrumentRestAt));
   parseInstrument(ins, h);
   const uint32_t stated = le32(h + kSampleHeaderSizeAt);
-  seekTo(stream, end);
-  const int64_t perSample =
-      rules.headersAsStored && stated >= kSampleHeaderSize && stated <= 1024 ? int64_t{stated} : int64_t{kSampleHeaderSize};
-  ins.whole = ins.whole && end + count * perSample <= imageLength;
-  int64_t readable = count;
-  if (rules.headersAsStored) readable = std::min<int64_t>(count, std::max<int64_t>(0, imageLength - end) / perSample);
-  return readSampleHeaders(ins, stream, static_cast<int>(readable), perSample, rules.headersAsStored, skippedBytes);
+  load.in.seek(end);
+  const int64_t perSample = stated >= kSampleHeaderSize && stated <= 1024 ? int64_t{stated} : int64_t{kSampleHeaderSize};
+  ins.whole = ins.whole && end + start.count * perSample <= load.size();
+  const int64_t readable = std::min<int64_t>(start.count, std::max<int64_t>(0, load.size() - end) / perSample);
+  return readSampleHeaders(load, ins, static_cast<int>(readable), perSample, true, skippedBytes);
 }
 
-void countWholeInstruments(Song* song) {
-  for (int i = 0; i < song->instrumentCount; ++i) song->wholeInstruments += song->instruments[i].whole;
+bool instrumentsFirst(uint16_t version) { return version < 0x0104; }
+
+const XMLayout kLayout = {orderEntries, pattern, instrument, instrumentsFirst};
+}  // namespace asStored
+
+bool loadPatterns(Load& load, const XMLayout& layout, LoadFailure* failure) {
+  for (int p = 0; p < load.song.filePatternCount; ++p)
+    if (!layout.pattern(load, load.song.patterns[p], p, failure)) return false;
+  return allocateEmptyPatterns(load.song);
 }
-}  // namespace
 
-bool loadSong(Song* song, Stream* stream) {
-  const LoadRules& rules = song->rules->load;
-  // The image's length bounds what its headers may claim.
-  streamSeek(stream, 0, 2);
-  const int64_t imageLength = streamTell(stream);
-
-  streamSeek(stream, 0, 0);
+// The module header and order table; false when the player cannot play what it describes.
+bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
+  Song& song = load.song;
   char id[17] = {};
-  if (streamRead(id, 17, stream) != 17 || std::memcmp(id, kId, 17) != 0) return false;
-  song->defaultGlobalVolume = 64;
+  if (load.in.read(id, 17) != 17 || std::memcmp(id, kId, 17) != 0)
+    return refuse(failure, "not an XM module (no \"Extended Module: \" at its start)");
+  song.defaultGlobalVolume = 64;
 
   uint8_t h[kModuleHeaderEnd] = {};
-  streamSeek(stream, kTitleAt, 0);
-  streamRead(h + kTitleAt, kOrdersAt - kTitleAt, stream);
-  song->levels = mixLevels(h);
-  song->version = le16(h + kVersionAt);
+  load.in.read(h + kTitleAt, kOrdersAt - kTitleAt);
+  std::memcpy(song.title, h + kTitleAt, 20);
+  std::memcpy(song.tracker, h + kTrackerAt, 20);
+  song.levels = mixLevels(h);
+  song.version = le16(h + kVersionAt);
   const uint32_t headerSize = le32(h + kHeaderSizeAt);
-  // Other trackers shorten the header to the orders they use; the rest of the table is empty.
-  const int32_t orders =
-      rules.headersAsStored ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{headerSize} - 20, 0, 256)) : 256;
-  streamRead(song->orders, orders, stream);
-  seekTo(stream, kHeaderSizeAt + static_cast<int64_t>(headerSize));
+  load.in.read(song.orders, static_cast<size_t>(layout.orderEntries(headerSize)));
+  load.in.seek(kHeaderSizeAt + static_cast<int64_t>(headerSize));
 
   const uint16_t songLength = le16(h + kSongLengthAt);
   const uint16_t restart = le16(h + kRestartAt);
@@ -471,79 +532,80 @@ bool loadSong(Song* song, Stream* stream) {
   const uint16_t patternCount = le16(h + kPatternCountAt);
   const uint16_t instrumentCount = le16(h + kInstrumentCountAt);
   // What the player cannot play is rejected here rather than half-loaded.
-  if (songLength == 0 || channels == 0 || channels > kMaxChannels || patternCount > kMaxPatterns ||
-      instrumentCount > kMaxInstruments)
-    return false;
-  song->songLength = static_cast<int16_t>(std::min<uint16_t>(songLength, 256));
-  song->restartPosition = static_cast<int16_t>(restart < song->songLength ? restart : 0);
-  song->channelCount = static_cast<int16_t>(channels);
-  song->instrumentCount = static_cast<int16_t>(instrumentCount);
-  song->flags = le16(h + kFlagsAt);
+  if (songLength == 0) return refuse(failure, "no orders to play");
+  if (channels == 0 || channels > kMaxChannels) return refuse(failure, "%d channels (1 to %d)", channels, kMaxChannels);
+  if (patternCount > kMaxPatterns) return refuse(failure, "%d patterns (at most %d)", patternCount, kMaxPatterns);
+  if (instrumentCount > kMaxInstruments)
+    return refuse(failure, "%d instruments (at most %d)", instrumentCount, kMaxInstruments);
+  song.songLength = static_cast<int16_t>(std::min<uint16_t>(songLength, 256));
+  song.restartPosition = static_cast<int16_t>(restart < song.songLength ? restart : 0);
+  song.channelCount = static_cast<int16_t>(channels);
+  song.instrumentCount = static_cast<int16_t>(instrumentCount);
+  song.flags = le16(h + kFlagsAt);
   // Speed 0 would never reach a row and tempo 0 has no tick length: take the usual defaults.
   const uint16_t speed = le16(h + kSpeedAt), bpm = le16(h + kBPMAt);
-  song->defaultSpeed = static_cast<int16_t>(speed == 0 ? 6 : std::min<uint16_t>(speed, 255));
-  song->defaultBPM = static_cast<int16_t>(bpm == 0 ? 125 : std::min<int32_t>(bpm, rules.maxBPM));
+  song.defaultSpeed = static_cast<int16_t>(speed == 0 ? 6 : std::min<uint16_t>(speed, 255));
+  song.defaultBPM = static_cast<int16_t>(bpm == 0 ? 125 : std::min<int32_t>(bpm, load.rules.maxBPM));
 
   int32_t used = 0;
-  for (int i = 0; i < song->songLength; ++i)
-    if (song->orders[i] >= used) used = song->orders[i] + 1;
-  song->usedPatternCount = used;
-  song->filePatternCount = patternCount;
-  song->allocatedPatternCount = std::max<int32_t>(patternCount, used);
-  song->patterns = new (std::nothrow) Pattern[song->allocatedPatternCount]();
-  if (!song->patterns) return false;
-  song->instruments = new (std::nothrow) Instrument[std::max<int>(instrumentCount, 1)]();
-  if (!song->instruments) return false;
-
-  // From 1.04 on each instrument's sample data follows its headers, after the patterns; files
-  // before it, read as stored, hold every instrument's headers, then the patterns, then all the
-  // sample data.
-  std::vector<int64_t> skipped(instrumentCount);
-  if (song->version >= 0x0104 || !rules.headersAsStored) {
-    if (!loadPatterns(song, stream, imageLength)) return false;
-    for (int i = 0; i < instrumentCount; ++i)
-      if (!loadInstrument(song, stream, i, imageLength, skipped[i]) ||
-          !loadSamplesData(song, stream, i, skipped[i], imageLength))
-        return false;
-    countWholeInstruments(song);
-    return true;
-  }
-  for (int i = 0; i < instrumentCount; ++i)
-    if (!loadInstrument(song, stream, i, imageLength, skipped[i])) return false;
-  if (!loadPatterns(song, stream, imageLength)) return false;
-  for (int i = 0; i < instrumentCount; ++i)
-    if (!loadSamplesData(song, stream, i, skipped[i], imageLength)) return false;
-  countWholeInstruments(song);
+  for (int i = 0; i < song.songLength; ++i)
+    if (song.orders[i] >= used) used = song.orders[i] + 1;
+  song.usedPatternCount = used;
+  song.filePatternCount = patternCount;
+  song.allocatedPatternCount = std::max<int32_t>(patternCount, used);
   return true;
 }
 
-Song* createSong(const void* name, SampleLoaderHook hook, const RuleSet& rules) {
-  Song* song = new (std::nothrow) Song{};
-  if (!song) return nullptr;
-  Stream* stream = streamOpen(name, 0, 0);
-  if (!stream) {
-    delete song;
+bool loadBody(Load& load, const XMLayout& layout, LoadFailure* failure) {
+  Song& song = load.song;
+  song.patterns = new (std::nothrow) Pattern[song.allocatedPatternCount]();
+  song.instruments = new (std::nothrow) Instrument[std::max<int>(song.instrumentCount, 1)]();
+  if (!song.patterns || !song.instruments) return false;
+  std::vector<int64_t> skipped(song.instrumentCount);
+  if (layout.instrumentsFirst(song.version)) {
+    for (int i = 0; i < song.instrumentCount; ++i)
+      if (!layout.instrument(load, i, skipped[i], failure)) return false;
+    if (!loadPatterns(load, layout, failure)) return false;
+    for (int i = 0; i < song.instrumentCount; ++i)
+      if (!loadSamplesData(load, i, skipped[i])) return false;
+  } else {
+    if (!loadPatterns(load, layout, failure)) return false;
+    for (int i = 0; i < song.instrumentCount; ++i)
+      if (!layout.instrument(load, i, skipped[i], failure) || !loadSamplesData(load, i, skipped[i])) return false;
+  }
+  for (int i = 0; i < song.instrumentCount; ++i) song.wholeInstruments += song.instruments[i].whole;
+  return true;
+}
+}  // namespace
+
+SongPtr parseXM(const uint8_t* data, size_t size, const RuleSet& rules, LoadFailure* failure, SampleLoaderHook hook) {
+  if (failure) failure->text[0] = 0;
+  if (size > kMaxImageBytes) {
+    refuse(failure, "larger than 1 GB");
     return nullptr;
   }
-  song->sampleLoader = hook;
+  SongPtr song(new (std::nothrow) Song{});
+  if (!song) {
+    refuse(failure, "out of memory");
+    return nullptr;
+  }
   song->rules = &rules;
   song->tickFunction = rules.tick;
-  const bool loaded = loadSong(song, stream);
-  streamClose(stream);
-  if (!loaded) {
-    releaseSong(song);
+  song->sampleLoader = hook;
+  ByteReader in(data, data ? size : 0);
+  Load load{in, *song, rules.load, hook};
+  const XMLayout& layout = rules.load.headersAsStored ? asStored::kLayout : fixed::kLayout;
+  if (!loadHeader(load, layout, failure)) return nullptr;
+  if (!loadBody(load, layout, failure)) {
+    // The layouts name what they refuse; anything else is memory that could not be had.
+    if (failure && !failure->text[0]) refuse(failure, "out of memory");
     return nullptr;
   }
   return song;
 }
 
-bool releaseSong(Song* song) {
-  if (!song) return false;
-  XMPlayer& player = xmPlayer();
-  if (player.song == song) {
-    while (player.busy.load()) std::this_thread::yield();
-    stop(player);
-  }
+void freeSong(Song* song) {
+  if (!song) return;
   if (song->instruments) {
     for (int i = 0; i < song->instrumentCount; ++i) {
       Instrument& ins = song->instruments[i];
@@ -561,5 +623,4 @@ bool releaseSong(Song* song) {
     delete[] song->patterns;
   }
   delete song;
-  return true;
 }

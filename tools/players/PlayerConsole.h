@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "LivePlayer.h"
+#include "players/LivePlayer.h"
 #include "Platform/Terminal.h"
 
 // What the screen shows of the song beside its position.

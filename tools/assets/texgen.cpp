@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "AssetMath.h"
-#include "FileBytes.h"
+#include "assets/AssetMath.h"
+#include "common/FileBytes.h"
 
 #include "ImageLib/ImageReaders.h"
 #include "ImageLib/WkoEncoder.h"

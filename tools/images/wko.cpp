@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "FileBytes.h"
+#include "common/FileBytes.h"
 
 #include "ImageLib/BitStream.h"
 #include "ImageLib/ImageReaders.h"

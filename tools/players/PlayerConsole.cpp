@@ -1,4 +1,4 @@
-#include "PlayerConsole.h"
+#include "players/PlayerConsole.h"
 
 #include <cstdio>
 

@@ -9,18 +9,15 @@
 #include <thread>
 #include <vector>
 
-#include "ChannelList.h"
-#include "FileBytes.h"
-#include "LoadDamage.h"
-#include "ModuleText.h"
-#include "RulesOption.h"
-#include "SongLength.h"
-#include "LivePlayer.h"
+#include "common/FileBytes.h"
+#include "players/ChannelList.h"
+#include "players/LivePlayer.h"
+#include "players/LoadDamage.h"
+#include "players/PlayerConsole.h"
 #include "Platform/Terminal.h"
 #include "Platform/WaveDevice.h"
-#include "PlayerConsole.h"
+#include "SoundLib/xmplay/ModuleLoader.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/XMLoader.h"
 
 namespace {
 const char kUsage[] =
@@ -39,18 +36,12 @@ int fail(const std::string& message) {
   std::fprintf(stderr, "bfplay: %s\n", message.c_str());
   return 2;
 }
-
-// Releases the song on every way out.
-struct SongHolder {
-  Song* song = nullptr;
-  ~SongHolder() { releaseSong(song); }
-};
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* path = nullptr;
   bool loop = false;
-  const RuleSet* rules = &ft2::kRules;
+  const RuleSet* rules = nullptr;  // the format's own
   uint32_t channels = 0xFFFFFFFF;
   bool channelsGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -67,7 +58,8 @@ int main(int argc, char** argv) {
       loop = true;
     } else if (arg == "--rules") {
       if (i + 1 >= argc) return fail("--rules: missing value");
-      if (!rulesNamed(argv[++i], rules)) return fail(std::string("--rules: bad value ") + argv[i] + " (ft2 or intro)");
+      rules = ruleSetNamed(argv[++i]);
+      if (!rules) return fail(std::string("--rules: bad value ") + argv[i] + " (" + ruleSetNames() + ")");
     } else if (arg == "--channels") {
       if (i + 1 >= argc) return fail("--channels: missing value");
       if (!parseChannelList(argv[++i], channels))
@@ -88,10 +80,10 @@ int main(int argc, char** argv) {
 
   std::vector<uint8_t> image;
   if (!readFileBytes(path, image)) return fail(cannotRead(path));
-  SongHolder holder;
-  holder.song = loadModuleImage(image.data(), image.size(), *rules);
-  if (!holder.song) return fail(std::string(path) + ": not a module this player can play");
-  Song& song = *holder.song;
+  LoadFailure failure{};
+  const SongPtr loaded = loadModule(image.data(), image.size(), rules, &failure);
+  if (!loaded) return fail(std::string(path) + ": not a module this player can play: " + failure.text);
+  Song& song = *loaded;
   bool refuse = false;
   const std::string damage = damageMessage(song, refuse);
   if (refuse) return fail(std::string(path) + ": " + damage);
@@ -100,13 +92,14 @@ int main(int argc, char** argv) {
     const std::string beyond = channelsBeyond(channels, song.channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
-  const ModuleText text = readModuleText(image.data(), image.size());
   SongFacts facts;
   facts.channels = song.channelCount;
   facts.channelsHeard = channels;
-  facts.lengthFrames = onePassFrames(song, kRate);
-  facts.instruments = text.instruments;
-  facts.instruments.resize(static_cast<size_t>(song.instrumentCount));
+  facts.lengthFrames = OfflineRenderer::passFrames(song, kRate);
+  for (int i = 0; i < song.instrumentCount; ++i) {
+    const char* name = song.instruments[i].name;
+    facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));
+  }
 
   WaveDevice& device = platformWaveDevice();
   if (!device.open(kRate)) return fail("no sound device could be opened");
@@ -116,7 +109,8 @@ int main(int argc, char** argv) {
   char format[64];
   std::snprintf(format, sizeof format, "XM %d.%02x, %s rules", song.version >> 8, song.version & 0xFF,
                 song.rules->title);
-  std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), text.title, text.tracker, format, facts,
+  std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), printableName(song.title, sizeof song.title),
+                        printableName(song.tracker, sizeof song.tracker), format, facts,
                         song.songLength, song.filePatternCount, loop, kRate, terminal.width())
                  .c_str(),
              stdout);

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "AssetMath.h"
-#include "FileBytes.h"
+#include "assets/AssetMath.h"
+#include "common/FileBytes.h"
 
 #include "ImageLib/BitStream.h"
 #include "ImageLib/ImageReaders.h"

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "XMWriter.h"
+#include "modules/XMWriter.h"
 
 // Well-formed modules drawn from a seed: looped samples of random lengths, loop points,
 // finetunes and relative notes (forward and ping-pong, 8 and 16 bits, down to one frame),

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "FileBytes.h"
+#include "common/FileBytes.h"
 #include "SoundLib/xmplay/Effects.h"
-#include "XMWriter.h"
+#include "modules/XMWriter.h"
 
 namespace {
 // The line's notes, one every kBlock rows: C-4 E-4 G-4 C-5 A-3 F-4 D-4 G-3 (49 is C-4).

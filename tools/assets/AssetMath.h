@@ -6,25 +6,21 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/SplitMix64.h"
+
 namespace asset {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// SplitMix64: small, fast and the same everywhere.
 class Random {
  public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
+  explicit Random(uint64_t seed) : bits_(seed) {}
+  uint64_t next() { return bits_.next(); }
   double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }  // [0, 1)
   double symmetric() { return 2 * unit() - 1; }                                      // [-1, 1)
 
  private:
-  uint64_t state_;
+  SplitMix64 bits_;
 };
 
 // sin(2 pi t), t in turns, by reduction to a quarter turn and its Taylor series (error < 1e-9).

@@ -1,4 +1,4 @@
-#include "LivePlayer.h"
+#include "players/LivePlayer.h"
 
 #include <algorithm>
 #include <cstdint>

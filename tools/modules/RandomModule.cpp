@@ -1,20 +1,16 @@
-#include "RandomModule.h"
+#include "modules/RandomModule.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
+#include "common/SplitMix64.h"
+
 namespace {
-// splitmix64: small, and the same numbers on every platform and standard library.
 class Random {
  public:
-  explicit Random(uint64_t seed) : state_(seed) {}
-  uint64_t next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
+  explicit Random(uint64_t seed) : bits_(seed) {}
+  uint64_t next() { return bits_.next(); }
   // Uniform in low..high, both included.
   int64_t between(int64_t low, int64_t high) {
     return low + static_cast<int64_t>(next() % static_cast<uint64_t>(high - low + 1));
@@ -22,7 +18,7 @@ class Random {
   bool chance(int percent) { return between(1, 100) <= percent; }
 
  private:
-  uint64_t state_;
+  SplitMix64 bits_;
 };
 
 // Lengths spread evenly over the orders of magnitude, so one-frame and two-frame loops turn up

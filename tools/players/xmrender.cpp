@@ -12,18 +12,14 @@
 
 #include <unistd.h>
 
-#include "ChannelList.h"
-#include "FileBytes.h"
-#include "LoadDamage.h"
-#include "ModuleText.h"
-#include "RulesOption.h"
-#include "SongLength.h"
-
-#include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/StreamCallbacks.h"
-#include "SoundLib/xmplay/WavWriter.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "brackenfold/xmplay.h"
+#include "common/FileBytes.h"
+#include "players/ChannelList.h"
+#include "players/LoadDamage.h"
 #include "Platform/Folders.h"
+#include "SoundLib/xmplay/ModuleLoader.h"
+#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/WavWriter.h"
 
 namespace {
 const char kUsage[] =
@@ -44,17 +40,30 @@ int fail(const std::string& message) {
   return 2;
 }
 
-// Renders the first frames of the song, mixing the channels of the mask, into the writer.
-bool renderTo(WavWriter& wav, Song& song, int32_t rate, int64_t frames, uint32_t mask) {
-  OfflineRenderer renderer(song, rate);
-  renderer.setChannelMask(mask);
-  for (int64_t done = 0; done < frames;) {
-    const OfflineRenderer::Chunk chunk = renderer.renderChunk(frames - done);
-    const int64_t n = std::min(chunk.count, frames - done);
-    if (!wav.write(chunk.frames, n)) return false;
-    done += n;
+// What the player is asked to render: the module's bytes and how to play them.
+struct Render {
+  const std::vector<uint8_t>& image;
+  const char* rules;  // none: the format's own
+  int32_t rate;
+  int64_t frames;
+};
+
+// Renders the first frames of the song from a fresh start, mixing the channels of the mask,
+// into the writer.
+bool renderTo(WavWriter& wav, const Render& r, uint32_t mask) {
+  bfxm_module* m = bfxm_load(r.image.data(), r.image.size(), r.rate, r.rules, nullptr, 0);
+  if (!m) return false;
+  bfxm_set_loop(m, 1);
+  bfxm_set_channel_mask(m, mask);
+  std::vector<int16_t> frames(2 * 4096);
+  bool written = true;
+  for (int64_t done = 0; done < r.frames && written;) {
+    const size_t n = bfxm_render(m, frames.data(), static_cast<size_t>(std::min<int64_t>(4096, r.frames - done)));
+    written = wav.write(frames.data(), static_cast<int64_t>(n));
+    done += static_cast<int64_t>(n);
   }
-  return true;
+  bfxm_free(m);
+  return written;
 }
 
 const char* loopName(uint8_t mode) {
@@ -73,9 +82,9 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate) {
   return text;
 }
 
-void printInfo(Song& song, const ModuleText& text) {
-  std::printf("title: %s\n", text.title.c_str());
-  std::printf("tracker: %s\n", text.tracker.c_str());
+void printInfo(Song& song) {
+  std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
+  std::printf("tracker: %s\n", printableName(song.tracker, sizeof song.tracker).c_str());
   std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
               song.rules->title);
   std::printf("channels: %d\n", song.channelCount);
@@ -85,13 +94,13 @@ void printInfo(Song& song, const ModuleText& text) {
               song.allocatedPatternCount);
   std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
-  const int64_t frames = onePassFrames(song, 44100);
+  const int64_t frames = OfflineRenderer::passFrames(song, 44100);
   std::printf("duration: %s (one pass%s)\n", minutesAndSeconds(frames, 44100).c_str(),
               frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * 44100 ? ", cut at 10 minutes" : "");
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const Instrument& ins = song.instruments[i];
-    const std::string name = i < static_cast<int>(text.instruments.size()) ? text.instruments[i] : "";
+    const std::string name = printableName(ins.name, sizeof ins.name);
     std::printf("instrument %d: \"%s\", %d samples, fadeout %u\n", i + 1, name.c_str(), ins.sampleCount,
                 ins.fadeout);
     for (int k = 0; k < ins.sampleCount; ++k) {
@@ -114,15 +123,15 @@ bool parseNumber(const char* text, double low, double high, double& out) {
 }
 
 // One WAV per channel of the mask and the mix of them all, each the same length.
-int renderStems(Song& song, const std::string& dir, int32_t rate, int64_t frames, uint32_t mask) {
+int renderStems(const Render& render, int channels, const std::string& dir, uint32_t mask) {
   if (!makeFolders(dir)) return fail("--stems: cannot make folder " + dir + ": " + std::strerror(errno));
-  auto renderFile = [&](const std::string& path, uint32_t channels) {
+  auto renderFile = [&](const std::string& path, uint32_t heard) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
-    WavWriter wav(file, rate, frames);
-    return renderTo(wav, song, rate, frames, channels) && wav.finish();
+    WavWriter wav(file, render.rate, render.frames);
+    return renderTo(wav, render, heard) && wav.finish();
   };
-  for (int c = 0; c < song.channelCount; ++c) {
+  for (int c = 0; c < channels; ++c) {
     if (!(mask >> c & 1)) continue;
     char name[32];
     std::snprintf(name, sizeof name, "/%02d-channel.wav", c + 1);
@@ -139,7 +148,7 @@ int main(int argc, char** argv) {
   const char* out = nullptr;
   const char* stems = nullptr;
   double seconds = 0, rate = 44100;
-  const RuleSet* rules = &ft2::kRules;
+  const char* rules = nullptr;  // the format's own
   uint32_t mask = 0xFFFFFFFF;
   bool channelsGiven = false;
   for (int i = 1; i < argc; ++i) {
@@ -158,7 +167,8 @@ int main(int argc, char** argv) {
     if (arg == "--info") {
       info = true;
     } else if (arg == "--rules") {
-      if (!rulesNamed(argv[++i], rules)) return fail(std::string("--rules: bad value ") + argv[i] + " (ft2 or intro)");
+      rules = argv[++i];
+      if (!ruleSetNamed(rules)) return fail(std::string("--rules: bad value ") + rules + " (" + ruleSetNames() + ")");
     } else if (arg == "--seconds") {
       if (!parseNumber(argv[++i], 0.001, 3600, seconds))
         return fail(std::string("--seconds: bad value ") + argv[i] + " (seconds from 0.001 to 3600)");
@@ -189,16 +199,13 @@ int main(int argc, char** argv) {
 
   std::vector<uint8_t> image;
   if (!readFileBytes(in, image)) return fail(cannotRead(in));
-  Song* song = loadModuleImage(image.data(), image.size(), *rules);
-  if (!song) return fail(std::string(in) + ": not a module this player can play");
-  struct Release {
-    Song* song;
-    ~Release() { releaseSong(song); }
-  } release{song};
+  LoadFailure failure{};
+  const SongPtr song = loadModule(image.data(), image.size(), rules ? ruleSetNamed(rules) : nullptr, &failure);
+  if (!song) return fail(std::string(in) + ": not a module this player can play: " + failure.text);
   bool refuse = false;
   const std::string damage = damageMessage(*song, refuse);
   if (info) {
-    printInfo(*song, readModuleText(image.data(), image.size()));
+    printInfo(*song);
     if (!damage.empty()) std::printf("damaged: %s\n", damage.c_str());
     return 0;
   }
@@ -209,8 +216,10 @@ int main(int argc, char** argv) {
     if (!beyond.empty()) return fail(beyond);
   }
   const int32_t r = static_cast<int32_t>(rate);
-  const int64_t frames = seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : onePassFrames(*song, r);
-  if (stems) return renderStems(*song, stems, r, frames, mask);
+  const int64_t frames =
+      seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : OfflineRenderer::passFrames(*song, r);
+  const Render render{image, rules, r, frames};
+  if (stems) return renderStems(render, song->channelCount, stems, mask);
   const bool toStandardOutput = !std::strcmp(out, "-");
   // As gzip and cjpeg do: sound data is no text for a terminal.
   if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
@@ -218,7 +227,7 @@ int main(int argc, char** argv) {
   if (!file) return fail(cannotWrite(out));
   // A pipe cannot be sought back to, so the sizes go first: the length is known before rendering.
   WavWriter wav(file, static_cast<int>(rate), frames);
-  if (!renderTo(wav, *song, r, frames, mask) || !wav.finish())
+  if (!renderTo(wav, render, mask) || !wav.finish())
     return fail(cannotWrite(toStandardOutput ? "standard output" : out));
   return 0;
 }

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "AssetMath.h"
-#include "FileBytes.h"
-#include "XMWriter.h"
+#include "assets/AssetMath.h"
+#include "common/FileBytes.h"
+#include "modules/XMWriter.h"
 
 namespace {
 using namespace asset;

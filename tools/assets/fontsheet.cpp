@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "FileBytes.h"
+#include "common/FileBytes.h"
 
 namespace {
 const char kUsage[] =

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FileBytes.h"
+#include "common/FileBytes.h"
 #include "ImageLib/WkoEncoder.h"
 
 namespace {

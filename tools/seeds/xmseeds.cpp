@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "FileBytes.h"
-#include "RandomModule.h"
-#include "XMWriter.h"
+#include "common/FileBytes.h"
+#include "modules/RandomModule.h"
+#include "modules/XMWriter.h"
 
 namespace {
 XMModuleSpec seedModule(int variant) {

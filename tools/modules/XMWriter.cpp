@@ -1,4 +1,4 @@
-#include "XMWriter.h"
+#include "modules/XMWriter.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,0 +1,108 @@
+/* brackenfold xmplay: tracker modules as sound, a small C library.
+
+   Bytes and a length in, interleaved stereo frames out, one handle per song:
+
+     char why[128];
+     bfxm_module* song = bfxm_load(bytes, size, 44100, NULL, why, sizeof why);
+     if (!song) { fprintf(stderr, "%s\n", why); return 1; }
+     int16_t frames[2 * 1024];
+     size_t n;
+     while ((n = bfxm_render(song, frames, 1024)) > 0) write_somewhere(frames, n);
+     bfxm_free(song);
+
+   What it plays: XM modules (FastTracker 2's format, versions 1.02 to 1.04, and what other
+   trackers write in it), by FastTracker 2's rules ("ft2", the default) or by the rules of the
+   Brackenfold intro ("intro": its own few effects, no envelopes).
+
+   Limits: at most 32 channels, 256 patterns of at most 1024 rows (256 by the intro's rules),
+   128 instruments of 32 samples (16 by the intro's rules), images up to 1 GB; output rates from
+   8000 to 192000 Hz. One pass of a song is where its order sequence first comes back to an
+   order it has played, at most 10 minutes.
+
+   Threads: any number of songs at once, each its own state; one song's calls must not overlap
+   (call it from one thread at a time), different songs may be used on different threads.
+   Nothing here prints or touches a device. Bad bytes give NULL and a reason, never a crash. */
+#ifndef BRACKENFOLD_XMPLAY_H
+#define BRACKENFOLD_XMPLAY_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && defined(BFXM_SHARED)
+#if defined(BFXM_BUILDING)
+#define BFXM_API __declspec(dllexport)
+#else
+#define BFXM_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define BFXM_API __attribute__((visibility("default")))
+#else
+#define BFXM_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct bfxm_module bfxm_module;
+
+/* The library's version, "MAJOR.MINOR.PATCH". */
+BFXM_API const char* bfxm_version(void);
+
+/* Loads a module from size bytes at data (read during the call only), to be rendered at rate
+   frames a second by the named rules: "ft2" or "intro", NULL for "ft2". NULL when it cannot be
+   played, with a one-line reason (no line end) in error, cut to error_size bytes with its
+   terminating zero; error may be NULL. */
+BFXM_API bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rules, char* error,
+                                size_t error_size);
+/* Frees the module and everything it holds; NULL is allowed. */
+BFXM_API void bfxm_free(bfxm_module* module);
+
+/* Renders up to count frames of interleaved stereo (left, right) into frames, which holds
+   2 * count values. Returns the frames written: fewer than count at the end of one pass, 0 after
+   it; with the loop on, always count. The mix beyond full scale is clipped (bfxm_clipped). */
+BFXM_API size_t bfxm_render(bfxm_module* module, int16_t* frames, size_t count);
+/* The same as floats, full scale 1.0, unclipped: the mix bfxm_render rounds to 16 bits, divided by
+   32768. The two may be called in turn; each continues where the other stopped. */
+BFXM_API size_t bfxm_render_float(bfxm_module* module, float* frames, size_t count);
+
+/* The module's title and the tracker that wrote it, as printable text (code page pictures and
+   control codes as spaces, padding removed), "" when none; valid until bfxm_free. */
+BFXM_API const char* bfxm_title(const bfxm_module* module);
+BFXM_API const char* bfxm_tracker(const bfxm_module* module);
+/* The format, as "XM 1.04"; and the rules it plays by, "ft2" or "intro". */
+BFXM_API const char* bfxm_format(const bfxm_module* module);
+BFXM_API const char* bfxm_rules(const bfxm_module* module);
+BFXM_API int bfxm_channels(const bfxm_module* module);
+/* Entries of the order list, the song's length. */
+BFXM_API int bfxm_orders(const bfxm_module* module);
+BFXM_API int bfxm_rate(const bfxm_module* module);
+/* One pass's length in frames from the song's start (at most 10 minutes' worth). */
+BFXM_API int64_t bfxm_pass_frames(const bfxm_module* module);
+
+/* The order position and row (both from 0) of the next frame bfxm_render gives. */
+BFXM_API void bfxm_position(const bfxm_module* module, int* order, int* row);
+/* Frames rendered since the load, seeks not counted back. */
+BFXM_API int64_t bfxm_frames_rendered(const bfxm_module* module);
+/* Goes on at row 0 of the given order position from the next frame; one pass is then counted
+   from there (the orders before it count as played). Returns 0, or -1 for an order outside the
+   song (nothing changes). */
+BFXM_API int bfxm_seek_order(bfxm_module* module, int order);
+/* With the loop on (not 0) the song goes round for ever, as its own restart position says;
+   off (the default) rendering ends where one pass does. */
+BFXM_API void bfxm_set_loop(bfxm_module* module, int loop);
+/* The channels mixed, bit c for channel c (from 0); all by default. Takes effect from the next
+   block the player renders (at most 20 ms later). */
+BFXM_API void bfxm_set_channel_mask(bfxm_module* module, uint32_t mask);
+/* Gain on the mix in decibels, from -48 to 48 (0 by default); outside that range -1 and nothing
+   changes, else 0. */
+BFXM_API int bfxm_set_gain(bfxm_module* module, double decibels);
+/* Samples (left and right each count) rendered so far whose value lay beyond 16-bit full scale
+   after the gain, and so were clipped in bfxm_render's output. */
+BFXM_API uint64_t bfxm_clipped(const bfxm_module* module);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

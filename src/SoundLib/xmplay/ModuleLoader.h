@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "SoundLib/xmplay/XMLoader.h"
+
+// Loads a module image of any format the player reads, recognised by its content, to be played
+// by the given rules, or with none by the rules of the tracker its format belongs to (XM:
+// FastTracker 2's). None when it cannot be played, with the reason in failure where one is given.
+SongPtr loadModule(const uint8_t* data, size_t size, const RuleSet* rules, LoadFailure* failure);

@@ -1,0 +1,223 @@
+// The library's C interface (include/brackenfold/xmplay.h) over the loader and the offline
+// renderer: a module is a song with a renderer of its own, and what is left of the last block
+// the renderer handed out.
+#include "brackenfold/xmplay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/ModuleLoader.h"
+#include "SoundLib/xmplay/OfflineRenderer.h"
+
+struct bfxm_module {
+  SongPtr song;
+  OfflineRenderer* renderer = nullptr;  // made after the song, freed before it
+  std::string title, tracker, format;
+  int64_t passFrames = 0;
+  int64_t passStart = 0;  // frame where the pass that ends the song began: the start, or a seek's
+  bool loop = false;
+  float gain = 1;
+  uint64_t clipped = 0;
+  // The block being handed out: its frames, and how many of them have been.
+  OfflineRenderer::Chunk chunk{};
+  int64_t chunkStart = 0;  // frame of the song at chunk.frames[0]
+  int64_t taken = 0;
+  int64_t given = 0;       // frames handed out since the load
+  int32_t seekOrder = -1;  // where a seek goes, until a frame from there has been rendered
+  bool ended = false;
+
+  ~bfxm_module() { delete renderer; }
+};
+
+namespace {
+// Puts the reason where the caller asked for it; none.
+bfxm_module* refuse(char* error, size_t size, const std::string& text) {
+  if (error && size) std::snprintf(error, size, "%s", text.c_str());
+  return nullptr;
+}
+
+// The last frame of one pass the renderer has found, or of the ten minutes.
+int64_t endOfPass(const bfxm_module& m) {
+  const int64_t cap = m.passStart + int64_t{OfflineRenderer::kMaxPassSeconds} * m.renderer->player().rate;
+  const int64_t found = m.renderer->loopFrame();
+  return found >= 0 ? std::min(found, cap) : cap;
+}
+
+// Frames of the current block still to hand out, the pass's end considered.
+int64_t available(const bfxm_module& m) {
+  int64_t end = m.chunkStart + m.chunk.count;
+  if (!m.loop) end = std::min(end, endOfPass(m));
+  return std::max<int64_t>(0, end - (m.chunkStart + m.taken));
+}
+
+// Makes sure frames are there to hand out, rendering the next block when the last is used up;
+// false at the end of the pass.
+bool refill(bfxm_module& m) {
+  if (m.ended) return false;
+  if (available(m) > 0) return true;
+  if (!m.loop && m.chunkStart + m.chunk.count >= endOfPass(m) && m.chunk.count > 0) {
+    m.ended = true;
+    return false;
+  }
+  m.chunkStart = m.renderer->renderedFrames();
+  m.chunk = m.renderer->renderChunk(1);
+  m.taken = 0;
+  m.seekOrder = -1;
+  if (available(m) > 0) return true;
+  m.ended = true;
+  return false;
+}
+
+// Hands out up to count frames through put(destination index, chunk offset, n).
+template <class Put>
+size_t take(bfxm_module* m, size_t count, Put put) {
+  if (!m) return 0;
+  size_t done = 0;
+  while (done < count && refill(*m)) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
+    const float* mix = m->chunk.mix + 2 * m->taken;
+    for (size_t i = 0; i < 2 * n; ++i) {
+      const long v = std::lrint(mix[i] * m->gain);
+      m->clipped += v > 32767 || v < -32768;
+    }
+    put(done, m->taken, n);
+    m->taken += static_cast<int64_t>(n);
+    m->given += static_cast<int64_t>(n);
+    done += n;
+  }
+  // The next block is rendered at once, so that the position of the next frame is known.
+  if (done == count) refill(*m);
+  return done;
+}
+}  // namespace
+
+extern "C" {
+
+const char* bfxm_version(void) { return BRACKENFOLD_VERSION; }
+
+bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rules, char* error, size_t errorSize) {
+  refuse(error, errorSize, "");
+  if (!data && size) return refuse(error, errorSize, "no data");
+  if (rate < 8000 || rate > 192000)
+    return refuse(error, errorSize, "rate " + std::to_string(rate) + " Hz (8000 to 192000)");
+  const RuleSet* set = rules ? ruleSetNamed(rules) : nullptr;
+  if (rules && !set)
+    return refuse(error, errorSize, "no rules named \"" + std::string(rules).substr(0, 32) + "\" (" + ruleSetNames() + ")");
+  LoadFailure failure{};
+  SongPtr song = loadModule(static_cast<const uint8_t*>(data), size, set, &failure);
+  if (!song) return refuse(error, errorSize, failure.text);
+  auto* m = new (std::nothrow) bfxm_module;
+  if (!m) return refuse(error, errorSize, "out of memory");
+  m->song = std::move(song);
+  Song& s = *m->song;
+  m->title = printableName(s.title, sizeof s.title);
+  m->tracker = printableName(s.tracker, sizeof s.tracker);
+  char format[32];
+  std::snprintf(format, sizeof format, "XM %d.%02x", s.version >> 8, s.version & 0xFF);
+  m->format = format;
+  m->passFrames = OfflineRenderer::passFrames(s, rate);
+  m->renderer = new (std::nothrow) OfflineRenderer(s, rate);
+  if (!m->renderer) {
+    delete m;
+    return refuse(error, errorSize, "out of memory");
+  }
+  return m;
+}
+
+void bfxm_free(bfxm_module* module) { delete module; }
+
+size_t bfxm_render(bfxm_module* module, int16_t* frames, size_t count) {
+  if (!frames) return 0;
+  return take(module, count, [&](size_t at, int64_t from, size_t n) {
+    if (module->gain == 1) {
+      std::memcpy(frames + 2 * at, module->chunk.frames + 2 * from, n * 4);
+      return;
+    }
+    float scaled[512];
+    for (size_t done = 0; done < 2 * n;) {
+      const size_t k = std::min<size_t>(512, 2 * n - done);
+      for (size_t i = 0; i < k; ++i) scaled[i] = module->chunk.mix[2 * from + done + i] * module->gain;
+      convert(frames + 2 * at + done, scaled, static_cast<int32_t>(k / 2));
+      done += k;
+    }
+  });
+}
+
+size_t bfxm_render_float(bfxm_module* module, float* frames, size_t count) {
+  if (!frames) return 0;
+  const float scale = module ? module->gain / 32768.0f : 0;
+  return take(module, count, [&](size_t at, int64_t from, size_t n) {
+    for (size_t i = 0; i < 2 * n; ++i) frames[2 * at + i] = module->chunk.mix[2 * from + i] * scale;
+  });
+}
+
+const char* bfxm_title(const bfxm_module* m) { return m ? m->title.c_str() : ""; }
+const char* bfxm_tracker(const bfxm_module* m) { return m ? m->tracker.c_str() : ""; }
+const char* bfxm_format(const bfxm_module* m) { return m ? m->format.c_str() : ""; }
+const char* bfxm_rules(const bfxm_module* m) { return m ? m->song->rules->name : ""; }
+int bfxm_channels(const bfxm_module* m) { return m ? m->song->channelCount : 0; }
+int bfxm_orders(const bfxm_module* m) { return m ? m->song->songLength : 0; }
+int bfxm_rate(const bfxm_module* m) { return m ? m->renderer->player().rate : 0; }
+int64_t bfxm_pass_frames(const bfxm_module* m) { return m ? m->passFrames : 0; }
+int64_t bfxm_frames_rendered(const bfxm_module* m) { return m ? m->given : 0; }
+
+void bfxm_position(const bfxm_module* m, int* order, int* row) {
+  int32_t o = 0, r = 0;
+  if (m && m->seekOrder >= 0) {
+    o = m->seekOrder;
+  } else if (m) {
+    // The mark of the last tick that began at or before the next frame.
+    const int64_t next = m->chunkStart + m->taken;
+    for (const OfflineRenderer::TickMark& t : m->renderer->ticks()) {
+      if (t.frame > next) break;
+      o = t.order;
+      r = t.row;
+    }
+  }
+  if (order) *order = o;
+  if (row) *row = r;
+}
+
+int bfxm_seek_order(bfxm_module* m, int order) {
+  if (!m || order < 0 || order >= m->song->songLength) return -1;
+  m->renderer->seek(order);
+  // What is left of the block was rendered before the seek: the song goes on from the next one.
+  m->chunk = {};
+  m->chunkStart = m->renderer->renderedFrames();
+  m->taken = 0;
+  m->passStart = m->chunkStart;
+  m->seekOrder = order;
+  m->ended = false;
+  return 0;
+}
+
+void bfxm_set_loop(bfxm_module* m, int loop) {
+  if (!m || m->loop == (loop != 0)) return;
+  m->loop = loop != 0;
+  m->ended = false;
+  // Past the end of the first pass, the pass that ends the song is counted from where it is.
+  const int64_t next = m->chunkStart + m->taken;
+  if (!m->loop && next >= endOfPass(*m)) {
+    m->renderer->restartPass();
+    m->passStart = next;
+  }
+}
+
+void bfxm_set_channel_mask(bfxm_module* m, uint32_t mask) {
+  if (m) m->renderer->setChannelMask(mask);
+}
+
+int bfxm_set_gain(bfxm_module* m, double decibels) {
+  if (!m || !(decibels >= -48 && decibels <= 48)) return -1;
+  m->gain = static_cast<float>(std::pow(10.0, decibels / 20));
+  return 0;
+}
+
+uint64_t bfxm_clipped(const bfxm_module* m) { return m ? m->clipped : 0; }
+
+}  // extern "C"
