@@ -34,7 +34,7 @@
 #else
 #define BFXM_API __declspec(dllimport)
 #endif
-#elif defined(__GNUC__)
+#elif defined(__GNUC__) && !defined(_WIN32)
 #define BFXM_API __attribute__((visibility("default")))
 #else
 #define BFXM_API

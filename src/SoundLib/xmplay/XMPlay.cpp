@@ -103,8 +103,11 @@ const char* bfxm_version(void) { return BRACKENFOLD_VERSION; }
 bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rules, char* error, size_t errorSize) {
   refuse(error, errorSize, "");
   if (!data && size) return refuse(error, errorSize, "no data");
-  if (rate < 8000 || rate > 192000)
-    return refuse(error, errorSize, "rate " + std::to_string(rate) + " Hz (8000 to 192000)");
+  if (rate < 8000 || rate > 192000) {
+    char text[64];
+    std::snprintf(text, sizeof text, "rate %d Hz (8000 to 192000)", rate);
+    return refuse(error, errorSize, text);
+  }
   const RuleSet* set = rules ? ruleSetNamed(rules) : nullptr;
   if (rules && !set)
     return refuse(error, errorSize, "no rules named \"" + std::string(rules).substr(0, 32) + "\" (" + ruleSetNames() + ")");
