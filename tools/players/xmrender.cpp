@@ -17,9 +17,9 @@
 #include "players/ChannelList.h"
 #include "players/LoadDamage.h"
 #include "Platform/Folders.h"
-#include "SoundLib/xmplay/ModuleLoader.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/WavWriter.h"
+#include "SoundLib/xmplay/XMPlayInternal.h"
 
 namespace {
 const char kUsage[] =
@@ -40,30 +40,31 @@ int fail(const std::string& message) {
   return 2;
 }
 
-// What the player is asked to render: the module's bytes and how to play them.
-struct Render {
-  const std::vector<uint8_t>& image;
-  const char* rules;  // none: the format's own
-  int32_t rate;
-  int64_t frames;
+// A module loaded through the library, freed on every way out.
+struct Module {
+  Module(const std::vector<uint8_t>& image, const char* rules, int32_t rate)
+      : m(bfxm_load(image.data(), image.size(), rate, rules, why, sizeof why)) {}
+  ~Module() { bfxm_free(m); }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+  bfxm_module* m;
+  char why[128] = "";
 };
 
-// Renders the first frames of the song from a fresh start, mixing the channels of the mask,
-// into the writer.
-bool renderTo(WavWriter& wav, const Render& r, uint32_t mask) {
-  bfxm_module* m = bfxm_load(r.image.data(), r.image.size(), r.rate, r.rules, nullptr, 0);
-  if (!m) return false;
+// Renders the song's next frames, from where the module stands, mixing the channels of the mask,
+// into the writer; the song goes round as often as the frames ask.
+bool renderTo(WavWriter& wav, bfxm_module* m, int64_t frames, uint32_t mask) {
   bfxm_set_loop(m, 1);
   bfxm_set_channel_mask(m, mask);
-  std::vector<int16_t> frames(2 * 4096);
-  bool written = true;
-  for (int64_t done = 0; done < r.frames && written;) {
-    const size_t n = bfxm_render(m, frames.data(), static_cast<size_t>(std::min<int64_t>(4096, r.frames - done)));
-    written = wav.write(frames.data(), static_cast<int64_t>(n));
+  // Large pieces: the writer sends each to the file in one call.
+  constexpr int64_t kPiece = 65536;
+  std::vector<int16_t> block(2 * kPiece);
+  for (int64_t done = 0; done < frames;) {
+    const size_t n = bfxm_render(m, block.data(), static_cast<size_t>(std::min(kPiece, frames - done)));
+    if (!wav.write(block.data(), static_cast<int64_t>(n))) return false;
     done += static_cast<int64_t>(n);
   }
-  bfxm_free(m);
-  return written;
+  return true;
 }
 
 const char* loopName(uint8_t mode) {
@@ -82,7 +83,8 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate) {
   return text;
 }
 
-void printInfo(Song& song) {
+// The song's structure; the duration is one pass at 44100 Hz.
+void printInfo(const Song& song, int64_t frames) {
   std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
   std::printf("tracker: %s\n", printableName(song.tracker, sizeof song.tracker).c_str());
   std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
@@ -94,7 +96,6 @@ void printInfo(Song& song) {
               song.allocatedPatternCount);
   std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
-  const int64_t frames = OfflineRenderer::passFrames(song, 44100);
   std::printf("duration: %s (one pass%s)\n", minutesAndSeconds(frames, 44100).c_str(),
               frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * 44100 ? ", cut at 10 minutes" : "");
   std::printf("instruments: %d\n", song.instrumentCount);
@@ -122,14 +123,17 @@ bool parseNumber(const char* text, double low, double high, double& out) {
   return true;
 }
 
-// One WAV per channel of the mask and the mix of them all, each the same length.
-int renderStems(const Render& render, int channels, const std::string& dir, uint32_t mask) {
+// One WAV per channel of the mask and the mix of them all, each the same length, each rendered
+// from the song's start.
+int renderStems(const std::vector<uint8_t>& image, const char* rules, int32_t rate, int64_t frames, int channels,
+                const std::string& dir, uint32_t mask) {
   if (!makeFolders(dir)) return fail("--stems: cannot make folder " + dir + ": " + std::strerror(errno));
   auto renderFile = [&](const std::string& path, uint32_t heard) {
-    FILE* file = std::fopen(path.c_str(), "wb");
+    const Module module(image, rules, rate);
+    FILE* file = module.m ? std::fopen(path.c_str(), "wb") : nullptr;
     if (!file) return false;
-    WavWriter wav(file, render.rate, render.frames);
-    return renderTo(wav, render, heard) && wav.finish();
+    WavWriter wav(file, rate, frames);
+    return renderTo(wav, module.m, frames, heard) && wav.finish();
   };
   for (int c = 0; c < channels; ++c) {
     if (!(mask >> c & 1)) continue;
@@ -199,13 +203,14 @@ int main(int argc, char** argv) {
 
   std::vector<uint8_t> image;
   if (!readFileBytes(in, image)) return fail(cannotRead(in));
-  LoadFailure failure{};
-  const SongPtr song = loadModule(image.data(), image.size(), rules ? ruleSetNamed(rules) : nullptr, &failure);
-  if (!song) return fail(std::string(in) + ": not a module this player can play: " + failure.text);
+  const int32_t r = static_cast<int32_t>(rate);
+  const Module module(image, rules, info ? 44100 : r);
+  if (!module.m) return fail(std::string(in) + ": not a module this player can play: " + module.why);
+  const Song* song = &songOf(module.m);
   bool refuse = false;
   const std::string damage = damageMessage(*song, refuse);
   if (info) {
-    printInfo(*song);
+    printInfo(*song, bfxm_pass_frames(module.m));
     if (!damage.empty()) std::printf("damaged: %s\n", damage.c_str());
     return 0;
   }
@@ -215,11 +220,8 @@ int main(int argc, char** argv) {
     const std::string beyond = channelsBeyond(mask, song->channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
-  const int32_t r = static_cast<int32_t>(rate);
-  const int64_t frames =
-      seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : OfflineRenderer::passFrames(*song, r);
-  const Render render{image, rules, r, frames};
-  if (stems) return renderStems(render, song->channelCount, stems, mask);
+  const int64_t frames = seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : bfxm_pass_frames(module.m);
+  if (stems) return renderStems(image, rules, r, frames, song->channelCount, stems, mask);
   const bool toStandardOutput = !std::strcmp(out, "-");
   // As gzip and cjpeg do: sound data is no text for a terminal.
   if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
@@ -227,7 +229,7 @@ int main(int argc, char** argv) {
   if (!file) return fail(cannotWrite(out));
   // A pipe cannot be sought back to, so the sizes go first: the length is known before rendering.
   WavWriter wav(file, static_cast<int>(rate), frames);
-  if (!renderTo(wav, render, mask) || !wav.finish())
+  if (!renderTo(wav, module.m, frames, mask) || !wav.finish())
     return fail(cannotWrite(toStandardOutput ? "standard output" : out));
   return 0;
 }

@@ -324,6 +324,27 @@ void convert(int16_t* destination, const float* source, int32_t count) {
   }
 }
 
+uint64_t countClipped(const float* source, int32_t count) {
+  // Rounding to nearest, ties to even: 32767.5 rounds to 32768 and -32768.5 to -32768.
+  constexpr float kAbove = 32767.5f, kBelow = -32768.5f;
+  uint64_t clipped = 0;
+  int32_t i = 0;
+#if defined(__SSE2__)
+  // A lane's comparison is all ones (-1) where a sample clips: subtracting it counts.
+  const __m128 above = _mm_set1_ps(kAbove), below = _mm_set1_ps(kBelow);
+  __m128i lanes = _mm_setzero_si128();
+  for (; i + 4 <= 2 * count; i += 4) {
+    const __m128 v = _mm_loadu_ps(source + i);
+    lanes = _mm_sub_epi32(lanes, _mm_castps_si128(_mm_or_ps(_mm_cmpge_ps(v, above), _mm_cmplt_ps(v, below))));
+  }
+  alignas(16) uint32_t counts[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(counts), lanes);
+  clipped = uint64_t{counts[0]} + counts[1] + counts[2] + counts[3];
+#endif
+  for (; i < 2 * count; ++i) clipped += source[i] >= kAbove || source[i] < kBelow;
+  return clipped;
+}
+
 void fillBlock(XMPlayer& player) {
   Song& song = *player.song;
   const int32_t b = player.blockLength;

@@ -7,5 +7,7 @@
 void mix(XMPlayer& player, float* destination, int32_t count);
 // Rounds and clips count stereo frames into 16-bit samples.
 void convert(int16_t* destination, const float* source, int32_t count);
+// The samples of count stereo frames that convert clips: those that round beyond 16 bits.
+uint64_t countClipped(const float* source, int32_t count);
 // Renders the block at the block index, calling the song's tick function on its exact frames.
 void fillBlock(XMPlayer& player);

@@ -9,10 +9,12 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/ModuleLoader.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/XMPlayInternal.h"
 
 struct bfxm_module {
   SongPtr song;
@@ -23,6 +25,7 @@ struct bfxm_module {
   bool loop = false;
   float gain = 1;
   uint64_t clipped = 0;
+  std::vector<float> scaled;  // the mix with the gain, when it is not 1
   // The block being handed out: its frames, and how many of them have been.
   OfflineRenderer::Chunk chunk{};
   int64_t chunkStart = 0;  // frame of the song at chunk.frames[0]
@@ -73,28 +76,34 @@ bool refill(bfxm_module& m) {
   return false;
 }
 
-// Hands out up to count frames through put(destination index, chunk offset, n).
+// Hands out up to count frames through put(destination frame, mix to take them from, n), the mix
+// scaled by the gain, and counts what clips.
 template <class Put>
 size_t take(bfxm_module* m, size_t count, Put put) {
   if (!m) return 0;
   size_t done = 0;
+  std::vector<float>& scaled = m->scaled;
   while (done < count && refill(*m)) {
-    const size_t n = static_cast<size_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
+    const auto n = static_cast<int32_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
     const float* mix = m->chunk.mix + 2 * m->taken;
-    for (size_t i = 0; i < 2 * n; ++i) {
-      const long v = std::lrint(mix[i] * m->gain);
-      m->clipped += v > 32767 || v < -32768;
+    if (m->gain != 1) {
+      scaled.resize(2 * static_cast<size_t>(n));
+      for (size_t i = 0; i < scaled.size(); ++i) scaled[i] = mix[i] * m->gain;
+      mix = scaled.data();
     }
-    put(done, m->taken, n);
-    m->taken += static_cast<int64_t>(n);
-    m->given += static_cast<int64_t>(n);
-    done += n;
+    m->clipped += countClipped(mix, n);
+    put(done, mix, n);
+    m->taken += n;
+    m->given += n;
+    done += static_cast<size_t>(n);
   }
   // The next block is rendered at once, so that the position of the next frame is known.
   if (done == count) refill(*m);
   return done;
 }
 }  // namespace
+
+const Song& songOf(const bfxm_module* module) { return *module->song; }
 
 extern "C" {
 
@@ -136,26 +145,19 @@ void bfxm_free(bfxm_module* module) { delete module; }
 
 size_t bfxm_render(bfxm_module* module, int16_t* frames, size_t count) {
   if (!frames) return 0;
-  return take(module, count, [&](size_t at, int64_t from, size_t n) {
-    if (module->gain == 1) {
-      std::memcpy(frames + 2 * at, module->chunk.frames + 2 * from, n * 4);
-      return;
-    }
-    float scaled[512];
-    for (size_t done = 0; done < 2 * n;) {
-      const size_t k = std::min<size_t>(512, 2 * n - done);
-      for (size_t i = 0; i < k; ++i) scaled[i] = module->chunk.mix[2 * from + done + i] * module->gain;
-      convert(frames + 2 * at + done, scaled, static_cast<int32_t>(k / 2));
-      done += k;
-    }
+  return take(module, count, [&](size_t at, const float* mix, int32_t n) {
+    // At unit gain the player's own rounding, already in the ring.
+    if (module->gain == 1)
+      std::memcpy(frames + 2 * at, module->chunk.frames + 2 * module->taken, static_cast<size_t>(n) * 4);
+    else
+      convert(frames + 2 * at, mix, n);
   });
 }
 
 size_t bfxm_render_float(bfxm_module* module, float* frames, size_t count) {
   if (!frames) return 0;
-  const float scale = module ? module->gain / 32768.0f : 0;
-  return take(module, count, [&](size_t at, int64_t from, size_t n) {
-    for (size_t i = 0; i < 2 * n; ++i) frames[2 * at + i] = module->chunk.mix[2 * from + i] * scale;
+  return take(module, count, [&](size_t at, const float* mix, int32_t n) {
+    for (size_t i = 0; i < 2 * static_cast<size_t>(n); ++i) frames[2 * at + i] = mix[i] / 32768.0f;
   });
 }
 
