@@ -324,6 +324,29 @@ void convert(int16_t* destination, const float* source, int32_t count) {
   }
 }
 
+void convertScaled(int16_t* destination, const float* source, int32_t count, float gain) {
+  if (gain == 1) {
+    convert(destination, source, count);
+    return;
+  }
+  float scaled[512];
+  for (int32_t done = 0; done < 2 * count;) {
+    const int32_t n = std::min<int32_t>(512, 2 * count - done);
+    for (int32_t i = 0; i < n; ++i) scaled[i] = source[done + i] * gain;
+    convert(destination + done, scaled, n / 2);
+    done += n;
+  }
+}
+
+uint64_t clippedSamples(const float* source, int32_t count, float gain) {
+  uint64_t clipped = 0;
+  for (int32_t i = 0; i < 2 * count; ++i) {
+    const long v = std::lrint(source[i] * gain);
+    clipped += v > 32767 || v < -32768;
+  }
+  return clipped;
+}
+
 void fillBlock(XMPlayer& player) {
   Song& song = *player.song;
   const int32_t b = player.blockLength;

@@ -80,11 +80,7 @@ size_t take(bfxm_module* m, size_t count, Put put) {
   size_t done = 0;
   while (done < count && refill(*m)) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
-    const float* mix = m->chunk.mix + 2 * m->taken;
-    for (size_t i = 0; i < 2 * n; ++i) {
-      const long v = std::lrint(mix[i] * m->gain);
-      m->clipped += v > 32767 || v < -32768;
-    }
+    m->clipped += clippedSamples(m->chunk.mix + 2 * m->taken, static_cast<int32_t>(n), m->gain);
     put(done, m->taken, n);
     m->taken += static_cast<int64_t>(n);
     m->given += static_cast<int64_t>(n);
@@ -138,13 +134,7 @@ size_t bfxm_render(bfxm_module* module, int16_t* frames, size_t count) {
       std::memcpy(frames + 2 * at, module->chunk.frames + 2 * from, n * 4);
       return;
     }
-    float scaled[512];
-    for (size_t done = 0; done < 2 * n;) {
-      const size_t k = std::min<size_t>(512, 2 * n - done);
-      for (size_t i = 0; i < k; ++i) scaled[i] = module->chunk.mix[2 * from + done + i] * module->gain;
-      convert(frames + 2 * at + done, scaled, static_cast<int32_t>(k / 2));
-      done += k;
-    }
+    convertScaled(frames + 2 * at, module->chunk.mix + 2 * from, static_cast<int32_t>(n), module->gain);
   });
 }
 
