@@ -69,3 +69,18 @@ TEST(CommandLine, BadValuesAreErrorsNamingTheOption) {
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
 }
+
+TEST(CommandLine, ValuesAfterEqualsAndShortForms) {
+  IntroOptions o;
+  std::string error;
+  ASSERT_EQ(parse({"--capture=out", "--fps=30", "--size=320x200", "-q"}, o, error), ParseResult::Run) << error;
+  EXPECT_EQ(o.captureDir, "out");
+  EXPECT_EQ(o.fps, 30);
+  EXPECT_EQ(o.display.width, 320);
+  EXPECT_TRUE(o.quiet);
+  EXPECT_EQ(parse({"-V"}, o, error), ParseResult::Version);
+  EXPECT_EQ(parse({"--frames", "0"}, o, error), ParseResult::Error);
+  EXPECT_EQ(error, "brackenfold: --frames: bad value 0 (a whole number of frames from 1 to 1000000000)");
+  EXPECT_EQ(parse({"frames"}, o, error), ParseResult::Error);
+  EXPECT_EQ(error, "brackenfold: unexpected argument frames (the intro takes options only; see --help)");
+}
