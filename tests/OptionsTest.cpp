@@ -111,8 +111,8 @@ TEST(Options, HelpLinesFromTheTable) {
             "      --size WxH    the size\n"
             "  -q, --quiet       only errors\n"
             "                    and nothing else\n"
-            "  -h, --help        show this text\n"
-            "  -V, --version     show the version\n");
+            "  -h, --help        print the usage, the options and the exit status\n"
+            "  -V, --version     print the version\n");
 }
 
 TEST(ProgressLine, TextSaysDoneShareElapsedAndLeft) {

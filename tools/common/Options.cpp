@@ -144,8 +144,8 @@ Option Option::custom(const char* name, char shortName, const char* value, std::
 }
 
 Options::Options(const char* program, std::vector<Option> table) : program_(program), table_(std::move(table)) {
-  table_.push_back(Option::flag("--help", 'h', help_, "show this text"));
-  table_.push_back(Option::flag("--version", 'V', version_, "show the version"));
+  table_.push_back(Option::flag("--help", 'h', help_, "print the usage, the options and the exit status"));
+  table_.push_back(Option::flag("--version", 'V', version_, "print the version"));
 }
 
 const Option* Options::find(const std::string& name) const {

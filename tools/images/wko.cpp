@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
        Option::number("--bpp", 0, "X", "bits a pixel", 0, 64, true, encoding.bpp,
                       "encode to X bits a pixel, above 0, at most 64"),
        Option::flag("--no-ycbcr", 0, encoding.noYcbcr,
-                    "encode colour as R, G, B only (to a size, Y, Cb, Cr is\nchosen where it decodes closer)"),
+                    "encode colour as R, G, B always (to a size, Y, Cb, Cr where it decodes closer)"),
        Option::text("--output", 'o', "OUT", "a file name", output,
                     "the file encode or decode writes, as OUT after IN")});
   switch (options.parse(argc, argv)) {
