@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/FileBytes.h"
+#include "common/PictureFiles.h"
 
 namespace {
 const char kUsage[] =
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
   for (int v : {kSheetWidth, kSheetHeight})
     for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(v >> (8 * i)));
   file.insert(file.end(), sheet.begin(), sheet.end());
-  if (!writeFileBytes(argv[2], file)) return fail(std::string("cannot write ") + argv[2]);
+  if (!writeFileBytes(argv[2], file)) return fail(cannotWrite(argv[2]));
 
   if (preview) {
     // Four times enlarged, the cell grid in dark blue, for looking at.
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
         p[0] = p[1] = v;
         p[2] = v ? v : grid ? 96 : 0;
       }
-    if (!stbi_write_png(preview, w, h, 3, rgb.data(), w * 3)) return fail(std::string("cannot write ") + preview);
+    if (!writePngFile(preview, w, h, 3, rgb.data(), w * 3)) return fail(cannotWrite(preview));
   }
   std::printf("fontsheet: %d pixels per em, ascent %d, descent %d, widest %d, baseline row %d\n", size, ascent,
               descent, widest, baseline);

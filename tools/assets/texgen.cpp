@@ -14,6 +14,7 @@
 
 #include "assets/AssetMath.h"
 #include "common/FileBytes.h"
+#include "common/PictureFiles.h"
 
 #include "ImageLib/ImageReaders.h"
 #include "ImageLib/WkoEncoder.h"
@@ -103,7 +104,7 @@ bool writeTiled(const std::string& path, const Picture& p) {
   for (int y = 0; y < 2 * kSize; ++y)
     for (int x = 0; x < 2 * kSize; ++x)
       std::memcpy(&big[(y * 2 * kSize + x) * 3], &p[((y % kSize) * kSize + x % kSize) * 3], 3);
-  return stbi_write_png(path.c_str(), 2 * kSize, 2 * kSize, 3, big.data(), 2 * kSize * 3) != 0;
+  return writePngFile(path.c_str(), 2 * kSize, 2 * kSize, 3, big.data(), 2 * kSize * 3);
 }
 }  // namespace
 
@@ -128,12 +129,12 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> stream = encode(layer.picture, layer.budget);
     if (stream.empty()) return fail(std::string("cannot encode ") + layer.name);
     const std::string out = std::string(argv[1]) + "/" + layer.name + ".wko";
-    if (!writeFileBytes(out.c_str(), stream)) return fail("cannot write " + out);
+    if (!writeFileBytes(out.c_str(), stream)) return fail(cannotWrite(out));
     std::printf("texgen: %s: %zu bytes, colour flag %d\n", out.c_str(), stream.size(), stream[0] >> 7);
     if (preview) {
       const std::string base = std::string(preview) + "/" + layer.name;
       if (!writeTiled(base + "-source.png", layer.picture) || !writeTiled(base + "-coded.png", decoded(stream)))
-        return fail("cannot write the previews in " + std::string(preview));
+        return fail("cannot write the previews in " + std::string(preview) + ": " + std::strerror(errno));
     }
   }
   return 0;

@@ -354,7 +354,7 @@ int main(int argc, char** argv) {
   }
   const std::vector<uint8_t> image = writeXM(module);
   if (!writeFileBytes(argv[2], image)) {
-    std::fprintf(stderr, "xmcompose: cannot write %s\n", argv[2]);
+    std::fprintf(stderr, "xmcompose: %s\n", cannotWrite(argv[2]).c_str());
     return 2;
   }
   std::printf("xmcompose: %s: %zu bytes, %zu patterns, %zu instruments\n", argv[2], image.size(),
