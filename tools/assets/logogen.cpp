@@ -21,6 +21,7 @@
 
 #include "assets/AssetMath.h"
 #include "common/FileBytes.h"
+#include "common/Options.h"
 #include "common/PictureFiles.h"
 
 #include "ImageLib/BitStream.h"
@@ -355,24 +356,23 @@ void paintIconGround(Canvas& c, double s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  const char* preview = nullptr;
-  if (argc == 5 && !std::strcmp(argv[3], "--preview")) {
-    preview = argv[4];
-  } else if (argc != 3) {
+  std::string previewDir;
+  Options options("logogen", {Option::text("--preview", 0, "DIR", "a folder", previewDir,
+                                           "also write the logo and the icons as PNG pictures, enlarged")});
+  if (const int code = options.answer(options.parse(argc, argv), kUsage, BRACKENFOLD_VERSION); code >= 0) return code;
+  if (options.operands().size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::string dir = argv[2];
+  const char* font = options.operands()[0].c_str();
+  const std::string dir = options.operands()[1];
+  const char* preview = previewDir.empty() ? nullptr : previewDir.c_str();
   FT_Library library;
   if (FT_Init_FreeType(&library)) return fail("cannot start FreeType");
   FT_Face face;
-  if (FT_New_Face(library, argv[1], 0, &face)) {
+  if (FT_New_Face(library, font, 0, &face)) {
     FT_Done_FreeType(library);
-    return fail(std::string("cannot open font ") + argv[1]);
+    return fail(std::string("cannot open font ") + font);
   }
 
   // Logo: 256 x 32 drawn at 8 samples per pixel.

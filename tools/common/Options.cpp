@@ -257,3 +257,22 @@ std::string Options::helpText() const {
   }
   return text;
 }
+
+int Options::answer(Result result, const char* synopsis, const char* version) const {
+  switch (result) {
+    case Result::kHelp:
+      std::printf("%soptions:\n%sexit status: 0 done, 2 a bad option or value, or a file that cannot be read or "
+                  "written\n",
+                  synopsis, helpText().c_str());
+      return 0;
+    case Result::kVersion:
+      std::printf("%s %s\n", program_.c_str(), version);
+      return 0;
+    case Result::kError:
+      std::fprintf(stderr, "%s\n", error_.c_str());
+      return 2;
+    case Result::kRun:
+      break;
+  }
+  return -1;
+}

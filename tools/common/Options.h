@@ -68,6 +68,11 @@ class Options {
   // text's column.
   std::string helpText() const;
 
+  // What a small tool does with the parse's result: for --help prints the synopsis and the
+  // option lines, for --version "program version", for a mistake the message, and returns the
+  // exit code (0, 0, 2); -1 where the tool is to run.
+  int answer(Result result, const char* synopsis, const char* version) const;
+
   const std::vector<Option>& table() const { return table_; }
 
  private:

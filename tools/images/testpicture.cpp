@@ -207,19 +207,7 @@ int main(int argc, char** argv) {
   int w = 512, h = 512;
   Options options("testpicture", {Option::size("--size", 0, 4096, w, h, "the picture's size (default 512x512)")});
   const char synopsis[] = "usage: testpicture landscape|pebbles|leaves OUT.png [--size WxH]\n";
-  switch (options.parse(argc, argv)) {
-    case Options::Result::kHelp:
-      std::printf("%soptions:\n%s", synopsis, options.helpText().c_str());
-      return 0;
-    case Options::Result::kVersion:
-      std::puts("testpicture " BRACKENFOLD_VERSION);
-      return 0;
-    case Options::Result::kError:
-      std::fprintf(stderr, "%s\n", options.error().c_str());
-      return 2;
-    case Options::Result::kRun:
-      break;
-  }
+  if (const int code = options.answer(options.parse(argc, argv), synopsis, BRACKENFOLD_VERSION); code >= 0) return code;
   if (options.operands().size() != 2) {
     std::fputs(synopsis, stderr);
     return 2;
