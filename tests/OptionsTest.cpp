@@ -48,6 +48,21 @@ TEST(Options, ValuesSeparateOrJoinedAndOptionsAnywhereAmongTheFiles) {
   EXPECT_FALSE(t.options.given("--loop"));
 }
 
+// A value may be kept as a pointer (a name looked up later): it points into argv, whichever
+// way it was given.
+TEST(Options, ValuesKeptAsPointersOutliveTheParse) {
+  const char* kept[3] = {};
+  int n = 0;
+  Options options("tool", {Option::custom("--rules", 'R', "NAME", "a name", [&](const char* v) { return (kept[n++] = v); },
+                                          "rules")});
+  const char* args[] = {"tool", "--rules=ft2", "-Rintro", "--rules", "pt"};
+  ASSERT_EQ(options.parse(5, args), Options::Result::kRun);
+  EXPECT_STREQ(kept[0], "ft2");
+  EXPECT_STREQ(kept[1], "intro");
+  EXPECT_STREQ(kept[2], "pt");
+  EXPECT_EQ(kept[0], args[1] + 8);
+}
+
 TEST(Options, ShortFlagsRunTogetherAndDoubleDashEndsTheOptions) {
   Tool t;
   ASSERT_EQ(t.parse({"-lqo", "x.wav", "--", "-r", "--loop", "-"}), Options::Result::kRun) << t.options.error();

@@ -65,7 +65,7 @@ TEST(Xmrender, OnePassFollowsTempoChanges) {
   m.patterns[0].at(4, 0, 1) = {0, 0, 0, 0xF, 150};
   save(dir.file("in.xm"), writeXM(m));
   for (const auto& [rules, frames] : {std::pair{"ft2", 4u * 882 + 4 * 735}, std::pair{"intro", 8u * 882}}) {
-    const ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("out.wav") + " --rules " + rules);
+    const ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("out.wav") + " --rules=" + rules);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(le32(readFile(dir.file("out.wav")), 40), frames * 4) << rules;
   }

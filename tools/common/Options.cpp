@@ -205,7 +205,8 @@ Options::Result Options::parse(int argc, const char* const* argv) {
       } else if (!o->value) {
         ok = equals == std::string::npos ? take(*o, name, nullptr) : fail(name + ": takes no value");
       } else if (equals != std::string::npos) {
-        ok = take(*o, name, arg.c_str() + equals + 1);
+        // Values point into argv, which outlives the parse: an option may keep the pointer.
+        ok = take(*o, name, argv[i] + equals + 1);
       } else if (i + 1 < argc) {
         ok = take(*o, name, argv[++i]);
       } else {
@@ -223,7 +224,7 @@ Options::Result Options::parse(int argc, const char* const* argv) {
           ok = take(*o, as, nullptr);
         } else {
           if (k + 1 < arg.size())
-            ok = take(*o, as, arg.c_str() + k + 1);
+            ok = take(*o, as, argv[i] + k + 1);
           else if (i + 1 < argc)
             ok = take(*o, as, argv[++i]);
           else

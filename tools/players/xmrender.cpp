@@ -56,11 +56,16 @@ struct Render {
 
 // Renders the first frames of the song from a fresh start, mixing the channels of the mask,
 // into the writer; says how far it has come after every stretch, and how many samples it
-// clipped at the end.
+// clipped at the end. False where the file could not be written (errno says why) or, with
+// the reason in refused, the song not loaded.
 bool renderTo(WavWriter& wav, const Render& r, uint32_t mask, const std::function<void(int64_t)>& progress,
-              uint64_t& clipped) {
-  bfxm_module* m = bfxm_load(r.image.data(), r.image.size(), r.rate, r.rules, nullptr, 0);
-  if (!m) return false;
+              uint64_t& clipped, std::string& refused) {
+  char why[128] = "";
+  bfxm_module* m = bfxm_load(r.image.data(), r.image.size(), r.rate, r.rules, why, sizeof why);
+  if (!m) {
+    refused = std::string("the player refused the module: ") + why;
+    return false;
+  }
   bfxm_set_loop(m, 1);
   bfxm_set_channel_mask(m, mask);
   bfxm_set_gain(m, r.gain);
@@ -185,7 +190,9 @@ int renderStems(const Render& render, int channels, const std::string& dir, uint
     if (!file) return fail(cannotWrite(path));
     WavWriter wav(file, render.rate, render.frames);
     uint64_t clipped = 0;
-    if (!renderTo(wav, render, heard, shown, clipped) || !wav.finish()) return fail(cannotWrite(path));
+    std::string refused;
+    if (!renderTo(wav, render, heard, shown, clipped, refused) || !wav.finish())
+      return fail(refused.empty() ? cannotWrite(path) : refused);
     if (clipped)
       notes.push_back(path + ": " + clippedNote(clipped) +
                       (files[k] == "mix.wav" ? "; the stems do not sum to the mix where it clipped" : ""));
@@ -297,9 +304,10 @@ int main(int argc, char** argv) {
                     static_cast<double>(done) / static_cast<double>(frames));
   };
   uint64_t clipped = 0;
-  const bool written = renderTo(wav, render, mask, shown, clipped) && wav.finish();
+  std::string refused;
+  const bool written = renderTo(wav, render, mask, shown, clipped, refused) && wav.finish();
   progress.finish();
-  if (!written) return fail(cannotWrite(toStandardOutput ? "standard output" : output));
+  if (!written) return fail(refused.empty() ? cannotWrite(toStandardOutput ? "standard output" : output) : refused);
   if (clipped && !quiet) std::fprintf(stderr, "xmrender: %s\n", clippedNote(clipped).c_str());
   return 0;
 }
