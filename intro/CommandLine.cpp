@@ -64,8 +64,13 @@ ParseResult parseCommandLine(int argc, const char* const* argv, IntroOptions& op
     return ParseResult::Error;
   }
   if (stencil) options.display.stencilBits = 8;
-  if (table.given("--fps") && options.captureDir.empty() && options.videoPath.empty()) {
+  const bool capturing = !options.captureDir.empty() || !options.videoPath.empty();
+  if (table.given("--fps") && !capturing) {
     error = table.message("--fps: only with --capture or --video");
+    return ParseResult::Error;
+  }
+  if (options.mute && capturing) {
+    error = table.message("--mute: not with --capture or --video (they play nothing and write the music)");
     return ParseResult::Error;
   }
   return ParseResult::Run;

@@ -60,7 +60,8 @@ TEST(CommandLine, BadValuesAreErrorsNamingTheOption) {
       {"--size", "0x480"}, {"--size", "640x480x"}, {"--size", "99999x1"}, {"--bpp", "24"},
       {"--bpp", "32b"},    {"--frames", "0"},      {"--frames", "-3"},    {"--frames", "1e3"},
       {"--fps", "0", "--capture", "d"}, {"--fps", "nan", "--capture", "d"}, {"--seconds", "inf"},
-      {"--seconds", "-1"}, {"--capture", ""},      {"--fps", "30"},       {"--frame"}};
+      {"--seconds", "-1"}, {"--capture", ""},      {"--fps", "30"},       {"--frame"},
+      {"--mute", "--video", "a.mp4"}};
   for (const auto& args : cases) {
     IntroOptions o;
     std::string error;

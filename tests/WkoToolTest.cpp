@@ -268,7 +268,8 @@ TEST(WkoTool, ErrorsAreOneLineAndCodeTwo) {
   for (const std::string& args : {std::string("encode ") + dir.file("missing.png") + " x.wko", std::string("bogus"),
                                   std::string("decode ") + dir.file("missing.wko") + " o.png",
                                   std::string("encode a b --bytes -3"), std::string("encode a b --lossless --bpp 1"),
-                                  std::string("info a --bytes 3"), std::string("decode a b c")}) {
+                                  std::string("info a --bytes 3"), std::string("decode a b c"),
+                                  std::string("encode a b.wko --no-ycbcr")}) {
     const ToolRun r = wko(args);
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;

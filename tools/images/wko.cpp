@@ -171,6 +171,8 @@ int encode(const std::string& inName, const std::string& outName, const EncodeSe
   double bytes = static_cast<double>(settings.bytes);
   const double bpp = settings.bpp;
   if (lossless + (bytes > 0) + (bpp > 0) > 1) return fail("choose one of --lossless, --bytes, --bpp");
+  if (!ycbcr && bytes == 0 && bpp == 0)
+    return fail("--no-ycbcr: only with --bytes or --bpp (lossless coding has no choice to make)");
   if (!lossless && bytes == 0 && bpp == 0) lossless = true;
   if (pictureName(lowerExtension(outName)))
     return fail(outName + ": a " + lowerExtension(outName) + " name for a WKO stream (name it .wko)");
