@@ -187,12 +187,18 @@ int renderStems(const Render& render, int channels, const std::string& dir, uint
                           static_cast<double>(files.size()));
     };
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return fail(cannotWrite(path));
-    WavWriter wav(file, render.rate, render.frames);
     uint64_t clipped = 0;
-    std::string refused;
-    if (!renderTo(wav, render, heard, shown, clipped, refused) || !wav.finish())
-      return fail(refused.empty() ? cannotWrite(path) : refused);
+    std::string failed = file ? "" : cannotWrite(path);
+    if (file) {
+      WavWriter wav(file, render.rate, render.frames);
+      std::string refused;
+      if (!renderTo(wav, render, heard, shown, clipped, refused) || !wav.finish())
+        failed = refused.empty() ? cannotWrite(path) : refused;
+    }
+    if (!failed.empty()) {
+      progress.finish();
+      return fail(failed);
+    }
     if (clipped)
       notes.push_back(path + ": " + clippedNote(clipped) +
                       (files[k] == "mix.wav" ? "; the stems do not sum to the mix where it clipped" : ""));
