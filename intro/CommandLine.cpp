@@ -19,13 +19,14 @@ Options optionTable(IntroOptions& o, bool& stencil) {
       "brackenfold",
       {Option::flag("--no-dialog", 0, o.noDialog, "take the display settings from the command line"),
        Option::size("--size", 0, 16384, o.display.width, o.display.height, "client size in pixels (default 640x480)"),
-       Option::custom("--bpp", 0, "16|32", "16 or 32",
-                      [&o](const char* v) {
-                        if (std::strcmp(v, "16") != 0 && std::strcmp(v, "32") != 0) return false;
-                        o.display.colourBits = v[0] == '1' ? 16 : 32;
-                        return true;
-                      },
-                      "colour bits (default 32)"),
+       Option::custom(
+           "--bpp", 0, "16|32", "16 or 32",
+           [](const char* v, void* bits) {
+             if (std::strcmp(v, "16") != 0 && std::strcmp(v, "32") != 0) return false;
+             *static_cast<int*>(bits) = v[0] == '1' ? 16 : 32;
+             return true;
+           },
+           &o.display.colourBits, "colour bits (default 32)"),
        Option::flag("--stencil", 0, stencil, "ask for an 8-bit stencil buffer"),
        Option::flag("--fullscreen", 0, o.display.fullscreen, "switch the display to the chosen size"),
        Option::integer("--frames", 0, "N", "frames", 1, 1000000000, o.frames, "end after N frames"),

@@ -155,9 +155,9 @@ bool IntroRun::frame() {
       backend.postQuitMessage();
     } else {
       if (frameCount == 0) capture.start = systemClock().counter();
-      capture.progress->update("brackenfold: frame " + std::to_string(frameCount + 1) + " of " +
-                                   std::to_string(frameLimit),
-                               static_cast<double>(frameCount + 1) / static_cast<double>(frameLimit),
+      char done[64];
+      std::snprintf(done, sizeof done, "brackenfold: frame %ld of %ld", frameCount + 1, frameLimit);
+      capture.progress->update(done, static_cast<double>(frameCount + 1) / static_cast<double>(frameLimit),
                                msSince(capture.start) / 1000);
     }
   }

@@ -51,16 +51,24 @@ TEST(Options, ValuesSeparateOrJoinedAndOptionsAnywhereAmongTheFiles) {
 // A value may be kept as a pointer (a name looked up later): it points into argv, whichever
 // way it was given.
 TEST(Options, ValuesKeptAsPointersOutliveTheParse) {
-  const char* kept[3] = {};
-  int n = 0;
-  Options options("tool", {Option::custom("--rules", 'R', "NAME", "a name", [&](const char* v) { return (kept[n++] = v); },
-                                          "rules")});
+  struct Kept {
+    const char* values[3] = {};
+    int n = 0;
+  } kept;
+  Options options("tool", {Option::custom(
+                              "--rules", 'R', "NAME", "a name",
+                              [](const char* v, void* k) {
+                                Kept& into = *static_cast<Kept*>(k);
+                                into.values[into.n++] = v;
+                                return true;
+                              },
+                              &kept, "rules")});
   const char* args[] = {"tool", "--rules=ft2", "-Rintro", "--rules", "pt"};
   ASSERT_EQ(options.parse(5, args), Options::Result::kRun);
-  EXPECT_STREQ(kept[0], "ft2");
-  EXPECT_STREQ(kept[1], "intro");
-  EXPECT_STREQ(kept[2], "pt");
-  EXPECT_EQ(kept[0], args[1] + 8);
+  EXPECT_STREQ(kept.values[0], "ft2");
+  EXPECT_STREQ(kept.values[1], "intro");
+  EXPECT_STREQ(kept.values[2], "pt");
+  EXPECT_EQ(kept.values[0], args[1] + 8);
 }
 
 TEST(Options, ShortFlagsRunTogetherAndDoubleDashEndsTheOptions) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,13 +13,22 @@
 // lone `-` is an operand: standard input or output). --help (-h) and --version (-V) are part of
 // every table, and win wherever they stand.
 struct Option {
-  const char* name = "";       // "--rate"
-  char shortName = 0;          // 'r' for -r; 0: none
-  const char* value = nullptr; // the value's name in the help text ("R"); none for a flag
-  std::string allowed;         // what a bad value is answered with: "a whole number of Hz from 8000 to 192000"
-  // Reads and keeps the value (a flag is handed nullptr); false for a value that is not allowed.
-  std::function<bool(const char* value)> take;
-  const char* help = "";       // the help text; '\n' starts another line of it
+  enum class Kind { kFlag, kInteger, kNumber, kSize, kText, kCustom };
+
+  const char* name = "";        // "--rate"
+  char shortName = 0;           // 'r' for -r; 0: none
+  const char* value = nullptr;  // the value's name in the help text ("R"); none for a flag
+  const char* help = "";        // the help text; '\n' starts another line of it
+  Kind kind = Kind::kFlag;
+  // Where the value goes: bool, long, double, int (the width; the height at target2),
+  // std::string, or the custom reader's own.
+  void* target = nullptr;
+  void* target2 = nullptr;
+  double low = 0, high = 0;     // kInteger and kNumber; kSize: high is the most either may be
+  bool lowOpen = false;         // kNumber: above low, not from it
+  const char* unit = nullptr;   // "Hz", "seconds": the words of the range
+  std::string allowedText;      // kText and kCustom: what is allowed
+  bool (*read)(const char* value, void* target) = nullptr;  // kCustom
 
   // A flag: sets target.
   static Option flag(const char* name, char shortName, bool& target, const char* help);
@@ -35,9 +43,15 @@ struct Option {
   // Any text but the empty one (a file or folder name).
   static Option text(const char* name, char shortName, const char* value, const char* what, std::string& target,
                      const char* help);
-  // A value read by the tool's own parser, answered with `allowed` when it says no.
+  // A value read by the tool's own reader into target (false: not allowed, answered with
+  // `allowed`).
   static Option custom(const char* name, char shortName, const char* value, std::string allowed,
-                       std::function<bool(const char*)> take, const char* help);
+                       bool (*read)(const char* value, void* target), void* target, const char* help);
+
+  // What a bad value is answered with: "a whole number of Hz from 8000 to 192000".
+  std::string allowed() const;
+  // Reads and keeps the value (a flag is handed nullptr); false for a value that is not allowed.
+  bool take(const char* value) const;
 };
 
 class Options {
@@ -76,16 +90,17 @@ class Options {
   const std::vector<Option>& table() const { return table_; }
 
  private:
-  const Option* find(const std::string& name) const;
+  const Option* find(const char* name, size_t length) const;
   const Option* findShort(char letter) const;
   bool fail(const std::string& text);
   // Hands a value to its option; false with the message when it is not allowed.
   bool take(const Option& option, const std::string& shown, const char* value);
+  bool missing(const Option& option, const std::string& shown);
 
   std::string program_;
   std::vector<Option> table_;
   std::vector<std::string> operands_;
-  std::vector<std::string> given_;
+  std::vector<const char*> given_;  // the names of the options given, as the table has them
   std::string error_;
   bool help_ = false, version_ = false;
 };

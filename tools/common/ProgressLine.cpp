@@ -19,11 +19,12 @@ std::string ProgressLine::clock(double seconds) {
 
 std::string ProgressLine::text(const std::string& done, double share, double elapsed) {
   share = std::clamp(share, 0.0, 1.0);
-  char percent[16];
-  std::snprintf(percent, sizeof percent, " (%d%%), ", static_cast<int>(share * 100));
   // At the pace so far: what took `elapsed` did `share` of the work.
-  const std::string left = share > 0 ? clock(elapsed * (1 - share) / share) + " left" : "";
-  return done + percent + clock(elapsed) + " elapsed" + (left.empty() ? "" : ", " + left);
+  const std::string taken = clock(elapsed), left = share > 0 ? clock(elapsed * (1 - share) / share) : "";
+  char line[256];
+  std::snprintf(line, sizeof line, "%s (%d%%), %s elapsed%s%s%s", done.c_str(), static_cast<int>(share * 100),
+                taken.c_str(), left.empty() ? "" : ", ", left.c_str(), left.empty() ? "" : " left");
+  return line;
 }
 
 void ProgressLine::update(const std::string& done, double share, double elapsed) {

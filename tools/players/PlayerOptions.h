@@ -11,16 +11,18 @@
 
 // rules: the set's name as given; none keeps the format's own.
 inline Option rulesOption(const char*& rules) {
-  return Option::custom("--rules", 0, "ft2|intro", ruleSetNames(),
-                        [&rules](const char* v) { return ruleSetNamed(rules = v) != nullptr; },
-                        "ft2: play as FastTracker 2 does (the default)\n"
-                        "intro: play as the intro does, its own few effects, no envelopes");
+  return Option::custom(
+      "--rules", 0, "ft2|intro", ruleSetNames(),
+      [](const char* v, void* rules) { return ruleSetNamed(*static_cast<const char**>(rules) = v) != nullptr; }, &rules,
+      "ft2: play as FastTracker 2 does (the default)\n"
+      "intro: play as the intro does, its own few effects, no envelopes");
 }
 
 inline Option channelsOption(uint32_t& mask) {
-  return Option::custom("--channels", 0, "LIST", kChannelListAllowed,
-                        [&mask](const char* v) { return parseChannelList(v, mask); },
-                        "only these channels, numbered from 1 (\"1,3-5\"), the others muted");
+  return Option::custom(
+      "--channels", 0, "LIST", kChannelListAllowed,
+      [](const char* v, void* mask) { return parseChannelList(v, *static_cast<uint32_t*>(mask)); }, &mask,
+      "only these channels, numbered from 1 (\"1,3-5\"), the others muted");
 }
 
 inline Option gainOption(double& decibels) {
