@@ -15,6 +15,7 @@ struct IntroOptions {
   double fps = 60;
   bool mute = false;
   bool stats = false;
+  bool quiet = false;  // no progress line, no notes
 };
 
 enum class ParseResult { Run, Help, Version, Error };
@@ -22,6 +23,7 @@ enum class ParseResult { Run, Help, Version, Error };
 // Reads argv; on Error, error holds the one-line message.
 ParseResult parseCommandLine(int argc, const char* const* argv, IntroOptions& options, std::string& error);
 
-extern const char kUsage[];
+// The --help text: the options' lines from the same table the parse reads, and the exit codes.
+std::string usageText();
 
 constexpr double kDefaultCaptureSeconds = 10;

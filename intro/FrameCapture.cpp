@@ -1,13 +1,13 @@
 #include "FrameCapture.h"
 
 #include <GL/gl.h>
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "common/PictureFiles.h"
 #include "Platform/Folders.h"
 
 bool isCaptureFileName(const std::string& name) {
@@ -50,5 +50,5 @@ const unsigned char* FrameCapture::readBack() {
 
 bool FrameCapture::writePng(unsigned index) const {
   const int stride = width * 3;
-  return stbi_write_png(pathOf(index).c_str(), width, height, 3, flipped.data(), stride) != 0;
+  return writePngFile(pathOf(index).c_str(), width, height, 3, flipped.data(), stride);
 }

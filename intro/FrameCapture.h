@@ -15,7 +15,8 @@ class FrameCapture {
   FrameCapture(std::string dir, int width, int height);
   // The frame's RGB bytes, rows top first; valid until the next readBack.
   const unsigned char* readBack();
-  // Writes what the last readBack read; false when the file could not be written.
+  // Writes what the last readBack read; false (errno saying why) when the file could not be
+  // written.
   bool writePng(unsigned index) const;
   std::string pathOf(unsigned index) const;
 

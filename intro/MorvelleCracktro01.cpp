@@ -3,8 +3,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -12,6 +14,7 @@
 #include "Base/Clock.h"
 #include "Base/FrameTimer.h"
 #include "Base/LogFile.h"
+#include "common/ProgressLine.h"
 #include "FrameCapture.h"
 #include "GLServer/GLServer.h"
 #include "IntroContent.h"
@@ -77,22 +80,26 @@ struct CaptureRun {
   std::optional<FrameCapture> frames;
   std::optional<Soundtrack> soundtrack;
   std::optional<VideoEncoder> video;
+  std::optional<ProgressLine> progress;
   std::string workDir;
   bool madeFolder = false;  // the --capture folder did not exist before this run
+  int64_t start = 0;        // the clock's count when the first frame was captured
   std::string wavPath() const { return workDir + "/soundtrack.wav"; }
 };
 
 // Makes the --capture folder, or clears the frames and soundtrack an earlier capture left in it
 // (a shorter capture would leave the old frames beyond its own); nothing else is touched.
-bool startCaptureFolder(const std::string& dir, CaptureRun& capture) {
+bool startCaptureFolder(const std::string& dir, CaptureRun& capture, bool quiet) {
   capture.madeFolder = !isFolder(dir);
-  if (!makeFolders(dir)) {
-    std::fprintf(stderr, "brackenfold: --capture: cannot make folder %s\n", dir.c_str());
+  std::string why;
+  if (!makeFolders(dir, &why)) {
+    std::fprintf(stderr, "brackenfold: --capture: cannot make folder %s: %s\n", dir.c_str(), why.c_str());
     return false;
   }
-  if (const int removed = capture.madeFolder ? 0 : removeEarlierCapture(dir))
-    std::fprintf(stderr, "brackenfold: --capture: removed %d files of an earlier capture from %s\n", removed,
-                 dir.c_str());
+  const int removed = capture.madeFolder ? 0 : removeEarlierCapture(dir);
+  if (removed && !quiet)
+    std::fprintf(stderr, "brackenfold: --capture: removed %d file%s of an earlier capture from %s\n", removed,
+                 removed == 1 ? "" : "s", dir.c_str());
   return true;
 }
 }  // namespace
@@ -131,17 +138,27 @@ bool IntroRun::frame() {
   if (capturing && !ending) {
     const unsigned index = static_cast<unsigned>(frameCount);
     const unsigned char* rgb = capture.frames->readBack();
-    const bool soundOk = capture.soundtrack->renderFrame(frameCount);
-    const bool pngOk = options.captureDir.empty() || capture.frames->writePng(index);
-    const bool videoOk = !capture.video || capture.video->write(rgb);
-    if (!soundOk || !pngOk || !videoOk) {
-      const std::string what = !soundOk ? capture.wavPath()
-                               : !pngOk ? capture.frames->pathOf(index)
-                                        : std::string("the video frames to ffmpeg");
-      std::fprintf(stderr, "brackenfold: cannot write %s\n", what.c_str());
-      exitCode = 1;
+    // What could not be written and the system's reason, taken before anything else can
+    // change errno.
+    std::string failed;
+    if (!capture.soundtrack->renderFrame(frameCount))
+      failed = capture.wavPath() + ": " + std::strerror(errno);
+    else if (!options.captureDir.empty() && !capture.frames->writePng(index))
+      failed = capture.frames->pathOf(index) + ": " + std::strerror(errno);
+    else if (capture.video && !capture.video->write(rgb))
+      failed = std::string("the video frames to ffmpeg: ") + std::strerror(errno);
+    if (!failed.empty()) {
+      capture.progress->finish();
+      std::fprintf(stderr, "brackenfold: cannot write %s\n", failed.c_str());
+      exitCode = 2;
       ending = true;
       backend.postQuitMessage();
+    } else {
+      if (frameCount == 0) capture.start = systemClock().counter();
+      char done[64];
+      std::snprintf(done, sizeof done, "brackenfold: frame %ld of %ld", frameCount + 1, frameLimit);
+      capture.progress->update(done, static_cast<double>(frameCount + 1) / static_cast<double>(frameLimit),
+                               msSince(capture.start) / 1000);
     }
   }
   ++frameCount;
@@ -158,13 +175,14 @@ bool IntroRun::frame() {
 int IntroRun::end() {
   introShutdown();
 
+  if (capturing) capture.progress->finish();
   if (capturing && exitCode == 0) {
     if (!capture.soundtrack->finish()) {
-      std::fprintf(stderr, "brackenfold: cannot write %s\n", capture.wavPath().c_str());
-      exitCode = 1;
+      std::fprintf(stderr, "brackenfold: cannot write %s: %s\n", capture.wavPath().c_str(), std::strerror(errno));
+      exitCode = 2;
     } else if (capture.video && !capture.video->finish(capture.wavPath())) {
       std::fprintf(stderr, "brackenfold: ffmpeg could not write %s\n", options.videoPath.c_str());
-      exitCode = 1;
+      exitCode = 2;
     }
     if (options.captureDir.empty()) removeFolder(capture.workDir);
   }
@@ -209,7 +227,8 @@ int runIntro(const IntroOptions& options, WindowBackend& backend, Clock& clock) 
   CaptureRun& capture = run->capture;
   long frameLimit = options.frames;
   if (capturing) {
-    if (!options.captureDir.empty() && !startCaptureFolder(options.captureDir, capture)) return 2;
+    if (!options.captureDir.empty() && !startCaptureFolder(options.captureDir, capture, options.quiet)) return 2;
+    capture.progress.emplace(stderr, !options.quiet && ProgressLine::onTerminal(stderr));
     capture.workDir = options.captureDir.empty() ? temporaryFolder() : options.captureDir;
     if (capture.workDir.empty()) {
       std::fputs("brackenfold: cannot make a temporary folder for the video's files\n", stderr);

@@ -10,7 +10,7 @@ int programMain(int argc, char** argv) {
   std::string error;
   switch (parseCommandLine(argc, argv, options, error)) {
     case ParseResult::Help:
-      std::fputs(kUsage, stdout);
+      std::fputs(usageText().c_str(), stdout);
       return 0;
     case ParseResult::Version:
       std::puts("brackenfold " BRACKENFOLD_VERSION);
@@ -33,5 +33,9 @@ int programMain(int argc, char** argv) {
   // The capture's folder is made once the window is open (runIntro): a run that ends before
   // leaves none behind.
   if (!options.captureDir.empty()) platformPreferOffscreen();
+  // Drawn offscreen with nowhere to show the dialog, nobody can choose other settings after a
+  // failed start: the command line's are tried once, instead of the dialog's retries each
+  // warning that it cannot be shown.
+  if (!options.noDialog && !platformCanShowDialog()) options.noDialog = true;
   return runIntro(options);
 }

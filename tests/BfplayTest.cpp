@@ -208,6 +208,49 @@ TEST_F(LoopingLivePlayerTest, LoopPlaysOnWhereTheOrdersComeBack) {
   expectPosition(player->heard(), 0, 0, 0);
 }
 
+// Back to the first order is the song's start: its own tempo (125), not the one it had reached
+// (F80 on order 1 made it 128).
+TEST(LivePlayerRestart, StartsAgainAtTheSongsOwnTempo) {
+  XMModuleSpec m = threeOrders();
+  m.patterns[1].at(0, 0, 1).effect = 0xF;
+  m.patterns[1].at(0, 0, 1).parameter = 0x80;
+  FT2Song loaded(m);
+  VirtualWaveDevice device;
+  ASSERT_TRUE(device.open(44100));
+  LivePlayer player(*loaded.song, device, 44100, false);
+  player.start();
+  auto playTo = [&](int64_t frame) {
+    device.position = static_cast<uint32_t>(frame * 4);
+    return player.update();
+  };
+  for (int64_t f = 0; f <= 25 * kBlock; f += 800) ASSERT_TRUE(playTo(f));
+  ASSERT_EQ(player.heard().order, 1);
+  EXPECT_EQ(player.heard().bpm, 128);
+  player.skip(-1);
+  for (int64_t f = 25 * kBlock; f <= 29 * kBlock; f += 800) ASSERT_TRUE(playTo(f));
+  EXPECT_EQ(player.heard().order, 0);
+  EXPECT_EQ(player.heard().bpm, 125);
+}
+
+// The gain scales what is rendered from then on; nothing clips at twice the level.
+TEST_F(LivePlayerTest, GainScalesTheBlocksRenderedAfterIt) {
+  FT2Song copy(threeOrders());
+  OfflineRenderer reference(*copy.song, 44100);
+  const std::vector<int16_t> frames = reference.render(40 * kBlock);
+  player->setGain(2);
+  ASSERT_TRUE(playThrough(0, 30 * kBlock));
+  for (int64_t n = 30; n < 37; ++n) {
+    const std::vector<int16_t> b = block(n);
+    for (int64_t i = 0; i < kBlock * 2; i += 37)
+      EXPECT_NEAR(b[i], 2 * frames[n * kBlock * 2 + i], 1) << "block " << n << " at " << i;
+  }
+  EXPECT_GT(std::abs(block(30)[1000]), 2000) << "order 1's note sounds there, twice as loud";
+  EXPECT_EQ(player->clipped(), 0u);
+  player->setGain(1000);
+  ASSERT_TRUE(playThrough(30 * kBlock, 32 * kBlock));
+  EXPECT_GT(player->clipped(), 0u);
+}
+
 struct StatusCase {
   SongPosition position;
   int64_t frames;
@@ -297,7 +340,7 @@ TEST_F(PlayerConsoleTest, ArrowsSkipAnOrderFromTheOneHeard) {
 
 TEST(BfplayHeader, SaysWhatTheSongIsInLinesThatFit) {
   const SongFacts facts{5, 0b01101, 5400 * 44100 + 44099, {"lead", ""}};
-  EXPECT_EQ(headerText("in.xm", "Title", "", "XM 1.04, FastTracker 2 rules", facts, 3, 2, false, 44100, 80),
+  EXPECT_EQ(headerText("in.xm", "Title", "", "XM 1.04, FastTracker 2 rules", facts, 3, 2, false, 44100, 80, true),
             "Module      in.xm\n"
             "Title       Title\n"
             "Tracker     (not named), XM 1.04, FastTracker 2 rules\n"
@@ -306,7 +349,7 @@ TEST(BfplayHeader, SaysWhatTheSongIsInLinesThatFit) {
             "Length      90:00 one pass\n"
             "Keys        h or ? the keys, i the instrument names, q quit\n");
   const std::string narrow = headerText("in.xm", "Title", "MilkyTracker", "XM 1.04, FastTracker 2 rules", facts, 3, 2,
-                                        true, 44100, 30);
+                                        true, 44100, 30, false);
   EXPECT_NE(narrow.find("Tracker     MilkyTracker, XM \n"), std::string::npos) << narrow;
   EXPECT_NE(narrow.find("Length      90:00 a pass, the\n"), std::string::npos) << narrow;
 }
@@ -412,6 +455,7 @@ TEST(BfplayProgram, PlaysOnePassOnTheDiskDeviceAndEnds) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(r.output.find("\rOrd "), std::string::npos) << "no status line without a terminal: " << r.output;
   EXPECT_NE(r.output.find("Channels    1\n"), std::string::npos) << "the header: " << r.output;
+  EXPECT_EQ(r.output.find("Keys"), std::string::npos) << "no keys are read without a terminal: " << r.output;
   const std::string raw = readFile(dir.file("out.raw"));
   std::vector<int16_t> played(raw.size() / 2);
   std::memcpy(played.data(), raw.data(), played.size() * 2);
@@ -435,18 +479,22 @@ TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
   TempDir dir;
   save(dir.file("in.xm"), writeXM(threeOrders()));
   save(dir.file("bad.xm"), {'n', 'o', 't', ' ', 'x', 'm'});
+  // No device: the sound system's reason, and the way to hear the module without one.
   const ToolRun noDevice = bfplay("SDL_AUDIODRIVER=nonexistent", dir.file("in.xm"));
   EXPECT_EQ(noDevice.exitCode, 2);
-  EXPECT_EQ(noDevice.output, "bfplay: no sound device could be opened\n");
+  EXPECT_EQ(noDevice.output, "bfplay: no sound device could be opened (Audio target 'nonexistent' not available); "
+                             "xmrender " + dir.file("in.xm") + " OUT.wav renders it to a file instead\n");
   // ALSA without a device (its configuration empty) prints its own failure, unless kept quiet.
   save(dir.file("asound.conf"), {});
   const ToolRun noAlsa = bfplay("SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=" + dir.file("asound.conf"), dir.file("in.xm"));
-  EXPECT_EQ(noAlsa.output, "bfplay: no sound device could be opened\n");
+  EXPECT_EQ(noAlsa.output.rfind("bfplay: no sound device could be opened (ALSA: ", 0), 0u) << noAlsa.output;
+  EXPECT_EQ(std::count(noAlsa.output.begin(), noAlsa.output.end(), '\n'), 1) << noAlsa.output;
   const std::vector<uint8_t> whole = writeXM(threeOrders());
   save(dir.file("cut.xm"), std::vector<uint8_t>(whole.begin(), whole.begin() + 400));  // in the instrument
   for (const std::string& args : {dir.file("bad.xm"), dir.file("missing.xm"), dir.file("in.xm") + " --rules ft3",
                                   dir.file("in.xm") + " --bogus", dir.file("in.xm") + " " + dir.file("in.xm"),
                                   dir.file("in.xm") + " --channels 0", dir.file("in.xm") + " --channels 2",
+                                  "--gain=49 " + dir.file("in.xm"), dir.file("in.xm") + " --loop=1",
                                   dir.file("cut.xm")}) {
     const ToolRun r = bfplay("SDL_AUDIODRIVER=dummy", args);
     EXPECT_EQ(r.exitCode, 2) << args;

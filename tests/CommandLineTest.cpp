@@ -60,7 +60,8 @@ TEST(CommandLine, BadValuesAreErrorsNamingTheOption) {
       {"--size", "0x480"}, {"--size", "640x480x"}, {"--size", "99999x1"}, {"--bpp", "24"},
       {"--bpp", "32b"},    {"--frames", "0"},      {"--frames", "-3"},    {"--frames", "1e3"},
       {"--fps", "0", "--capture", "d"}, {"--fps", "nan", "--capture", "d"}, {"--seconds", "inf"},
-      {"--seconds", "-1"}, {"--capture", ""},      {"--fps", "30"},       {"--frame"}};
+      {"--seconds", "-1"}, {"--capture", ""},      {"--fps", "30"},       {"--frame"},
+      {"--mute", "--video", "a.mp4"}};
   for (const auto& args : cases) {
     IntroOptions o;
     std::string error;
@@ -68,4 +69,19 @@ TEST(CommandLine, BadValuesAreErrorsNamingTheOption) {
     EXPECT_EQ(error.rfind("brackenfold: ", 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
+}
+
+TEST(CommandLine, ValuesAfterEqualsAndShortForms) {
+  IntroOptions o;
+  std::string error;
+  ASSERT_EQ(parse({"--capture=out", "--fps=30", "--size=320x200", "-q"}, o, error), ParseResult::Run) << error;
+  EXPECT_EQ(o.captureDir, "out");
+  EXPECT_EQ(o.fps, 30);
+  EXPECT_EQ(o.display.width, 320);
+  EXPECT_TRUE(o.quiet);
+  EXPECT_EQ(parse({"-V"}, o, error), ParseResult::Version);
+  EXPECT_EQ(parse({"--frames", "0"}, o, error), ParseResult::Error);
+  EXPECT_EQ(error, "brackenfold: --frames: bad value 0 (a whole number of frames from 1 to 1000000000)");
+  EXPECT_EQ(parse({"frames"}, o, error), ParseResult::Error);
+  EXPECT_EQ(error, "brackenfold: unexpected argument frames (the intro takes options only; see --help)");
 }

@@ -84,10 +84,21 @@ TEST(Program, WithoutADisplayOneLineAndExitOne) {
   EXPECT_NE(r.output.find("--capture DIR"), std::string::npos) << r.output;
 }
 
+// Drawn offscreen with no display for the dialog either, the settings cannot change between
+// tries: one warning and the line that says what to do, not the dialog's every retry.
+TEST(Program, OffscreenRefusalIsOneWarningAndTheWayOn) {
+  const ToolRun r = run("--frames 5", "env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.output, "Warning: The options you choosed are not hardware accelerated by your GFX Card\n"
+                      "brackenfold: only a software OpenGL renderer is available here; run with --allow-software "
+                      "to accept it\n");
+}
+
 TEST(Program, CaptureWritesEveryFrameOfTheFixedStep) {
   TempDir dir;
-  const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 10 --seconds 0.5");
+  const ToolRun r = run("--no-dialog --allow-software --capture=" + dir.path() + " --fps=10 --seconds 0.5");
   ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output, "") << "no progress line where the output is no terminal";
   for (int i = 0; i < 5; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%05d.png", i);
@@ -116,6 +127,27 @@ TEST(Program, CaptureClearsAnEarlierCaptureAndFailedRunsLeaveNoFolder) {
   const ToolRun refused = run("--no-dialog --capture " + dir.file("new/frames") + " --fps 10 --seconds 0.2");
   EXPECT_EQ(refused.exitCode, 1) << refused.output;
   EXPECT_FALSE(std::filesystem::exists(dir.file("new"))) << refused.output;
+
+  const ToolRun onAFile = run("--no-dialog --allow-software --capture " + dir.file("notes.txt") + " --frames 1");
+  EXPECT_EQ(onAFile.exitCode, 2);
+  EXPECT_EQ(onAFile.output, "brackenfold: --capture: cannot make folder " + dir.file("notes.txt") + ": Not a directory\n");
+}
+
+// On a terminal a capture says how far it has come, on one line rewritten in place and taken
+// away at the end (script gives the run a terminal).
+TEST(Program, CaptureShowsItsProgressOnATerminal) {
+  if (runTool("script --version").exitCode != 0) GTEST_SKIP() << "no script(1) to give the run a terminal";
+  TempDir dir;
+  const ToolRun r = runTool("script -qec '" + std::string(kNoLeakCheckEnv) + BRACKENFOLD_BIN +
+                            " --no-dialog --allow-software --capture " + dir.path() + " --fps 30 --seconds 2' /dev/null");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("\rbrackenfold: frame "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(" of 60 ("), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(" elapsed, "), std::string::npos) << r.output;
+  const size_t last = r.output.rfind('\r');
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_EQ(r.output.find_first_not_of(" \r\n", r.output.rfind('\r', last - 1)), std::string::npos)
+      << "the line is blanked at the end";
 }
 
 TEST(Program, CapturedFrameShowsFiveRedShadesWithBlackOutlines) {

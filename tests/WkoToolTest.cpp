@@ -58,7 +58,8 @@ TEST(WkoTool, BudgetAndInfo) {
   ToolRun r = wko("encode " + dir.file("in.png") + " " + dir.file("a.wko") + " --bytes 700");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   const double either = quality(r.output);
-  r = wko("encode " + dir.file("in.png") + " " + dir.file("b.wko") + " --bytes 700 --no-ycbcr");
+  // Options before the files, a value after "=".
+  r = wko("encode --bytes=700 --no-ycbcr " + dir.file("in.png") + " " + dir.file("b.wko"));
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_GT(quality(r.output), 20) << r.output;
   EXPECT_GE(either, quality(r.output));
@@ -266,9 +267,34 @@ TEST(WkoTool, ErrorsAreOneLineAndCodeTwo) {
   TempDir dir;
   for (const std::string& args : {std::string("encode ") + dir.file("missing.png") + " x.wko", std::string("bogus"),
                                   std::string("decode ") + dir.file("missing.wko") + " o.png",
-                                  std::string("encode a b --bytes -3"), std::string("encode a b --lossless --bpp 1")}) {
+                                  std::string("encode a b --bytes -3"), std::string("encode a b --lossless --bpp 1"),
+                                  std::string("info a --bytes 3"), std::string("decode a b c"),
+                                  std::string("encode a b.wko --no-ycbcr")}) {
     const ToolRun r = wko(args);
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
   }
+}
+
+// Every writer reports a full disk (a link to /dev/full) with the system's reason and code 2,
+// PNG and TGA as much as the formats written by hand; and a WKO stream gets no picture's name.
+TEST(WkoTool, AFullDiskIsAFailureForEveryWriter) {
+  TempDir dir;
+  const std::vector<uint8_t> picture = makePicture(20, 12);
+  ASSERT_TRUE(stbi_write_png(dir.file("in.png").c_str(), 20, 12, 3, picture.data(), 20 * 3));
+  ASSERT_EQ(wko("encode " + dir.file("in.png") + " " + dir.file("a.wko")).exitCode, 0);
+  for (const char* name : {"full.wko", "full.png", "full.tga", "full.ppm"})
+    std::filesystem::create_symlink("/dev/full", dir.file(name));
+  for (const std::string& args :
+       {"encode " + dir.file("in.png") + " " + dir.file("full.wko"), "decode " + dir.file("a.wko") + " " + dir.file("full.png"),
+        "decode " + dir.file("a.wko") + " -o " + dir.file("full.tga"), "decode " + dir.file("a.wko") + " " + dir.file("full.ppm"),
+        std::string(TESTPICTURE_BIN) + " leaves " + dir.file("full.png") + " --size=8x8"}) {
+    const ToolRun r = args.rfind("encode", 0) == 0 || args.rfind("decode", 0) == 0 ? wko(args) : runTool(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_NE(r.output.find(": No space left on device\n"), std::string::npos) << args << ": " << r.output;
+  }
+  const ToolRun r = wko("encode " + dir.file("in.png") + " " + dir.file("out.JPG"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "wko: " + dir.file("out.JPG") + ": a .jpg name for a WKO stream (name it .wko)\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.JPG")));
 }

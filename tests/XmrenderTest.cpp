@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,7 +65,7 @@ TEST(Xmrender, OnePassFollowsTempoChanges) {
   m.patterns[0].at(4, 0, 1) = {0, 0, 0, 0xF, 150};
   save(dir.file("in.xm"), writeXM(m));
   for (const auto& [rules, frames] : {std::pair{"ft2", 4u * 882 + 4 * 735}, std::pair{"intro", 8u * 882}}) {
-    const ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("out.wav") + " --rules " + rules);
+    const ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("out.wav") + " --rules=" + rules);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(le32(readFile(dir.file("out.wav")), 40), frames * 4) << rules;
   }
@@ -74,7 +75,8 @@ TEST(Xmrender, SecondsAndRateAndTheSameFramesEveryTime) {
   TempDir dir;
   save(dir.file("in.xm"), writeXM(loopingSong()));
   ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("a.wav") + " --seconds 1.5 --rate 22050").exitCode, 0);
-  ASSERT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("b.wav") + " --rate 22050 --seconds 1.5").exitCode, 0);
+  // Options before the files, their values after "=", the output named by -o.
+  ASSERT_EQ(xmrender("--rate=22050 --seconds=1.5 " + dir.file("in.xm") + " -o " + dir.file("b.wav")).exitCode, 0);
   const std::string a = readFile(dir.file("a.wav"));
   EXPECT_EQ(le32(a, 24), 22050u);
   EXPECT_EQ(le32(a, 40), 33075u * 4);
@@ -180,7 +182,15 @@ TEST(Xmrender, MessagesNameWhatIsAllowedAndWhy) {
       {dir.file("in.xm") + " o.wav --channels 1,3", "--channels: the module has 2 channels (1 to 2)\n"},
       {dir.file("missing.xm") + " o.wav", "missing.xm: No such file or directory\n"},
       {dir.path() + " o.wav", ": Is a directory\n"},
-      {dir.file("in.xm") + " " + dir.file("no/such/out.wav"), "out.wav: No such file or directory\n"}};
+      {dir.file("in.xm") + " " + dir.file("no/such/out.wav"), "out.wav: No such file or directory\n"},
+      {dir.file("in.xm") + " " + dir.file("full.wav"), "cannot write " + dir.file("full.wav") + ": No space left on device\n"},
+      // What would be ignored, or cannot be both, is said instead.
+      {"--info " + dir.file("in.xm") + " --seconds 5", "xmrender: --seconds: not with --info (--info renders nothing)\n"},
+      {"--channels 1 --info " + dir.file("in.xm"), "xmrender: --channels: not with --info (--info renders nothing)\n"},
+      {dir.file("in.xm") + " o.wav --stems d", "xmrender: write o.wav or --stems d, not both\n"},
+      {dir.file("in.xm"), "xmrender: nothing to write: name OUT.wav (- for standard output), --stems DIR, or --info\n"},
+      {dir.file("in.xm") + " o.wav --gain=49", "xmrender: --gain: bad value 49 (decibels from -48 to 48)\n"}};
+  std::filesystem::create_symlink("/dev/full", dir.file("full.wav"));
   for (const auto& [args, message] : cases) {
     const ToolRun r = xmrender(args);
     EXPECT_EQ(r.exitCode, 2) << args;
@@ -278,6 +288,98 @@ TEST(Xmrender, StemsSumToTheMixAndChannelsRenderAsTheirStems) {
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_FALSE(std::filesystem::exists(dir.file("some/02-channel.wav")));
   EXPECT_TRUE(wavFrames(readFile(dir.file("some/03-channel.wav"))) == stems[2]);
+}
+
+// Stems of a module with fewer channels replace an earlier render's whole: none of its stems
+// stay beside the new ones, and the user is told.
+TEST(Xmrender, StemsReplaceAnEarlierRendersStems) {
+  TempDir dir;
+  save(dir.file("three.xm"), writeXM(threeVoices()));
+  save(dir.file("two.xm"), writeXM(loopingSong()));
+  std::filesystem::create_directory(dir.file("d"));
+  std::ofstream(dir.file("d/notes.txt")) << "mine";
+  ASSERT_EQ(xmrender(dir.file("three.xm") + " --stems " + dir.file("d")).output, "");
+  const ToolRun r = xmrender(dir.file("two.xm") + " --stems " + dir.file("d"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output, "xmrender: --stems: removed 1 file of an earlier render from " + dir.file("d") + "\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("d/03-channel.wav")));
+  for (const char* name : {"01-channel.wav", "02-channel.wav", "mix.wav", "notes.txt"})
+    EXPECT_TRUE(std::filesystem::exists(dir.file("d/") + name)) << name;
+  std::ofstream(dir.file("file")) << "in the way";
+  const ToolRun blocked = xmrender(dir.file("two.xm") + " --stems " + dir.file("file"));
+  EXPECT_EQ(blocked.exitCode, 2);
+  EXPECT_EQ(blocked.output, "xmrender: --stems: cannot make folder " + dir.file("file") + ": Not a directory\n");
+}
+
+// The gain scales the mix before it is rounded; what then lies beyond full scale is clipped and
+// counted, sample by sample, and said once at the end (not with --quiet).
+TEST(Xmrender, GainAndTheClippedSamplesCount) {
+  TempDir dir;
+  XMModuleSpec m = constantModule(1, 16, 20000);
+  m.instruments[0].samples[0].sixteenBit = true;
+  m.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};
+  save(dir.file("in.xm"), writeXM(m));
+  ToolRun r = xmrender(dir.file("in.xm") + " " + dir.file("0.wav"));
+  ASSERT_EQ(r.output, "");
+  const std::vector<int16_t> plain = wavFrames(readFile(dir.file("0.wav")));
+  r = xmrender(dir.file("in.xm") + " " + dir.file("low.wav") + " --gain -6.0206");
+  ASSERT_EQ(r.output, "");
+  const std::vector<int16_t> low = wavFrames(readFile(dir.file("low.wav")));
+  ASSERT_EQ(low.size(), plain.size());
+  for (size_t i = 0; i < low.size(); i += 97) EXPECT_NEAR(low[i], plain[i] / 2.0, 1.0) << i;
+
+  r = xmrender(dir.file("in.xm") + " " + dir.file("loud.wav") + " --gain 24");
+  ASSERT_EQ(r.exitCode, 0);
+  const std::string tail = " samples clipped at full scale (a negative --gain lowers the level)\n";
+  ASSERT_EQ(r.output.rfind("xmrender: ", 0), 0u) << r.output;
+  ASSERT_NE(r.output.find(tail), std::string::npos) << r.output;
+  const long clipped = std::atol(r.output.c_str() + 10);
+  // Judged from the 0 dB render, rounded once already: certainly beyond, and possibly.
+  const double g = std::pow(10.0, 24 / 20.0);
+  long surely = 0, maybe = 0;
+  for (int16_t v : plain) {
+    surely += std::abs(v) * g > 32768 + g;
+    maybe += std::abs(v) * g > 32767.5 - g;
+  }
+  EXPECT_GT(surely, 0);
+  EXPECT_GE(clipped, surely);
+  EXPECT_LE(clipped, maybe);
+  EXPECT_EQ(xmrender(dir.file("in.xm") + " " + dir.file("q.wav") + " --gain 24 -q").output, "");
+}
+
+// A version 1.02 module keeps every instrument's headers before the patterns; the names of the
+// empty ones (where trackers keep credits) are the file's.
+TEST(Xmrender, InfoNamesTheInstrumentsOfAnOlderLayout) {
+  TempDir dir;
+  XMModuleSpec m = loopingSong();
+  m.version = 0x0102;
+  m.instruments[0].name = "lead";
+  for (const char* credit : {"music by someone", "", "greets to all"}) {
+    XMInstrumentSpec text;
+    text.name = credit;
+    m.instruments.push_back(text);
+  }
+  save(dir.file("old.xm"), writeXM(m));
+  const ToolRun r = xmrender("--info " + dir.file("old.xm"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("format: 1.02"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instrument 1: \"lead\", 1 samples"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instrument 2: \"music by someone\", 0 samples"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instrument 3: \"\", 0 samples"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instrument 4: \"greets to all\", 0 samples"), std::string::npos) << r.output;
+}
+
+// A song that never comes back round is cut at ten minutes: said before the render starts.
+TEST(Xmrender, ASongThatNeverEndsIsCutWithAWord) {
+  TempDir dir;
+  XMModuleSpec m = constantModule(1, 256);
+  m.speed = 31;
+  m.bpm = 32;  // 256 rows of 31 ticks of 3445 frames: past ten minutes
+  save(dir.file("long.xm"), writeXM(m));
+  const ToolRun r = xmrender(dir.file("long.xm") + " /dev/null");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output, "xmrender: warning: " + dir.file("long.xm") +
+                          ": one pass does not end within 10 minutes: rendering 10:00 (--seconds S for another length)\n");
 }
 
 // It renders offline only. Loading the sound and window libraries would cost every run: a

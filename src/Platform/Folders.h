@@ -6,7 +6,8 @@
 // Folders for the files of a capture run.
 
 // Makes the folder and whichever of its parents are missing; true when path is a folder then.
-bool makeFolders(const std::string& path);
+// Otherwise the system's reason goes to *why ("Not a directory" where a file is in the way).
+bool makeFolders(const std::string& path, std::string* why = nullptr);
 // A new, empty folder inside the system's folder for temporary files; empty when none could be
 // made.
 std::string temporaryFolder();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "Platform/Thread.h"
 
@@ -21,6 +22,8 @@ class WaveDevice {
   virtual void pause() = 0;
   virtual void resume() = 0;
   virtual int close() = 0;   // the platform's result
+  // Why the last open failed, in the sound system's words; "" where it does not say.
+  virtual std::string openFailure() { return {}; }
 
   // Starts the mixing thread: `loop` is its whole body (a `pass` every 5 ms until the stop
   // flag), `pass` one poll of the device. Here `loop` runs on the platform's thread at

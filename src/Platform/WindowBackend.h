@@ -151,6 +151,9 @@ WindowBackend& platformWindowBackend();
 void platformPreferOffscreen();
 // Whether there is a screen to open a window on; where there is none, `why` says what is missing.
 bool platformHasDisplay(std::string& why);
+// Whether the options dialog can be shown to anyone: not in a run drawn offscreen with no
+// display for the dialog either, where the settings can only come from the command line.
+bool platformCanShowDialog();
 
 // Runs the program's frame loop: `frame` until it returns false, then `end`, whose result is the
 // exit code. A native platform loops right here and returns that code. A browser page must not

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "common/FileBytes.h"
+#include "common/Options.h"
+#include "common/PictureFiles.h"
 
 namespace {
 const char kUsage[] =
@@ -82,24 +84,24 @@ bool measure(FT_Face face, int ascent[1], int descent[1], int widest[1]) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  const char* preview = nullptr;
-  if (argc == 5 && !std::strcmp(argv[3], "--preview")) {
-    preview = argv[4];
-  } else if (argc != 3) {
+  std::string previewFile;
+  Options options("fontsheet", {Option::text("--preview", 0, "OUT.png", "a file name", previewFile,
+                                             "also write the sheet as a PNG picture")});
+  if (const int code = options.answer(options.parse(argc, argv), kUsage, BRACKENFOLD_VERSION); code >= 0) return code;
+  if (options.operands().size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const char* font = options.operands()[0].c_str();
+  const char* out = options.operands()[1].c_str();
+  const char* preview = previewFile.empty() ? nullptr : previewFile.c_str();
 
   FT_Library library;
   if (FT_Init_FreeType(&library)) return fail("cannot start FreeType");
   FT_Face face;
-  if (FT_New_Face(library, argv[1], 0, &face)) {
+  if (FT_New_Face(library, font, 0, &face)) {
     FT_Done_FreeType(library);
-    return fail(std::string("cannot open font ") + argv[1]);
+    return fail(std::string("cannot open font ") + font);
   }
 
   // The largest pixel size whose tallest ascent plus deepest descent and widest glyph fit.
@@ -138,7 +140,7 @@ int main(int argc, char** argv) {
   for (int v : {kSheetWidth, kSheetHeight})
     for (int i = 0; i < 4; ++i) file.push_back(static_cast<uint8_t>(v >> (8 * i)));
   file.insert(file.end(), sheet.begin(), sheet.end());
-  if (!writeFileBytes(argv[2], file)) return fail(std::string("cannot write ") + argv[2]);
+  if (!writeFileBytes(out, file)) return fail(cannotWrite(out));
 
   if (preview) {
     // Four times enlarged, the cell grid in dark blue, for looking at.
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
         p[0] = p[1] = v;
         p[2] = v ? v : grid ? 96 : 0;
       }
-    if (!stbi_write_png(preview, w, h, 3, rgb.data(), w * 3)) return fail(std::string("cannot write ") + preview);
+    if (!writePngFile(preview, w, h, 3, rgb.data(), w * 3)) return fail(cannotWrite(preview));
   }
   std::printf("fontsheet: %d pixels per em, ascent %d, descent %d, widest %d, baseline row %d\n", size, ascent,
               descent, widest, baseline);

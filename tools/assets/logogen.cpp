@@ -21,6 +21,8 @@
 
 #include "assets/AssetMath.h"
 #include "common/FileBytes.h"
+#include "common/Options.h"
+#include "common/PictureFiles.h"
 
 #include "ImageLib/BitStream.h"
 #include "ImageLib/ImageReaders.h"
@@ -354,24 +356,23 @@ void paintIconGround(Canvas& c, double s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  const char* preview = nullptr;
-  if (argc == 5 && !std::strcmp(argv[3], "--preview")) {
-    preview = argv[4];
-  } else if (argc != 3) {
+  std::string previewDir;
+  Options options("logogen", {Option::text("--preview", 0, "DIR", "a folder", previewDir,
+                                           "also write the logo and the icons as PNG pictures, enlarged")});
+  if (const int code = options.answer(options.parse(argc, argv), kUsage, BRACKENFOLD_VERSION); code >= 0) return code;
+  if (options.operands().size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const std::string dir = argv[2];
+  const char* font = options.operands()[0].c_str();
+  const std::string dir = options.operands()[1];
+  const char* preview = previewDir.empty() ? nullptr : previewDir.c_str();
   FT_Library library;
   if (FT_Init_FreeType(&library)) return fail("cannot start FreeType");
   FT_Face face;
-  if (FT_New_Face(library, argv[1], 0, &face)) {
+  if (FT_New_Face(library, font, 0, &face)) {
     FT_Done_FreeType(library);
-    return fail(std::string("cannot open font ") + argv[1]);
+    return fail(std::string("cannot open font ") + font);
   }
 
   // Logo: 256 x 32 drawn at 8 samples per pixel.
@@ -393,14 +394,14 @@ int main(int argc, char** argv) {
   // The panel is drawn additively over black: its ground is black, which adds nothing.
   const std::vector<uint8_t> logoRgb = flatten(logoRgba, Rgb{0, 0, 0});
   const std::vector<uint8_t> logo = encodeYCbCrLossless(logoRgb.data(), kLogoW, kLogoH);
-  if (!writeFileBytes((dir + "/logo193.wko").c_str(), logo)) return fail("cannot write " + dir + "/logo193.wko");
+  if (!writeFileBytes((dir + "/logo193.wko").c_str(), logo)) return fail(cannotWrite(dir + "/logo193.wko"));
 
   Canvas icon = paintChrome(letter, itop, ibase, kIconScale);
   paintIconGround(icon, kIconScale);
   const std::vector<uint8_t> icon32 = shrink(icon, kIconScale), icon16 = shrink(icon, 2 * kIconScale);
-  if (!writeFileBytes((dir + "/icon214.rgba").c_str(), icon32)) return fail("cannot write " + dir + "/icon214.rgba");
+  if (!writeFileBytes((dir + "/icon214.rgba").c_str(), icon32)) return fail(cannotWrite(dir + "/icon214.rgba"));
   if (!writeFileBytes((dir + "/brackenfold.ico").c_str(), iconFile({{32, &icon32}, {16, &icon16}})))
-    return fail("cannot write " + dir + "/brackenfold.ico");
+    return fail(cannotWrite(dir + "/brackenfold.ico"));
   std::printf("logogen: logo %zu bytes, icon 32 x 32 and 16 x 16\n", logo.size());
 
   if (preview) {
@@ -413,14 +414,14 @@ int main(int argc, char** argv) {
       for (int x = 0; x < kLogoW * 4; ++x)
         std::memcpy(&big[(static_cast<size_t>(y) * kLogoW * 4 + x) * 3],
                     decoded->pixels.get() + ((kLogoH - 1 - y / 4) * kLogoW + x / 4) * 3, 3);
-    bool ok = stbi_write_png((p + "/logo193.png").c_str(), kLogoW * 4, kLogoH * 4, 3, big.data(), kLogoW * 12);
-    ok = ok && stbi_write_png((p + "/icon32.png").c_str(), 32, 32, 4, icon32.data(), 32 * 4);
-    ok = ok && stbi_write_png((p + "/icon16.png").c_str(), 16, 16, 4, icon16.data(), 16 * 4);
+    bool ok = writePngFile((p + "/logo193.png").c_str(), kLogoW * 4, kLogoH * 4, 3, big.data(), kLogoW * 12);
+    ok = ok && writePngFile((p + "/icon32.png").c_str(), 32, 32, 4, icon32.data(), 32 * 4);
+    ok = ok && writePngFile((p + "/icon16.png").c_str(), 16, 16, 4, icon16.data(), 16 * 4);
     std::vector<uint8_t> big32(256 * 256 * 4);
     for (int y = 0; y < 256; ++y)
       for (int x = 0; x < 256; ++x) std::memcpy(&big32[(y * 256 + x) * 4], &icon32[((y / 8) * 32 + x / 8) * 4], 4);
-    ok = ok && stbi_write_png((p + "/icon32x8.png").c_str(), 256, 256, 4, big32.data(), 256 * 4);
-    if (!ok) return fail("cannot write the previews in " + p);
+    ok = ok && writePngFile((p + "/icon32x8.png").c_str(), 256, 256, 4, big32.data(), 256 * 4);
+    if (!ok) return fail("cannot write the previews in " + p + ": " + std::strerror(errno));
   }
   return 0;
 }

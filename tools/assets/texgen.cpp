@@ -14,6 +14,8 @@
 
 #include "assets/AssetMath.h"
 #include "common/FileBytes.h"
+#include "common/Options.h"
+#include "common/PictureFiles.h"
 
 #include "ImageLib/ImageReaders.h"
 #include "ImageLib/WkoEncoder.h"
@@ -23,8 +25,7 @@ using namespace asset;
 
 const char kUsage[] =
     "usage: texgen OUT_DIR [--preview DIR]\n"
-    "  writes OUT_DIR/layer202.wko and OUT_DIR/layer204.wko; --preview also writes their pictures\n"
-    "  before and after coding, tiled 2 x 2, as PNG\n";
+    "  writes OUT_DIR/layer202.wko and OUT_DIR/layer204.wko\n";
 
 constexpr int kSize = 128;
 
@@ -103,22 +104,21 @@ bool writeTiled(const std::string& path, const Picture& p) {
   for (int y = 0; y < 2 * kSize; ++y)
     for (int x = 0; x < 2 * kSize; ++x)
       std::memcpy(&big[(y * 2 * kSize + x) * 3], &p[((y % kSize) * kSize + x % kSize) * 3], 3);
-  return stbi_write_png(path.c_str(), 2 * kSize, 2 * kSize, 3, big.data(), 2 * kSize * 3) != 0;
+  return writePngFile(path.c_str(), 2 * kSize, 2 * kSize, 3, big.data(), 2 * kSize * 3);
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  const char* preview = nullptr;
-  if (argc == 4 && !std::strcmp(argv[2], "--preview")) {
-    preview = argv[3];
-  } else if (argc != 2) {
+  std::string previewDir;
+  Options options("texgen", {Option::text("--preview", 0, "DIR", "a folder", previewDir,
+                                          "also write the pictures before and after coding, tiled 2 x 2, as PNG")});
+  if (const int code = options.answer(options.parse(argc, argv), kUsage, BRACKENFOLD_VERSION); code >= 0) return code;
+  if (options.operands().size() != 1) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const char* out = options.operands()[0].c_str();
+  const char* preview = previewDir.empty() ? nullptr : previewDir.c_str();
   struct Layer {
     const char* name;
     Picture picture;
@@ -127,13 +127,13 @@ int main(int argc, char** argv) {
   for (const Layer& layer : layers) {
     const std::vector<uint8_t> stream = encode(layer.picture, layer.budget);
     if (stream.empty()) return fail(std::string("cannot encode ") + layer.name);
-    const std::string out = std::string(argv[1]) + "/" + layer.name + ".wko";
-    if (!writeFileBytes(out.c_str(), stream)) return fail("cannot write " + out);
-    std::printf("texgen: %s: %zu bytes, colour flag %d\n", out.c_str(), stream.size(), stream[0] >> 7);
+    const std::string path = std::string(out) + "/" + layer.name + ".wko";
+    if (!writeFileBytes(path.c_str(), stream)) return fail(cannotWrite(path));
+    std::printf("texgen: %s: %zu bytes, colour flag %d\n", path.c_str(), stream.size(), stream[0] >> 7);
     if (preview) {
       const std::string base = std::string(preview) + "/" + layer.name;
       if (!writeTiled(base + "-source.png", layer.picture) || !writeTiled(base + "-coded.png", decoded(stream)))
-        return fail("cannot write the previews in " + std::string(preview));
+        return fail("cannot write the previews in " + std::string(preview) + ": " + std::strerror(errno));
     }
   }
   return 0;

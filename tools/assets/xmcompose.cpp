@@ -15,6 +15,7 @@
 
 #include "assets/AssetMath.h"
 #include "common/FileBytes.h"
+#include "common/Options.h"
 #include "modules/XMWriter.h"
 
 namespace {
@@ -332,32 +333,32 @@ XMModuleSpec parse(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc != 3) {
+  Options options("xmcompose", {});
+  if (const int code = options.answer(options.parse(argc, argv), kUsage, BRACKENFOLD_VERSION); code >= 0) return code;
+  if (options.operands().size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  const char* in = options.operands()[0].c_str();
+  const char* out = options.operands()[1].c_str();
   std::vector<uint8_t> score;
-  if (!readFileBytes(argv[1], score)) {
-    std::fprintf(stderr, "xmcompose: cannot read %s\n", argv[1]);
+  if (!readFileBytes(in, score)) {
+    std::fprintf(stderr, "xmcompose: %s\n", cannotRead(in).c_str());
     return 2;
   }
   XMModuleSpec module;
   try {
     module = parse(std::string(score.begin(), score.end()));
   } catch (const ScoreError& e) {
-    std::fprintf(stderr, "xmcompose: %s:%d: %s\n", argv[1], e.line, e.message.c_str());
+    std::fprintf(stderr, "xmcompose: %s:%d: %s\n", in, e.line, e.message.c_str());
     return 2;
   }
   const std::vector<uint8_t> image = writeXM(module);
-  if (!writeFileBytes(argv[2], image)) {
-    std::fprintf(stderr, "xmcompose: cannot write %s\n", argv[2]);
+  if (!writeFileBytes(out, image)) {
+    std::fprintf(stderr, "xmcompose: %s\n", cannotWrite(out).c_str());
     return 2;
   }
-  std::printf("xmcompose: %s: %zu bytes, %zu patterns, %zu instruments\n", argv[2], image.size(),
+  std::printf("xmcompose: %s: %zu bytes, %zu patterns, %zu instruments\n", out, image.size(),
               module.patterns.size(), module.instruments.size());
   return 0;
 }

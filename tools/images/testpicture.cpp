@@ -1,8 +1,6 @@
 // testpicture: draws natural-looking test pictures for the image codec, the same on every
 // machine (integer hashing, no library randomness): a landscape, a bed of pebbles, a heap of
 // leaves.
-#include <stb_image_write.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -11,6 +9,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "common/FileBytes.h"
+#include "common/Options.h"
+#include "common/PictureFiles.h"
 
 namespace {
 struct Rgb {
@@ -202,22 +204,21 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 5 || (argc == 5 && std::strcmp(argv[3], "--size"))) {
-    std::fputs("usage: testpicture landscape|pebbles|leaves OUT.png [--size WxH]\n", stderr);
+  int w = 512, h = 512;
+  Options options("testpicture", {Option::size("--size", 0, 4096, w, h, "the picture's size (default 512x512)")});
+  const char synopsis[] = "usage: testpicture landscape|pebbles|leaves OUT.png [--size WxH]\n";
+  if (const int code = options.answer(options.parse(argc, argv), synopsis, BRACKENFOLD_VERSION); code >= 0) return code;
+  if (options.operands().size() != 2) {
+    std::fputs(synopsis, stderr);
     return 2;
   }
-  int w = 512, h = 512;
-  if (argc == 5) {
-    char tail = 0;
-    if (std::sscanf(argv[4], "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1 || w > 4096 || h > 4096)
-      return fail("--size: WxH, each 1 to 4096");
-  }
-  const std::string name = argv[1];
+  const std::string name = options.operands()[0];
+  const std::string out = options.operands()[1];
   Picture picture;
   if (name == "landscape") picture = landscape(w, h);
   else if (name == "pebbles") picture = pebbles(w, h);
   else if (name == "leaves") picture = leaves(w, h);
-  else return fail("unknown picture " + name);
+  else return fail("unknown picture " + name + " (landscape, pebbles or leaves)");
   std::vector<uint8_t> bytes(picture.size() * 3);
   auto byte = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v * 255), 0L, 255L)); };
   for (size_t i = 0; i < picture.size(); ++i) {
@@ -225,6 +226,6 @@ int main(int argc, char** argv) {
     bytes[3 * i + 1] = byte(picture[i].g);
     bytes[3 * i + 2] = byte(picture[i].b);
   }
-  if (!stbi_write_png(argv[2], w, h, 3, bytes.data(), w * 3)) return fail(std::string("cannot write ") + argv[2]);
+  if (!writePngFile(out.c_str(), w, h, 3, bytes.data(), w * 3)) return fail(cannotWrite(out));
   return 0;
 }

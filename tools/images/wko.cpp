@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "common/FileBytes.h"
+#include "common/Options.h"
+#include "common/PictureFiles.h"
 
 #include "ImageLib/BitStream.h"
 #include "ImageLib/ImageReaders.h"
@@ -22,14 +24,18 @@
 #include "ImageLib/WkoPlanes.h"
 
 namespace {
-const char kUsage[] =
+const char kSynopsis[] =
     "usage: wko encode IN OUT.wko [--lossless | --bytes N | --bpp X] [--no-ycbcr]\n"
-    "                          IN: PNG, TGA or PPM; lossless by default, or to N bytes, or X bits a pixel;\n"
-    "                          --no-ycbcr codes colour as R, G, B only\n"
+    "                          IN: PNG, TGA or PPM; lossless by default, or to N bytes, or X bits a pixel\n"
     "       wko decode IN.wko OUT      OUT.png, OUT.ppm (colour), OUT.pgm (grey) or OUT.tga\n"
     "       wko info IN.wko            header, P and q of every run, bits used\n"
-    "       wko compare A B            PSNR of two pictures: PNG, TGA, PPM or WKO\n"
-    "       wko --help, --version\n";
+    "       wko compare A B            PSNR of two pictures: PNG, TGA, PPM or WKO\n";
+const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
+const char kExitStatus[] =
+    "exit status:\n"
+    "  0  done\n"
+    "  2  a bad command, option or value, a file that cannot be read or written, a picture or\n"
+    "     stream it cannot read\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "wko: %s\n", message.c_str());
@@ -105,15 +111,6 @@ std::vector<uint8_t> topFirst(const Image& image) {
   return out;
 }
 
-bool parseNumber(const char* text, double low, double high, double& out) {
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (errno || end == text || *end || !std::isfinite(v) || v <= low || v > high) return false;
-  out = v;
-  return true;
-}
-
 // A PNG, TGA or PPM picture as bytes, top row first: grey stays one channel, anything with
 // colour becomes RGB (alpha is dropped), 16-bit samples keep their high byte. What was lost on
 // the way goes to *lost ("" when nothing was).
@@ -150,44 +147,51 @@ std::string cannotReadPicture(const char* path, const char* formats) {
   return std::string(path) + ": not a picture wko reads (" + formats + ")";
 }
 
-int encode(int argc, char** argv) {
-  if (argc < 4) return fail("encode needs IN and OUT");
-  bool lossless = false, ycbcr = true;
-  double bytes = 0, bpp = 0;
-  for (int i = 4; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--lossless") {
-      lossless = true;
-    } else if (a == "--no-ycbcr") {
-      ycbcr = false;
-    } else if (a == "--bytes" && i + 1 < argc) {
-      if (!parseNumber(argv[++i], 0, 1e9, bytes) || bytes != std::floor(bytes))
-        return fail(std::string("--bytes: bad value ") + argv[i] + " (a whole number of bytes from 1 to 1000000000)");
-    } else if (a == "--bpp" && i + 1 < argc) {
-      if (!parseNumber(argv[++i], 0, 64, bpp))
-        return fail(std::string("--bpp: bad value ") + argv[i] + " (bits a pixel, above 0, at most 64)");
-    } else {
-      return fail(a == "--bytes" || a == "--bpp" ? a + ": missing value" : "unknown option " + a + " (see --help)");
-    }
-  }
+// What encode is asked for.
+struct EncodeSettings {
+  bool lossless = false, noYcbcr = false;
+  long bytes = 0;
+  double bpp = 0;
+};
+
+// Names that promise a picture format of their own: a WKO stream under one would mislead
+// whoever opens it (wko decode itself refuses such names).
+bool pictureName(const std::string& extension) {
+  for (const char* e : {".png", ".jpg", ".jpeg", ".jpe", ".jfif", ".tga", ".ppm", ".pgm", ".pnm", ".pbm", ".gif", ".bmp",
+                        ".webp", ".tif", ".tiff", ".jp2", ".j2k", ".jpx", ".heic", ".avif", ".qoi"})
+    if (extension == e) return true;
+  return false;
+}
+
+int encode(const std::string& inName, const std::string& outName, const EncodeSettings& settings) {
+  const char* in = inName.c_str();
+  const char* out = outName.c_str();
+  const bool ycbcr = !settings.noYcbcr;
+  bool lossless = settings.lossless;
+  double bytes = static_cast<double>(settings.bytes);
+  const double bpp = settings.bpp;
   if (lossless + (bytes > 0) + (bpp > 0) > 1) return fail("choose one of --lossless, --bytes, --bpp");
+  if (!ycbcr && bytes == 0 && bpp == 0)
+    return fail("--no-ycbcr: only with --bytes or --bpp (lossless coding has no choice to make)");
   if (!lossless && bytes == 0 && bpp == 0) lossless = true;
+  if (pictureName(lowerExtension(outName)))
+    return fail(outName + ": a " + lowerExtension(outName) + " name for a WKO stream (name it .wko)");
   int w = 0, h = 0, channels = 0;
   std::vector<uint8_t> packed;
   std::string lost;
-  if (!readPicture(argv[2], packed, w, h, channels, &lost)) return fail(cannotReadPicture(argv[2], "PNG, TGA or PPM"));
+  if (!readPicture(in, packed, w, h, channels, &lost)) return fail(cannotReadPicture(in, "PNG, TGA or PPM"));
   if (!wkoPictureFits(w, h, channels))
     return fail(std::to_string(w) + " x " + std::to_string(h) + " with " + std::to_string(channels) +
                 " channels is beyond WKO streams (at most 2^24 padded samples a plane, 3 x 2^24 in all)");
   // The stream holds less than the file: say so once, on stderr, and go on.
-  if (!lost.empty()) std::fprintf(stderr, "wko: %s: %s\n", argv[2], lost.c_str());
+  if (!lost.empty()) std::fprintf(stderr, "wko: %s: %s\n", in, lost.c_str());
   if (bpp > 0) bytes = std::floor(bpp * w * h / 8);
   if (!lossless && bytes < 1) return fail("the size asked for is below one byte");
   const std::vector<uint8_t> stream =
       lossless ? encodeWkoLossless(packed.data(), w, h, channels)
                : encodeWkoBudget(packed.data(), w, h, channels, static_cast<uint32_t>(bytes), ycbcr);
   if (stream.empty()) return fail(lossless ? "cannot encode this picture" : "the size asked for cannot hold the stream's header");
-  if (!writeFileBytes(argv[3], stream)) return fail(cannotWrite(argv[3]));
+  if (!writeFileBytes(out, stream)) return fail(cannotWrite(outName));
   std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
   if (!image) return fail("internal error: the stream does not decode");
   std::printf("%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
@@ -195,15 +199,14 @@ int encode(int argc, char** argv) {
   return 0;
 }
 
-int decode(int argc, char** argv) {
-  if (argc != 4) return fail("decode needs IN.wko and OUT (.png, .ppm, .pgm or .tga)");
-  const std::string out = argv[3];
+int decode(const std::string& inName, const std::string& out) {
+  const char* in = inName.c_str();
   const std::string extension = lowerExtension(out);
   if (extension != ".png" && extension != ".ppm" && extension != ".pgm" && extension != ".tga")
     return fail(out + ": cannot write this format (the name must end in .png, .ppm, .pgm or .tga)");
   std::vector<uint8_t> bytes;
   int code = 0;
-  if (!readStream(argv[2], bytes, code)) return code;
+  if (!readStream(in, bytes, code)) return code;
   if (extension == ".ppm" || extension == ".pgm") {
     // Binary PNM, as djpeg writes: a plain header, then the rows top first. They are packed and
     // written a band at a time, straight from the planes: a whole image record (bottom row
@@ -213,14 +216,14 @@ int decode(int argc, char** argv) {
     const bool colour = s && readBits(1, s);
     std::unique_ptr<WkoPlanes> planes = s ? decodeWkoVisiblePlanes(s) : nullptr;
     closeBitStream(s, nullptr);
-    if (!planes) return fail(std::string(argv[2]) + ": not a WKO stream");
+    if (!planes) return fail(inName + ": not a WKO stream");
     const int channels = planes->channels;
     if (channels != (extension == ".ppm" ? 3 : 1))
       return fail(out + ": " + (extension == ".ppm" ? "PPM holds colour" : "PGM holds grey") + ", the stream has " +
                   std::to_string(channels) + (channels == 1 ? " channel (write .pgm, .png or .tga)"
                                               : channels == 3 ? " channels (write .ppm, .png or .tga)"
                                                               : " channels (write .png or .tga)"));
-    FILE* f = std::fopen(argv[3], "wb");
+    FILE* f = std::fopen(out.c_str(), "wb");
     if (!f) return fail(cannotWrite(out));
     std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", planes->width, planes->height);
     const size_t row = static_cast<size_t>(planes->width) * channels;
@@ -241,24 +244,23 @@ int decode(int argc, char** argv) {
     return 0;
   }
   std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
-  if (!image) return fail(std::string(argv[2]) + ": not a WKO stream");
+  if (!image) return fail(inName + ": not a WKO stream");
   const int channels = image->bitsPerPixel / 8;
   if (channels > 4) return fail(out + ": PNG and TGA hold at most 4 channels, the stream " + std::to_string(channels));
   const int stride = image->width * channels;
   // PNG and TGA files here store the top row first: start at the record's last row and step
   // backwards (TGA from a copy: its writer takes no stride).
   const uint8_t* top = image->pixels.get() + static_cast<size_t>(image->height - 1) * stride;
-  errno = 0;
   bool written;
   if (extension == ".png") {
-    written = stbi_write_png(argv[3], image->width, image->height, channels, top, -stride);
+    written = writePngFile(out.c_str(), image->width, image->height, channels, top, -stride);
   } else {
     std::vector<uint8_t> rows(static_cast<size_t>(stride) * image->height);
     for (int y = 0; y < image->height; ++y)
       std::memcpy(rows.data() + static_cast<size_t>(y) * stride, top - static_cast<ptrdiff_t>(y) * stride, stride);
-    written = stbi_write_tga(argv[3], image->width, image->height, channels, rows.data());
+    written = writeTgaFile(out.c_str(), image->width, image->height, channels, rows.data());
   }
-  if (!written) return fail(errno ? cannotWrite(out) : "cannot write " + out);
+  if (!written) return fail(cannotWrite(out));
   return 0;
 }
 
@@ -276,22 +278,20 @@ bool loadPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h,
 
 const char kCompared[] = "PNG, TGA, PPM or WKO";
 
-int compare(int argc, char** argv) {
-  if (argc != 4) return fail("compare needs two pictures");
+int compare(const std::string& first, const std::string& second) {
   std::vector<uint8_t> a, b;
   int wa = 0, ha = 0, ca = 0, wb = 0, hb = 0, cb = 0;
-  if (!loadPicture(argv[2], a, wa, ha, ca)) return fail(cannotReadPicture(argv[2], kCompared));
-  if (!loadPicture(argv[3], b, wb, hb, cb)) return fail(cannotReadPicture(argv[3], kCompared));
+  if (!loadPicture(first.c_str(), a, wa, ha, ca)) return fail(cannotReadPicture(first.c_str(), kCompared));
+  if (!loadPicture(second.c_str(), b, wb, hb, cb)) return fail(cannotReadPicture(second.c_str(), kCompared));
   if (wa != wb || ha != hb || ca != cb) return fail("the pictures differ in size or channels");
   std::printf("PSNR %.2f dB\n", psnr(a, b));
   return 0;
 }
 
-int info(int argc, char** argv) {
-  if (argc != 3) return fail("info needs IN.wko");
+int info(const std::string& in) {
   std::vector<uint8_t> bytes;
   int failed = 0;
-  if (!readStream(argv[2], bytes, failed)) return failed;
+  if (!readStream(in.c_str(), bytes, failed)) return failed;
   const int32_t available = static_cast<int32_t>(std::min<size_t>(bytes.size(), 0x0FFFFFFF) * 8);
   BitStream* s = openBitStream(bytes.data(), "rm", available);
   const int colour = readBits(1, s);
@@ -345,18 +345,60 @@ int info(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-    std::fputs(kUsage, argc < 2 ? stderr : stdout);
-    return argc < 2 ? 2 : 0;
+  EncodeSettings encoding;
+  std::string output;
+  Options options(
+      "wko",
+      {Option::flag("--lossless", 0, encoding.lossless, "encode every pixel as it is (the default)"),
+       Option::integer("--bytes", 0, "N", "bytes", 1, 1000000000, encoding.bytes,
+                       "encode to N bytes, 1 to 1000000000 (a cut stream is a coarser picture)"),
+       Option::number("--bpp", 0, "X", "bits a pixel", 0, 64, true, encoding.bpp,
+                      "encode to X bits a pixel, above 0, at most 64"),
+       Option::flag("--no-ycbcr", 0, encoding.noYcbcr,
+                    "encode colour as R, G, B always (to a size, Y, Cb, Cr where it decodes closer)"),
+       Option::text("--output", 'o', "OUT", "a file name", output,
+                    "the file encode or decode writes, as OUT after IN")});
+  switch (options.parse(argc, argv)) {
+    case Options::Result::kHelp:
+      std::printf("%s%s%s%s", kSynopsis, kOptionsHeading, options.helpText().c_str(), kExitStatus);
+      return 0;
+    case Options::Result::kVersion:
+      std::puts("wko " BRACKENFOLD_VERSION);
+      return 0;
+    case Options::Result::kError:
+      std::fprintf(stderr, "%s\n", options.error().c_str());
+      return 2;
+    case Options::Result::kRun:
+      break;
   }
-  if (!std::strcmp(argv[1], "--version")) {
-    std::puts("wko " BRACKENFOLD_VERSION);
-    return 0;
+  std::vector<std::string> files = options.operands();
+  if (files.empty()) {
+    std::fputs(kSynopsis, stderr);
+    std::fputs("options: wko --help\n", stderr);
+    return 2;
   }
-  const std::string command = argv[1];
-  if (command == "encode") return encode(argc, argv);
-  if (command == "decode") return decode(argc, argv);
-  if (command == "info") return info(argc, argv);
-  if (command == "compare") return compare(argc, argv);
-  return fail("unknown command " + command + " (encode, decode, info or compare)");
+  const std::string command = files[0];
+  files.erase(files.begin());
+  const bool writes = command == "encode" || command == "decode";
+  if (!writes && command != "info" && command != "compare")
+    return fail("unknown command " + command + " (encode, decode, info or compare)");
+  for (const char* option : {"--lossless", "--bytes", "--bpp", "--no-ycbcr"})
+    if (command != "encode" && options.given(option)) return fail(std::string(option) + ": only with encode");
+  if (options.given("--output")) {
+    if (!writes) return fail("--output: only with encode or decode");
+    if (files.size() == 2) return fail("two outputs, " + files[1] + " and --output " + output + ": name one");
+    files.push_back(output);
+  }
+  const size_t wanted = command == "info" ? 1 : 2;
+  if (files.size() != wanted) {
+    const char* needs = command == "encode"   ? "encode needs IN and OUT.wko"
+                        : command == "decode" ? "decode needs IN.wko and OUT (.png, .ppm, .pgm or .tga)"
+                        : command == "info"   ? "info needs IN.wko"
+                                              : "compare needs two pictures";
+    return fail(std::string(needs) + (files.size() > wanted ? ", one each: too many files" : "") + " (see --help)");
+  }
+  if (command == "encode") return encode(files[0], files[1], encoding);
+  if (command == "decode") return decode(files[0], files[1]);
+  if (command == "info") return info(files[0]);
+  return compare(files[0], files[1]);
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "SoundLib/xmplay/Mixer.h"
+
 LivePlayer::LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint32_t channels)
     : renderer_(song, rate),
       song_(song),
@@ -72,7 +74,8 @@ void LivePlayer::renderBlock() {
     return;
   }
   const OfflineRenderer::Chunk chunk = renderer_.renderChunk(1);
-  std::memcpy(out, chunk.frames, sizeof(int16_t) * 2 * blockLength_);
+  convertScaled(out, chunk.mix, blockLength_, gain_);
+  int64_t heard = blockLength_;
   positions_[slot] = current();
   if (!loop_ && endFrame_ < 0) {
     // The pass ends inside this block, where the renderer found the orders coming back (or at
@@ -82,11 +85,13 @@ void LivePlayer::renderBlock() {
     if (end < rendererFrames_ + blockLength_) {
       end = std::max(end, rendererFrames_) - rendererFrames_;
       std::memset(out + end * 2, 0, sizeof(int16_t) * 2 * static_cast<size_t>(blockLength_ - end));
+      heard = end;
       endFrame_ = first + end;
       // The song has come round by the block's end: what is heard of it is the one before.
       if (rendered_ > 0) positions_[slot] = positions_[(slot + kRingBlocks - 1) % kRingBlocks];
     }
   }
+  clipped_ += clippedSamples(chunk.mix, static_cast<int32_t>(heard), gain_);
   rendererFrames_ += blockLength_;
   ++rendered_;
 }
@@ -135,7 +140,10 @@ void LivePlayer::changeCourse(int32_t order) {
     // The song ends after the blocks kept: the rest of the ring becomes silence.
     endFrame_ = std::min(endFrame_ >= 0 ? endFrame_ : INT64_MAX, rendered_ * blockLength_);
   } else {
-    renderer_.seek(order);
+    if (order == 0)
+      renderer_.restart();
+    else
+      renderer_.seek(order);
     skipOrder_ = order;
     skipBlock_ = rendered_;
     // An end found in the blocks rendered again was the old course's.

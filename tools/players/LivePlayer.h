@@ -56,8 +56,13 @@ class LivePlayer {
   bool paused() const { return paused_; }
   // Goes the given number of orders on (back when negative) from the one heard, or from the one
   // a skip not yet heard goes to, so that quick presses add up; back from the first order
-  // starts it again.
+  // starts it again. A skip to the first order starts the song over, at its own tempo.
   void skip(int orders);
+
+  // The level of what is rendered from now on, as a factor (1: the mix as it is).
+  void setGain(float gain) { gain_ = gain; }
+  // Samples rendered so far that lay beyond 16-bit full scale and were clipped.
+  uint64_t clipped() const { return clipped_; }
 
   int32_t blockLength() const { return blockLength_; }
   int32_t rate() const { return rate_; }
@@ -85,6 +90,8 @@ class LivePlayer {
   int64_t played_ = 0;          // device frames
   uint32_t lastBytes_ = 0;
   bool paused_ = false;
+  float gain_ = 1;
+  uint64_t clipped_ = 0;
   int32_t skipOrder_ = 0;     // where the last skip went
   int64_t skipBlock_ = -1;    // the first block rendered from there
 };

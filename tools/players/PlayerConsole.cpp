@@ -76,7 +76,7 @@ std::string statusLine(const SongPosition& p, int64_t frames, int32_t rate, bool
 
 std::string headerText(const std::string& file, const std::string& title, const std::string& tracker,
                        const std::string& format, const SongFacts& facts, int orders, int patterns, bool loop,
-                       int32_t rate, int width) {
+                       int32_t rate, int width, bool keys) {
   const uint32_t all = facts.channels >= 32 ? 0xFFFFFFFF : (1u << facts.channels) - 1;
   const std::string heard = (facts.channelsHeard & all) == all
                                 ? ""
@@ -92,7 +92,8 @@ std::string headerText(const std::string& file, const std::string& title, const 
       "Keys        h or ? the keys, i the instrument names, q quit",
   };
   std::string text;
-  for (const std::string& line : lines) text += fitted(line, width) + "\n";
+  for (const std::string& line : lines)
+    if (keys || line.rfind("Keys", 0) != 0) text += fitted(line, width) + "\n";
   return text;
 }
 
@@ -134,13 +135,13 @@ KeyAction actionForKey(int key) {
 }
 
 PlayerConsole::PlayerConsole(LivePlayer& player, Terminal& terminal, std::function<void(std::string_view)> write,
-                             SongFacts facts)
+                             SongFacts facts, bool statusLine)
     : player_(player),
       terminal_(terminal),
       write_(std::move(write)),
       facts_(std::move(facts)),
       keys_(terminal.inputIsTerminal()),
-      statusLine_(keys_ && terminal.outputIsTerminal()) {}
+      statusLine_(statusLine && keys_ && terminal.outputIsTerminal()) {}
 
 bool PlayerConsole::step() {
   if (terminal_.interruption()) {

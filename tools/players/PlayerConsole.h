@@ -26,10 +26,11 @@ std::string statusLine(const SongPosition& position, int64_t frames, int32_t rat
                        int width);
 
 // The header printed once before the status line: file, title, tracker, format and rule set,
-// channels, orders, patterns, instruments and the length of one pass; each line cut to width - 1.
+// channels, orders, patterns, instruments and the length of one pass, and the keys where they
+// are read (keys); each line cut to width - 1.
 std::string headerText(const std::string& file, const std::string& title, const std::string& tracker,
                        const std::string& format, const SongFacts& facts, int orders, int patterns, bool loop,
-                       int32_t rate, int width);
+                       int32_t rate, int width, bool keys);
 
 // The keys, for h and ?; the instrument names, numbered, for i.
 std::string keysText();
@@ -47,9 +48,10 @@ class PlayerConsole {
  public:
   enum class End { kNone, kPlayed, kQuit, kInterrupted };
 
-  // write: where the text goes (standard output in bfplay).
+  // write: where the text goes (standard output in bfplay); statusLine: false keeps the line
+  // off even on a terminal (bfplay --quiet).
   PlayerConsole(LivePlayer& player, Terminal& terminal, std::function<void(std::string_view)> write,
-                SongFacts facts = {});
+                SongFacts facts = {}, bool statusLine = true);
 
   // One turn: every key waiting, a refill of the player's ring, the status line. False once the
   // song has been played, q or Escape pressed, or an interruption came; end() says which.

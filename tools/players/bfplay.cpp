@@ -3,6 +3,7 @@
 // channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
 // instrument names, q or Escape quits.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "common/FileBytes.h"
+#include "common/Options.h"
 #include "players/ChannelList.h"
+#include "players/PlayerOptions.h"
 #include "players/LivePlayer.h"
 #include "players/LoadDamage.h"
 #include "players/PlayerConsole.h"
@@ -20,15 +23,16 @@
 #include "SoundLib/xmplay/OfflineRenderer.h"
 
 namespace {
-const char kUsage[] =
-    "usage: bfplay FILE.xm [--loop] [--rules ft2|intro] [--channels LIST]\n"
-    "  --loop           play on where the song comes back round (otherwise: one pass, then end)\n"
-    "  --rules ft2      play as FastTracker 2 does (the default)\n"
-    "  --rules intro    play as the intro does: its own few effects, no envelopes\n"
-    "  --channels LIST  only these channels, numbered from 1 (\"1,3-5\"); the others are muted\n"
-    "  --help, --version\n"
-    "keys: space pause / resume, left / right an order back / on, h or ? the keys,\n"
-    "      i the instrument names, q or Escape quit\n";
+const char kSynopsis[] = "usage: bfplay FILE.xm [options]   play the module on the sound device\n";
+const char kOptionsHeading[] = "options, before or after the file (--opt=value too; -- ends them):\n";
+const char kAfterOptions[] =
+    "keys, where the input is a terminal: space pause / resume, left / right an order back / on,\n"
+    "  h or ? the keys, i the instrument names, q or Escape quit\n"
+    "exit status:\n"
+    "  0    played to the end, or quit\n"
+    "  2    a bad option or value, a file that cannot be read, a module it cannot play,\n"
+    "       no sound device\n"
+    "  130  ended by Ctrl-C (128 + the signal's number)\n";
 
 constexpr int32_t kRate = 44100;
 
@@ -39,56 +43,49 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* path = nullptr;
-  bool loop = false;
-  const RuleSet* rules = nullptr;  // the format's own
+  bool loop = false, quiet = false;
+  const char* rulesName = nullptr;  // the format's own
   uint32_t channels = 0xFFFFFFFF;
-  bool channelsGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+  double gain = 0;
+  Options options(
+      "bfplay",
+      {Option::flag("--loop", 'l', loop, "play on where the song comes back round (otherwise: one pass, then end)"),
+       rulesOption(rulesName),
+       channelsOption(channels),
+       gainOption(gain),
+       Option::flag("--quiet", 'q', quiet, "no header, no status line and no warnings, only errors")});
+  switch (options.parse(argc, argv)) {
+    case Options::Result::kHelp:
+      std::printf("%s%s%s%s", kSynopsis, kOptionsHeading, options.helpText().c_str(), kAfterOptions);
       return 0;
-    }
-    if (arg == "--version") {
+    case Options::Result::kVersion:
       std::puts("bfplay " BRACKENFOLD_VERSION);
       return 0;
-    }
-    if (arg == "--loop") {
-      loop = true;
-    } else if (arg == "--rules") {
-      if (i + 1 >= argc) return fail("--rules: missing value");
-      rules = ruleSetNamed(argv[++i]);
-      if (!rules) return fail(std::string("--rules: bad value ") + argv[i] + " (" + ruleSetNames() + ")");
-    } else if (arg == "--channels") {
-      if (i + 1 >= argc) return fail("--channels: missing value");
-      if (!parseChannelList(argv[++i], channels))
-        return fail(std::string("--channels: bad value ") + argv[i] + " (" + kChannelListAllowed + ")");
-      channelsGiven = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return fail("unknown option " + arg + " (see --help)");
-    } else if (!path) {
-      path = argv[i];
-    } else {
-      return fail("one module at a time");
-    }
+    case Options::Result::kError:
+      std::fprintf(stderr, "%s\n", options.error().c_str());
+      return 2;
+    case Options::Result::kRun:
+      break;
   }
-  if (!path) {
-    std::fputs(kUsage, stderr);
+  if (options.operands().empty()) {
+    std::fputs(kSynopsis, stderr);
+    std::fputs("options: bfplay --help\n", stderr);
     return 2;
   }
+  if (options.operands().size() > 1) return fail("one module at a time");
+  const char* path = options.operands()[0].c_str();
 
   std::vector<uint8_t> image;
   if (!readFileBytes(path, image)) return fail(cannotRead(path));
   LoadFailure failure{};
-  const SongPtr loaded = loadModule(image.data(), image.size(), rules, &failure);
+  const SongPtr loaded = loadModule(image.data(), image.size(), ruleSetNamed(rulesName), &failure);
   if (!loaded) return fail(std::string(path) + ": not a module this player can play: " + failure.text);
   Song& song = *loaded;
   bool refuse = false;
   const std::string damage = damageMessage(song, refuse);
   if (refuse) return fail(std::string(path) + ": " + damage);
-  if (!damage.empty()) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, damage.c_str());
-  if (channelsGiven) {
+  if (!damage.empty() && !quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, damage.c_str());
+  if (options.given("--channels")) {
     const std::string beyond = channelsBeyond(channels, song.channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
@@ -102,38 +99,50 @@ int main(int argc, char** argv) {
   }
 
   WaveDevice& device = platformWaveDevice();
-  if (!device.open(kRate)) return fail("no sound device could be opened");
+  if (!device.open(kRate)) {
+    const std::string why = device.openFailure();
+    return fail("no sound device could be opened" + (why.empty() ? "" : " (" + why + ")") +
+                "; xmrender " + path + " OUT.wav renders it to a file instead");
+  }
 
   Terminal& terminal = platformTerminal();
+  const bool keys = terminal.inputIsTerminal();
   const std::string file = path;
   char format[64];
   std::snprintf(format, sizeof format, "XM %d.%02x, %s rules", song.version >> 8, song.version & 0xFF,
                 song.rules->title);
-  std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), printableName(song.title, sizeof song.title),
-                        printableName(song.tracker, sizeof song.tracker), format, facts,
-                        song.songLength, song.filePatternCount, loop, kRate, terminal.width())
-                 .c_str(),
-             stdout);
-  std::fflush(stdout);
+  if (!quiet) {
+    std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), printableName(song.title, sizeof song.title),
+                          printableName(song.tracker, sizeof song.tracker), format, facts, song.songLength,
+                          song.filePatternCount, loop, kRate, terminal.width(), keys)
+                   .c_str(),
+               stdout);
+    std::fflush(stdout);
+  }
   // After the device: the sound system may set handlers of its own for these signals.
   terminal.catchInterruptions();
-  if (terminal.inputIsTerminal()) terminal.enterRawMode();
+  if (keys) terminal.enterRawMode();
   PlayerConsole::End end;
+  uint64_t clipped = 0;
   {
     LivePlayer player(song, device, kRate, loop, channels);
+    player.setGain(static_cast<float>(std::pow(10.0, gain / 20)));
     PlayerConsole console(
         player, terminal,
         [](std::string_view text) {
           std::fwrite(text.data(), 1, text.size(), stdout);
           std::fflush(stdout);
         },
-        facts);
+        facts, !quiet);
     player.start();
     while (console.step()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     console.finish();
     end = console.end();
+    clipped = player.clipped();
   }
   device.close();
   terminal.restore();
+  if (clipped && !quiet)
+    std::fprintf(stderr, "bfplay: %llu %s\n", static_cast<unsigned long long>(clipped), kClippedAdvice);
   return end == PlayerConsole::End::kInterrupted ? 128 + terminal.interruption() : 0;
 }

@@ -2,11 +2,14 @@
 // offline and deterministic, by the FastTracker 2 rules or the intro's: the whole mix, some of
 // its channels, or one file per channel (stems); --info prints the module's structure.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +17,10 @@
 
 #include "brackenfold/xmplay.h"
 #include "common/FileBytes.h"
+#include "common/Options.h"
+#include "common/ProgressLine.h"
 #include "players/ChannelList.h"
+#include "players/PlayerOptions.h"
 #include "players/LoadDamage.h"
 #include "Platform/Folders.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
@@ -22,23 +28,31 @@
 #include "SoundLib/xmplay/XMPlayInternal.h"
 
 namespace {
-const char kUsage[] =
-    "usage: xmrender IN.xm OUT.wav [options]   render one pass of the song (OUT.wav -: standard output)\n"
+const char kSynopsis[] =
+    "usage: xmrender IN.xm OUT.wav [options]    render one pass of the song (OUT.wav -: standard output)\n"
     "       xmrender IN.xm --stems DIR [options]\n"
-    "                                  one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
+    "                                   one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
     "       xmrender --info IN.xm [--rules ft2|intro]\n"
-    "options:\n"
-    "  --seconds S      render S seconds (0.001 to 3600) instead of one pass of the song\n"
-    "  --rate R         frames per second, 8000 to 192000 (default 44100)\n"
-    "  --rules ft2      play as FastTracker 2 does (the default)\n"
-    "  --rules intro    play as the intro does: its own few effects, no envelopes\n"
-    "  --channels LIST  only these channels, numbered from 1 (\"1,3-5\"); the others are muted\n"
-    "  --help, --version\n";
+    "                                   the module's title, tracker, structure, duration, instruments\n";
+const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
+const char kExitStatus[] =
+    "exit status:\n"
+    "  0  written (--info: printed)\n"
+    "  2  a bad option or value, a file that cannot be read or written, a module it cannot play\n";
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "xmrender: %s\n", message.c_str());
   return 2;
 }
+
+// What the player is asked to render: the module's bytes and how to play them.
+struct Render {
+  const std::vector<uint8_t>& image;
+  const char* rules;  // none: the format's own
+  int32_t rate;
+  int64_t frames;
+  double gain;  // dB
+};
 
 // A module loaded through the library, freed on every way out.
 struct Module {
@@ -51,21 +65,43 @@ struct Module {
   char why[128] = "";
 };
 
-// Renders the song's next frames, from where the module stands, mixing the channels of the mask,
-// into the writer; the song goes round as often as the frames ask.
-bool renderTo(WavWriter& wav, bfxm_module* m, int64_t frames, uint32_t mask) {
+// Renders the frames of the song from where the module stands (its start, freshly loaded),
+// mixing the channels of the mask, into the writer; says how far it has come after every
+// stretch, and how many samples it clipped at the end. False where the file could not be
+// written (errno says why).
+bool renderTo(WavWriter& wav, bfxm_module* m, const Render& r, uint32_t mask,
+              const std::function<void(int64_t)>& progress, uint64_t& clipped) {
   bfxm_set_loop(m, 1);
   bfxm_set_channel_mask(m, mask);
-  // Large pieces: the writer sends each to the file in one call.
-  constexpr int64_t kPiece = 65536;
-  std::vector<int16_t> block(2 * kPiece);
-  for (int64_t done = 0; done < frames;) {
-    const size_t n = bfxm_render(m, block.data(), static_cast<size_t>(std::min(kPiece, frames - done)));
-    if (!wav.write(block.data(), static_cast<int64_t>(n))) return false;
+  bfxm_set_gain(m, r.gain);
+  // Large stretches: the writer sends each to the file in one call.
+  constexpr int64_t kStretch = 65536;
+  std::vector<int16_t> frames(2 * kStretch);
+  bool written = true;
+  for (int64_t done = 0; done < r.frames && written;) {
+    const size_t n = bfxm_render(m, frames.data(), static_cast<size_t>(std::min(kStretch, r.frames - done)));
+    written = wav.write(frames.data(), static_cast<int64_t>(n));
     done += static_cast<int64_t>(n);
+    progress(done);
   }
-  return true;
+  clipped = bfxm_clipped(m);
+  return written;
 }
+
+// The progress line of a render, timed from its start.
+class RenderProgress {
+ public:
+  explicit RenderProgress(bool quiet) : line_(stderr, !quiet && ProgressLine::onTerminal(stderr)) {}
+  void update(const std::string& done, double share) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    line_.update("xmrender: " + done, share, elapsed.count());
+  }
+  void finish() { line_.finish(); }
+
+ private:
+  ProgressLine line_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
 
 const char* loopName(uint8_t mode) {
   switch (mode) {
@@ -114,92 +150,128 @@ void printInfo(const Song& song, int64_t frames) {
   }
 }
 
-bool parseNumber(const char* text, double low, double high, double& out) {
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (errno || end == text || *end || !std::isfinite(v) || v < low || v > high) return false;
-  out = v;
-  return true;
+bool isStemName(const std::string& name) {
+  return name == "mix.wav" || (name.size() == 14 && std::isdigit(static_cast<unsigned char>(name[0])) &&
+                               std::isdigit(static_cast<unsigned char>(name[1])) && name.substr(2) == "-channel.wav");
 }
 
-// One WAV per channel of the mask and the mix of them all, each the same length, each rendered
-// from the song's start.
-int renderStems(const std::vector<uint8_t>& image, const char* rules, int32_t rate, int64_t frames, int channels,
-                const std::string& dir, uint32_t mask) {
-  if (!makeFolders(dir)) return fail("--stems: cannot make folder " + dir + ": " + std::strerror(errno));
-  auto renderFile = [&](const std::string& path, uint32_t heard) {
-    const Module module(image, rules, rate);
-    FILE* file = module.m ? std::fopen(path.c_str(), "wb") : nullptr;
-    if (!file) return false;
-    WavWriter wav(file, rate, frames);
-    return renderTo(wav, module.m, frames, heard) && wav.finish();
-  };
+std::string clippedNote(uint64_t clipped) {
+  return std::to_string(clipped) + " " + kClippedAdvice;
+}
+
+// One WAV per channel of the mask and the mix of them all, each the same length. The stems an
+// earlier render left in the folder go first, or a module with fewer channels would leave the
+// other's beside its own.
+int renderStems(const Render& render, int channels, const std::string& dir, uint32_t mask, bool quiet) {
+  std::string why;
+  if (!makeFolders(dir, &why)) return fail("--stems: cannot make folder " + dir + ": " + why);
+  std::vector<std::string> files;
   for (int c = 0; c < channels; ++c) {
-    if (!(mask >> c & 1)) continue;
     char name[32];
-    std::snprintf(name, sizeof name, "/%02d-channel.wav", c + 1);
-    if (!renderFile(dir + name, uint32_t{1} << c)) return fail(cannotWrite(dir + name));
+    std::snprintf(name, sizeof name, "%02d-channel.wav", c + 1);
+    if (mask >> c & 1) files.push_back(name);
   }
-  if (!renderFile(dir + "/mix.wav", mask)) return fail(cannotWrite(dir + "/mix.wav"));
+  files.push_back("mix.wav");
+  int stale = 0;
+  for (const std::string& name : fileNamesIn(dir)) {
+    if (!isStemName(name)) continue;
+    if (!removeFile(dir + "/" + name)) return fail("--stems: cannot remove " + dir + "/" + name + " of an earlier render");
+    stale += std::find(files.begin(), files.end(), name) == files.end();
+  }
+  if (stale && !quiet)
+    std::fprintf(stderr, "xmrender: --stems: removed %d file%s of an earlier render from %s\n", stale,
+                 stale == 1 ? "" : "s", dir.c_str());
+
+  RenderProgress progress(quiet);
+  std::vector<std::string> notes;
+  for (size_t k = 0; k < files.size(); ++k) {
+    const std::string path = dir + "/" + files[k];
+    const uint32_t heard = files[k] == "mix.wav" ? mask : uint32_t{1} << (std::atoi(files[k].c_str()) - 1);
+    const auto shown = [&](int64_t done) {
+      progress.update(files[k] + ", " + std::to_string(k + 1) + " of " + std::to_string(files.size()) + " files",
+                      (static_cast<double>(k) + static_cast<double>(done) / static_cast<double>(render.frames)) /
+                          static_cast<double>(files.size()));
+    };
+    const Module module(render.image, render.rules, render.rate);
+    FILE* file = module.m ? std::fopen(path.c_str(), "wb") : nullptr;
+    uint64_t clipped = 0;
+    std::string failed = module.m ? (file ? "" : cannotWrite(path)) : std::string("the player refused the module: ") + module.why;
+    if (file) {
+      WavWriter wav(file, render.rate, render.frames);
+      if (!renderTo(wav, module.m, render, heard, shown, clipped) || !wav.finish()) failed = cannotWrite(path);
+    }
+    if (!failed.empty()) {
+      progress.finish();
+      return fail(failed);
+    }
+    if (clipped)
+      notes.push_back(path + ": " + clippedNote(clipped) +
+                      (files[k] == "mix.wav" ? "; the stems do not sum to the mix where it clipped" : ""));
+  }
+  progress.finish();
+  if (!quiet)
+    for (const std::string& note : notes) std::fprintf(stderr, "xmrender: %s\n", note.c_str());
   return 0;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool info = false;
-  const char* in = nullptr;
-  const char* out = nullptr;
-  const char* stems = nullptr;
-  double seconds = 0, rate = 44100;
+  bool info = false, quiet = false;
+  std::string output, stems;
   const char* rules = nullptr;  // the format's own
+  double seconds = 0, gain = 0;
+  long rate = 44100;
   uint32_t mask = 0xFFFFFFFF;
-  bool channelsGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+  Options options(
+      "xmrender",
+      {Option::flag("--info", 0, info, "print the module's structure instead of rendering it"),
+       Option::text("--output", 'o', "OUT.wav", "a file name, - for standard output", output,
+                    "the WAV to write, as OUT.wav after IN.xm (-: standard output)"),
+       Option::text("--stems", 0, "DIR", "a folder", stems,
+                    "one WAV per channel and their mix: DIR/01-channel.wav ... DIR/mix.wav\n"
+                    "(the stems an earlier render left in DIR are removed first)"),
+       Option::number("--seconds", 0, "S", "seconds", 0.001, 3600, false, seconds,
+                      "render S seconds (0.001 to 3600) instead of one pass of the song"),
+       Option::integer("--rate", 'r', "R", "Hz", 8000, 192000, rate,
+                       "frames per second, 8000 to 192000 (default 44100)"),
+       rulesOption(rules),
+       channelsOption(mask),
+       gainOption(gain),
+       Option::flag("--quiet", 'q', quiet, "no progress line and no warnings, only errors")});
+  switch (options.parse(argc, argv)) {
+    case Options::Result::kHelp:
+      std::printf("%s%s%s%s", kSynopsis, kOptionsHeading, options.helpText().c_str(), kExitStatus);
       return 0;
-    }
-    if (arg == "--version") {
+    case Options::Result::kVersion:
       std::puts("xmrender " BRACKENFOLD_VERSION);
       return 0;
-    }
-    const bool takesValue = arg == "--rules" || arg == "--seconds" || arg == "--rate" || arg == "--channels" ||
-                            arg == "--stems";
-    if (takesValue && i + 1 >= argc) return fail(arg + ": missing value");
-    if (arg == "--info") {
-      info = true;
-    } else if (arg == "--rules") {
-      rules = argv[++i];
-      if (!ruleSetNamed(rules)) return fail(std::string("--rules: bad value ") + rules + " (" + ruleSetNames() + ")");
-    } else if (arg == "--seconds") {
-      if (!parseNumber(argv[++i], 0.001, 3600, seconds))
-        return fail(std::string("--seconds: bad value ") + argv[i] + " (seconds from 0.001 to 3600)");
-    } else if (arg == "--rate") {
-      if (!parseNumber(argv[++i], 8000, 192000, rate) || rate != std::floor(rate))
-        return fail(std::string("--rate: bad value ") + argv[i] + " (a whole number of Hz from 8000 to 192000)");
-    } else if (arg == "--channels") {
-      if (!parseChannelList(argv[++i], mask))
-        return fail(std::string("--channels: bad value ") + argv[i] + " (" + kChannelListAllowed + ")");
-      channelsGiven = true;
-    } else if (arg == "--stems") {
-      stems = argv[++i];
-      if (!*stems) return fail("--stems: expected a folder");
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return fail("unknown option " + arg + " (see --help)");
-    } else if (!in) {
-      in = argv[i];
-    } else if (!out) {
-      out = argv[i];
-    } else {
-      return fail("too many arguments (see --help)");
-    }
+    case Options::Result::kError:
+      std::fprintf(stderr, "%s\n", options.error().c_str());
+      return 2;
+    case Options::Result::kRun:
+      break;
   }
-  if (!in || (info + (out != nullptr) + (stems != nullptr)) != 1) {
-    std::fputs(kUsage, stderr);
+  const std::vector<std::string>& files = options.operands();
+  if (files.empty()) {
+    std::fputs(kSynopsis, stderr);
+    std::fputs("options: xmrender --help\n", stderr);
     return 2;
   }
+  if (files.size() > 2) return fail("too many files: " + files[2] + " after IN.xm and OUT.wav (see --help)");
+  if (files.size() == 2 && options.given("--output"))
+    return fail("two outputs, " + files[1] + " and --output " + output + ": name one");
+  if (files.size() == 2) output = files[1];
+  for (const char* renderOnly : {"--seconds", "--rate", "--channels", "--gain"}) {
+    if (options.apart(renderOnly, "--info", "--info renders nothing")) continue;
+    std::fprintf(stderr, "%s\n", options.error().c_str());
+    return 2;
+  }
+  if (info && (!output.empty() || !stems.empty()))
+    return fail("--info renders nothing: no " + std::string(stems.empty() ? output : "--stems " + stems) + " with it");
+  if (!output.empty() && !stems.empty()) return fail("write " + output + " or --stems " + stems + ", not both");
+  if (!info && output.empty() && stems.empty())
+    return fail("nothing to write: name OUT.wav (- for standard output), --stems DIR, or --info");
+  const char* in = files[0].c_str();
 
   std::vector<uint8_t> image;
   if (!readFileBytes(in, image)) return fail(cannotRead(in));
@@ -215,21 +287,37 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (refuse) return fail(std::string(in) + ": " + damage);
-  if (!damage.empty()) std::fprintf(stderr, "xmrender: warning: %s: %s\n", in, damage.c_str());
-  if (channelsGiven) {
+  if (!damage.empty() && !quiet) std::fprintf(stderr, "xmrender: warning: %s: %s\n", in, damage.c_str());
+  if (options.given("--channels")) {
     const std::string beyond = channelsBeyond(mask, song->channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
-  const int64_t frames = seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : bfxm_pass_frames(module.m);
-  if (stems) return renderStems(image, rules, r, frames, song->channelCount, stems, mask);
-  const bool toStandardOutput = !std::strcmp(out, "-");
+  const int64_t frames =
+      seconds > 0 ? static_cast<int64_t>(std::llround(seconds * static_cast<double>(rate))) : bfxm_pass_frames(module.m);
+  // A song that never comes back round would otherwise fill ten minutes without a word.
+  if (seconds == 0 && frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * r && !quiet)
+    std::fprintf(stderr, "xmrender: warning: %s: one pass does not end within 10 minutes: rendering 10:00 "
+                 "(--seconds S for another length)\n", in);
+  const Render render{image, rules, r, frames, gain};
+  if (!stems.empty()) return renderStems(render, song->channelCount, stems, mask, quiet);
+  const bool toStandardOutput = output == "-";
   // As gzip and cjpeg do: sound data is no text for a terminal.
   if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
-  FILE* file = toStandardOutput ? stdout : std::fopen(out, "wb");
-  if (!file) return fail(cannotWrite(out));
+  // Before the file: whether stderr is a terminal is asked of the system, which sets errno.
+  RenderProgress progress(quiet);
+  FILE* file = toStandardOutput ? stdout : std::fopen(output.c_str(), "wb");
+  if (!file) return fail(cannotWrite(output));
   // A pipe cannot be sought back to, so the sizes go first: the length is known before rendering.
-  WavWriter wav(file, static_cast<int>(rate), frames);
-  if (!renderTo(wav, module.m, frames, mask) || !wav.finish())
-    return fail(cannotWrite(toStandardOutput ? "standard output" : out));
+  WavWriter wav(file, r, frames);
+  const std::string total = minutesAndSeconds(frames, r);
+  const auto shown = [&](int64_t done) {
+    progress.update(minutesAndSeconds(done, r) + " of " + total + " rendered",
+                    static_cast<double>(done) / static_cast<double>(frames));
+  };
+  uint64_t clipped = 0;
+  const bool written = renderTo(wav, module.m, render, mask, shown, clipped) && wav.finish();
+  progress.finish();
+  if (!written) return fail(cannotWrite(toStandardOutput ? "standard output" : output));
+  if (clipped && !quiet) std::fprintf(stderr, "xmrender: %s\n", clippedNote(clipped).c_str());
   return 0;
 }

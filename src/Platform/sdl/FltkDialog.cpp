@@ -165,6 +165,8 @@ void closeWarning(Fl_Widget*, void* window) { static_cast<Fl_Window*>(window)->h
 }  // namespace
 
 namespace fltk_dialog {
+bool canShow() { return openDisplay(); }
+
 bool showWarning(const char* text) {
   if (!openDisplay()) return false;
   fl_font(FL_HELVETICA, kFontPixels);

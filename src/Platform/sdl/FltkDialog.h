@@ -17,4 +17,6 @@ void end(DialogHandle dialog, intptr_t result);
 // The modal box of a warning: caption "Warning", an exclamation mark, OK. False when there is
 // no display to show it on.
 bool showWarning(const char* text);
+// Whether there is a display to show a dialog on.
+bool canShow();
 }  // namespace fltk_dialog

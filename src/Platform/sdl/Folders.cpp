@@ -7,10 +7,13 @@
 
 namespace fs = std::filesystem;
 
-bool makeFolders(const std::string& path) {
+bool makeFolders(const std::string& path, std::string* why) {
   std::error_code ec;
   fs::create_directories(path, ec);
-  return fs::is_directory(path, ec);
+  std::error_code made;
+  if (fs::is_directory(path, made)) return true;
+  if (why) *why = ec ? ec.message() : std::make_error_code(std::errc::not_a_directory).message();
+  return false;
 }
 
 std::string temporaryFolder() {

@@ -45,7 +45,11 @@ class SdlWaveDevice : public WaveDevice {
   bool open(int32_t rate) override {
     if (device) close();
     QuietStderr quiet;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+    failure.clear();
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+      failure = SDL_GetError();
+      return false;
+    }
     SDL_AudioSpec want{};
     want.freq = rate;
     want.format = AUDIO_S16SYS;
@@ -55,11 +59,14 @@ class SdlWaveDevice : public WaveDevice {
     want.userdata = this;
     device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
     if (!device) {
+      failure = SDL_GetError();
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return false;
     }
     return true;
   }
+
+  std::string openFailure() override { return failure; }
 
   void startLoop(const void* buffer, uint32_t bytes) override {
     SDL_LockAudioDevice(device);
@@ -123,6 +130,7 @@ class SdlWaveDevice : public WaveDevice {
   uint32_t ringBytes = 0;
   uint32_t cursor = 0;
   std::atomic<uint32_t> played{0};
+  std::string failure;
 };
 }  // namespace
 

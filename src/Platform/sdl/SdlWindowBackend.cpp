@@ -397,6 +397,8 @@ bool platformHasDisplay(std::string& why) {
   return false;
 }
 
+bool platformCanShowDialog() { return !headless() || fltk_dialog::canShow(); }
+
 void platformPreferOffscreen() {
   // An explicit SDL_VIDEODRIVER in the environment still wins over this hint.
   SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");

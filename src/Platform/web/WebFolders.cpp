@@ -3,7 +3,10 @@
 
 #include "Platform/Folders.h"
 
-bool makeFolders(const std::string&) { return false; }
+bool makeFolders(const std::string&, std::string* why) {
+  if (why) *why = "a page has no folders";
+  return false;
+}
 
 std::string temporaryFolder() { return {}; }
 

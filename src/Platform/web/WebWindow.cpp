@@ -164,3 +164,6 @@ WindowBackend& platformWindowBackend() {
 void platformPreferOffscreen() {}
 
 bool platformHasDisplay(std::string&) { return true; }
+
+// The page's form stands for the dialog.
+bool platformCanShowDialog() { return true; }

@@ -128,3 +128,6 @@ void platformPreferOffscreen() {}
 
 // A Windows session always has a desktop to open windows on.
 bool platformHasDisplay(std::string&) { return true; }
+
+// The system's dialog manager shows it wherever the program runs.
+bool platformCanShowDialog() { return true; }

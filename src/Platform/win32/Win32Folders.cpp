@@ -14,16 +14,28 @@ bool isFolder(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool makeFolders(const std::string& path) {
-  if (path.empty()) return false;
+bool makeFolders(const std::string& path, std::string* why) {
+  if (path.empty()) {
+    if (why) *why = "no folder named";
+    return false;
+  }
   // Every prefix that ends before a separator, from the first folder name on ("C:" and a
   // leading separator name no folder to make).
   for (size_t i = 1; i < path.size(); ++i) {
     if ((path[i] == '/' || path[i] == '\\') && path[i - 1] != ':' && path[i - 1] != '/' && path[i - 1] != '\\')
       CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
   }
-  CreateDirectoryA(path.c_str(), nullptr);
-  return isFolder(path);
+  const DWORD error = CreateDirectoryA(path.c_str(), nullptr) ? 0 : GetLastError();
+  if (isFolder(path)) return true;
+  if (why) {
+    // The system's own words for the last step's failure, without their line end.
+    char text[256] = "";
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   error ? error : ERROR_DIRECTORY, 0, text, sizeof text, nullptr);
+    *why = std::string(text, n);
+    while (!why->empty() && (why->back() == '\n' || why->back() == '\r' || why->back() == '.')) why->pop_back();
+  }
+  return false;
 }
 
 std::string temporaryFolder() {

@@ -21,7 +21,14 @@ class WinmmWaveDevice : public WaveDevice {
     format.nBlockAlign = 4;
     format.wBitsPerSample = 16;
     format.cbSize = 0;
-    return waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR;
+    result = waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+    return result == MMSYSERR_NOERROR;
+  }
+
+  std::string openFailure() override {
+    char text[MAXERRORLENGTH] = "";
+    if (result == MMSYSERR_NOERROR || waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR) return {};
+    return text;
   }
 
   void startLoop(const void* buffer, uint32_t bytes) override {
@@ -76,6 +83,7 @@ class WinmmWaveDevice : public WaveDevice {
   HWAVEOUT device = nullptr;
   WAVEHDR header{};
   bool prepared = false;
+  MMRESULT result = MMSYSERR_NOERROR;  // of the last open
 };
 }  // namespace
 

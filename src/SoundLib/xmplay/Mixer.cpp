@@ -345,6 +345,33 @@ uint64_t countClipped(const float* source, int32_t count) {
   return clipped;
 }
 
+void convertScaled(int16_t* destination, const float* source, int32_t count, float gain) {
+  if (gain == 1) {
+    convert(destination, source, count);
+    return;
+  }
+  float scaled[512];
+  for (int32_t done = 0; done < 2 * count;) {
+    const int32_t n = std::min<int32_t>(512, 2 * count - done);
+    for (int32_t i = 0; i < n; ++i) scaled[i] = source[done + i] * gain;
+    convert(destination + done, scaled, n / 2);
+    done += n;
+  }
+}
+
+uint64_t clippedSamples(const float* source, int32_t count, float gain) {
+  if (gain == 1) return countClipped(source, count);
+  float scaled[512];
+  uint64_t clipped = 0;
+  for (int32_t done = 0; done < 2 * count;) {
+    const int32_t n = std::min<int32_t>(512, 2 * count - done);
+    for (int32_t i = 0; i < n; ++i) scaled[i] = source[done + i] * gain;
+    clipped += countClipped(scaled, n / 2);
+    done += n;
+  }
+  return clipped;
+}
+
 void fillBlock(XMPlayer& player) {
   Song& song = *player.song;
   const int32_t b = player.blockLength;

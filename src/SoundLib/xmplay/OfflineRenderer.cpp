@@ -63,6 +63,13 @@ void OfflineRenderer::seek(int32_t order) {
 
 void OfflineRenderer::restartPass() { pass_.restart(song_.orderPosition); }
 
+void OfflineRenderer::restart() {
+  songStart(player_, song_);
+  pass_.restart(0);
+  // The song's first tick begins the next block.
+  tickFrame_ = rendered_;
+}
+
 OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {
   forgetTicksBefore(rendered_);
   const int32_t first = player_.blockIndex;

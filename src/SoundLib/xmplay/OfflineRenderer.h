@@ -56,6 +56,9 @@ class OfflineRenderer {
   // Looks for the end of a pass afresh from the order playing, the orders up to it counting as
   // played.
   void restartPass();
+  // Starts the song again from the next frame as it starts after loading (tempo, speed, global
+  // volume and voices too, which a seek keeps), and its pass with it.
+  void restart();
 
   // Mixes only the song channels whose bits are set (bit c: channel c); all of them by default.
   void setChannelMask(uint32_t mask) { player_.channelMask = mask; }

@@ -25,7 +25,6 @@ struct bfxm_module {
   bool loop = false;
   float gain = 1;
   uint64_t clipped = 0;
-  std::vector<float> scaled;  // the mix with the gain, when it is not 1
   // The block being handed out: its frames, and how many of them have been.
   OfflineRenderer::Chunk chunk{};
   int64_t chunkStart = 0;  // frame of the song at chunk.frames[0]
@@ -76,22 +75,16 @@ bool refill(bfxm_module& m) {
   return false;
 }
 
-// Hands out up to count frames through put(destination frame, mix to take them from, n), the mix
-// scaled by the gain, and counts what clips.
+// Hands out up to count frames through put(destination frame, mix to take them from, n), and
+// counts what the gain makes clip.
 template <class Put>
 size_t take(bfxm_module* m, size_t count, Put put) {
   if (!m) return 0;
   size_t done = 0;
-  std::vector<float>& scaled = m->scaled;
   while (done < count && refill(*m)) {
     const auto n = static_cast<int32_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
     const float* mix = m->chunk.mix + 2 * m->taken;
-    if (m->gain != 1) {
-      scaled.resize(2 * static_cast<size_t>(n));
-      for (size_t i = 0; i < scaled.size(); ++i) scaled[i] = mix[i] * m->gain;
-      mix = scaled.data();
-    }
-    m->clipped += countClipped(mix, n);
+    m->clipped += clippedSamples(mix, n, m->gain);
     put(done, mix, n);
     m->taken += n;
     m->given += n;
@@ -150,14 +143,14 @@ size_t bfxm_render(bfxm_module* module, int16_t* frames, size_t count) {
     if (module->gain == 1)
       std::memcpy(frames + 2 * at, module->chunk.frames + 2 * module->taken, static_cast<size_t>(n) * 4);
     else
-      convert(frames + 2 * at, mix, n);
+      convertScaled(frames + 2 * at, mix, n, module->gain);
   });
 }
 
 size_t bfxm_render_float(bfxm_module* module, float* frames, size_t count) {
   if (!frames) return 0;
   return take(module, count, [&](size_t at, const float* mix, int32_t n) {
-    for (size_t i = 0; i < 2 * static_cast<size_t>(n); ++i) frames[2 * at + i] = mix[i] / 32768.0f;
+    for (size_t i = 0; i < 2 * static_cast<size_t>(n); ++i) frames[2 * at + i] = mix[i] * module->gain / 32768.0f;
   });
 }
 

@@ -1,0 +1,58 @@
+# bash completion for the brackenfold programs: xmrender, bfplay, wko and brackenfold.
+# The options, and the values of those that take a choice, are read from the program's own
+# --help, so they follow it: a new row in a program's option table completes with no change here.
+
+_brackenfold_tools()
+{
+    local cur prev words cword split
+    _init_completion -s || return
+
+    local help
+    help=$("$1" --help 2>/dev/null) || return
+
+    # Option lines of --help: "  -r, --rate R   text" or "      --info   text".
+    local line options="" value="" taken=false
+    local re='^  (-([A-Za-z]), |    )(--[a-z0-9-]+)( ([^ ]+))?(  |$)'
+    while IFS= read -r line; do
+        [[ $line =~ $re ]] || continue
+        local long=${BASH_REMATCH[3]} short=${BASH_REMATCH[2]:+-${BASH_REMATCH[2]}}
+        options+=" $long $short"
+        if [[ $prev == "$long" || (-n $short && $prev == "$short") ]]; then
+            value=${BASH_REMATCH[5]}
+            [[ -n $value ]] && taken=true
+        fi
+    done <<<"$help"
+
+    # The value of the option before: a choice ("ft2|intro"), a folder, a file, or nothing to
+    # offer (a number, a list, a size).
+    if $taken; then
+        case $value in
+            *\|*) COMPREPLY=($(compgen -W "${value//|/ }" -- "$cur")) ;;
+            DIR) _filedir -d ;;
+            *.* | OUT | FILE) _filedir ;;
+        esac
+        return
+    fi
+    $split && return
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    case ${1##*/} in
+        brackenfold) ;;
+        wko)
+            # The command comes first.
+            local i
+            for ((i = 1; i < cword; i++)); do
+                case ${words[i]} in
+                    encode | decode | info | compare) _filedir; return ;;
+                esac
+            done
+            COMPREPLY=($(compgen -W "encode decode info compare" -- "$cur"))
+            ;;
+        *) _filedir ;;
+    esac
+} &&
+    complete -F _brackenfold_tools xmrender bfplay wko brackenfold

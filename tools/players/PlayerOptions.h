@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+#include "common/Options.h"
+#include "players/ChannelList.h"
+#include "SoundLib/xmplay/RuleSet.h"
+
+// The rows xmrender and bfplay share, so that the two players take the same values with the
+// same words.
+
+// rules: the set's name as given; none keeps the format's own.
+inline Option rulesOption(const char*& rules) {
+  return Option::custom(
+      "--rules", 0, "ft2|intro", ruleSetNames(),
+      [](const char* v, void* rules) { return ruleSetNamed(*static_cast<const char**>(rules) = v) != nullptr; }, &rules,
+      "ft2: play as FastTracker 2 does (the default)\n"
+      "intro: play as the intro does, its own few effects, no envelopes");
+}
+
+inline Option channelsOption(uint32_t& mask) {
+  return Option::custom(
+      "--channels", 0, "LIST", kChannelListAllowed,
+      [](const char* v, void* mask) { return parseChannelList(v, *static_cast<uint32_t*>(mask)); }, &mask,
+      "only these channels, numbered from 1 (\"1,3-5\"), the others muted");
+}
+
+inline Option gainOption(double& decibels) {
+  return Option::number("--gain", 0, "DB", "decibels", -48, 48, false, decibels,
+                        "louder (above 0) or quieter by DB decibels, -48 to 48 (default 0)");
+}
+
+inline const char kClippedAdvice[] = "samples clipped at full scale (a negative --gain lowers the level)";
