@@ -3,24 +3,35 @@
 #include <cmath>
 
 #include "Base/Resource.h"
-#include "brackenfold/xmplay.h"
+#include "SoundLib/xmplay/IntroRules.h"
+#include "SoundLib/xmplay/OfflineRenderer.h"
 
+// The intro's module by the intro's rules straight through the engine, not the library's C
+// interface: the program then carries no other format or rule set than the one it plays.
 Soundtrack::Soundtrack(int moduleResource, double fps, const std::string& wavPath, int32_t rate)
     : fps(fps), rate(rate), wav(wavPath.c_str(), rate) {
   uint32_t size = 0;
   const void* bytes = loadResource(&size, static_cast<uint16_t>(moduleResource), "sound");
   if (!bytes) return;
-  music = bfxm_load(bytes, size, rate, "intro", nullptr, 0);
-  // The intro plays on as long as it runs: the song goes round.
-  if (music) bfxm_set_loop(music, 1);
+  song = parseXM(static_cast<const uint8_t*>(bytes), size, intro::kRules);
+  if (song) renderer = std::make_unique<OfflineRenderer>(*song, rate);
 }
 
-Soundtrack::~Soundtrack() { bfxm_free(music); }
+Soundtrack::~Soundtrack() = default;
 
 bool Soundtrack::renderFrame(int64_t k) {
   auto sampleAt = [&](int64_t frame) { return static_cast<int64_t>(std::floor(static_cast<double>(frame) * rate / fps)); };
   const int64_t want = sampleAt(k + 1) - sampleAt(k);
-  frames.assign(static_cast<size_t>(want) * 2, 0);
-  if (music) bfxm_render(music, frames.data(), static_cast<size_t>(want));
-  return wav.write(frames.data(), want);
+  if (!renderer) {
+    pending.assign(static_cast<size_t>(want) * 2, 0);
+    return wav.write(pending.data(), want);
+  }
+  // The renderer hands out whole blocks; what a frame does not take waits for the next one.
+  while (static_cast<int64_t>(pending.size() / 2) < want) {
+    const OfflineRenderer::Chunk chunk = renderer->renderChunk(want - static_cast<int64_t>(pending.size() / 2));
+    pending.insert(pending.end(), chunk.frames, chunk.frames + chunk.count * 2);
+  }
+  const bool written = wav.write(pending.data(), want);
+  pending.erase(pending.begin(), pending.begin() + want * 2);
+  return written;
 }

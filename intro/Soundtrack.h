@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "SoundLib/xmplay/WavWriter.h"
+#include "SoundLib/xmplay/XMLoader.h"
 
-struct bfxm_module;
+class OfflineRenderer;
 
 // The intro's music rendered offline through the player's block fill and written to a WAV file
 // frame by frame with a fixed time step: frame k covers samples k * rate / fps up to
@@ -22,9 +24,10 @@ class Soundtrack {
   bool finish() { return wav.finish(); }
 
  private:
-  bfxm_module* music = nullptr;
+  SongPtr song;
+  std::unique_ptr<OfflineRenderer> renderer;  // freed before the song
   double fps;
   int32_t rate;
   WavWriter wav;
-  std::vector<int16_t> frames;
+  std::vector<int16_t> pending;  // rendered, not yet handed to a frame
 };
