@@ -1,9 +1,11 @@
-// bfplay: plays an XM module on the sound device with a header and a status line, as a terminal
-// player does: by the FastTracker 2 rules (or the intro's), once through or looping, all its
+// bfplay: plays an XM or MOD module on the sound device with a header and a status line, as a
+// terminal player does: by the rules of the tracker that wrote it (FastTracker 2's for XM,
+// ProTracker's for MOD) or others, once through or looping, all its
 // channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
 // instrument names, q or Escape quits.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -21,10 +23,12 @@
 
 namespace {
 const char kUsage[] =
-    "usage: bfplay FILE.xm [--loop] [--rules ft2|intro] [--channels LIST]\n"
+    "usage: bfplay FILE.xm|FILE.mod [--loop] [--rules ft2|pt|intro] [--separation P] [--channels LIST]\n"
     "  --loop           play on where the song comes back round (otherwise: one pass, then end)\n"
-    "  --rules ft2      play as FastTracker 2 does (the default)\n"
-    "  --rules intro    play as the intro does: its own few effects, no envelopes\n"
+    "  --rules ft2      play as FastTracker 2 does (the default for XM; MOD as it loads them)\n"
+    "  --rules pt       play as ProTracker does (the default for MOD; MOD only)\n"
+    "  --rules intro    play as the intro does: its own few effects, no envelopes (XM only)\n"
+    "  --separation P   MOD's Amiga panning, 0 (mono) to 100 % (hard left and right); default 50\n"
     "  --channels LIST  only these channels, numbered from 1 (\"1,3-5\"); the others are muted\n"
     "  --help, --version\n"
     "keys: space pause / resume, left / right an order back / on, h or ? the keys,\n"
@@ -44,6 +48,7 @@ int main(int argc, char** argv) {
   const RuleSet* rules = nullptr;  // the format's own
   uint32_t channels = 0xFFFFFFFF;
   bool channelsGiven = false;
+  int separation = kDefaultSeparation;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -60,6 +65,13 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return fail("--rules: missing value");
       rules = ruleSetNamed(argv[++i]);
       if (!rules) return fail(std::string("--rules: bad value ") + argv[i] + " (" + ruleSetNames() + ")");
+    } else if (arg == "--separation") {
+      if (i + 1 >= argc) return fail("--separation: missing value");
+      char* end = nullptr;
+      const long percent = std::strtol(argv[++i], &end, 10);
+      if (end == argv[i] || *end || percent < 0 || percent > 100)
+        return fail(std::string("--separation: bad value ") + argv[i] + " (a whole percentage from 0 to 100)");
+      separation = static_cast<int>(percent);
     } else if (arg == "--channels") {
       if (i + 1 >= argc) return fail("--channels: missing value");
       if (!parseChannelList(argv[++i], channels))
@@ -106,9 +118,7 @@ int main(int argc, char** argv) {
 
   Terminal& terminal = platformTerminal();
   const std::string file = path;
-  char format[64];
-  std::snprintf(format, sizeof format, "XM %d.%02x, %s rules", song.version >> 8, song.version & 0xFF,
-                song.rules->title);
+  const std::string format = formatName(song) + ", " + song.rules->title + " rules";
   std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), printableName(song.title, sizeof song.title),
                         printableName(song.tracker, sizeof song.tracker), format, facts,
                         song.songLength, song.filePatternCount, loop, kRate, terminal.width())
@@ -121,6 +131,7 @@ int main(int argc, char** argv) {
   PlayerConsole::End end;
   {
     LivePlayer player(song, device, kRate, loop, channels);
+    player.setSeparation(separation);
     PlayerConsole console(
         player, terminal,
         [](std::string_view text) {

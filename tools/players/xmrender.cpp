@@ -1,6 +1,7 @@
-// xmrender: renders an XM module to a 16-bit stereo WAV through the player's own block fill,
-// offline and deterministic, by the FastTracker 2 rules or the intro's: the whole mix, some of
-// its channels, or one file per channel (stems); --info prints the module's structure.
+// xmrender: renders an XM or MOD module to a 16-bit stereo WAV through the player's own block
+// fill, offline and deterministic, by the rules of the tracker that wrote it (FastTracker 2's,
+// ProTracker's) or others: the whole mix, some of its channels, or one file per channel (stems);
+// --info prints the module's structure.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -23,15 +24,17 @@
 
 namespace {
 const char kUsage[] =
-    "usage: xmrender IN.xm OUT.wav [options]   render one pass of the song (OUT.wav -: standard output)\n"
-    "       xmrender IN.xm --stems DIR [options]\n"
+    "usage: xmrender IN.xm|IN.mod OUT.wav [options]   render one pass of the song (OUT.wav -: standard output)\n"
+    "       xmrender IN --stems DIR [options]\n"
     "                                  one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
-    "       xmrender --info IN.xm [--rules ft2|intro]\n"
+    "       xmrender --info IN [--rules ft2|pt|intro]\n"
     "options:\n"
     "  --seconds S      render S seconds (0.001 to 3600) instead of one pass of the song\n"
     "  --rate R         frames per second, 8000 to 192000 (default 44100)\n"
-    "  --rules ft2      play as FastTracker 2 does (the default)\n"
-    "  --rules intro    play as the intro does: its own few effects, no envelopes\n"
+    "  --rules ft2      play as FastTracker 2 does (the default for XM; MOD as it loads them)\n"
+    "  --rules pt       play as ProTracker does (the default for MOD; MOD only)\n"
+    "  --rules intro    play as the intro does: its own few effects, no envelopes (XM only)\n"
+    "  --separation P   MOD's Amiga panning, 0 (mono) to 100 % (hard left and right); default 50\n"
     "  --channels LIST  only these channels, numbered from 1 (\"1,3-5\"); the others are muted\n"
     "  --help, --version\n";
 
@@ -45,6 +48,7 @@ struct Render {
   const std::vector<uint8_t>& image;
   const char* rules;  // none: the format's own
   int32_t rate;
+  int separation;  // percent
   int64_t frames;
 };
 
@@ -55,6 +59,7 @@ bool renderTo(WavWriter& wav, const Render& r, uint32_t mask) {
   if (!m) return false;
   bfxm_set_loop(m, 1);
   bfxm_set_channel_mask(m, mask);
+  bfxm_set_separation(m, r.separation);
   std::vector<int16_t> frames(2 * 4096);
   bool written = true;
   for (int64_t done = 0; done < r.frames && written;) {
@@ -85,8 +90,7 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate) {
 void printInfo(Song& song) {
   std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
   std::printf("tracker: %s\n", printableName(song.tracker, sizeof song.tracker).c_str());
-  std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
-              song.rules->title);
+  std::printf("format: %s, played by the %s rules\n", formatName(song).c_str(), song.rules->title);
   std::printf("channels: %d\n", song.channelCount);
   std::printf("song length: %d\n", song.songLength);
   std::printf("restart position: %d\n", song.restartPosition);
@@ -147,7 +151,7 @@ int main(int argc, char** argv) {
   const char* in = nullptr;
   const char* out = nullptr;
   const char* stems = nullptr;
-  double seconds = 0, rate = 44100;
+  double seconds = 0, rate = 44100, separation = kDefaultSeparation;
   const char* rules = nullptr;  // the format's own
   uint32_t mask = 0xFFFFFFFF;
   bool channelsGiven = false;
@@ -162,7 +166,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     const bool takesValue = arg == "--rules" || arg == "--seconds" || arg == "--rate" || arg == "--channels" ||
-                            arg == "--stems";
+                            arg == "--stems" || arg == "--separation";
     if (takesValue && i + 1 >= argc) return fail(arg + ": missing value");
     if (arg == "--info") {
       info = true;
@@ -175,6 +179,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--rate") {
       if (!parseNumber(argv[++i], 8000, 192000, rate) || rate != std::floor(rate))
         return fail(std::string("--rate: bad value ") + argv[i] + " (a whole number of Hz from 8000 to 192000)");
+    } else if (arg == "--separation") {
+      if (!parseNumber(argv[++i], 0, 100, separation) || separation != std::floor(separation))
+        return fail(std::string("--separation: bad value ") + argv[i] + " (a whole percentage from 0 to 100)");
     } else if (arg == "--channels") {
       if (!parseChannelList(argv[++i], mask))
         return fail(std::string("--channels: bad value ") + argv[i] + " (" + kChannelListAllowed + ")");
@@ -218,7 +225,7 @@ int main(int argc, char** argv) {
   const int32_t r = static_cast<int32_t>(rate);
   const int64_t frames =
       seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : OfflineRenderer::passFrames(*song, r);
-  const Render render{image, rules, r, frames};
+  const Render render{image, rules, r, static_cast<int>(separation), frames};
   if (stems) return renderStems(render, song->channelCount, stems, mask);
   const bool toStandardOutput = !std::strcmp(out, "-");
   // As gzip and cjpeg do: sound data is no text for a terminal.

@@ -117,9 +117,7 @@ bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rule
   Song& s = *m->song;
   m->title = printableName(s.title, sizeof s.title);
   m->tracker = printableName(s.tracker, sizeof s.tracker);
-  char format[32];
-  std::snprintf(format, sizeof format, "XM %d.%02x", s.version >> 8, s.version & 0xFF);
-  m->format = format;
+  m->format = formatName(s);
   m->passFrames = OfflineRenderer::passFrames(s, rate);
   m->renderer = new (std::nothrow) OfflineRenderer(s, rate);
   if (!m->renderer) {
@@ -219,5 +217,11 @@ int bfxm_set_gain(bfxm_module* m, double decibels) {
 }
 
 uint64_t bfxm_clipped(const bfxm_module* m) { return m ? m->clipped : 0; }
+
+int bfxm_set_separation(bfxm_module* m, int percent) {
+  if (!m || percent < 0 || percent > 100) return -1;
+  m->renderer->setSeparation(percent);
+  return 0;
+}
 
 }  // extern "C"
