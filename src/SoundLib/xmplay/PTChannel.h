@@ -14,8 +14,8 @@ namespace pt {
 struct PTChannel {
   MixerChannel* mixer;
   const Sample* sample;  // the last instrument number's: what a note starts (none before one)
-  bool started;          // a note has set the hardware going; it plays on (silence after a
-                         // sample without a loop) and takes swapped samples from then on
+  bool started;          // a note has set the hardware going; it takes swapped samples from then on
+  const Sample* voiceSample;  // what the hardware plays, or takes next where a swap waits
   int8_t note;           // the last note, 0..59 from C-0 (ProTracker's own 12..47); -1 none yet
   uint8_t finetune;      // 0..15, 8..15 the negative ones, as the tracker indexes its tables
   int32_t period;        // in quarters of an Amiga period (see PTRules.h)

@@ -64,9 +64,12 @@ void playRow(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
   if (note >= 0) {
     if (extendedIs(n, extended::kSetFinetune)) c.finetune = low(n.parameter);
     if (slidesToNote(n)) {
-      // The note is where the sounding one slides to, in the channel's finetune.
+      // The note is where the sounding one slides to, in the channel's finetune. Where nothing
+      // sounds (the sample has played to its end) the sample starts again at the channel's
+      // period and slides from there.
       c.wantedPeriod = notePeriod(note, c.finetune);
       if (c.wantedPeriod == c.period) c.wantedPeriod = 0;
+      starts = !c.mixer->sample && c.period > 0;
     } else {
       c.period = notePeriod(note, c.finetune);
       // ED0 plays at once; a later tick of EDx starts the note (PTRulesEffects.cpp).

@@ -79,6 +79,7 @@ void triggerVoice(XMPlayer& player, PTChannel& c) {
   MixerChannel& m = *c.mixer;
   startVoice(m, c.sample);
   c.started = true;
+  c.voiceSample = c.sample;
   if (!m.sample) return;
   // An offset past the end leaves the note a word of the sample, then its loop.
   const Sample& s = *m.sample;
@@ -95,16 +96,15 @@ void swapSample(PTChannel& c) {
   // Before the first note the hardware plays nothing, and the next note starts the sample.
   if (!c.started || !c.sample) return;
   MixerChannel& m = *c.mixer;
-  if (!m.sample) {
-    // The sound has ended, and the hardware repeats its first word: the new sample's loop
-    // follows at once.
-    if (c.sample->data && c.sample->loopMode == kLoopForward) {
-      startVoice(m, c.sample);
-      m.position = c.sample->loopStart;
-    }
+  const Sample* before = c.voiceSample;
+  c.voiceSample = c.sample;
+  if (m.sample) {
+    m.queued = c.sample == m.sample ? nullptr : c.sample;
     return;
   }
-  m.queued = c.sample == m.sample ? nullptr : c.sample;
+  // Nothing sounds. Where the channel plays an empty sample, the new one starts at once from its
+  // beginning; where its sound has played to the end, nothing starts until the next note.
+  if (before && !before->data && c.sample->data) startVoice(m, c.sample);
 }
 
 void setPeriod(MixerChannel& m, int32_t period, int32_t rate) {
