@@ -192,8 +192,9 @@ TEST_F(PTRulesTest, JumpAndBreakOnOneRow) {
   note(0, 1) = {0, 0, 0xB, 0x02};
   note(0, 0, 2) = {0, 0, 0xB, 0x01};
   note(0, 1, 2) = {0, 0, 0xD, 0x10};
+  note(10, 0, 1) = {0, 0, 0xB, 0x00};  // to the first order: the position before it is -1
   start();
-  EXPECT_EQ(rows(3), (std::vector<std::pair<int, int>>{{0, 0}, {2, 0}, {1, 10}}));
+  EXPECT_EQ(rows(4), (std::vector<std::pair<int, int>>{{0, 0}, {2, 0}, {1, 10}, {0, 0}}));
 }
 
 // E9x retriggers on the ticks counted from the row's first that are a multiple of x; on the

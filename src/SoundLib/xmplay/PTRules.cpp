@@ -117,7 +117,9 @@ void advanceRow(State& s, const Song& song) {
     s.patternRow = s.breakRow;
     s.breakRow = 0;
   }
-  if (s.patternRow >= patternRows(song, s.songPosition)) nextPosition(s, song);
+  // The row just played is the pattern's measure: a jump on it has already moved the position
+  // (to the order before its target, which may lie outside the song until the step).
+  if (s.patternRow >= patternRows(song, song.orderPosition)) nextPosition(s, song);
 }
 
 void readRow(XMPlayer& player, Song& song, State& s) {
