@@ -276,3 +276,27 @@ TEST(MODLoader, RealSongsAllLoad) {
   }
   EXPECT_GE(count, 100);
 }
+
+// Trackers before ProTracker's CIA timing took every Fxx for a speed: a song that would last ten
+// minutes or more with its F21 as a tempo of 33, and less with it as a speed, is played so. One
+// that is as long either way keeps the tempo.
+TEST(MODLoader, FxxFrom32IsASpeedWhereATempoWouldMakeThePassTenMinutesLong) {
+  MODModuleSpec m = constantMOD();
+  m.patterns.resize(2);
+  m.patterns[0].at(0, 0, 4) = {0, 0, 0xF, 0x21};
+  m.patterns[0].at(1, 0, 4) = {0, 0, 0xF, 0x06};
+  m.orders.assign(21, 1);
+  m.orders[0] = 0;
+  const SongPtr vblank = load(writeMOD(m));
+  ASSERT_NE(vblank, nullptr);
+  EXPECT_TRUE(vblank->vblankTiming);
+  EXPECT_EQ(OfflineRenderer::passFrames(*vblank, 44100), int64_t{33 + (21 * 64 - 1) * 6} * 882);
+
+  m.patterns[0].at(0, 0, 4) = {0, 0, 0xF, 0x3F};
+  m.patterns[0].at(1, 0, 4) = {};
+  m.orders.assign(40, 1);
+  m.orders[0] = 0;
+  const SongPtr tempo = load(writeMOD(m));
+  ASSERT_NE(tempo, nullptr);
+  EXPECT_FALSE(tempo->vblankTiming) << "F3F as a speed would make it longer still";
+}

@@ -13,7 +13,6 @@
 
 #include <unistd.h>
 
-#include "brackenfold/xmplay.h"
 #include "common/FileBytes.h"
 #include "players/ChannelList.h"
 #include "players/LoadDamage.h"
@@ -43,31 +42,28 @@ int fail(const std::string& message) {
   return 2;
 }
 
-// What the player is asked to render: the module's bytes and how to play them.
+// What the player is asked to render: the loaded song and how.
 struct Render {
-  const std::vector<uint8_t>& image;
-  const char* rules;  // none: the format's own
+  Song& song;
   int32_t rate;
   int separation;  // percent
   int64_t frames;
 };
 
 // Renders the first frames of the song from a fresh start, mixing the channels of the mask,
-// into the writer.
+// into the writer: the frames the library's bfxm_render gives with the loop on, from the song
+// loaded once however many files are written.
 bool renderTo(WavWriter& wav, const Render& r, uint32_t mask) {
-  bfxm_module* m = bfxm_load(r.image.data(), r.image.size(), r.rate, r.rules, nullptr, 0);
-  if (!m) return false;
-  bfxm_set_loop(m, 1);
-  bfxm_set_channel_mask(m, mask);
-  bfxm_set_separation(m, r.separation);
-  std::vector<int16_t> frames(2 * 4096);
+  OfflineRenderer renderer(r.song, r.rate);
+  renderer.setChannelMask(mask);
+  renderer.setSeparation(r.separation);
   bool written = true;
   for (int64_t done = 0; done < r.frames && written;) {
-    const size_t n = bfxm_render(m, frames.data(), static_cast<size_t>(std::min<int64_t>(4096, r.frames - done)));
-    written = wav.write(frames.data(), static_cast<int64_t>(n));
-    done += static_cast<int64_t>(n);
+    const OfflineRenderer::Chunk chunk = renderer.renderChunk(r.frames - done);
+    const int64_t n = std::min(chunk.count, r.frames - done);
+    written = wav.write(chunk.frames, n);
+    done += n;
   }
-  bfxm_free(m);
   return written;
 }
 
@@ -225,7 +221,7 @@ int main(int argc, char** argv) {
   const int32_t r = static_cast<int32_t>(rate);
   const int64_t frames =
       seconds > 0 ? static_cast<int64_t>(std::llround(seconds * rate)) : OfflineRenderer::passFrames(*song, r);
-  const Render render{image, rules, r, static_cast<int>(separation), frames};
+  const Render render{*song, r, static_cast<int>(separation), frames};
   if (stems) return renderStems(render, song->channelCount, stems, mask);
   const bool toStandardOutput = !std::strcmp(out, "-");
   // As gzip and cjpeg do: sound data is no text for a terminal.

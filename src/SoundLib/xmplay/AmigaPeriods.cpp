@@ -1,7 +1,7 @@
 #include "SoundLib/xmplay/AmigaPeriods.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <array>
 
 namespace amiga {
 namespace {
@@ -58,15 +58,15 @@ int32_t quarterPeriod(int note, int finetune) {
 
 int noteOfPeriod(int period) {
   // Nearest by ratio: past the geometric mean of two neighbours, the lower note. The periods
-  // fall as the notes rise.
+  // fall as the notes rise; the means (squared, in quarter periods) are worked out once.
+  static const auto kMeans = [] {
+    std::array<int64_t, kNotes - 1> means{};
+    for (int n = 0; n + 1 < kNotes; ++n) means[n] = int64_t{quarterPeriod(n, 0)} * quarterPeriod(n + 1, 0);
+    return means;
+  }();
   const int64_t p = int64_t{std::max(period, 1)} * 4;
-  int note = 0;
-  while (note + 1 < kNotes) {
-    const int64_t here = quarterPeriod(note, 0), next = quarterPeriod(note + 1, 0);
-    if (p * p > here * next) break;
-    ++note;
-  }
-  return note;
+  const auto above = std::find_if(kMeans.begin(), kMeans.end(), [p](int64_t mean) { return p * p > mean; });
+  return static_cast<int>(above - kMeans.begin());
 }
 
 }  // namespace amiga

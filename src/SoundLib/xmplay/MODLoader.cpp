@@ -211,10 +211,15 @@ bool readSampleData(Load& load, Instrument& ins) {
   }
   settleLoop(sample);
   std::unique_ptr<int16_t[]> data(newSampleBuffer(planMixLoop(sample, load.rules.shortestMixedLoop)));
-  std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[sample.length]);
-  if (!data || !raw) return false;
-  load.in.read(raw.get(), sample.length);
-  for (uint32_t i = 0; i < sample.length; ++i) data[i] = static_cast<int16_t>(static_cast<int8_t>(raw[i]) * 256);
+  if (!data) return false;
+  // A piece at a time: no second copy of the sample's bytes.
+  uint8_t raw[4096];
+  for (uint32_t done = 0; done < sample.length;) {
+    const uint32_t n = std::min<uint32_t>(sizeof raw, sample.length - done);
+    load.in.read(raw, n);
+    for (uint32_t i = 0; i < n; ++i) data[done + i] = static_cast<int16_t>(static_cast<int8_t>(raw[i]) * 256);
+    done += n;
+  }
   sample.bits = 16;
   finishSampleData(sample, data.get());
   sample.data = data.release();

@@ -33,6 +33,9 @@ void OfflineRenderer::PassWatch::beforeTick(const Song& song, int64_t tickFrame)
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
   configureOutput(player_, rate);
+  // Blocks are handed on as they are rendered: a few are enough, and far less memory to touch at
+  // the start than a device's two seconds.
+  player_.ringLength = kRingBlocks * player_.blockLength;
   allocateRing(player_);
   songStart(player_, song_);
   player_.song = &song_;
@@ -120,6 +123,7 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
 int64_t OfflineRenderer::passFrames(Song& song, int32_t rate) {
   XMPlayer player;
   configureOutput(player, rate);
+  player.courseOnly = true;
   songStart(player, song);
   player.song = &song;
   PassWatch pass;

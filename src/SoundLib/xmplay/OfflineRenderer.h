@@ -68,6 +68,7 @@ class OfflineRenderer {
   static int64_t passFrames(Song& song, int32_t rate);
 
   static constexpr int kMaxPassSeconds = 600;
+  static constexpr int kRingBlocks = 8;  // 160 ms
 
  private:
   // Where a pass ends: the tick on which the order sequence comes to an order at a row it has

@@ -122,16 +122,34 @@ void advanceRow(State& s, const Song& song) {
   if (s.patternRow >= patternRows(song, song.orderPosition)) nextPosition(s, song);
 }
 
+// What moves the song: jumps, breaks, loops, row delays, speed and tempo.
+bool movesTheSong(const Note& n) {
+  switch (n.effect) {
+    case effect::kPositionJump:
+    case effect::kPatternBreak:
+    case effect::kSetSpeed: return true;
+    case effect::kExtended: return extendedIs(n, extended::kPatternLoop) || extendedIs(n, extended::kPatternDelay);
+    default: return false;
+  }
+}
+
 void readRow(XMPlayer& player, Song& song, State& s) {
   if (s.patternRow >= patternRows(song, s.songPosition)) s.patternRow = 0;
   song.orderPosition = s.songPosition;
   song.row = s.patternRow;
   song.nextOrderPosition = song.nextRow = -1;
   const Note* notes = rowNotes(song);
-  for (int i = 0; i < song.channelCount; ++i) playRow(player, song, s.channels[i], notes[i]);
+  for (int i = 0; i < song.channelCount; ++i) {
+    // Where only the song's course is wanted, the notes and the other effects are left out.
+    if (!player.courseOnly)
+      playRow(player, song, s.channels[i], notes[i]);
+    else if (movesTheSong(notes[i]))
+      effectRow(player, song, s.channels[i], notes[i]);
+  }
 }
 
 void runEffects(XMPlayer& player, Song& song, State& s) {
+  if (player.courseOnly) return;  // no effect of a later tick moves the song
   const Note* notes = rowNotes(song);
   for (int i = 0; i < song.channelCount; ++i) effectTick(player, song, s.channels[i], notes[i]);
 }
@@ -180,7 +198,8 @@ void tickDriver(XMPlayer& player, Song& song) {
     runEffects(player, song, s);
   }
   if (s.positionJump) nextPosition(s, song);
-  for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, s.channels[i]);
+  if (!player.courseOnly)
+    for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, s.channels[i]);
   if (++song.tick < song.speed) return;
   song.tick = 0;
   if (s.delayLeft) return;

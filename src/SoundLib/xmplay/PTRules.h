@@ -5,13 +5,14 @@
 #include "SoundLib/xmplay/Sequencer.h"
 
 // The ProTracker rules: MOD files as ProTracker 2 and 3 play them. Amiga periods from the
-// tracker's tables with finetune, slides kept between 113 and 856, every effect 0 to F and E0 to
-// EF with the tracker's memories and quirks (a sample swapped in without a note at the end of the
+// tracker's tables with finetune, slides kept between 113 and 856, every effect 0 to F and E1 to
+// EE with the tracker's memories and quirks (a sample swapped in without a note at the end of the
 // playing one's loop, offsets that add up, the arpeggio reading on past its table, a row delay
 // that skips a break's target row), speed below 32 and the CIA tempo from 32, channels panned
-// left, right, right, left. Three files: PTRules.cpp the song's flow (rows, notes, jumps, delays,
-// tempo), PTRulesEffects.cpp the effects, PTRulesVoice.cpp the periods and what a channel gives
-// the mixer.
+// left, right, right, left. E0x (the LED filter, a low-pass on the whole mix) and EFx (which
+// rewrites the sample's bytes as it plays) are not played. Three files: PTRules.cpp the song's
+// flow (rows, notes, jumps, delays, tempo), PTRulesEffects.cpp the effects, PTRulesVoice.cpp the
+// periods and what a channel gives the mixer.
 //
 // Periods are kept in quarters: ProTracker's arithmetic times four is exact, and the octaves
 // other trackers added above ProTracker's three halve its periods.

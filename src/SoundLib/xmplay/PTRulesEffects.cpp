@@ -71,7 +71,7 @@ void extendedRow(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
   const State& s = state(player);
   const uint8_t x = low(n.parameter);
   switch (high(n.parameter)) {
-    // E0x, the LED filter, is not played: the players people compare with leave it out too.
+    // E0x, the LED filter, is not played.
     case extended::kFinePortamentoUp: slidePeriod(s, c, -4 * x); break;
     case extended::kFinePortamentoDown: slidePeriod(s, c, 4 * x); break;
     case extended::kGlissando: c.glissando = x != 0; break;
@@ -147,7 +147,7 @@ void effectRow(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
     case effect::kExtended: extendedRow(player, song, c, n); break;
     case effect::kSetSpeed:
       // F00 changes nothing; the tempo is heard from the next tick (PTRules.cpp).
-      if (p >= 32)
+      if (p >= 32 && !song.vblankTiming)
         song.bpm = p;
       else if (p > 0)
         song.speed = p;

@@ -68,6 +68,9 @@ struct XMPlayer {
   // left and right as on the Amiga, 0 all in the middle. Rule sets that pan by channel read it
   // every tick; XM modules pan by their own settings.
   int32_t separation = kDefaultSeparation;
+  // Only the song's course is wanted (OfflineRenderer::passFrames), not its sound: a rule set
+  // may leave out what it gives the mixer.
+  bool courseOnly = false;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
   std::unique_ptr<uint8_t[]> mixStorage;

@@ -126,6 +126,9 @@ struct Song {
   char title[21];
   char tracker[21];
   ModuleFormat format;
+  // A MOD written in a tracker before ProTracker's CIA timing: every Fxx sets the speed, at 50
+  // ticks a second (the ProTracker rules read it; loadModule decides it, see ModuleLoader.cpp).
+  bool vblankTiming;
   // A MOD's signature as the file holds it ("M.K.", "8CHN"), 0-terminated; empty for XM and for a
   // 15-sample module, which has none.
   char signature[5];

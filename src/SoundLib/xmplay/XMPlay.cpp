@@ -18,7 +18,7 @@ struct bfxm_module {
   SongPtr song;
   OfflineRenderer* renderer = nullptr;  // made after the song, freed before it
   std::string title, tracker, format;
-  int64_t passFrames = 0;
+  mutable int64_t passFrames = -1;  // worked out when first asked for
   int64_t passStart = 0;  // frame where the pass that ends the song began: the start, or a seek's
   bool loop = false;
   float gain = 1;
@@ -80,11 +80,15 @@ size_t take(bfxm_module* m, size_t count, Put put) {
   size_t done = 0;
   while (done < count && refill(*m)) {
     const size_t n = static_cast<size_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
+    // What rounds (to nearest, ties to even) beyond the 16 bits: compared, not rounded, so that
+    // the loop runs four values at a time.
     const float* mix = m->chunk.mix + 2 * m->taken;
+    uint64_t clipped = 0;
     for (size_t i = 0; i < 2 * n; ++i) {
-      const long v = std::lrint(mix[i] * m->gain);
-      m->clipped += v > 32767 || v < -32768;
+      const float v = mix[i] * m->gain;
+      clipped += (v >= 32767.5f) | (v < -32768.5f);
     }
+    m->clipped += clipped;
     put(done, m->taken, n);
     m->taken += static_cast<int64_t>(n);
     m->given += static_cast<int64_t>(n);
@@ -118,7 +122,6 @@ bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rule
   m->title = printableName(s.title, sizeof s.title);
   m->tracker = printableName(s.tracker, sizeof s.tracker);
   m->format = formatName(s);
-  m->passFrames = OfflineRenderer::passFrames(s, rate);
   m->renderer = new (std::nothrow) OfflineRenderer(s, rate);
   if (!m->renderer) {
     delete m;
@@ -161,7 +164,17 @@ const char* bfxm_rules(const bfxm_module* m) { return m ? m->song->rules->name :
 int bfxm_channels(const bfxm_module* m) { return m ? m->song->channelCount : 0; }
 int bfxm_orders(const bfxm_module* m) { return m ? m->song->songLength : 0; }
 int bfxm_rate(const bfxm_module* m) { return m ? m->renderer->player().rate : 0; }
-int64_t bfxm_pass_frames(const bfxm_module* m) { return m ? m->passFrames : 0; }
+int64_t bfxm_pass_frames(const bfxm_module* m) {
+  if (!m) return 0;
+  if (m->passFrames < 0) {
+    // Running the song's ticks moves its position, which the renderer plays from: kept aside.
+    Song& song = *m->song;
+    const Song playing = song;
+    m->passFrames = OfflineRenderer::passFrames(song, m->renderer->player().rate);
+    song = playing;
+  }
+  return m->passFrames;
+}
 int64_t bfxm_frames_rendered(const bfxm_module* m) { return m ? m->given : 0; }
 
 void bfxm_position(const bfxm_module* m, int* order, int* row) {
