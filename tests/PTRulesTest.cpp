@@ -8,6 +8,7 @@
 
 #include "MODTestModules.h"
 #include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/OfflineRenderer.h"
 
 // Worked values of how ProTracker plays small modules, one effect or quirk at a time.
 namespace {
@@ -306,4 +307,21 @@ TEST_F(PTRulesTest, NotesBeyondThreeOctavesPlayWhereASongUsesThem) {
   ticks(2);
   EXPECT_EQ(channel(0).period, 1712 * 4 + 64);
   EXPECT_EQ(channel(1).period, 108 * 2) << "the top of five octaves, finetune 7's B-4";
+}
+
+// A break leaves a pattern loop counting, and a jump back plays the rows before it again: the
+// pass goes on through rows played before until the loop has done its repeats, and ends where
+// the song comes back to its start.
+TEST_F(PTRulesTest, APassGoesOnWhileAPatternLoopIsCounting) {
+  design.orders = {0, 1};
+  design.patterns.resize(2);
+  note(0, 0) = {0, 0, 0xE, 0x60};
+  note(3, 1) = {0, 0, 0xD, 0x00};
+  note(5, 0) = {0, 0, 0xE, 0x61};
+  note(34, 0) = {0, 0, 0xB, 0x00};
+  note(0, 0, 1) = {0, 0, 0xB, 0x00};
+  note(0, 1, 1) = {0, 0, 0xD, 0x04};
+  start();
+  // Rows 0-3, order 1's first, 4-5, the loop's 0-3, order 1's first again, 4-34.
+  EXPECT_EQ(OfflineRenderer::passFrames(song(), 44100), int64_t{4 + 1 + 2 + 4 + 1 + 31} * 6 * 882);
 }

@@ -25,7 +25,7 @@ void OfflineRenderer::PassWatch::beforeTick(const Song& song, int64_t tickFrame)
   const int row = std::clamp(song.nextRow >= 0 ? song.nextRow : song.row, 0, 1023);
   uint64_t& word = played[static_cast<size_t>(order) * kRowWords + row / 64];
   const uint64_t bit = uint64_t{1} << (row % 64);
-  if (enters && (word & bit))
+  if (enters && (word & bit) && !song.loopCounting)
     endFrame = tickFrame;
   else
     word |= bit;

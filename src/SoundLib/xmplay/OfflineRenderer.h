@@ -72,8 +72,8 @@ class OfflineRenderer {
 
  private:
   // Where a pass ends: the tick on which the order sequence comes to an order at a row it has
-  // already played there (a jump to another row of a pattern played in part plays on). Fed
-  // every tick before it runs.
+  // already played there (a jump to another row of a pattern played in part plays on), unless a
+  // pattern loop is still counting (Song::loopCounting). Fed every tick before it runs.
   struct PassWatch {
     std::vector<uint64_t> played = std::vector<uint64_t>(256 * kRowWords);  // a bit a row of each order
     int64_t endFrame = -1;

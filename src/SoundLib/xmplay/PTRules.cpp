@@ -139,12 +139,14 @@ void readRow(XMPlayer& player, Song& song, State& s) {
   song.row = s.patternRow;
   song.nextOrderPosition = song.nextRow = -1;
   const Note* notes = rowNotes(song);
+  song.loopCounting = false;
   for (int i = 0; i < song.channelCount; ++i) {
     // Where only the song's course is wanted, the notes and the other effects are left out.
     if (!player.courseOnly)
       playRow(player, song, s.channels[i], notes[i]);
     else if (movesTheSong(notes[i]))
       effectRow(player, song, s.channels[i], notes[i]);
+    song.loopCounting = song.loopCounting || s.channels[i].loopCount > 0;
   }
 }
 
@@ -162,6 +164,7 @@ void setTickLength(XMPlayer& player, Song& song) { song.samplesPerTick = std::ma
 void songStart(XMPlayer& player, Song& song) {
   State& s = state(player);
   song.bpm = song.defaultBPM;
+  song.loopCounting = false;
   setTickLength(player, song);
   choosePeriodRange(s, song);
   for (int i = 0; i < song.channelCount; ++i) {
@@ -181,6 +184,7 @@ void seekOrder(XMPlayer& player, Song& song) {
   s.patternDelay = s.delayLeft = 0;
   s.enteredOrder = true;
   for (int i = 0; i < song.channelCount; ++i) s.channels[i].loopCount = 0;
+  song.loopCounting = false;
 }
 
 void tickDriver(XMPlayer& player, Song& song) {

@@ -129,6 +129,9 @@ struct Song {
   // A MOD written in a tracker before ProTracker's CIA timing: every Fxx sets the speed, at 50
   // ticks a second (the ProTracker rules read it; loadModule decides it, see ModuleLoader.cpp).
   bool vblankTiming;
+  // A pattern loop has repeats left: rows played before are played again on the way, and a pass
+  // has not ended there (the rule sets that say so: the ProTracker rules).
+  bool loopCounting;
   // A MOD's signature as the file holds it ("M.K.", "8CHN"), 0-terminated; empty for XM and for a
   // 15-sample module, which has none.
   char signature[5];
