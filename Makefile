@@ -6,6 +6,7 @@ JOBS ?= $(shell nproc)
 ARGS ?=
 FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
+SHARED_MOD := ../shared/testdata/mod-songs
 
 .PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows windows-tests test-windows release release-check setup-web web test-web
 
@@ -46,6 +47,8 @@ fuzz: setup
 	build-fuzz/bin/xmseeds build-fuzz/corpus/xm
 	@if [ -d $(SHARED_XM) ]; then cp $(SHARED_XM)/*.xm build-fuzz/corpus/xm/; \
 	  else echo "fuzz: no $(SHARED_XM); seeding with written modules only"; fi
+	@if [ -d $(SHARED_MOD) ]; then cp $(SHARED_MOD)/*.mod build-fuzz/corpus/xm/; \
+	  else echo "fuzz: no $(SHARED_MOD); seeding with written MOD modules only"; fi
 	build-fuzz/bin/xm_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm
 	@mkdir -p build-fuzz/corpus/xm-sequencer

@@ -15,7 +15,7 @@
 # Below the table: each column's median over the modules it has a value for, how many modules
 # ours plays more than 0.05 below xmp's similarity (stereo, and mono), how many it refuses that
 # xmp plays, and the self-checks passed by ours, xmp and openmpt123.
-#   bench/fidelity.sh [MODULE.xm ...]            (default: every module in ../shared/testdata/xm
+#   bench/fidelity.sh [MODULE.xm|MODULE.mod ...] (default: every module in ../shared/testdata/xm
 #                                                 and ../shared/testdata/xm-ft2)
 #   XMRENDER=path/to/xmrender bench/fidelity.sh  (default: build/bin/xmrender)
 #   XMRENDER_ARGS="--rules intro" bench/fidelity.sh   (extra xmrender arguments; FastTracker 2
@@ -50,12 +50,15 @@ header() {
 }
 header stereo xmp mono xmp rms xmp self xmp openmpt
 for m in "${modules[@]}"; do
-  rm -f "$out"/*.wav "$out/m.xm"
-  cp "$m" "$out/m.xm"
-  chmod u+w "$out/m.xm"
+  # The module keeps its extension (xm, mod), by which openmpt123 may know its format.
+  ext=${m##*.}
+  rm -f "$out"/*.wav "$out"/m.*
+  cp "$m" "$out/m.$ext"
+  chmod u+w "$out/m.$ext"
   # openmpt123 writes its render beside the module, as m.xm.wav; undithered, the same every run.
-  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.xm" \
+  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.$ext" \
     >/dev/null 2>&1 || true
+  [ ! -e "$out/m.$ext.wav" ] || mv "$out/m.$ext.wav" "$out/m.xm.wav"
   # One pass of the song, as the peers play it: openmpt123 and xmp do not repeat a song that ends
   # before 30 s (a render that looped would be compared with their silence).
   "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"

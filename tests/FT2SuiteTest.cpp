@@ -1,8 +1,5 @@
-// FastTracker 2's own test modules (../shared/testdata/xm-ft2) that check themselves: most play
-// the player's result on the left and the tracker's recording of the same passage on the right,
-// some stay silent when played right. Each is rendered by the FastTracker 2 rules and its two
-// sides are compared 10 ms at a time: a wrong tick, a wrong volume or a wrong note shows as
-// stretches where one side is far louder than the other.
+// FastTracker 2's own test modules (../shared/testdata/xm-ft2) that check themselves (SelfCheck.h),
+// each rendered by the FastTracker 2 rules.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SelfCheck.h"
 #include "SoundLib/xmplay/XMLoader.h"
 
 namespace {
@@ -57,61 +54,9 @@ const char* knownFailure(const std::string& name) {
   return nullptr;
 }
 
-constexpr int kRate = 44100;
-constexpr int kWindow = kRate / 100;
-constexpr int kSilence = 4;       // the largest sample of a render that counts as silent
-constexpr double kAudible = -50;  // dB of full scale: quieter windows on both sides are not compared
-constexpr double kApart = 6;      // dB between the sides that make a window differ
-constexpr double kMostApart = 0.1;  // the share of audible windows that may differ
-
-struct Sides {
-  int loudWindows = 0;
-  int differing = 0;
-  int peak = 0;
-};
-
-Sides compareSides(const std::vector<int16_t>& frames) {
-  Sides s;
-  for (int16_t v : frames) s.peak = std::max(s.peak, std::abs(int{v}));
-  const size_t count = frames.size() / 2;
-  for (size_t start = 0; start + kWindow <= count; start += kWindow) {
-    double left = 0, right = 0;
-    for (size_t i = start; i < start + kWindow; ++i) {
-      const double l = frames[2 * i], r = frames[2 * i + 1];
-      left += l * l;
-      right += r * r;
-    }
-    auto decibels = [](double sum) { return 10 * std::log10(sum / kWindow / (32768.0 * 32768.0) + 1e-12); };
-    const double l = decibels(left), r = decibels(right);
-    if (std::max(l, r) < kAudible) continue;
-    ++s.loudWindows;
-    if (std::abs(l - r) > kApart) ++s.differing;
-  }
-  return s;
-}
-
-// The first 30 s, or one pass where the song ends sooner.
-std::vector<int16_t> render(Song& song) {
-  OfflineRenderer renderer(song, kRate);
-  std::vector<int16_t> frames;
-  const int64_t cap = int64_t{30} * kRate;
-  while (static_cast<int64_t>(frames.size() / 2) < cap) {
-    const int64_t loop = renderer.loopFrame();
-    if (loop >= 0 && static_cast<int64_t>(frames.size() / 2) >= loop) {
-      frames.resize(static_cast<size_t>(loop) * 2);
-      break;
-    }
-    const OfflineRenderer::Chunk chunk = renderer.renderChunk(1);
-    frames.insert(frames.end(), chunk.frames, chunk.frames + chunk.count * 2);
-  }
-  return frames;
-}
 }  // namespace
 
-// At most 1 in 10 of the audible 10 ms windows may differ by more than 6 dB between the sides
-// (the recording's ticks fall a few milliseconds later than the player's, so the edges of a
-// change differ; a change a tick early or late on every row is 2 windows in 12), or the whole
-// render must be silent.
+// Each passes the self-check of SelfCheck.h.
 TEST(FT2Suite, SelfCheckingModulesSoundTheSameOnBothSides) {
   const std::filesystem::path dir = TESTDATA_DIR "/xm-ft2";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata/xm-ft2 beside the repository";
@@ -122,10 +67,9 @@ TEST(FT2Suite, SelfCheckingModulesSoundTheSameOnBothSides) {
     const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const SongPtr song = parseXM(image.data(), image.size(), ft2::kRules);
     ASSERT_NE(song, nullptr);
-    const Sides sides = compareSides(render(*song));
-    const bool silent = sides.peak <= kSilence;
+    const selfcheck::Sides sides = selfcheck::compareSides(selfcheck::render(*song));
     const double share = sides.loudWindows ? static_cast<double>(sides.differing) / sides.loudWindows : 0;
-    const bool passes = silent || share <= kMostApart;
+    const bool passes = selfcheck::passes(sides);
     std::printf("%-40s %5d loud windows, %5.1f %% apart, peak %d%s\n", name, sides.loudWindows, 100 * share, sides.peak,
                 passes ? "" : "  FAILS");
     if (const char* why = knownFailure(name)) {
@@ -133,6 +77,6 @@ TEST(FT2Suite, SelfCheckingModulesSoundTheSameOnBothSides) {
       continue;
     }
     EXPECT_TRUE(passes) << sides.differing << " of " << sides.loudWindows << " audible 10 ms windows differ by more than "
-                        << kApart << " dB";
+                        << selfcheck::kApart << " dB";
   }
 }

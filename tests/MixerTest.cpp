@@ -214,6 +214,31 @@ TEST_F(MixerTest, RepeatedShortLoopPlaysTheFramesOfTheLoopAsStored) {
   for (int i = 0; i < 8000; ++i) ASSERT_EQ(fromRepeated[i], buffer[i]) << "value " << i;
 }
 
+// A sample queued on a voice (the ProTracker rules' swap without a note) takes over at the end of
+// the pass through the playing loop, also where the loader's copies make that pass's end lie
+// inside the stored loop, and plays its own loop from as far in as the step overshot; one
+// without a loop ends the voice there.
+TEST_F(MixerTest, QueuedSampleTakesOverWhereTheLoopsPassEnds) {
+  HandSample playing(ramp(12, 10), kLoopForward, 4, 4);
+  playing.sample.mixLoopLength = 8;  // two copies of the loop, as the loader stores short ones
+  for (uint32_t i = 8; i <= 12; ++i) playing.data[i] = playing.data[i - 4];
+  HandSample next(ramp(30, -10), kLoopForward, 20, 10);
+  MixerChannel& c = steady(0, playing.sample, 3 * kOne);
+  c.position = 5;
+  c.queued = &next.sample;
+  mix(player, buffer.data(), 2);
+  EXPECT_FLOAT_EQ(left(0), 50);
+  EXPECT_EQ(c.sample, &next.sample) << "5 + 3 reaches the pass's end at 8, before the stored copy's at 12";
+  EXPECT_EQ(c.queued, nullptr);
+  EXPECT_FLOAT_EQ(left(1), -200) << "the overshoot of 0 from the new loop's start";
+  EXPECT_EQ(c.position, 23u);
+
+  HandSample oneShot(ramp(6, 10), kLoopNone, 0, 6);
+  c.queued = &oneShot.sample;
+  mix(player, buffer.data(), 4);
+  EXPECT_EQ(c.sample, nullptr) << "30 is the pass's end; the queued sample has no loop";
+}
+
 // 100/2^32 short of three frames from the end: a count from distance and step cut to 24
 // fractional bits says 3, the segment stops 100/2^32 before the loop end, and the next count is
 // 0 frames, for ever. Exactly counted, the fourth frame carries it across.

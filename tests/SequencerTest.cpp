@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "SoundLib/xmplay/PTRules.h"
 #include "XMTestModules.h"
 
 // What the rule sets share: the choice of set, the row advance, the volume column's decoding,
@@ -10,6 +11,8 @@
 TEST(Sequencer, RuleSetsByTheirOptionNames) {
   EXPECT_EQ(ruleSetNamed("ft2"), &ft2::kRules);
   EXPECT_EQ(ruleSetNamed("intro"), &intro::kRules);
+  EXPECT_EQ(ruleSetNamed("pt"), &pt::kRules);
+  EXPECT_EQ(ruleSetNames(), "ft2, pt or intro");
   EXPECT_EQ(ruleSetNamed("FT2"), nullptr);
   EXPECT_EQ(ruleSetNamed(""), nullptr);
 }
@@ -54,4 +57,18 @@ TEST(Sequencer, SongStartTakesTheRuleSetsScaleAndRamp) {
   configureOutput(player, 22050);
   songStart(player, *ft2.song);
   EXPECT_EQ(player.rampLength, 8);
+}
+
+// A jump back into an order played in part goes on where that order's rows were not played;
+// the pass ends where the song comes to a row it has played (here order 0's first, after order 1).
+TEST(Sequencer, OnePassEndsWhereAnOrderIsEnteredAtARowItHasPlayed) {
+  XMModuleSpec m = constantModule(2, 16);
+  m.patterns.resize(2);
+  m.patterns[1].rows = 16;
+  m.orders = {0, 1};
+  m.patterns[0].at(2, 0, 2) = {0, 0, 0, 0xB, 0x00};
+  m.patterns[0].at(2, 1, 2) = {0, 0, 0, 0xD, 0x08};
+  LoadedSong loaded(m, ft2::kRules);
+  ASSERT_NE(loaded.song, nullptr);
+  EXPECT_EQ(OfflineRenderer::passFrames(*loaded.song, 44100), int64_t{3 + 8 + 16} * 6 * 882);
 }

@@ -109,12 +109,12 @@ TEST(XMPlay, BadInputIsNullWithOneLineReason) {
     const char* rules;
     const char* reason;
   } cases[] = {
-      {junk.data(), junk.size(), 44100, nullptr, "not an XM module"},
-      {good.data(), 0, 44100, nullptr, "not an XM module"},
+      {junk.data(), junk.size(), 44100, nullptr, "neither XM"},
+      {good.data(), 0, 44100, nullptr, "neither XM"},
       {nullptr, 10, 44100, nullptr, "no data"},
       {wide.data(), wide.size(), 44100, nullptr, "33 channels (1 to 32)"},
       {good.data(), good.size(), 4000, nullptr, "rate 4000 Hz (8000 to 192000)"},
-      {good.data(), good.size(), 44100, "pt2", "no rules named \"pt2\" (ft2 or intro)"},
+      {good.data(), good.size(), 44100, "pt2", "no rules named \"pt2\" (ft2, pt or intro)"},
   };
   for (const Case& c : cases) {
     char why[128] = "unchanged";

@@ -362,7 +362,7 @@ TEST(Xmrender, InfoNamesTheInstrumentsOfAnOlderLayout) {
   save(dir.file("old.xm"), writeXM(m));
   const ToolRun r = xmrender("--info " + dir.file("old.xm"));
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_NE(r.output.find("format: 1.02"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("format: XM 1.02"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("instrument 1: \"lead\", 1 samples"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("instrument 2: \"music by someone\", 0 samples"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("instrument 3: \"\", 0 samples"), std::string::npos) << r.output;

@@ -10,13 +10,17 @@
      while ((n = bfxm_render(song, frames, 1024)) > 0) write_somewhere(frames, n);
      bfxm_free(song);
 
-   What it plays: XM modules (FastTracker 2's format, versions 1.02 to 1.04, and what other
-   trackers write in it), by FastTracker 2's rules ("ft2", the default) or by the rules of the
-   Brackenfold intro ("intro": its own few effects, no envelopes).
+   What it plays, recognised by content whatever the file's name: XM modules (FastTracker 2's
+   format, versions 1.02 to 1.04, and what other trackers write in it), by FastTracker 2's rules
+   ("ft2", the default for XM) or by the rules of the Brackenfold intro ("intro": its own few
+   effects, no envelopes); and MOD modules (ProTracker's "M.K." and the other 31-sample
+   signatures, 6 to 32 channels as PC trackers write them, 15-sample SoundTracker modules), by
+   ProTracker's rules ("pt", the default for MOD: Amiga panning, see bfxm_set_separation) or as
+   FastTracker 2 loads them ("ft2").
 
-   Limits: at most 32 channels, 256 patterns of at most 1024 rows (256 by the intro's rules),
-   128 instruments of 32 samples (16 by the intro's rules), images up to 1 GB; output rates from
-   8000 to 192000 Hz. One pass of a song is where its order sequence first comes back to an
+   Limits: at most 32 channels, 256 patterns of at most 1024 rows (256 by the intro's rules, 64
+   in MOD), 128 instruments of 32 samples (16 by the intro's rules; MOD: 31 of one), images up to
+   1 GB; output rates from 8000 to 192000 Hz. One pass of a song is where its order sequence first comes back to an
    order it has played, at most 10 minutes.
 
    Threads: any number of songs at once, each its own state; one song's calls must not overlap
@@ -50,7 +54,8 @@ typedef struct bfxm_module bfxm_module;
 BFXM_API const char* bfxm_version(void);
 
 /* Loads a module from size bytes at data (read during the call only), to be rendered at rate
-   frames a second by the named rules: "ft2" or "intro", NULL for "ft2". NULL when it cannot be
+   frames a second by the named rules: "ft2", "intro" (XM only) or "pt" (MOD only), NULL for the
+   format's own ("ft2" for XM, "pt" for MOD). NULL when it cannot be
    played, with a one-line reason (no line end) in error, cut to error_size bytes with its
    terminating zero; error may be NULL. */
 BFXM_API bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rules, char* error,
@@ -70,7 +75,8 @@ BFXM_API size_t bfxm_render_float(bfxm_module* module, float* frames, size_t cou
    control codes as spaces, padding removed), "" when none; valid until bfxm_free. */
 BFXM_API const char* bfxm_title(const bfxm_module* module);
 BFXM_API const char* bfxm_tracker(const bfxm_module* module);
-/* The format, as "XM 1.04"; and the rules it plays by, "ft2" or "intro". */
+/* The format, as "XM 1.04", "MOD M.K." or "MOD 15 samples"; and the rules it plays by, "ft2",
+   "intro" or "pt". */
 BFXM_API const char* bfxm_format(const bfxm_module* module);
 BFXM_API const char* bfxm_rules(const bfxm_module* module);
 BFXM_API int bfxm_channels(const bfxm_module* module);
@@ -97,6 +103,12 @@ BFXM_API void bfxm_set_channel_mask(bfxm_module* module, uint32_t mask);
 /* Gain on the mix in decibels, from -48 to 48 (0 by default); outside that range -1 and nothing
    changes, else 0. */
 BFXM_API int bfxm_set_gain(bfxm_module* module, double decibels);
+/* How far apart a MOD's Amiga panning (channels left, right, right, left, ...) puts the two
+   sides, in percent from 0 (mono) to 100 (hard left and right, as the Amiga plays them); 50 by
+   default, as openmpt123 (its --stereo 100) and xmp play MOD files. XM modules pan as their own
+   settings say and are not changed. Returns 0, or -1 outside that range (nothing changes); heard
+   from the next block the player renders. */
+BFXM_API int bfxm_set_separation(bfxm_module* module, int percent);
 /* Samples (left and right each count) rendered so far whose value lay beyond 16-bit full scale
    after the gain, and so were clipped in bfxm_render's output. */
 BFXM_API uint64_t bfxm_clipped(const bfxm_module* module);

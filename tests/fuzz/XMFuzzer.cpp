@@ -2,9 +2,9 @@
 // if it loads, rendered through bfxm_render for long enough that looped samples cross their loop
 // ends many times: a short sample at a low note needs seconds to reach its end once, and a
 // miscount at a boundary shows only at some phases of the position against the step. Along the
-// way the song is asked where it is, sought, looped, muted and rendered as floats. The input's
-// last byte picks the rule set and the output rate, so the steps vary too; the lower rates are
-// cheap, which keeps every run well inside the fuzzer's time limit.
+// way the song is asked where it is, sought, looped, muted, spread and rendered as floats. The
+// input's last byte picks the rule set (or the format's own) and the output rate, so the steps
+// vary too; the lower rates are cheap, which keeps every run well inside the fuzzer's time limit.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -17,12 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int kRates[4] = {44100, 8000, 22050, 11025};
   const int rate = kRates[pick & 3];
   char why[64];
-  bfxm_module* m = bfxm_load(data, size, rate, pick & 4 ? "ft2" : "intro", why, sizeof why);
+  static const char* const kRules[4] = {nullptr, "ft2", "intro", "pt"};
+  bfxm_module* m = bfxm_load(data, size, rate, kRules[pick >> 2 & 3], why, sizeof why);
   if (!m) return 0;
   bfxm_title(m);
   bfxm_tracker(m);
-  bfxm_set_loop(m, pick & 8);
-  if (pick & 16) bfxm_set_gain(m, 12);
+  bfxm_set_loop(m, pick & 16);
+  if (pick & 32) bfxm_set_gain(m, 12);
+  bfxm_set_separation(m, pick & 64 ? 100 : 0);
   constexpr int kSeconds = 20;
   std::vector<int16_t> frames(2 * 4096);
   std::vector<float> floats(2 * 512);

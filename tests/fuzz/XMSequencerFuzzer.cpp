@@ -1,4 +1,4 @@
-// libFuzzer target for depth rather than length: any byte string loaded by both rule sets, each
+// libFuzzer target for depth rather than length: any byte string loaded by every rule set, each
 // song then run for a few hundred ticks with a few frames mixed after every fourth, at a low
 // output rate. That is enough to reach every effect, envelope and jump the input holds, at 700 to
 // 1,000 inputs a second on a corpus of 32-channel modules, where the long render (XMFuzzer.cpp)
@@ -8,7 +8,7 @@
 
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/Sequencer.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/ModuleLoader.h"
 
 namespace {
 void runTicks(Song& song) {
@@ -24,8 +24,9 @@ void runTicks(Song& song) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  for (const RuleSet* rules : {&intro::kRules, &ft2::kRules}) {
-    const SongPtr song = parseXM(data, size, *rules);
+  // The loader reads XM or MOD by content and refuses a set that plays only the other.
+  for (const RuleSet* rules : {&intro::kRules, &ft2::kRules, &pt::kRules}) {
+    const SongPtr song = loadModule(data, size, rules, nullptr);
     if (song) runTicks(*song);
   }
   return 0;

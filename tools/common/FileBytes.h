@@ -12,6 +12,13 @@
 inline bool readFileBytes(const char* path, std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path, "rb");
   if (!f) return false;
+  // Room for the whole file at once where its size can be had: not for a pipe, nor for a folder,
+  // whose end lies anywhere.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > 0 && size <= (1L << 30)) bytes.reserve(bytes.size() + static_cast<size_t>(size));
+    std::rewind(f);
+  }
   uint8_t buffer[65536];
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);

@@ -42,6 +42,9 @@ class LivePlayer {
   LivePlayer(const LivePlayer&) = delete;
   LivePlayer& operator=(const LivePlayer&) = delete;
 
+  // How far apart a MOD's Amiga panning puts the sides, 0 to 100 % (before start).
+  void setSeparation(int32_t percent) { renderer_.setSeparation(percent); }
+
   // Renders the first ring and starts the device playing it.
   void start();
   // Refills the blocks the device has left; false once the pass has been played to its end (and

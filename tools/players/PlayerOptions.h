@@ -12,10 +12,11 @@
 // rules: the set's name as given; none keeps the format's own.
 inline Option rulesOption(const char*& rules) {
   return Option::custom(
-      "--rules", 0, "ft2|intro", ruleSetNames(),
+      "--rules", 0, "ft2|pt|intro", ruleSetNames(),
       [](const char* v, void* rules) { return ruleSetNamed(*static_cast<const char**>(rules) = v) != nullptr; }, &rules,
-      "ft2: play as FastTracker 2 does (the default)\n"
-      "intro: play as the intro does, its own few effects, no envelopes");
+      "ft2: play as FastTracker 2 does (the default for XM; MOD as it loads them)\n"
+      "pt: play as ProTracker does (the default for MOD; MOD only)\n"
+      "intro: play as the intro does, its own few effects, no envelopes (XM only)");
 }
 
 inline Option channelsOption(uint32_t& mask) {
@@ -23,6 +24,11 @@ inline Option channelsOption(uint32_t& mask) {
       "--channels", 0, "LIST", kChannelListAllowed,
       [](const char* v, void* mask) { return parseChannelList(v, *static_cast<uint32_t*>(mask)); }, &mask,
       "only these channels, numbered from 1 (\"1,3-5\"), the others muted");
+}
+
+inline Option separationOption(long& percent) {
+  return Option::integer("--separation", 0, "P", "percent", 0, 100, percent,
+                         "MOD's Amiga panning, 0 (mono) to 100 % (hard left and right); default 50");
 }
 
 inline Option gainOption(double& decibels) {

@@ -1,6 +1,6 @@
-// bfplay: plays an XM module on the sound device with a header and a status line, as a terminal
-// player does: by the FastTracker 2 rules (or the intro's), once through or looping, all its
-// channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
+// bfplay: plays an XM or MOD module on the sound device with a header and a status line, as a
+// terminal player does: by the rules of the tracker that wrote it (FastTracker 2's for XM,
+// ProTracker's for MOD) or others, once through or looping, all its channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
 // instrument names, q or Escape quits.
 #include <chrono>
 #include <cmath>
@@ -23,7 +23,7 @@
 #include "SoundLib/xmplay/OfflineRenderer.h"
 
 namespace {
-const char kSynopsis[] = "usage: bfplay FILE.xm [options]   play the module on the sound device\n";
+const char kSynopsis[] = "usage: bfplay FILE.xm|FILE.mod [options]   play the module on the sound device\n";
 const char kOptionsHeading[] = "options, before or after the file (--opt=value too; -- ends them):\n";
 const char kAfterOptions[] =
     "keys, where the input is a terminal: space pause / resume, left / right an order back / on,\n"
@@ -47,11 +47,13 @@ int main(int argc, char** argv) {
   const char* rulesName = nullptr;  // the format's own
   uint32_t channels = 0xFFFFFFFF;
   double gain = 0;
+  long separation = kDefaultSeparation;
   Options options(
       "bfplay",
       {Option::flag("--loop", 'l', loop, "play on where the song comes back round (otherwise: one pass, then end)"),
        rulesOption(rulesName),
        channelsOption(channels),
+       separationOption(separation),
        gainOption(gain),
        Option::flag("--quiet", 'q', quiet, "no header, no status line and no warnings, only errors")});
   switch (options.parse(argc, argv)) {
@@ -108,12 +110,10 @@ int main(int argc, char** argv) {
   Terminal& terminal = platformTerminal();
   const bool keys = terminal.inputIsTerminal();
   const std::string file = path;
-  char format[64];
-  std::snprintf(format, sizeof format, "XM %d.%02x, %s rules", song.version >> 8, song.version & 0xFF,
-                song.rules->title);
+  const std::string format = formatName(song) + ", " + song.rules->title + " rules";
   if (!quiet) {
     std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), printableName(song.title, sizeof song.title),
-                          printableName(song.tracker, sizeof song.tracker), format, facts, song.songLength,
+                          printableName(song.tracker, sizeof song.tracker), format.c_str(), facts, song.songLength,
                           song.filePatternCount, loop, kRate, terminal.width(), keys)
                    .c_str(),
                stdout);
@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
   {
     LivePlayer player(song, device, kRate, loop, channels);
     player.setGain(static_cast<float>(std::pow(10.0, gain / 20)));
+    player.setSeparation(static_cast<int32_t>(separation));
     PlayerConsole console(
         player, terminal,
         [](std::string_view text) {

@@ -1,6 +1,7 @@
-// xmrender: renders an XM module to a 16-bit stereo WAV through the player's own block fill,
-// offline and deterministic, by the FastTracker 2 rules or the intro's: the whole mix, some of
-// its channels, or one file per channel (stems); --info prints the module's structure.
+// xmrender: renders an XM or MOD module to a 16-bit stereo WAV through the player's own block
+// fill, offline and deterministic, by the rules of the tracker that wrote it (FastTracker 2's,
+// ProTracker's) or others: the whole mix, some of its channels, or one file per channel (stems);
+// --info prints the module's structure.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -23,16 +24,17 @@
 #include "players/PlayerOptions.h"
 #include "players/LoadDamage.h"
 #include "Platform/Folders.h"
+#include "SoundLib/xmplay/ModuleLoader.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
 #include "SoundLib/xmplay/WavWriter.h"
 #include "SoundLib/xmplay/XMPlayInternal.h"
 
 namespace {
 const char kSynopsis[] =
-    "usage: xmrender IN.xm OUT.wav [options]    render one pass of the song (OUT.wav -: standard output)\n"
-    "       xmrender IN.xm --stems DIR [options]\n"
+    "usage: xmrender IN.xm|IN.mod OUT.wav [options]    render one pass (OUT.wav -: standard output)\n"
+    "       xmrender IN --stems DIR [options]\n"
     "                                   one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
-    "       xmrender --info IN.xm [--rules ft2|intro]\n"
+    "       xmrender --info IN [--rules ft2|pt|intro]\n"
     "                                   the module's title, tracker, structure, duration, instruments\n";
 const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
 const char kExitStatus[] =
@@ -52,6 +54,7 @@ struct Render {
   int32_t rate;
   int64_t frames;
   double gain;  // dB
+  long separation;  // percent
 };
 
 // A module loaded through the library, freed on every way out.
@@ -74,6 +77,7 @@ bool renderTo(WavWriter& wav, bfxm_module* m, const Render& r, uint32_t mask,
   bfxm_set_loop(m, 1);
   bfxm_set_channel_mask(m, mask);
   bfxm_set_gain(m, r.gain);
+  bfxm_set_separation(m, static_cast<int>(r.separation));
   // Large stretches: the writer sends each to the file in one call.
   constexpr int64_t kStretch = 65536;
   std::vector<int16_t> frames(2 * kStretch);
@@ -123,8 +127,7 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate) {
 void printInfo(const Song& song, int64_t frames) {
   std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
   std::printf("tracker: %s\n", printableName(song.tracker, sizeof song.tracker).c_str());
-  std::printf("format: %d.%02x, played by the %s rules\n", song.version >> 8, song.version & 0xFF,
-              song.rules->title);
+  std::printf("format: %s, played by the %s rules\n", formatName(song).c_str(), song.rules->title);
   std::printf("channels: %d\n", song.channelCount);
   std::printf("song length: %d\n", song.songLength);
   std::printf("restart position: %d\n", song.restartPosition);
@@ -220,6 +223,7 @@ int main(int argc, char** argv) {
   std::string output, stems;
   const char* rules = nullptr;  // the format's own
   double seconds = 0, gain = 0;
+  long separation = kDefaultSeparation;
   long rate = 44100;
   uint32_t mask = 0xFFFFFFFF;
   Options options(
@@ -236,6 +240,7 @@ int main(int argc, char** argv) {
                        "frames per second, 8000 to 192000 (default 44100)"),
        rulesOption(rules),
        channelsOption(mask),
+       separationOption(separation),
        gainOption(gain),
        Option::flag("--quiet", 'q', quiet, "no progress line and no warnings, only errors")});
   switch (options.parse(argc, argv)) {
@@ -261,7 +266,7 @@ int main(int argc, char** argv) {
   if (files.size() == 2 && options.given("--output"))
     return fail("two outputs, " + files[1] + " and --output " + output + ": name one");
   if (files.size() == 2) output = files[1];
-  for (const char* renderOnly : {"--seconds", "--rate", "--channels", "--gain"}) {
+  for (const char* renderOnly : {"--seconds", "--rate", "--channels", "--gain", "--separation"}) {
     if (options.apart(renderOnly, "--info", "--info renders nothing")) continue;
     std::fprintf(stderr, "%s\n", options.error().c_str());
     return 2;
@@ -298,7 +303,7 @@ int main(int argc, char** argv) {
   if (seconds == 0 && frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * r && !quiet)
     std::fprintf(stderr, "xmrender: warning: %s: one pass does not end within 10 minutes: rendering 10:00 "
                  "(--seconds S for another length)\n", in);
-  const Render render{image, rules, r, frames, gain};
+  const Render render{image, rules, r, frames, gain, separation};
   if (!stems.empty()) return renderStems(render, song->channelCount, stems, mask, quiet);
   const bool toStandardOutput = output == "-";
   // As gzip and cjpeg do: sound data is no text for a terminal.

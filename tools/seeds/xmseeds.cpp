@@ -1,10 +1,12 @@
-// Writes a few modules that exercise the loader and the player into a folder: the fuzzers'
+// Writes a few modules that exercise the loaders and the player into a folder: the fuzzers'
 // seed corpus. Besides the hand-made ones, generated modules with many short looped samples
-// start the fuzzer right at the mixer's loop boundaries.
+// start the fuzzer right at the mixer's loop boundaries; MOD modules of 4, 6 and 8 channels
+// (FLT8's halves among them) and a 15-sample one carry every ProTracker effect.
 #include <cstdio>
 #include <string>
 
 #include "common/FileBytes.h"
+#include "modules/MODWriter.h"
 #include "modules/RandomModule.h"
 #include "modules/XMWriter.h"
 
@@ -42,6 +44,38 @@ XMModuleSpec seedModule(int variant) {
   }
   return m;
 }
+// Every effect 0 to F and E0 to EF with varied parameters, on notes of ProTracker's octaves and
+// beyond, samples swapped without notes, over short loops and one-shot samples.
+MODModuleSpec modSeed(int variant) {
+  static const char* const kSignatures[] = {"M.K.", "6CHN", "FLT8", ""};
+  MODModuleSpec m;
+  m.signature = kSignatures[variant];
+  m.channels = variant == 1 ? 6 : variant == 2 ? 8 : 4;
+  m.restart = variant == 3 ? 100 : 127;
+  m.orders = {0, 1, 0};
+  m.patterns.resize(2);
+  static const uint16_t kPeriods[] = {856, 428, 214, 113, 1712, 57, 453, 302};
+  for (int p = 0; p < 2; ++p)
+    for (int r = 0; r < 64; ++r) {
+      const int c = (r + p) % m.channels;
+      const int k = r + 64 * p + 7 * variant;
+      const uint8_t effect = static_cast<uint8_t>(k % 16);
+      const uint8_t parameter = static_cast<uint8_t>(effect == 0xE ? (k / 16 % 16) << 4 | k % 5 : k * 37);
+      m.patterns[p].at(r, c, m.channels) = {static_cast<uint16_t>(k % 3 ? kPeriods[k % 8] : 0),
+                                            static_cast<uint8_t>(k % 4 ? 1 + k % 3 : 0), effect, parameter};
+    }
+  m.patterns[1].at(63, 0, m.channels) = {0, 0, 0xB, 1};
+  for (int i = 0; i < 3; ++i) {
+    MODSampleSpec s;
+    for (int k = 0; k < 64 * (i + 1); ++k) s.data.push_back(static_cast<int8_t>((k % 16 - 8) * 12));
+    s.finetune = static_cast<int8_t>(i * 5 - 8);
+    s.volume = static_cast<uint8_t>(20 + 20 * i);
+    s.loopStart = static_cast<uint16_t>(i == 1 ? 0 : 8);
+    s.loopLength = static_cast<uint16_t>(i == 1 ? 1 : 16);
+    m.samples.push_back(s);
+  }
+  return m;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +91,13 @@ int main(int argc, char** argv) {
   };
   for (int v = 0; v < 4; ++v)
     if (!save("seed" + std::to_string(v), seedModule(v))) return 2;
+  for (int v = 0; v < 4; ++v) {
+    const std::string path = std::string(argv[1]) + "/mod" + std::to_string(v) + ".mod";
+    if (!writeFileBytes(path.c_str(), writeMOD(modSeed(v)))) {
+      std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
+      return 2;
+    }
+  }
   for (uint64_t k = 1; k <= 8; ++k)
     if (!save("random" + std::to_string(k), randomModule(k, {static_cast<int>(4 * k), k % 2 ? 256u : 4096u}))) return 2;
   return 0;

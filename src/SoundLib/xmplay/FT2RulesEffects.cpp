@@ -6,26 +6,6 @@
 
 namespace ft2 {
 namespace {
-// The vibrato and tremolo sine: half a wave in 32 steps, 0..255.
-constexpr uint8_t kSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
-                               255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
-
-// Vibrato and tremolo: the wave's size at a position of 0..63 (sine, ramp, square) times the
-// depth, scaled, positive in the first half of the cycle and negative in the second. The ramp
-// turns over in the second half of `rampHalf`'s cycle: the wave's own position for a vibrato,
-// but the vibrato's for a tremolo, as in the tracker.
-int32_t waveDelta(uint8_t type, uint8_t position, uint8_t depth, int shift, uint8_t rampHalf) {
-  const int32_t step = position & 31;
-  int32_t v;
-  switch (type & 3) {
-    case 0: v = kSine[step]; break;
-    case 1: v = rampHalf < 32 ? step * 8 : 255 - step * 8; break;
-    default: v = 255; break;
-  }
-  v = v * depth >> shift;
-  return position < 32 ? v : -v;
-}
-
 // Which note of an arpeggio sounds (0 the base, 1 x semitones up, 2 y up) with the given ticks
 // left in the row, counted down from the speed as the tracker counts them: the cycle starts
 // wherever the speed leaves it. Its table has 16 entries; from 16 ticks left on it reads on into

@@ -17,7 +17,7 @@ const RuleSet kRules = {
     // pattern; loops as they are (a ramp's level is rounded where a run ends, so the mixer's
     // wraps are part of the sound).
     .load = {.headersAsStored = false, .maxRows = 256, .maxSamplesPerInstrument = 16, .maxBPM = 999,
-             .shortestMixedLoop = 0},
+             .shortestMixedLoop = 0, .xmOnly = true},
     .targetScale = 255,  // targets in 0..255
     .rampFrames = 128,
 };

@@ -19,6 +19,35 @@ void setPosition(MixerChannel& c, uint64_t p) {
   c.positionFraction = static_cast<uint32_t>(p);
 }
 
+// Where a voice going forward meets its boundary: the loop's end as the mixer runs it (the sample's
+// end without a loop); with a sample queued, the end of the loop's current pass, where the queued
+// one takes over (the mixer's copies of a short loop are passes too).
+uint64_t forwardEnd(const MixerChannel& c, uint64_t position) {
+  const Sample& s = *c.sample;
+  if (!c.queued || s.loopMode != kLoopForward) return uint64_t{loopEndOf(s)} << 32;
+  const uint64_t start = uint64_t{s.loopStart} << 32, length = uint64_t{s.loopLength} << 32;
+  if (position < start) return start + length;
+  return start + ((position - start) / length + 1) * length;
+}
+
+// The queued sample takes over from a voice at the end of its pass (position, at or past it):
+// its loop, from as far past the loop's start as the step overshot the end; one without a loop
+// is silence. Returns the new position.
+uint64_t swapInQueued(MixerChannel& c, uint64_t position) {
+  const Sample& s = *c.sample;
+  const uint64_t start = uint64_t{s.loopStart} << 32, length = uint64_t{s.loopLength} << 32;
+  const uint64_t end = position < start + length ? start + length : start + (position - start) / length * length;
+  const Sample* next = c.queued;
+  c.queued = nullptr;
+  if (!next->data || next->loopMode != kLoopForward) {
+    c.sample = nullptr;
+    return 0;
+  }
+  c.sample = next;
+  c.direction = kForward;
+  return (uint64_t{next->loopStart} << 32) + (position - end) % (uint64_t{next->loopLength} << 32);
+}
+
 // Frames until the channel crosses its boundary: the loop end going forward (the sample end
 // without a loop), the loop start going backward. The exact ceiling of distance / step in 64
 // bits: the last frame of the segment lies short of the boundary and the position after it at or
@@ -32,7 +61,7 @@ void setPosition(MixerChannel& c, uint64_t p) {
 uint64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step) {
   const Sample& s = *c.sample;
   const uint64_t distance = c.direction == kBackward ? position - (uint64_t{s.loopStart} << 32)
-                                                     : (uint64_t{loopEndOf(s)} << 32) - position;
+                                                     : forwardEnd(c, position) - position;
   if (step == 0) return UINT64_MAX;  // a channel that does not move reaches nothing
   return distance / step + (distance % step != 0);
 }
@@ -279,6 +308,10 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
     out += 2 * n;
     count -= n;
     if (rampShortened || !atBoundary) continue;
+    if (c.queued) {
+      position = swapInQueued(c, position);
+      continue;
+    }
 
     switch (s.loopMode) {
       case kLoopForward: {

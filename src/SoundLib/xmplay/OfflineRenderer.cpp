@@ -10,27 +10,37 @@ namespace {
 thread_local OfflineRenderer* filling = nullptr;
 }  // namespace
 
-void OfflineRenderer::PassWatch::restart(int32_t firstOrder) {
-  for (int k = 0; k < 256; ++k) visited[k] = k <= firstOrder;
+void OfflineRenderer::PassWatch::restart(int32_t playedThrough) {
+  const size_t whole = static_cast<size_t>(std::max(playedThrough + 1, 0)) * kRowWords;
+  std::fill(played.begin(), played.end(), 0);
+  std::fill(played.begin(), played.begin() + static_cast<std::ptrdiff_t>(std::min(whole, played.size())), ~uint64_t{0});
   endFrame = -1;
 }
 
 void OfflineRenderer::PassWatch::beforeTick(const Song& song, int64_t tickFrame) {
-  if (song.tick != 0 || song.nextOrderPosition < 0 || endFrame >= 0) return;
-  const int order = song.nextOrderPosition;
-  if (visited[order])
+  if (song.tick != 0 || endFrame >= 0) return;
+  // The row this tick plays, if it starts one.
+  const bool enters = song.nextOrderPosition >= 0;
+  const int order = enters ? song.nextOrderPosition : song.orderPosition;
+  const int row = std::clamp(song.nextRow >= 0 ? song.nextRow : song.row, 0, 1023);
+  uint64_t& word = played[static_cast<size_t>(order) * kRowWords + row / 64];
+  const uint64_t bit = uint64_t{1} << (row % 64);
+  if (enters && (word & bit) && !song.loopCounting)
     endFrame = tickFrame;
   else
-    visited[order] = true;
+    word |= bit;
 }
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
   configureOutput(player_, rate);
+  // Blocks are handed on as they are rendered: a few are enough, and far less memory to touch at
+  // the start than a device's two seconds.
+  player_.ringLength = kRingBlocks * player_.blockLength;
   allocateRing(player_);
   songStart(player_, song_);
   player_.song = &song_;
   song_.tickFunction = &OfflineRenderer::observedTick;
-  pass_.restart(0);
+  pass_.restart(-1);
 }
 
 OfflineRenderer::~OfflineRenderer() {
@@ -120,10 +130,11 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
 int64_t OfflineRenderer::passFrames(Song& song, int32_t rate) {
   XMPlayer player;
   configureOutput(player, rate);
+  player.courseOnly = true;
   songStart(player, song);
   player.song = &song;
   PassWatch pass;
-  pass.restart(0);
+  pass.restart(-1);
   const int64_t cap = int64_t{kMaxPassSeconds} * rate;
   int64_t frames = 0;
   while (frames < cap) {

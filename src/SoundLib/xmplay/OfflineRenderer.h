@@ -62,6 +62,8 @@ class OfflineRenderer {
 
   // Mixes only the song channels whose bits are set (bit c: channel c); all of them by default.
   void setChannelMask(uint32_t mask) { player_.channelMask = mask; }
+  // How far apart a MOD's Amiga panning puts the sides, 0 to 100 % (XMPlayer::separation).
+  void setSeparation(int32_t percent) { player_.separation = percent; }
 
   // The length of one pass of the song in frames at rate, found as a render finds it but by
   // running the song's ticks alone: no tick's length or next row depends on what the mixer does,
@@ -69,15 +71,19 @@ class OfflineRenderer {
   static int64_t passFrames(Song& song, int32_t rate);
 
   static constexpr int kMaxPassSeconds = 600;
+  static constexpr int kRingBlocks = 8;  // 160 ms
 
  private:
-  // Where a pass ends: the tick on which the order sequence first comes to a position already
-  // played. Fed every tick before it runs.
+  // Where a pass ends: the tick on which the order sequence comes to an order at a row it has
+  // already played there (a jump to another row of a pattern played in part plays on), unless a
+  // pattern loop is still counting (Song::loopCounting). Fed every tick before it runs.
   struct PassWatch {
-    bool visited[256] = {};
+    std::vector<uint64_t> played = std::vector<uint64_t>(256 * kRowWords);  // a bit a row of each order
     int64_t endFrame = -1;
-    void restart(int32_t firstOrder);
+    // Forgets what was played; the orders up to playedThrough count as played whole.
+    void restart(int32_t playedThrough);
     void beforeTick(const Song& song, int64_t tickFrame);
+    static constexpr int kRowWords = 1024 / 64;
   };
 
   static void observedTick(XMPlayer& player, Song& song);

@@ -30,11 +30,17 @@ struct MixerChannel {
   // A voice a new note has left behind to fade out: no channel drives it any more, so once it
   // has faded it is done.
   bool leftBehind;
+  // What the voice goes on with where the sample (or its loop's current pass) ends, as Amiga
+  // hardware does with a sample swapped in without a note (the ProTracker rules): that sample's
+  // loop, or silence where it has none. None: the sample loops or ends as it is.
+  const Sample* queued;
 };
 
 constexpr int32_t kForward = 1;
 constexpr int32_t kBackward = 2;
 constexpr int kMixerChannels = 64;
+// openmpt123's (its --stereo 100) and xmp's default: a quarter of each channel on the other side.
+constexpr int32_t kDefaultSeparation = 50;
 
 // What the player's parts share: output constants, the channels, the ring and its mix buffer,
 // the current song and the state of the rule set that plays it. No device and no thread: the
@@ -58,6 +64,13 @@ struct XMPlayer {
   // the others are not mixed at all. Nothing in a channel's playing reads another's voices, so
   // the heard ones sound as in the full mix, and a render per channel gives stems.
   uint32_t channelMask = 0xFFFFFFFF;
+  // How far apart the two sides of a MOD's Amiga panning are, in percent: 100 the channels hard
+  // left and right as on the Amiga, 0 all in the middle. Rule sets that pan by channel read it
+  // every tick; XM modules pan by their own settings.
+  int32_t separation = kDefaultSeparation;
+  // Only the song's course is wanted (OfflineRenderer::passFrames), not its sound: a rule set
+  // may leave out what it gives the mixer.
+  bool courseOnly = false;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
   std::unique_ptr<uint8_t[]> mixStorage;

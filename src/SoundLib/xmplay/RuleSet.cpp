@@ -5,7 +5,7 @@
 
 namespace {
 // Every set, in the order people are offered them.
-const RuleSet* const kSets[] = {&ft2::kRules, &intro::kRules};
+const RuleSet* const kSets[] = {&ft2::kRules, &pt::kRules, &intro::kRules};
 }  // namespace
 
 const RuleSet* ruleSetNamed(const char* name) {

@@ -21,14 +21,19 @@ struct LoadRules {
   // A forward loop shorter than this many frames is stored repeated up to that length, so that
   // the mixer wraps less often; 0: loops as they are.
   uint32_t shortestMixedLoop;
+  // The formats the set plays: the loaders refuse a module of the other (intro: XM only; pt:
+  // MOD only; ft2 both, MOD as FastTracker 2 loads it).
+  bool xmOnly = false;
+  bool modOnly = false;
 };
 
 // A rule set: how the engine plays a song, as a table of what it calls. The sequencer, the loader
 // and the mixer ask the song's table and never which set it is. intro::kRules (IntroRules.h)
-// plays the intro's own module; ft2::kRules (FT2Rules.h) plays any module as FastTracker 2 does.
+// plays the intro's own module; ft2::kRules (FT2Rules.h) plays any module as FastTracker 2 does;
+// pt::kRules (PTRules.h) plays MOD files as ProTracker does.
 struct RuleSet {
-  const char* name;   // as the tools' --rules option names it: "intro", "ft2"
-  const char* title;  // for people: "intro's", "FastTracker 2"
+  const char* name;   // as the tools' --rules option names it: "intro", "ft2", "pt"
+  const char* title;  // for people: "intro's", "FastTracker 2", "ProTracker"
   // The set's own state (its channels, what it keeps of the song's flow): the player holds this
   // many bytes for it, zeroed at song start, and only the set reads them (XMPlayer::ruleState).
   size_t stateSize;
@@ -49,8 +54,11 @@ extern const RuleSet kRules;  // IntroRules.cpp
 namespace ft2 {
 extern const RuleSet kRules;  // FT2Rules.cpp
 }
+namespace pt {
+extern const RuleSet kRules;  // PTRules.cpp
+}
 
-// The set the tools' --rules option names ("intro", "ft2"); none for another name.
+// The set the tools' --rules option names ("intro", "ft2", "pt"); none for another name.
 const RuleSet* ruleSetNamed(const char* name);
-// Their names as a list for people: "ft2 or intro".
+// Their names as a list for people: "ft2, pt or intro".
 std::string ruleSetNames();

@@ -68,6 +68,7 @@ MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {
 void startVoice(MixerChannel& m, const Sample* sample) {
   // A sample without data (an empty slot) plays nothing.
   m.sample = sample && sample->data && sample->length ? sample : nullptr;
+  m.queued = nullptr;
   m.position = m.positionFraction = 0;
   m.direction = kForward;
   m.rampLeftLevel = m.rampRightLevel = 0;

@@ -75,6 +75,9 @@ enum class MixLevels : uint8_t {
   kConstantPower,  // files that claim FastTracker 2 but are not its own: constant-power panning at 3/8
 };
 
+// The file format a song was read from.
+enum class ModuleFormat : uint8_t { kXM, kMOD };
+
 struct Pattern {
   int32_t rows;
   Note* notes;  // rows x channels, row after row
@@ -122,6 +125,16 @@ struct Song {
   // The module's title and the tracker that wrote it, as the file holds them, 0-terminated.
   char title[21];
   char tracker[21];
+  ModuleFormat format;
+  // A MOD written in a tracker before ProTracker's CIA timing: every Fxx sets the speed, at 50
+  // ticks a second (the ProTracker rules read it; loadModule decides it, see ModuleLoader.cpp).
+  bool vblankTiming;
+  // A pattern loop has repeats left: rows played before are played again on the way, and a pass
+  // has not ended there (the rule sets that say so: the ProTracker rules).
+  bool loopCounting;
+  // A MOD's signature as the file holds it ("M.K.", "8CHN"), 0-terminated; empty for XM and for a
+  // 15-sample module, which has none.
+  char signature[5];
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }

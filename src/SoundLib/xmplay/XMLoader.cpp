@@ -1,13 +1,12 @@
 #include "SoundLib/xmplay/XMLoader.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "SoundLib/xmplay/ByteReader.h"
+#include "SoundLib/xmplay/LoaderShared.h"
 
 Sample emptySample{};
 Instrument emptyInstrument{};
@@ -77,35 +76,6 @@ int64_t storedLength(int64_t start, int64_t stated, int64_t least, int64_t usual
   return stated >= least && start + stated <= imageLength ? stated : usual;
 }
 
-int16_t* newSampleBuffer(uint32_t frames) { return new (std::nothrow) int16_t[frames + 8](); }
-
-// Says why the image is refused, where the caller asked; false.
-bool refuse(LoadFailure* failure, const char* format, ...) {
-  if (!failure) return false;
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(failure->text, sizeof failure->text, format, args);
-  va_end(args);
-  return false;
-}
-
-// The loop must lie inside the sample for the guard write and the mixer; a loop of no length
-// is no loop.
-void settleLoop(Sample& sample) {
-  if (sample.loopMode == kLoopNone) {
-    sample.loopStart = 0;
-    sample.loopLength = sample.length;
-    return;
-  }
-  sample.loopStart = std::min(sample.loopStart, sample.length);
-  sample.loopLength = std::min(sample.loopLength, sample.length - sample.loopStart);
-  if (sample.loopLength == 0) {
-    sample.loopStart = 0;
-    sample.loopLength = sample.length;
-    sample.loopMode = kLoopNone;
-  }
-}
-
 // One packed note, its bytes coming from next (zeros once they run out).
 template <class NextByte>
 void unpackNote(Note& n, NextByte next) {
@@ -130,15 +100,6 @@ void unpackNote(Note& n, NextByte next) {
   else if (n.note > 97 && n.note != kKeyOff)
     n.note = 0;
   if (n.instrument > 128) n.instrument = 0;
-}
-
-bool allocateEmptyPatterns(Song& song) {
-  for (int p = song.filePatternCount; p < song.usedPatternCount; ++p) {
-    song.patterns[p].rows = 64;
-    song.patterns[p].notes = new (std::nothrow) Note[static_cast<size_t>(64) * song.channelCount]();
-    if (!song.patterns[p].notes) return false;
-  }
-  return true;
 }
 
 // An instrument header from its start, as far as kInstrumentRestEnd.
@@ -260,15 +221,9 @@ bool loadSampleData(Load& load, Sample& sample, int index, int k) {
     return true;
   }
   settleLoop(sample);
-  // Every wrap costs the mixer a division and a new run of frames; a loop of a few dozen frames
-  // wraps thousands of times a second. Repeated to at least the rule set's shortest mixed loop
-  // it plays the same values at every position (the data is periodic) and wraps far less.
-  sample.mixLoopLength = sample.loopLength;
-  const uint32_t shortest = load.rules.shortestMixedLoop;
-  if (sample.loopMode == kLoopForward && sample.loopLength < shortest)
-    sample.mixLoopLength = (shortest + sample.loopLength - 1) / sample.loopLength * sample.loopLength;
+  const uint32_t frames = planMixLoop(sample, load.rules.shortestMixedLoop);
   const int64_t bytes = storedBytes(sample);
-  std::unique_ptr<int16_t[]> data(newSampleBuffer(std::max(sample.length, sample.loopStart + sample.mixLoopLength)));
+  std::unique_ptr<int16_t[]> data(newSampleBuffer(frames));
   const uint32_t values = sample.length * sample.fileChannels;
   std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]());
   if (!data || !raw) return false;
@@ -296,14 +251,7 @@ bool loadSampleData(Load& load, Sample& sample, int index, int k) {
       data[i] = static_cast<int16_t>((both[i] + both[sample.length + i]) >> 1);
   }
   sample.bits = 16;
-  const uint32_t end = sample.loopStart + sample.loopLength;
-  if (sample.loopMode == kLoopPingPong) {
-    data[end] = data[end - 1];
-  } else if (sample.loopMode == kLoopForward) {
-    // The copies, then the guard: the loop's first frame after its (last) end. What the sample
-    // holds past its loop is never played.
-    for (uint32_t i = end; i <= sample.loopStart + sample.mixLoopLength; ++i) data[i] = data[i - sample.loopLength];
-  }
+  finishSampleData(sample, data.get());
   sample.data = data.release();
   return true;
 }
@@ -362,7 +310,7 @@ bool readInstrumentStart(Load& load, Instrument& ins, uint8_t* h, InstrumentStar
   std::memcpy(ins.name, h + 4, 22);
   ins.whole = start.at + kInstrumentRestAt <= load.size();
   if (start.count <= load.rules.maxSamplesPerInstrument) return true;
-  return refuse(failure, "instrument %d has %d samples (at most %d)", index + 1, start.count,
+  return refuseLoad(failure, "instrument %d has %d samples (at most %d)", index + 1, start.count,
                 load.rules.maxSamplesPerInstrument);
 }
 
@@ -383,7 +331,7 @@ struct XMLayout {
 
 bool patternRowsAllowed(Load& load, int32_t rows, int index, LoadFailure* failure) {
   if (rows <= load.rules.maxRows) return true;
-  return refuse(failure, "pattern %d has %d rows (at most %d)", index, rows, load.rules.maxRows);
+  return refuseLoad(failure, "pattern %d has %d rows (at most %d)", index, rows, load.rules.maxRows);
 }
 
 // The layout FastTracker 2 1.04 writes, every header taken at its usual size whatever it states:
@@ -513,7 +461,7 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   Song& song = load.song;
   char id[17] = {};
   if (load.in.read(id, 17) != 17 || std::memcmp(id, kId, 17) != 0)
-    return refuse(failure, "not an XM module (no \"Extended Module: \" at its start)");
+    return refuseLoad(failure, "not an XM module (no \"Extended Module: \" at its start)");
   song.defaultGlobalVolume = 64;
 
   uint8_t h[kModuleHeaderEnd] = {};
@@ -532,11 +480,11 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   const uint16_t patternCount = le16(h + kPatternCountAt);
   const uint16_t instrumentCount = le16(h + kInstrumentCountAt);
   // What the player cannot play is rejected here rather than half-loaded.
-  if (songLength == 0) return refuse(failure, "no orders to play");
-  if (channels == 0 || channels > kMaxChannels) return refuse(failure, "%d channels (1 to %d)", channels, kMaxChannels);
-  if (patternCount > kMaxPatterns) return refuse(failure, "%d patterns (at most %d)", patternCount, kMaxPatterns);
+  if (songLength == 0) return refuseLoad(failure, "no orders to play");
+  if (channels == 0 || channels > kMaxChannels) return refuseLoad(failure, "%d channels (1 to %d)", channels, kMaxChannels);
+  if (patternCount > kMaxPatterns) return refuseLoad(failure, "%d patterns (at most %d)", patternCount, kMaxPatterns);
   if (instrumentCount > kMaxInstruments)
-    return refuse(failure, "%d instruments (at most %d)", instrumentCount, kMaxInstruments);
+    return refuseLoad(failure, "%d instruments (at most %d)", instrumentCount, kMaxInstruments);
   song.songLength = static_cast<int16_t>(std::min<uint16_t>(songLength, 256));
   song.restartPosition = static_cast<int16_t>(restart < song.songLength ? restart : 0);
   song.channelCount = static_cast<int16_t>(channels);
@@ -581,12 +529,16 @@ bool loadBody(Load& load, const XMLayout& layout, LoadFailure* failure) {
 SongPtr parseXM(const uint8_t* data, size_t size, const RuleSet& rules, LoadFailure* failure, SampleLoaderHook hook) {
   if (failure) failure->text[0] = 0;
   if (size > kMaxImageBytes) {
-    refuse(failure, "larger than 1 GB");
+    refuseLoad(failure, "larger than 1 GB");
+    return nullptr;
+  }
+  if (rules.load.modOnly) {
+    refuseLoad(failure, "the %s rules play MOD modules only", rules.title);
     return nullptr;
   }
   SongPtr song(new (std::nothrow) Song{});
   if (!song) {
-    refuse(failure, "out of memory");
+    refuseLoad(failure, "out of memory");
     return nullptr;
   }
   song->rules = &rules;
@@ -598,7 +550,7 @@ SongPtr parseXM(const uint8_t* data, size_t size, const RuleSet& rules, LoadFail
   if (!loadHeader(load, layout, failure)) return nullptr;
   if (!loadBody(load, layout, failure)) {
     // The layouts name what they refuse; anything else is memory that could not be had.
-    if (failure && !failure->text[0]) refuse(failure, "out of memory");
+    if (failure && !failure->text[0]) refuseLoad(failure, "out of memory");
     return nullptr;
   }
   return song;

@@ -20,7 +20,7 @@ struct bfxm_module {
   SongPtr song;
   OfflineRenderer* renderer = nullptr;  // made after the song, freed before it
   std::string title, tracker, format;
-  int64_t passFrames = 0;
+  mutable int64_t passFrames = -1;  // worked out when first asked for
   int64_t passStart = 0;  // frame where the pass that ends the song began: the start, or a seek's
   bool loop = false;
   float gain = 1;
@@ -122,10 +122,7 @@ bfxm_module* bfxm_load(const void* data, size_t size, int rate, const char* rule
   Song& s = *m->song;
   m->title = printableName(s.title, sizeof s.title);
   m->tracker = printableName(s.tracker, sizeof s.tracker);
-  char format[32];
-  std::snprintf(format, sizeof format, "XM %d.%02x", s.version >> 8, s.version & 0xFF);
-  m->format = format;
-  m->passFrames = OfflineRenderer::passFrames(s, rate);
+  m->format = formatName(s);
   m->renderer = new (std::nothrow) OfflineRenderer(s, rate);
   if (!m->renderer) {
     delete m;
@@ -161,7 +158,17 @@ const char* bfxm_rules(const bfxm_module* m) { return m ? m->song->rules->name :
 int bfxm_channels(const bfxm_module* m) { return m ? m->song->channelCount : 0; }
 int bfxm_orders(const bfxm_module* m) { return m ? m->song->songLength : 0; }
 int bfxm_rate(const bfxm_module* m) { return m ? m->renderer->player().rate : 0; }
-int64_t bfxm_pass_frames(const bfxm_module* m) { return m ? m->passFrames : 0; }
+int64_t bfxm_pass_frames(const bfxm_module* m) {
+  if (!m) return 0;
+  if (m->passFrames < 0) {
+    // Running the song's ticks moves its position, which the renderer plays from: kept aside.
+    Song& song = *m->song;
+    const Song playing = song;
+    m->passFrames = OfflineRenderer::passFrames(song, m->renderer->player().rate);
+    song = playing;
+  }
+  return m->passFrames;
+}
 int64_t bfxm_frames_rendered(const bfxm_module* m) { return m ? m->given : 0; }
 
 void bfxm_position(const bfxm_module* m, int* order, int* row) {
@@ -217,5 +224,11 @@ int bfxm_set_gain(bfxm_module* m, double decibels) {
 }
 
 uint64_t bfxm_clipped(const bfxm_module* m) { return m ? m->clipped : 0; }
+
+int bfxm_set_separation(bfxm_module* m, int percent) {
+  if (!m || percent < 0 || percent > 100) return -1;
+  m->renderer->setSeparation(percent);
+  return 0;
+}
 
 }  // extern "C"
