@@ -235,7 +235,10 @@ class Reducer {
             [](XMSampleSpec& s) {
               if (s.loopType & 2) s.loopType = 1;
             },
-            [](XMSampleSpec& s) { s.loopType = 0; s.loopStart = s.loopLength = 0; },
+            // Not for short samples: an unlooped one ends within a tick, which tells nothing.
+            [](XMSampleSpec& s) {
+              if (s.data.size() >= 2000) s.loopType = 0, s.loopStart = s.loopLength = 0;
+            },
             [](XMSampleSpec& s) {
               if (s.loopType && s.loopStart) {
                 s.data.erase(s.data.begin(), s.data.begin() + s.loopStart);
@@ -294,6 +297,11 @@ class Reducer {
       c.flags = 1;
       changed |= tryThis(c);
     }
+    if (m_.speed != 6) {
+      XMModuleSpec c = m_;
+      c.speed = 6;
+      changed |= tryThis(c);
+    }
     return changed;
   }
 
@@ -314,6 +322,7 @@ XMModuleSpec reduceModule(XMModuleSpec module, const StillDiffers& stillDiffers)
 
 std::set<std::string> featuresOf(const XMModuleSpec& m) {
   std::set<std::string> f;
+  if (!(m.flags & 1)) f.insert("Amiga table");
   for (const XMPatternSpec& p : m.patterns)
     for (const XMNote& n : p.notes) {
       if (n.note == kFileKeyOff) f.insert("key off");

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 namespace {
-constexpr double kFloor = 5e-4;      // about -66 dB of full scale
+constexpr double kFloor = 2e-3;      // -54 dB of full scale: a channel this quiet is not heard beside others
 constexpr double kLevelApart = 1.5;  // dB
 constexpr double kPitchApart = 0.05 / 12;  // octaves: 5 cents
 
@@ -44,9 +44,9 @@ const char* kindName(Kind kind) {
   }
 }
 
-Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs) {
+Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs, double gain) {
   Comparison result;
-  result.gain = medianGain(ours, theirs);
+  result.gain = gain > 0 ? gain : medianGain(ours, theirs);
   const size_t ticks = std::min(ours.positions.size(), theirs.positions.size());
   const size_t channels = std::min(ours.channels.size(), theirs.channels.size());
   auto note = [&](Kind kind, size_t t, int c, std::string detail) {

@@ -19,12 +19,14 @@ struct Difference {
 struct Comparison {
   size_t channelTicks = 0;  // ticks x channels compared
   size_t alike = 0;         // of them, alike in position, level and pitch
-  double gain = 1;          // ours' level over the peer's, the median of loud ticks
+  double gain = 1;          // ours' level over the peer's
   Difference first;         // the first difference (kind kNone: none)
   double firstSeconds = 0;  // where its tick ends
 };
 
 // Levels alike within 1.5 dB (after the module's overall gain is taken out; quieter than about
-// -66 dB of full scale counts as silence), pitches within 5 cents; a tick whose position differs
+// -54 dB of full scale counts as silence), pitches within 5 cents; a tick whose position differs
 // counts every channel as different.
-Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs);
+// The gain is ours' level over the peer's where one is known (a calibration), otherwise the
+// median over the loud ticks.
+Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs, double gain = 0);

@@ -8,6 +8,7 @@
 //              [--no-reduce] [--trace] [FILE.xm ...]
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,11 +51,12 @@ void printTrace(const TickTrace& ours, const TickTrace& theirs, double gain) {
   }
 }
 
-Comparison compareImage(const std::vector<uint8_t>& image, int32_t rate, double seconds, bool print = false) {
+Comparison compareImage(const std::vector<uint8_t>& image, int32_t rate, double seconds, bool print = false,
+                        double gain = 0) {
   const TickTrace ours = traceOurs(image, rate, seconds);
   if (!ours.error.empty()) return {};
   const TickTrace theirs = traceOpenMPT(image, ours.starts, rate);
-  const Comparison result = compareTraces(ours, theirs);
+  const Comparison result = compareTraces(ours, theirs, gain);
   if (print) printTrace(ours, theirs, result.gain);
   return result;
 }
@@ -69,6 +71,48 @@ std::string describe(const Comparison& r) {
     s += text;
   }
   return s;
+}
+
+// How much louder ours plays a module like this one than the peer: the two players' levels
+// depend on the channel count and on what the header says of the tracker, so a module with the
+// same header and one centred note at full volume tells, whatever the module's notes do.
+double calibratedGain(const XMModuleSpec& like, int32_t rate) {
+  XMModuleSpec m = like;
+  m.flags = 1;
+  m.speed = 6;
+  m.bpm = 125;
+  m.restartPosition = 0;
+  m.orders = {0};
+  m.headerOrders = std::min<int>(like.headerOrders, 256);
+  m.patterns.assign(1, XMPatternSpec{});
+  m.patterns[0].rows = 4;
+  m.patterns[0].at(0, 0, m.channels) = {49, 1, 0, 0, 0};
+  XMSampleSpec s;
+  s.sixteenBit = true;
+  for (int i = 0; i < 64; ++i) s.data.push_back(static_cast<int16_t>(16000 * std::sin(i * 6.283185307179586 / 64)));
+  s.loopType = 1;
+  s.loopLength = 64;
+  XMInstrumentSpec ins;
+  ins.samples.push_back(s);
+  m.instruments.assign(1, ins);
+  const std::vector<uint8_t> image = writeXM(m);
+  const TickTrace ours = traceOurs(image, rate, 0.2);
+  const TickTrace theirs = traceOpenMPT(image, ours.starts, rate);
+  if (ours.channels.empty() || theirs.channels.empty() || ours.channels[0].size() < 4) return 0;
+  const ChannelTick &a = ours.channels[0][3], &b = theirs.channels[0][3];
+  return b.left + b.right > 0 ? (double{a.left} + a.right) / (double{b.left} + b.right) : 0;
+}
+
+// A module's header as far as the levels go: its title, tracker, header size and channels.
+XMModuleSpec headerOf(const std::vector<uint8_t>& image) {
+  XMModuleSpec m;
+  if (image.size() < 80) return m;
+  m.name.assign(reinterpret_cast<const char*>(image.data()) + 17, 20);
+  m.tracker.assign(reinterpret_cast<const char*>(image.data()) + 38, 20);
+  const uint32_t size = image[60] | image[61] << 8 | image[62] << 16 | static_cast<uint32_t>(image[63]) << 24;
+  m.headerOrders = static_cast<int>(std::clamp<uint32_t>(size, 21, 276) - 20);
+  m.channels = std::clamp(image[68] | image[69] << 8, 1, 32);
+  return m;
 }
 
 struct Finding {
@@ -93,14 +137,14 @@ Finding examine(uint64_t seed, const Options& o) {
   Finding f;
   f.seed = seed;
   const XMModuleSpec module = musicalModule(seed, mo);
-  f.whole = compareImage(writeXM(module), o.rate, o.seconds);
+  f.whole = compareImage(writeXM(module), o.rate, o.seconds, false, calibratedGain(module, o.rate));
   if (f.whole.first.kind == Kind::kNone || !o.reduce) return f;
   const Kind kind = f.whole.first.kind;
   // A little past the first difference is enough to see it again; the smaller module's
   // difference may come sooner.
   double seconds = std::min(o.seconds, f.whole.firstSeconds + 0.25);
   f.smallest = reduceModule(module, [&](const XMModuleSpec& m, Where& where) {
-    const Comparison c = compareImage(writeXM(m), o.rate, seconds);
+    const Comparison c = compareImage(writeXM(m), o.rate, seconds, false, calibratedGain(m, o.rate));
     if (std::getenv("FT2COMPARE_VERBOSE"))
       std::fprintf(stderr, "  try %d ch %zu orders %.2f s: %s\n", m.channels, m.orders.size(), seconds, describe(c).c_str());
     if (c.first.kind != kind) return false;
@@ -108,7 +152,7 @@ Finding examine(uint64_t seed, const Options& o) {
     seconds = std::min(seconds, c.firstSeconds + 0.25);
     return true;
   });
-  f.reduced = compareImage(writeXM(f.smallest), o.rate, seconds);
+  f.reduced = compareImage(writeXM(f.smallest), o.rate, seconds, false, calibratedGain(f.smallest, o.rate));
   f.cells = usedCells(f.smallest);
   std::string group = kindName(kind);
   group += ":";
@@ -149,7 +193,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::printf("%s: %s\n", f.c_str(), describe(compareImage(image, o.rate, o.seconds, o.trace)).c_str());
+    const double gain = calibratedGain(headerOf(image), o.rate);
+    std::printf("%s: %s\n", f.c_str(), describe(compareImage(image, o.rate, o.seconds, o.trace, gain)).c_str());
   }
   if (o.count <= 0) return 0;
   if (o.trace) {
@@ -157,7 +202,9 @@ int main(int argc, char** argv) {
     mo.wholeTicksAt = o.rate;
     for (int k = 0; k < o.count; ++k)
       std::printf("seed %llu: %s\n", static_cast<unsigned long long>(o.first + k),
-                  describe(compareImage(writeXM(musicalModule(o.first + k, mo)), o.rate, o.seconds, true)).c_str());
+                  describe(compareImage(writeXM(musicalModule(o.first + k, mo)), o.rate, o.seconds, true,
+                                        calibratedGain(musicalModule(o.first + k, mo), o.rate)))
+                      .c_str());
     return 0;
   }
 

@@ -23,6 +23,10 @@ struct FT2Channel {
   uint8_t noteNumber;            // last note played, 1..96; 0 none yet
   uint8_t defaultVolume;         // what an instrument number brings back: the last sample's
   int32_t defaultPanning;
+  bool hadSample;                // a note has played a sample on the channel
+  // An instrument number came before any sample played: the next note's sample brings its
+  // volume and panning, with or without a number of its own.
+  bool defaultsPending;
   int16_t realNote;              // note + relative note, 0-based
   int8_t finetune;
 

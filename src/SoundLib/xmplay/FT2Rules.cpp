@@ -70,6 +70,13 @@ void playNote(XMPlayer& player, const Song& song, FT2Channel& c, const Instrumen
   c.sample = sample;
   c.defaultVolume = sample->volume;
   c.defaultPanning = sample->panning;
+  c.hadSample = true;
+  if (c.defaultsPending) {
+    // As if the number stood beside this note: its envelopes start with it.
+    resetVolume(c);
+    triggerInstrument(c);
+    c.defaultsPending = false;
+  }
   c.finetune = n.effect == effect::kExtended && high(n.parameter) == extended::kSetFinetune
                    ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
                    : sample->finetune;
@@ -105,6 +112,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     // note, even without a number, then takes the key back and the fade with it.
     keyOff(c);
     if (n.instrument && instrumentNumbered(song, n.instrument)) {
+      if (!c.hadSample) c.defaultsPending = true;
       resetVolume(c);
       c.releasedWithInstrument = true;
     }
@@ -120,11 +128,12 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     playNote(player, song, c, ins, n);
   }
   // An instrument number resets volume and panning to those of the last sample played and starts
-  // the envelopes again, also without a note and under a tone portamento: the envelopes are the
-  // named instrument's from here (the sounding one's beside a tone portamento), its samples play
-  // from its next note. A number naming no instrument changes nothing.
+  // the envelopes again, also without a note and under a tone portamento. Without a note (or
+  // beside a tone portamento) they are the sounding instrument's envelopes: the named one's
+  // envelopes and samples come with its next note. A number naming no instrument changes nothing.
   if (!n.instrument || !instrumentNumbered(song, n.instrument)) return;
-  if (!slides) c.instrument = ins;
+  if (!slides && isNote(n.note)) c.instrument = ins;
+  if (!c.hadSample) c.defaultsPending = true;
   resetVolume(c);
   triggerInstrument(c);
 }

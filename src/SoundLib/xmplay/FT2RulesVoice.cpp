@@ -57,8 +57,8 @@ bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, ui
 }
 
 // One tick of an envelope: the value where it stands, then a step on, held at the sustain point
-// while the key is down and sent back to the loop start from the loop end. Past its last point
-// it stays there.
+// while the key is down and sent back to the loop start from the loop end (a loop that starts
+// and ends on one point sends it nowhere: it goes on). Past its last point it stays there.
 void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
                   uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
   count = std::min(count, kEnvelopePoints);
@@ -66,7 +66,7 @@ void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t t
   if (envelopeHolds(e, points, count, type, sustain, keyOff)) return;
   if (count > 0 && e.tick > points[2 * (count - 1)]) return;
   ++e.tick;
-  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart <= loopEnd && e.tick >= points[2 * loopEnd] &&
+  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart < loopEnd && e.tick >= points[2 * loopEnd] &&
       !((type & kEnvelopeSustain) && !keyOff && sustain == loopEnd && sustain < count))
     e.tick = points[2 * loopStart];
 }
@@ -175,7 +175,9 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   stepEnvelope(c.panningEnvelope, ins.panningEnvelope, ins.panningPoints, ins.panningType, ins.panningSustain,
                ins.panningLoopStart, ins.panningLoopEnd, c.keyOff);
   const bool volumeEnvelope = ins.volumeType & kEnvelopeOn;
-  if (c.keyOff && volumeEnvelope) c.fadeout = std::max<int32_t>(0, c.fadeout - static_cast<int32_t>(ins.fadeout));
+  // The fade runs after a key off with or without an envelope: a note cut by its key off and
+  // given a volume again fades out.
+  if (c.keyOff) c.fadeout = std::max<int32_t>(0, c.fadeout - static_cast<int32_t>(ins.fadeout));
 
   MixerChannel& m = *c.mixer;
   const int32_t volume = c.tremorMuted ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);
