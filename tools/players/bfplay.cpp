@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
   facts.channels = song.channelCount;
   facts.channelsHeard = channels;
   facts.lengthFrames = OfflineRenderer::passFrames(song, kRate);
+  facts.endlessLoop = OfflineRenderer::onePass(song, kRate).endlessLoop;
   for (int i = 0; i < song.instrumentCount; ++i) {
     const char* name = song.instruments[i].name;
     facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));

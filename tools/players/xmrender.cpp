@@ -94,9 +94,16 @@ void printInfo(Song& song) {
               song.allocatedPatternCount);
   std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
+  const OfflineRenderer::PassEnd pass = OfflineRenderer::onePass(song, 44100);
   const int64_t frames = OfflineRenderer::passFrames(song, 44100);
-  std::printf("duration: %s (one pass%s)\n", minutesAndSeconds(frames, 44100).c_str(),
-              frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * 44100 ? ", cut at 10 minutes" : "");
+  // A pattern loop that never ends is played on for ever by the tracker: one pass is everything
+  // up to its first repeat.
+  char endless[96] = "";
+  if (pass.endlessLoop)
+    std::snprintf(endless, sizeof endless, ", then a pattern loop that never ends, from order %d row %d", pass.order,
+                  pass.row);
+  std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100).c_str(),
+              pass.frame < 0 ? ", cut at 10 minutes" : "", endless);
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const Instrument& ins = song.instruments[i];

@@ -15,6 +15,7 @@ const RuleSet kRules = {
     .songStart = songStart,
     .seekOrder = seekOrder,
     .tick = tickDriver,
+    .flowState = flowState,
     // Headers as stored, so what other trackers write reads too: up to 1024 rows a pattern and
     // any number of samples an instrument (the first 32 kept); short forward loops repeated.
     .load = {.headersAsStored = true, .maxRows = 1024, .maxSamplesPerInstrument = 65535, .maxBPM = 255,
@@ -215,6 +216,19 @@ void songStart(XMPlayer& player, Song& song) {
     c.panning = c.defaultPanning = 128;
     triggerInstrument(c);
   }
+}
+
+// The pattern loops under way (a count left on a channel) and the row the next pattern starts
+// at: where the song goes from here. 0 where no loop has left anything.
+uint64_t flowState(XMPlayer& player, const Song& song) {
+  const State& s = state(player);
+  uint64_t h = s.breakRow > 0 ? uint64_t{static_cast<uint32_t>(s.breakRow)} << 40 : 0;
+  for (int i = 0; i < song.channelCount; ++i) {
+    const FT2Channel& c = s.channels[i];
+    if (c.loopCount == 0) continue;
+    h = (h ^ (uint64_t{static_cast<uint32_t>(i) + 1} << 32 | uint64_t{c.loopRow} << 8 | c.loopCount)) * 0x100000001B3ull;
+  }
+  return h;
 }
 
 void seekOrder(XMPlayer& player, Song& song) {

@@ -18,6 +18,7 @@ constexpr int32_t kMaxPeriod = 31999;
 void songStart(XMPlayer& player, Song& song);
 void seekOrder(XMPlayer& player, Song& song);
 void tickDriver(XMPlayer& player, Song& song);
+uint64_t flowState(XMPlayer& player, const Song& song);
 // Tick length from the tempo: 2.5 / BPM seconds.
 void setTempo(XMPlayer& player, Song& song, int32_t bpm);
 

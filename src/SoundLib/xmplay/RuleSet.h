@@ -38,6 +38,11 @@ struct RuleSet {
   // After the shared seek: what the set keeps about the position (loops, delays).
   void (*seekOrder)(XMPlayer& player, Song& song);
   TickFunction tick;  // a row on the first tick of each, the running effects on every tick
+  // What besides the order and row decides where the song goes from the row about to start
+  // (pattern loops under way), as a number that differs between such states; 0 where nothing
+  // does, and where the set has no such state (none). One pass of a song ends at a row it has
+  // played in the same state.
+  uint64_t (*flowState)(XMPlayer& player, const Song& song) = nullptr;
   LoadRules load;
   float targetScale;   // level of a mixer channel's target that plays at full scale
   int32_t rampFrames;  // the mixer's volume ramp at 44100 Hz, scaled to the output rate
