@@ -21,9 +21,9 @@ constexpr uint8_t kFastTracker2Amplification[17] = {128, 128, 128, 109, 96, 90, 
                                                     74,  73,  71,  69,  68, 66, 65, 65};
 
 float masterGain(const Song& song) {
-  if (song.levels != MixLevels::kFastTracker2) return kMasterGain;
+  if (song.levels != MixLevels::kFastTracker2) return kMasterGain * song.levelScale;
   const int pairs = std::clamp<int>(song.channelCount, 2, 32) / 2;
-  return 0.25f * kFastTracker2Amplification[pairs] / 128;
+  return 0.25f * kFastTracker2Amplification[pairs] / 128 * song.levelScale;
 }
 
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
@@ -42,10 +42,15 @@ int32_t autoVibratoWave(int type, int32_t p) {
 }
 
 // Linear panning: the two sides always add up to the channel's level; constant-power panning
-// keeps their powers' sum instead (the centre 3 dB louder).
+// keeps their powers' sum instead (the centre 3 dB louder); full-centre panning plays the centre
+// at full level on both sides and takes a side down only towards the other.
 float panSide(const Song& song, int32_t towards) {
   const float share = static_cast<float>(towards) / 256;
-  return song.levels == MixLevels::kConstantPower ? std::sqrt(share) : share;
+  switch (song.levels) {
+    case MixLevels::kConstantPower: return std::sqrt(share);
+    case MixLevels::kFullCentre: return std::min(1.0f, 2 * share);
+    default: return share;
+  }
 }
 
 // An envelope has at most 12 points, whatever count a file gives.
