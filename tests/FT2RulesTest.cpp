@@ -303,6 +303,11 @@ TEST_F(FT2RulesTest, PitchTables) {
   EXPECT_EQ(ft2::notePeriod(song(), 48, 0), 1712) << "C-4 plays at 8363 Hz";
   EXPECT_EQ(ft2::notePeriod(song(), 60, 0), 856);
   EXPECT_EQ(ft2::notePeriod(song(), 48, -128), 1814) << "a semitone down";
+  // Sixteenths between ProTracker's eighths, and octaves shifted with the low bits dropped.
+  EXPECT_EQ(ft2::notePeriod(song(), 60, -8), 859) << "halfway between 862 and 856";
+  EXPECT_EQ(ft2::notePeriod(song(), 72, -64), 440) << "881 halved";
+  EXPECT_EQ(ft2::notePeriod(song(), 78, 0), 302) << "F#-6: 1208 / 4";
+  EXPECT_EQ(ft2::notePeriod(song(), 59, 120), 862) << "past B's highest the table ends";
   EXPECT_DOUBLE_EQ(ft2::frequency(song(), 1712), 8363.0);
   song().flags = 1;
   // Finetune in sixteenths of a semitone, four period units each.
