@@ -68,6 +68,9 @@ TEST(XMLevels, ByTheTrackerThatWroteTheFile) {
       {"MilkyTracker", "title", 256, MixLevels::kConstantPower},
       {"MilkyTracker 1.04.00", "title", 256, MixLevels::kConstantPower},
       {"OpenMPT 1.31.04.00  ", "title", 1, MixLevels::kConstantPower},
+      {"OpenMPT 1.22.07.19  ", "title", 1, MixLevels::kConstantPower},
+      {"OpenMPT 1.22.07.18  ", "title", 1, MixLevels::kLinear},  // before its constant power
+      {"OpenMPT 1.9         ", "title", 1, MixLevels::kLinear},
       {"Fasttracker II clone", "title", 256, MixLevels::kConstantPower},
       {"Skale Tracker", "title", 256, MixLevels::kLinear},
   };

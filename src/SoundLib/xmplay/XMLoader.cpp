@@ -66,8 +66,8 @@ enum SampleHeader : int {
 // apart. FastTracker 2 names itself "FastTracker v2.00" padded with spaces (early versions
 // "FastTracker v 2.00"), ends the title with zero bytes and writes the whole 276-byte header;
 // other trackers that write its name pad the title with spaces (constant power) or shorten the
-// header (linear). MilkyTracker (but its versionless name padded with spaces), OpenMPT and the
-// FastTracker 2 clone mix with constant power; the others linearly.
+// header (linear). MilkyTracker (but its versionless name padded with spaces), OpenMPT from
+// 1.22.07.19 on and the FastTracker 2 clone mix with constant power; the others linearly.
 MixLevels mixLevels(const uint8_t* header, uint32_t headerSize) {
   const char* tracker = reinterpret_cast<const char*>(header + kTrackerAt);
   const uint8_t* title = header + kTitleAt;
@@ -78,7 +78,19 @@ MixLevels mixLevels(const uint8_t* header, uint32_t headerSize) {
     return headerSize == kModuleHeaderEnd - kHeaderSizeAt ? MixLevels::kFastTracker2 : MixLevels::kLinear;
   }
   if (named("MilkyTracker") && !named("MilkyTracker        ")) return MixLevels::kConstantPower;
-  if (named("OpenMPT ") || named("Fasttracker II clone")) return MixLevels::kConstantPower;
+  if (named("Fasttracker II clone")) return MixLevels::kConstantPower;
+  if (named("OpenMPT ")) {
+    // Its version as four numbers, "1.22.07.19"; a missing one counts as 0.
+    int version[4] = {};
+    const char* at = tracker + 8;
+    for (int i = 0; i < 4 && at < tracker + 20 && *at >= '0' && *at <= '9'; ++i) {
+      while (at < tracker + 20 && *at >= '0' && *at <= '9') version[i] = version[i] * 10 + (*at++ - '0');
+      if (at < tracker + 20 && *at == '.') ++at;
+    }
+    static const int kConstantPowerFrom[4] = {1, 22, 7, 19};
+    if (!std::lexicographical_compare(version, version + 4, kConstantPowerFrom, kConstantPowerFrom + 4))
+      return MixLevels::kConstantPower;
+  }
   return MixLevels::kLinear;
 }
 
