@@ -70,8 +70,9 @@ Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs, double 
         // A change may ramp across the tick in one player and be heard at once in the other:
         // a level between the two ticks' is alike.
         const double low = std::min(y, z), high = std::max(y, z);
-        const bool between = 20 * std::log10((x + kFloor) / (low + kFloor)) >= -kLevelApart &&
-                             20 * std::log10((x + kFloor) / (high + kFloor)) <= kLevelApart;
+        const bool between = (20 * std::log10((x + kFloor) / (low + kFloor)) >= -kLevelApart &&
+                              20 * std::log10((x + kFloor) / (high + kFloor)) <= kLevelApart) ||
+                             (x >= low - kFloor && x <= high + kFloor);
         // libopenmpt lets the last value of a sample that ends die away (no tone, no zero
         // crossing) where the voice stops: its mixer's own, not a rule of the tracker.
         const bool tail = x < kFloor && b.offset;
@@ -80,7 +81,9 @@ Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs, double 
           note(Kind::kLevel, t, static_cast<int>(c), format(side ? "right %.5f against %.5f" : "left %.5f against %.5f", x, y));
         }
       }
-      if (alike && a.pitch > 0 && b.pitch > 0 && std::abs(std::log2(double{a.pitch} / b.pitch)) > kPitchApart) {
+      // A pitch is told where the tone is loud enough not to be the last of a sample dying away.
+      const bool heard = a.left + a.right > 10 * kFloor && b.left + b.right > 10 * kFloor;
+      if (alike && heard && a.pitch > 0 && b.pitch > 0 && std::abs(std::log2(double{a.pitch} / b.pitch)) > kPitchApart) {
         alike = false;
         note(Kind::kPitch, t, static_cast<int>(c), format("%.2f Hz against %.2f Hz", a.pitch, b.pitch));
       }

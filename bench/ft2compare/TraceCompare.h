@@ -24,9 +24,11 @@ struct Comparison {
   double firstSeconds = 0;  // where its tick ends
 };
 
-// Levels alike within 1.5 dB (after the module's overall gain is taken out; quieter than about
-// -54 dB of full scale counts as silence), pitches within 5 cents; a tick whose position differs
-// counts every channel as different.
+// Levels alike within 1.5 dB or 0.002 of full scale (after the module's overall gain is taken
+// out; -54 dB of full scale is as good as silence beside other channels), or between the peer's
+// on this tick and the one before (a change ramped across the tick); pitches within 5 cents
+// where both are louder than -34 dB; a tick whose position differs counts every channel as
+// different.
 // The gain is ours' level over the peer's where one is known (a calibration), otherwise the
 // median over the loud ticks.
 Comparison compareTraces(const TickTrace& ours, const TickTrace& theirs, double gain = 0);
