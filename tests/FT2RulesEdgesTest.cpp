@@ -154,3 +154,29 @@ TEST_F(FT2RulesEdgesTest, OnePassPlaysTheRowsAJumpBackHasNotPlayed) {
   EXPECT_EQ(end.row, 0);
   EXPECT_EQ(end.frame, (4 + 2 + 8) * 6 * 882) << "order 0's rows 8 to 15, then order 1 again";
 }
+
+TEST_F(FT2RulesEdgesTest, E9xRestartsTheAutoVibrato) {
+  design.instruments[0].vibratoDepth = 8;
+  design.instruments[0].vibratoRate = 16;
+  note(0) = {49, 1, 0, 0xE, 0x93};
+  start();
+  ticks(4);  // the retrigger on tick 3
+  EXPECT_EQ(channel().autoVibratoPosition, 16) << "one step from its start, not four";
+  EXPECT_EQ(channel().autoVibratoTicks, 1);
+}
+
+TEST_F(FT2RulesEdgesTest, APanningEnvelopeHeldAtItsSustainBeforeTheKeyOffStaysThere) {
+  XMEnvelopeSpec& e = design.instruments[0].panningEnvelope;
+  e = {.points = {{0, 32}, {4, 64}, {8, 0}}, .sustain = 1, .type = kEnvelopeOn | kEnvelopeSustain};
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {kFileKeyOff, 0, 0, 0, 0};
+  start();
+  ticks(12);
+  EXPECT_EQ(channel().panningEnvelope.value, 64);
+  EXPECT_EQ(channel().panningEnvelope.tick, 4);
+
+  e.points = {{0, 32}, {6, 64}, {10, 0}};  // reached on the key off's own tick: released
+  start();
+  ticks(9);
+  EXPECT_EQ(channel().panningEnvelope.value, 32) << "tick 8, halfway down from the sustain";
+}

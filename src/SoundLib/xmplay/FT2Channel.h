@@ -7,10 +7,11 @@
 namespace ft2 {
 
 // Where an envelope stands: its position in ticks since the note started (or since Lxx moved
-// it), and the value it gave on the last tick.
+// it), the value it gave on the last tick, and whether it has been held at its sustain.
 struct EnvelopeState {
   int32_t tick;
   int32_t value;  // 0..64; the panning envelope's centre is 32
+  bool sustained;  // it has been held at its sustain point with the key down
 };
 
 // One song channel under the FastTracker 2 rules: what plays, its pitch, volume and panning,

@@ -78,12 +78,14 @@ void retrigger(XMPlayer& player, FT2Channel& c) {
   if (c.sample) triggerVoice(player, c, 0);
 }
 
-// E9x starts the envelopes again as well (multi retrig does not); the key and the fadeout stay
-// as they are.
+// E9x starts the envelopes and the auto-vibrato again as well (multi retrig does not); the key
+// and the fadeout stay as they are.
 void retriggerWithEnvelopes(XMPlayer& player, FT2Channel& c) {
   retrigger(player, c);
-  c.volumeEnvelope = {0, 64};
-  c.panningEnvelope = {0, 32};
+  c.volumeEnvelope = {0, 64, false};
+  c.panningEnvelope = {0, 32, false};
+  c.autoVibratoPosition = 0;
+  c.autoVibratoTicks = 0;
 }
 
 // Multi retrig counts the ticks it runs on, notes or not, and retriggers on a tick that finds

@@ -65,10 +65,14 @@ bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, ui
 // while the key is down and sent back to the loop start from the loop end (a loop that starts
 // and ends on one point sends it nowhere: it goes on). Past its last point it stays there.
 void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
-                  uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
+                  uint8_t loopStart, uint8_t loopEnd, bool keyOff, bool keyOffReleases = true) {
   count = std::min(count, kEnvelopePoints);
   e.value = envelopeValue(points, count, e.tick);
-  if (envelopeHolds(e, points, count, type, sustain, keyOff)) return;
+  if (envelopeHolds(e, points, count, type, sustain, keyOff)) {
+    e.sustained = true;
+    return;
+  }
+  if (!keyOffReleases && e.sustained && envelopeHolds(e, points, count, type, sustain, false)) return;
   if (count > 0 && e.tick > points[2 * (count - 1)]) return;
   ++e.tick;
   if ((type & kEnvelopeLoop) && loopEnd < count && loopStart < loopEnd && e.tick >= points[2 * loopEnd] &&
@@ -156,8 +160,8 @@ int32_t envelopeValue(const uint16_t* points, int count, int32_t tick) {
 }
 
 void triggerInstrument(FT2Channel& c) {
-  c.volumeEnvelope = {0, 64};
-  c.panningEnvelope = {0, 32};
+  c.volumeEnvelope = {0, 64, false};
+  c.panningEnvelope = {0, 32, false};
   c.fadeout = 65536;
   c.keyOff = false;
   c.releasedWithInstrument = false;
@@ -201,8 +205,10 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   const Instrument& ins = *c.instrument;
   stepEnvelope(c.volumeEnvelope, ins.volumeEnvelope, ins.volumePoints, ins.volumeType, ins.volumeSustain,
                ins.volumeLoopStart, ins.volumeLoopEnd, c.keyOff);
+  // A panning envelope held at its sustain before the key off stays there (one that reaches it on
+  // the key off's tick goes on).
   stepEnvelope(c.panningEnvelope, ins.panningEnvelope, ins.panningPoints, ins.panningType, ins.panningSustain,
-               ins.panningLoopStart, ins.panningLoopEnd, c.keyOff);
+               ins.panningLoopStart, ins.panningLoopEnd, c.keyOff, false);
   const bool volumeEnvelope = ins.volumeType & kEnvelopeOn;
   // The fade runs after a key off with or without an envelope: a note cut by its key off and
   // given a volume again fades out.
