@@ -180,3 +180,14 @@ TEST_F(FT2RulesEdgesTest, APanningEnvelopeHeldAtItsSustainBeforeTheKeyOffStaysTh
   ticks(9);
   EXPECT_EQ(channel().panningEnvelope.value, 32) << "tick 8, halfway down from the sustain";
 }
+
+TEST_F(FT2RulesEdgesTest, AnInstrumentNumberBesideATonePortamentoOnAFreshChannelNamesTheInstrument) {
+  note(0) = {49, 1, 0, 0x3, 0x10};  // nothing to slide from: no note, but instrument 1 from here
+  note(1) = {50, 0, 0, 0, 0};
+  start();
+  ticks(6);
+  EXPECT_EQ(channel().sample, nullptr);
+  ticks(1);
+  ASSERT_NE(channel().sample, nullptr);
+  EXPECT_EQ(channel().volume, 40);
+}

@@ -104,8 +104,9 @@ void playNote(XMPlayer& player, const Song& song, FT2Channel& c, const Instrumen
 // A note, an instrument number, or both, as the row (or a note delay) brings them.
 void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   const bool slides = isNote(n.note) && slidesToNote(n);
-  // Beside a tone portamento an instrument number means the sounding instrument.
-  if (n.instrument && !slides) c.instrumentNumber = n.instrument;
+  // Beside a tone portamento an instrument number means the sounding instrument, where a
+  // number has named one.
+  if (n.instrument && (!slides || c.instrumentNumber == 0)) c.instrumentNumber = n.instrument;
   // K00 on a row is a key off in place of the row's note.
   if (n.note == kKeyOff || (n.effect == effect::kKeyOff && n.parameter == 0)) {
     // With an instrument number the note is released all the same, at the sounding sample's
