@@ -9,6 +9,7 @@
 # refuses (or renders nothing of) gets "-". `rms` is a render's loudness against openmpt123's over
 # the time both cover. `length` is one pass of the song in seconds by ours, openmpt123 and xmp
 # (their own --info; xmp's in whole seconds), the whole pass, not only the 30 s compared.
+# openmpt123 plays its first subsong, the song from order 0.
 # The self-check: many test modules play a player's result on the left and the tracker's own
 # recording on the right, or two channels that cancel. A module counts as self-checking where
 # openmpt123's render has left = right (their spectrograms correlate at 0.95 or more) or is
@@ -57,8 +58,10 @@ for m in "${modules[@]}"; do
   cp "$m" "$out/m.xm"
   chmod u+w "$out/m.xm"
   # openmpt123 writes its render beside the module, as m.xm.wav; undithered, the same every run.
-  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.xm" \
-    >/dev/null 2>&1 || true
+  # Its first subsong: by default it goes on with the orders the song never reaches as further
+  # songs, which FastTracker 2 cannot play (it plays from order 0 only).
+  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --subsong 0 \
+    --force "$out/m.xm" >/dev/null 2>&1 || true
   # One pass of the song, as the peers play it: openmpt123 and xmp do not repeat a song that ends
   # before 30 s (a render that looped would be compared with their silence); a longer one is
   # rendered for the 30 s compared.
@@ -69,7 +72,7 @@ for m in "${modules[@]}"; do
   [ "$len_ours" != - ] && awk -v l="$len_ours" -v s="$seconds" 'BEGIN { exit !(l > s) }' && cut=(--seconds "$seconds")
   "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${cut[@]}" "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
-  len_mpt=$(openmpt123 --info "$out/m.xm" 2>/dev/null |
+  len_mpt=$(openmpt123 --info --subsong 0 "$out/m.xm" 2>/dev/null |
     awk '/^Duration/ { split($2, t, ":"); printf "%.2f", t[1] * 60 + t[2] }') || len_mpt=
   len_xmp=$(xmp --load-only -v "$m" 2>&1 | awk '/^Duration/ { sub(/.*: */, ""); split($0, t, "min"); printf "%d", t[1] * 60 + t[2] }') || len_xmp=
   [ -n "$len_mpt" ] || len_mpt=-

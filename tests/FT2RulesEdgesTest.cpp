@@ -191,3 +191,17 @@ TEST_F(FT2RulesEdgesTest, AnInstrumentNumberBesideATonePortamentoOnAFreshChannel
   ASSERT_NE(channel().sample, nullptr);
   EXPECT_EQ(channel().volume, 40);
 }
+
+TEST_F(FT2RulesEdgesTest, APatternLoopBesideAPatternDelayGoesBackToTheRowAfterItsStart) {
+  design.speed = 1;
+  note(1, 1) = {0, 0, 0, 0xE, 0x60};
+  note(3, 0) = {0, 0, 0, 0xE, 0xE1};  // each play of row 3 twice
+  note(3, 1) = {0, 0, 0, 0xE, 0x61};
+  start();
+  std::vector<int> played;
+  for (int t = 0; t < 9; ++t) {
+    ticks(1);
+    played.push_back(song().row);
+  }
+  EXPECT_EQ(played, (std::vector<int>{0, 1, 2, 3, 3, 2, 3, 3, 4}));
+}

@@ -153,8 +153,11 @@ void planNextRow(State& state, const Song& song, const Jumps& jumps) {
   if (jumps.order >= 0 || jumps.patternBreak) {
     enter(wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1));
   } else if (jumps.loop) {
+    // Beside a pattern delay the loop goes back to the row after its first, as the tracker
+    // counts them (the next pattern still starts at the first).
     state.pendingOrderPosition = -1;
-    state.pendingRow = std::min(state.breakRow, patternRows(song, song.orderPosition) - 1);
+    const int32_t row = state.breakRow + (state.patternDelay > 0 ? 1 : 0);
+    state.pendingRow = std::min(row, patternRows(song, song.orderPosition) - 1);
   } else if (song.row + 1 < patternRows(song, song.orderPosition)) {
     state.pendingOrderPosition = -1;
     state.pendingRow = song.row + 1;

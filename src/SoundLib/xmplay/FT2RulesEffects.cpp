@@ -193,6 +193,16 @@ void volumeColumnTick(const Song& song, FT2Channel& c, uint8_t v) {
   }
 }
 
+void patternLoop(XMPlayer& player, const Song& song, FT2Channel& c, uint8_t x, Jumps& jumps) {
+  if (x == 0) {
+    c.loopRow = static_cast<uint16_t>(song.row);
+  } else if (c.loopCount == 0 || --c.loopCount != 0) {
+    if (c.loopCount == 0) c.loopCount = x;
+    state(player).breakRow = c.loopRow;
+    jumps.loop = true;
+  }
+}
+
 namespace {
 void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps& jumps) {
   const uint8_t x = low(n.parameter);
@@ -208,15 +218,7 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
     case extended::kGlissando: c.glissando = x != 0; break;
     case extended::kVibratoWave: c.vibratoWave = x; break;
     case extended::kTremoloWave: c.tremoloWave = x; break;
-    case extended::kPatternLoop:
-      if (x == 0) {
-        c.loopRow = static_cast<uint16_t>(song.row);
-      } else if (c.loopCount == 0 || --c.loopCount != 0) {
-        if (c.loopCount == 0) c.loopCount = x;
-        state(player).breakRow = c.loopRow;
-        jumps.loop = true;
-      }
-      break;
+    case extended::kPatternLoop: patternLoop(player, song, c, x, jumps); break;
     case extended::kRetrig:
       // On the row's first tick only E90 restarts the note.
       if (x == 0) retriggerWithEnvelopes(player, c);
