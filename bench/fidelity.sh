@@ -4,9 +4,12 @@
 # interpolation (openmpt123 --filter 2, xmp -i linear); bench/similarity.py gives the correlation
 # of each render's log band spectrograms with openmpt123's (1 = the same sound): in stereo (the
 # left and right spectrograms side by side: the measure of record, panning and the pan law count)
-# and mixed to mono. Renders of different lengths are compared over the shorter one. A module a
-# player refuses (or renders nothing of) gets "-". `rms` is a render's loudness against
-# openmpt123's.
+# and mixed to mono. Renders of different lengths are compared over the longer one, the shorter
+# padded with silence (a song that stops too soon loses what it leaves out). A module a player
+# refuses (or renders nothing of) gets "-". `rms` is a render's loudness against openmpt123's over
+# the time both cover. `length` is one pass of the song in seconds by ours, openmpt123 and xmp
+# (their own --info; xmp's in whole seconds), the whole pass, not only the 30 s compared.
+# openmpt123 plays its first subsong, the song from order 0.
 # The self-check: many test modules play a player's result on the left and the tracker's own
 # recording on the right, or two channels that cancel. A module counts as self-checking where
 # openmpt123's render has left = right (their spectrograms correlate at 0.95 or more) or is
@@ -14,9 +17,10 @@
 # correlation, + passed, - not).
 # Below the table: each column's median over the modules it has a value for, how many modules
 # ours plays more than 0.05 below xmp's similarity (stereo, and mono), how many it refuses that
-# xmp plays, and the self-checks passed by ours, xmp and openmpt123.
-#   bench/fidelity.sh [MODULE.xm|MODULE.mod ...] (default: every module in ../shared/testdata/xm
-#                                                 and ../shared/testdata/xm-ft2)
+# xmp plays, the self-checks passed by ours, xmp and openmpt123, the modules whose pass differs
+# from openmpt123's by more than 0.2 s and 2 %, and those played more than 10 % louder or softer.
+#   bench/fidelity.sh [MODULE.xm|MODULE.mod ...] (default: every module in ../shared/testdata/xm,
+#                                                 xm-ft2 and xm-songs)
 #   XMRENDER=path/to/xmrender bench/fidelity.sh  (default: build/bin/xmrender)
 #   XMRENDER_ARGS="--rules intro" bench/fidelity.sh   (extra xmrender arguments; FastTracker 2
 #                                                      rules by default)
@@ -36,7 +40,7 @@ done
 "$python" -c 'import numpy' 2>/dev/null || { echo "fidelity.sh: $python has no numpy (python3-numpy)" >&2; exit 1; }
 modules=("$@")
 if [ ${#modules[@]} -eq 0 ]; then
-  for dir in ../shared/testdata/xm ../shared/testdata/xm-ft2; do
+  for dir in ../shared/testdata/xm ../shared/testdata/xm-ft2 ../shared/testdata/xm-songs; do
     [ -d "$dir" ] && modules+=("$dir"/*.xm)
   done
 fi
@@ -46,9 +50,9 @@ trap 'rm -rf "$out"' EXIT
 
 table=$out/table
 header() {
-  printf '%-40s %7s %7s %7s %7s %6s %6s %7s %7s %7s\n' module "$@"
+  printf '%-40s %7s %7s %7s %7s %6s %6s %7s %7s %7s %7s %7s %7s\n' module "$@"
 }
-header stereo xmp mono xmp rms xmp self xmp openmpt
+header stereo xmp mono xmp rms xmp self xmp openmpt length openmpt xmp
 for m in "${modules[@]}"; do
   # The module keeps its extension (xm, mod), by which openmpt123 may know its format.
   ext=${m##*.}
@@ -56,13 +60,26 @@ for m in "${modules[@]}"; do
   cp "$m" "$out/m.$ext"
   chmod u+w "$out/m.$ext"
   # openmpt123 writes its render beside the module, as m.xm.wav; undithered, the same every run.
-  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --force "$out/m.$ext" \
-    >/dev/null 2>&1 || true
-  [ ! -e "$out/m.$ext.wav" ] || mv "$out/m.$ext.wav" "$out/m.xm.wav"
+  # Its first subsong: by default it goes on with the orders the song never reaches as further
+  # songs, which FastTracker 2 cannot play (it plays from order 0 only).
+  openmpt123 --quiet --render --no-float --dither 0 --filter 2 --samplerate 44100 --end-time "$seconds" --subsong 0 \
+    --force "$out/m.$ext" >/dev/null 2>&1 || true
+  [ "$ext" = xm ] || [ ! -e "$out/m.$ext.wav" ] || mv "$out/m.$ext.wav" "$out/m.xm.wav"
   # One pass of the song, as the peers play it: openmpt123 and xmp do not repeat a song that ends
-  # before 30 s (a render that looped would be compared with their silence).
-  "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
+  # before 30 s (a render that looped would be compared with their silence); a longer one is
+  # rendered for the 30 s compared.
+  len_ours=$("$xmrender" --info "$m" "${extra[@]}" 2>/dev/null |
+    awk '/^duration:/ { split($2, t, ":"); printf "%.2f", t[1] * 60 + t[2] }') || len_ours=
+  [ -n "$len_ours" ] || len_ours=-
+  cut=()
+  [ "$len_ours" != - ] && awk -v l="$len_ours" -v s="$seconds" 'BEGIN { exit !(l > s) }' && cut=(--seconds "$seconds")
+  "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${cut[@]}" "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
+  len_mpt=$(openmpt123 --info --subsong 0 "$out/m.$ext" 2>/dev/null |
+    awk '/^Duration/ { split($2, t, ":"); printf "%.2f", t[1] * 60 + t[2] }') || len_mpt=
+  len_xmp=$(xmp --load-only -v "$m" 2>&1 | awk '/^Duration/ { sub(/.*: */, ""); split($0, t, "min"); printf "%d", t[1] * 60 + t[2] }') || len_xmp=
+  [ -n "$len_mpt" ] || len_mpt=-
+  [ -n "$len_xmp" ] || len_xmp=-
   # Fields: stereo, mono and rms of ours, then of xmp; the self-checks of openmpt123, ours, xmp.
   ours_s=- ours_m=- ours_r=- xmp_s=- xmp_m=- xmp_r=- self_ref=- self_ours=- self_xmp=-
   if [ -s "$out/m.xm.wav" ]; then
@@ -76,8 +93,8 @@ for m in "${modules[@]}"; do
       if [ "$who" = ours ]; then ours_s=$s1 ours_m=$m1 ours_r=$r1 self_ours=$self; else xmp_s=$s1 xmp_m=$m1 xmp_r=$r1 self_xmp=$self; fi
     done
   fi
-  printf '%-40s %7s %7s %7s %7s %6s %6s %7s %7s %7s\n' "$(basename "$m")" "$ours_s" "$xmp_s" "$ours_m" "$xmp_m" \
-    "$ours_r" "$xmp_r" "$self_ours" "$self_xmp" "$self_ref" | tee -a "$table"
+  printf '%-40s %7s %7s %7s %7s %6s %6s %7s %7s %7s %7s %7s %7s\n' "$(basename "$m")" "$ours_s" "$xmp_s" "$ours_m" \
+    "$xmp_m" "$ours_r" "$xmp_r" "$self_ours" "$self_xmp" "$self_ref" "$len_ours" "$len_mpt" "$len_xmp" | tee -a "$table"
 done
 
 awk '
@@ -91,10 +108,17 @@ awk '
     if ($2 != "-" && $3 != "-" && $2 < $3 - 0.05) below++
     if ($4 != "-" && $5 != "-" && $4 < $5 - 0.05) belowMono++
     if ($2 == "-" && $3 != "-") refused++
-    if ($10 ~ /\+$/) { checking++; if ($8 ~ /\+$/) oursPass++; if ($9 ~ /\+$/) xmpPass++ } }
+    if ($10 ~ /\+$/) { checking++; if ($8 ~ /\+$/) oursPass++; if ($9 ~ /\+$/) xmpPass++ }
+    if ($11 != "-" && $12 != "-") {
+      d = $11 - $12; if (d < 0) d = -d
+      if (d > 0.2 && d > 0.02 * $12) { lengths++; lengthList = lengthList " " $1 " (" $11 " against " $12 ")" }
+    }
+    if ($6 != "-" && ($6 > 1.1 || $6 < 1 / 1.1)) { loud++; loudList = loudList " " $1 " (" $6 ")" } }
   END {
     printf "%-40s %7s %7s %7s %7s\n", "median", m(os, nos), m(xs, nxs), m(om, nom), m(xm, nxm)
     printf "ours more than 0.05 below xmp: %d of %d modules in stereo, %d in mono", below, NR, belowMono
     printf "; refused by ours, played by xmp: %d\n", refused
     printf "self-checks passed: ours %d, xmp %d, openmpt123 %d of %d self-checking modules\n", oursPass, xmpPass, checking, checking
+    printf "one pass more than 0.2 s and 2 %% from openmpt123'"'"'s: %d%s\n", lengths, lengthList
+    printf "more than 10 %% louder or softer than openmpt123: %d%s\n", loud, loudList
   }' "$table"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# How long one pass of each module lasts by xmrender (where its order sequence first comes back
-# to an order it has played: the length of its one-pass render) beside openmpt123's duration
-# (its --info), and the difference. Below the table: how many modules are within 0.2 s.
+# How long one pass of each module lasts by xmrender (where it comes back to a row it has played
+# in the same state of its pattern loops: the length of its one-pass render) beside openmpt123's
+# duration (its --info), and the difference. Below the table: how many modules are within 0.2 s.
 #   bench/pass_length.sh MODULE ...               (xm or mod)
 #   XMRENDER=path/to/xmrender bench/pass_length.sh ...   (default: build/bin/xmrender)
 #   XMRENDER_ARGS="--rules ft2" bench/pass_length.sh ... (extra xmrender arguments)

@@ -9,7 +9,8 @@
                                               self-check (see below)
 
 Each WAV (16-bit PCM, 44100 Hz, any channel count) is mixed to mono and cut to its first 30 s;
-two renders of different lengths are compared over the shorter one. The spectrogram: 2048-sample
+two renders of different lengths are compared over the longer one, the shorter padded with
+silence: a render that stops too soon loses what it leaves out. The spectrogram: 2048-sample
 Hann frames every 1024 samples, the magnitude spectrum of each summed into 64 bands whose edges
 are spaced geometrically from FFT bin 2 to the last bin, then log(1 + band / 1000), samples taken
 at 16-bit scale. The similarity is the Pearson correlation of the two flattened spectrograms:
@@ -21,7 +22,8 @@ player that cancels two channels exactly and one that leaves a last bit of round
 In stereo (--stereo) the two channels' spectrograms are put next to each other before the
 correlation, so that panning counts; a mono file's one channel stands for both sides.
 
-The self-check of a render: the correlation of its own left and right spectrograms. A render
+The self-check of a render: the correlation of its own left and right spectrograms (the same
+length). A render
 passes where left and right agree (at least 0.95) or where it is silent, as the test modules
 that play a player's result on one side and the tracker's recording on the other, or two
 channels that cancel, sound when played right. "-" where the render cannot be read.
@@ -95,12 +97,20 @@ def spectrogram(mono):
     return np.log1p(magnitude @ band_matrix() / 1000)
 
 
+def padded(spectrogram_frames, n):
+    """The spectrogram with silent frames (log(1 + 0) = 0 in every band) added up to n frames."""
+    missing = n - len(spectrogram_frames)
+    if missing <= 0:
+        return spectrogram_frames
+    return np.vstack([spectrogram_frames, np.zeros((missing, spectrogram_frames.shape[1]))])
+
+
 def similarity(a, b):
-    """Pearson correlation of two spectrograms over the frames both have."""
-    n = min(len(a), len(b))
+    """Pearson correlation of two spectrograms over the longer one, the shorter padded with silence."""
+    n = max(len(a), len(b))
     if n == 0:
         return float("nan")
-    x, y = a[:n].ravel(), b[:n].ravel()
+    x, y = padded(a, n).ravel(), padded(b, n).ravel()
     sx, sy = x.std(), y.std()
     if sx == 0 or sy == 0:
         return 1.0 if sx == sy and np.array_equal(x, y) else 0.0

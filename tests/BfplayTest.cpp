@@ -286,7 +286,10 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, false, kFourChannels, 40,
                    "Ord 03/12 Pat 05 Row 17/64 00:42/03:00"},
         StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, true, kFourChannels, 24, "Ord 03/12 00:42 paused"},
-        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, false, kFourChannels, 8, "Ord 03/"}));
+        StatusCase{{3, 12, 5, 17, 64, 6, 125, 0b0101}, 1874250, false, kFourChannels, 8, "Ord 03/"},
+        // One pass, then a pattern loop that never ends: a + after the length.
+        StatusCase{{0, 1, 0, 3, 5, 6, 125, 0b1}, 22050, false, {1, 0xFFFFFFFF, 44100, {}, true}, 80,
+                   "Ord 00/01 Pat 00 Row 03/05 Spd 6 BPM 125 00:00/00:01+ |#|"}));
 
 class PlayerConsoleTest : public LivePlayerTest {
  protected:

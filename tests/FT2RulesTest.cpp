@@ -6,41 +6,11 @@
 #include <vector>
 
 #include "SoundLib/xmplay/IntroRules.h"
-#include "XMTestModules.h"
+#include "FT2RulesFixture.h"
 
 // Worked values of how FastTracker 2 plays small modules, one effect or quirk at a time.
 namespace {
-class FT2RulesTest : public ::testing::Test {
- protected:
-  void start() {
-    loaded = std::make_unique<LoadedSong>(design, ft2::kRules);
-    ASSERT_NE(loaded->song, nullptr);
-    configureOutput(player, 44100);
-    songStart(player, *loaded->song);
-  }
-  void ticks(int n) {
-    for (int i = 0; i < n; ++i) song().tickFunction(player, song());
-  }
-  // The (order, row) of every row the song plays in the next `count` rows.
-  std::vector<std::pair<int, int>> rows(int count) {
-    std::vector<std::pair<int, int>> seen;
-    while (static_cast<int>(seen.size()) < count) {
-      ticks(1);
-      if (song().tick == 1 % song().speed) seen.emplace_back(song().orderPosition, song().row);
-    }
-    return seen;
-  }
-  Song& song() { return *loaded->song; }
-  ft2::FT2Channel& channel(int i = 0) { return ft2::state(player).channels[i]; }
-  MixerChannel& voice(int i = 0) { return *ft2::state(player).channels[i].mixer; }
-  XMNote& note(int row, int ch = 0, int pattern = 0) { return design.patterns[pattern].at(row, ch, design.channels); }
-
-  XMModuleSpec design = constantModule(2, 16);
-  XMPlayer player;
-  std::unique_ptr<LoadedSong> loaded;
-};
-
-int32_t linearPeriod(int realNote) { return 7680 - realNote * 64; }
+class FT2RulesTest : public FT2RulesFixture {};
 }  // namespace
 
 TEST_F(FT2RulesTest, TheSongPointsToItsRuleSetAndItsTickFunction) {
@@ -156,7 +126,7 @@ TEST_F(FT2RulesTest, KeyOffWithoutEnvelopeCutsAtOnceAndAVolumeBringsItBack) {
   ticks(1);
   EXPECT_EQ(channel().volume, 0);
   EXPECT_EQ(voice().leftTarget, 0);
-  EXPECT_EQ(channel().fadeout, 65536) << "no fadeout without a volume envelope";
+  EXPECT_EQ(channel().fadeout, 65536) << "the instrument has no fadeout";
   ticks(6);
   EXPECT_GT(voice().leftTarget, 0);
 }
@@ -333,6 +303,11 @@ TEST_F(FT2RulesTest, PitchTables) {
   EXPECT_EQ(ft2::notePeriod(song(), 48, 0), 1712) << "C-4 plays at 8363 Hz";
   EXPECT_EQ(ft2::notePeriod(song(), 60, 0), 856);
   EXPECT_EQ(ft2::notePeriod(song(), 48, -128), 1814) << "a semitone down";
+  // Sixteenths between ProTracker's eighths, and octaves shifted with the low bits dropped.
+  EXPECT_EQ(ft2::notePeriod(song(), 60, -8), 859) << "halfway between 862 and 856";
+  EXPECT_EQ(ft2::notePeriod(song(), 72, -64), 440) << "881 halved";
+  EXPECT_EQ(ft2::notePeriod(song(), 78, 0), 302) << "F#-6: 1208 / 4";
+  EXPECT_EQ(ft2::notePeriod(song(), 59, 120), 862) << "past B's highest the table ends";
   EXPECT_DOUBLE_EQ(ft2::frequency(song(), 1712), 8363.0);
   song().flags = 1;
   // Finetune in sixteenths of a semitone, four period units each.

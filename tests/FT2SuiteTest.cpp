@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -56,27 +57,36 @@ const char* knownFailure(const std::string& name) {
 
 }  // namespace
 
-// Each passes the self-check of SelfCheck.h.
-TEST(FT2Suite, SelfCheckingModulesSoundTheSameOnBothSides) {
+// Each passes the self-check of SelfCheck.h. One test per module, named after it.
+class FT2Suite : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FT2Suite, SoundsTheSameOnBothSides) {
   const std::filesystem::path dir = TESTDATA_DIR "/xm-ft2";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata/xm-ft2 beside the repository";
-  for (const char* name : kSelfChecking) {
-    SCOPED_TRACE(name);
-    std::ifstream in(dir / (std::string(name) + ".xm"), std::ios::binary);
-    ASSERT_TRUE(in) << "missing from " << dir;
-    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const SongPtr song = parseXM(image.data(), image.size(), ft2::kRules);
-    ASSERT_NE(song, nullptr);
-    const selfcheck::Sides sides = selfcheck::compareSides(selfcheck::render(*song));
-    const double share = sides.loudWindows ? static_cast<double>(sides.differing) / sides.loudWindows : 0;
-    const bool passes = selfcheck::passes(sides);
-    std::printf("%-40s %5d loud windows, %5.1f %% apart, peak %d%s\n", name, sides.loudWindows, 100 * share, sides.peak,
-                passes ? "" : "  FAILS");
-    if (const char* why = knownFailure(name)) {
-      EXPECT_FALSE(passes) << "listed as a known failure (" << why << ") but passes: take it off the list";
-      continue;
-    }
-    EXPECT_TRUE(passes) << sides.differing << " of " << sides.loudWindows << " audible 10 ms windows differ by more than "
-                        << selfcheck::kApart << " dB";
+  const std::string name = GetParam();
+  std::ifstream in(dir / (name + ".xm"), std::ios::binary);
+  ASSERT_TRUE(in) << name << ".xm missing from " << dir;
+  const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const SongPtr song = parseXM(image.data(), image.size(), ft2::kRules);
+  ASSERT_NE(song, nullptr);
+  const selfcheck::Sides sides = selfcheck::compareSides(selfcheck::render(*song));
+  const bool passes = selfcheck::passes(sides);
+  if (const char* why = knownFailure(name)) {
+    EXPECT_FALSE(passes) << "listed as a known failure (" << why << ") but passes: take it off the list";
+    return;
   }
+  EXPECT_TRUE(passes) << sides.differing << " of " << sides.loudWindows << " audible 10 ms windows differ by more than "
+                      << selfcheck::kApart << " dB (peak " << sides.peak << ")";
 }
+
+namespace {
+// Test names may hold letters, digits and underscores only.
+std::string moduleTestName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(SelfChecking, FT2Suite, ::testing::ValuesIn(kSelfChecking), moduleTestName);

@@ -61,7 +61,7 @@ TEST(Sequencer, SongStartTakesTheRuleSetsScaleAndRamp) {
 
 // A jump back into an order played in part goes on where that order's rows were not played;
 // the pass ends where the song comes to a row it has played (here order 0's first, after order 1).
-TEST(Sequencer, OnePassEndsWhereAnOrderIsEnteredAtARowItHasPlayed) {
+TEST(Sequencer, OnePassEndsWhereTheSongComesToARowItHasPlayed) {
   XMModuleSpec m = constantModule(2, 16);
   m.patterns.resize(2);
   m.patterns[1].rows = 16;

@@ -170,6 +170,8 @@ TEST(Xmrender, WhatItCannotLoadOrParseIsOneLineAndCodeTwo) {
     EXPECT_EQ(r.exitCode, 2) << args;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
   }
+  // The loader's reason reaches the line.
+  EXPECT_NE(xmrender("--info " + dir.file("bad.xm")).output.find(": neither XM"), std::string::npos);
 }
 
 // The reasons a user needs: the range allowed, the system's word on a file.

@@ -20,8 +20,9 @@
 
    Limits: at most 32 channels, 256 patterns of at most 1024 rows (256 by the intro's rules, 64
    in MOD), 128 instruments of 32 samples (16 by the intro's rules; MOD: 31 of one), images up to
-   1 GB; output rates from 8000 to 192000 Hz. One pass of a song is where its order sequence first comes back to an
-   order it has played, at most 10 minutes.
+   1 GB; output rates from 8000 to 192000 Hz. One pass of a song ends where it comes back to a row
+   it has played in the same state of its pattern loops (a loop that never ends: at its first
+   repeat), at most 10 minutes.
 
    Threads: any number of songs at once, each its own state; one song's calls must not overlap
    (call it from one thread at a time), different songs may be used on different threads.

@@ -52,7 +52,8 @@ std::string statusLine(const SongPosition& p, int64_t frames, int32_t rate, bool
   parts.push_back({"Spd " + std::to_string(p.speed), 5, false});
   parts.push_back({"BPM " + std::to_string(p.bpm), 4, false});
   parts.push_back({minutesSeconds(frames, rate), 0, false});
-  if (facts.lengthFrames > 0) parts.push_back({"/" + minutesSeconds(facts.lengthFrames, rate), 1, true});
+  if (facts.lengthFrames > 0)
+    parts.push_back({"/" + minutesSeconds(facts.lengthFrames, rate) + (facts.endlessLoop ? "+" : ""), 1, true});
   if (facts.channels > 0) {
     std::string bar = "|";
     for (int c = 0; c < facts.channels; ++c)
@@ -88,7 +89,9 @@ std::string headerText(const std::string& file, const std::string& title, const 
       "Channels    " + std::to_string(facts.channels) + heard,
       "Orders      " + std::to_string(orders) + ", patterns " + std::to_string(patterns) + ", instruments " +
           std::to_string(facts.instruments.size()),
-      "Length      " + minutesSeconds(facts.lengthFrames, rate) + (loop ? " a pass, then round again" : " one pass"),
+      "Length      " + minutesSeconds(facts.lengthFrames, rate) +
+          (facts.endlessLoop ? (loop ? " a pass, then a pattern loop that never ends" : " one pass, then a pattern loop that never ends")
+                             : (loop ? " a pass, then round again" : " one pass")),
       "Keys        h or ? the keys, i the instrument names, q quit",
   };
   std::string text;

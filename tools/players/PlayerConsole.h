@@ -15,10 +15,12 @@ struct SongFacts {
   uint32_t channelsHeard = 0xFFFFFFFF;  // bit c for channel c (--channels)
   int64_t lengthFrames = 0;             // one pass
   std::vector<std::string> instruments;  // names, where trackers keep credits and messages
+  bool endlessLoop = false;              // the pass ends in a pattern loop that never ends
 };
 
 // The status line, as a user of xmp reads it: order / song length, pattern, row / rows, speed,
-// BPM, the time heard / the song's length (mm:ss), a bar with a mark for each channel sounding
+// BPM, the time heard / the song's length (mm:ss; "+" after it where a pattern loop that never
+// ends follows the pass), a bar with a mark for each channel sounding
 // (a space for one muted by --channels), "paused" while it is. It never reaches the last column
 // (a line that wraps cannot be rewritten): a narrower pane loses the bar first, then speed, BPM,
 // pattern, row and the song's length; the order, the time and "paused" stay.

@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
   SongFacts facts;
   facts.channels = song.channelCount;
   facts.channelsHeard = channels;
-  facts.lengthFrames = OfflineRenderer::passFrames(song, kRate);
+  const OfflineRenderer::PassEnd pass = OfflineRenderer::onePass(song, kRate);
+  facts.lengthFrames = pass.frames(kRate);
+  facts.endlessLoop = pass.endlessLoop;
   for (int i = 0; i < song.instrumentCount; ++i) {
     const char* name = song.instruments[i].name;
     facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));

@@ -64,8 +64,9 @@ struct Module {
   ~Module() { bfxm_free(m); }
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
-  bfxm_module* m;
+  // Before m: members start in this order, and the load writes its reason here.
   char why[128] = "";
+  bfxm_module* m;
 };
 
 // Renders the frames of the song from where the module stands (its start, freshly loaded),
@@ -124,7 +125,7 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate) {
 }
 
 // The song's structure; the duration is one pass at 44100 Hz.
-void printInfo(const Song& song, int64_t frames) {
+void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
   std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
   std::printf("tracker: %s\n", printableName(song.tracker, sizeof song.tracker).c_str());
   std::printf("format: %s, played by the %s rules\n", formatName(song).c_str(), song.rules->title);
@@ -135,8 +136,15 @@ void printInfo(const Song& song, int64_t frames) {
               song.allocatedPatternCount);
   std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
-  std::printf("duration: %s (one pass%s)\n", minutesAndSeconds(frames, 44100).c_str(),
-              frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * 44100 ? ", cut at 10 minutes" : "");
+  const int64_t frames = pass.frames(44100);
+  // A pattern loop that never ends is played on for ever by the tracker: one pass is everything
+  // up to its first repeat.
+  char endless[96] = "";
+  if (pass.endlessLoop)
+    std::snprintf(endless, sizeof endless, ", then a pattern loop that never ends, from order %d row %d", pass.order,
+                  pass.row);
+  std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100).c_str(),
+              pass.frame < 0 ? ", cut at 10 minutes" : "", endless);
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const Instrument& ins = song.instruments[i];
@@ -287,7 +295,7 @@ int main(int argc, char** argv) {
   bool refuse = false;
   const std::string damage = damageMessage(*song, refuse);
   if (info) {
-    printInfo(*song, bfxm_pass_frames(module.m));
+    printInfo(*song, passOf(module.m));
     if (!damage.empty()) std::printf("damaged: %s\n", damage.c_str());
     return 0;
   }

@@ -7,10 +7,11 @@
 namespace ft2 {
 
 // Where an envelope stands: its position in ticks since the note started (or since Lxx moved
-// it), and the value it gave on the last tick.
+// it), the value it gave on the last tick, and whether it has been held at its sustain.
 struct EnvelopeState {
   int32_t tick;
   int32_t value;  // 0..64; the panning envelope's centre is 32
+  bool sustained;  // it has been held at its sustain point with the key down
 };
 
 // One song channel under the FastTracker 2 rules: what plays, its pitch, volume and panning,
@@ -23,6 +24,10 @@ struct FT2Channel {
   uint8_t noteNumber;            // last note played, 1..96; 0 none yet
   uint8_t defaultVolume;         // what an instrument number brings back: the last sample's
   int32_t defaultPanning;
+  bool hadSample;                // a note has played a sample on the channel
+  // An instrument number came before any sample played: the next note's sample brings its
+  // volume and panning, with or without a number of its own.
+  bool defaultsPending;
   int16_t realNote;              // note + relative note, 0-based
   int8_t finetune;
 

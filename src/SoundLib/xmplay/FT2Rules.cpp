@@ -15,6 +15,7 @@ const RuleSet kRules = {
     .songStart = songStart,
     .seekOrder = seekOrder,
     .tick = tickDriver,
+    .flowState = flowState,
     // Headers as stored, so what other trackers write reads too: up to 1024 rows a pattern and
     // any number of samples an instrument (the first 32 kept); short forward loops repeated.
     .load = {.headersAsStored = true, .maxRows = 1024, .maxSamplesPerInstrument = 65535, .maxBPM = 255,
@@ -70,6 +71,13 @@ void playNote(XMPlayer& player, const Song& song, FT2Channel& c, const Instrumen
   c.sample = sample;
   c.defaultVolume = sample->volume;
   c.defaultPanning = sample->panning;
+  c.hadSample = true;
+  if (c.defaultsPending) {
+    // As if the number stood beside this note: its envelopes start with it.
+    resetVolume(c);
+    triggerInstrument(c);
+    c.defaultsPending = false;
+  }
   c.finetune = n.effect == effect::kExtended && high(n.parameter) == extended::kSetFinetune
                    ? static_cast<int8_t>(low(n.parameter) * 16 - 128)
                    : sample->finetune;
@@ -96,8 +104,9 @@ void playNote(XMPlayer& player, const Song& song, FT2Channel& c, const Instrumen
 // A note, an instrument number, or both, as the row (or a note delay) brings them.
 void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
   const bool slides = isNote(n.note) && slidesToNote(n);
-  // Beside a tone portamento an instrument number means the sounding instrument.
-  if (n.instrument && !slides) c.instrumentNumber = n.instrument;
+  // Beside a tone portamento an instrument number means the sounding instrument, where a
+  // number has named one.
+  if (n.instrument && (!slides || c.instrumentNumber == 0)) c.instrumentNumber = n.instrument;
   // K00 on a row is a key off in place of the row's note.
   if (n.note == kKeyOff || (n.effect == effect::kKeyOff && n.parameter == 0)) {
     // With an instrument number the note is released all the same, at the sounding sample's
@@ -105,6 +114,7 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     // note, even without a number, then takes the key back and the fade with it.
     keyOff(c);
     if (n.instrument && instrumentNumbered(song, n.instrument)) {
+      if (!c.hadSample) c.defaultsPending = true;
       resetVolume(c);
       c.releasedWithInstrument = true;
     }
@@ -120,11 +130,12 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     playNote(player, song, c, ins, n);
   }
   // An instrument number resets volume and panning to those of the last sample played and starts
-  // the envelopes again, also without a note and under a tone portamento: the envelopes are the
-  // named instrument's from here (the sounding one's beside a tone portamento), its samples play
-  // from its next note. A number naming no instrument changes nothing.
+  // the envelopes again, also without a note and under a tone portamento. Without a note (or
+  // beside a tone portamento) they are the sounding instrument's envelopes: the named one's
+  // envelopes and samples come with its next note. A number naming no instrument changes nothing.
   if (!n.instrument || !instrumentNumbered(song, n.instrument)) return;
-  if (!slides) c.instrument = ins;
+  if (!slides && isNote(n.note)) c.instrument = ins;
+  if (!c.hadSample) c.defaultsPending = true;
   resetVolume(c);
   triggerInstrument(c);
 }
@@ -142,8 +153,11 @@ void planNextRow(State& state, const Song& song, const Jumps& jumps) {
   if (jumps.order >= 0 || jumps.patternBreak) {
     enter(wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1));
   } else if (jumps.loop) {
+    // Beside a pattern delay the loop goes back to the row after its first, as the tracker
+    // counts them (the next pattern still starts at the first).
     state.pendingOrderPosition = -1;
-    state.pendingRow = std::min(state.breakRow, patternRows(song, song.orderPosition) - 1);
+    const int32_t row = state.breakRow + (state.patternDelay > 0 ? 1 : 0);
+    state.pendingRow = std::min(row, patternRows(song, song.orderPosition) - 1);
   } else if (song.row + 1 < patternRows(song, song.orderPosition)) {
     state.pendingOrderPosition = -1;
     state.pendingRow = song.row + 1;
@@ -206,6 +220,19 @@ void songStart(XMPlayer& player, Song& song) {
     c.panning = c.defaultPanning = 128;
     triggerInstrument(c);
   }
+}
+
+// The pattern loops under way (a count left on a channel) and the row the next pattern starts
+// at: where the song goes from here. 0 where no loop has left anything.
+uint64_t flowState(XMPlayer& player, const Song& song) {
+  const State& s = state(player);
+  uint64_t h = s.breakRow > 0 ? uint64_t{static_cast<uint32_t>(s.breakRow)} << 40 : 0;
+  for (int i = 0; i < song.channelCount; ++i) {
+    const FT2Channel& c = s.channels[i];
+    if (c.loopCount == 0) continue;
+    h = withLoopUnderWay(h, i, c.loopRow, c.loopCount);
+  }
+  return h;
 }
 
 void seekOrder(XMPlayer& player, Song& song) {

@@ -18,6 +18,7 @@ constexpr int32_t kMaxPeriod = 31999;
 void songStart(XMPlayer& player, Song& song);
 void seekOrder(XMPlayer& player, Song& song);
 void tickDriver(XMPlayer& player, Song& song);
+uint64_t flowState(XMPlayer& player, const Song& song);
 // Tick length from the tempo: 2.5 / BPM seconds.
 void setTempo(XMPlayer& player, Song& song, int32_t bpm);
 
@@ -63,6 +64,8 @@ void volumeColumnRow(FT2Channel& channel, uint8_t volume);
 void volumeColumnTick(const Song& song, FT2Channel& channel, uint8_t volume);
 void effectRow(XMPlayer& player, Song& song, FT2Channel& channel, const Note& note, Jumps& jumps);
 void effectTick(XMPlayer& player, Song& song, FT2Channel& channel, const Note& note);
+// E6x: E60 marks the loop's first row, E6x goes back to it x times.
+void patternLoop(XMPlayer& player, const Song& song, FT2Channel& channel, uint8_t x, Jumps& jumps);
 // Key off: the fade begins, or without a volume envelope the note stops at once.
 void keyOff(FT2Channel& channel);
 // The last sample's volume and panning, as an instrument number sets them.

@@ -58,6 +58,16 @@ void retrigger(XMPlayer& player, FT2Channel& c) {
   if (c.sample) triggerVoice(player, c, 0);
 }
 
+// E9x starts the envelopes and the auto-vibrato again as well (multi retrig does not); the key
+// and the fadeout stay as they are.
+void retriggerWithEnvelopes(XMPlayer& player, FT2Channel& c) {
+  retrigger(player, c);
+  c.volumeEnvelope = {0, 64, false};
+  c.panningEnvelope = {0, 32, false};
+  c.autoVibratoPosition = 0;
+  c.autoVibratoTicks = 0;
+}
+
 // Multi retrig counts the ticks it runs on, notes or not, and retriggers on a tick that finds
 // y or more counted since its last retrigger; that tick then counts as the first of the next y.
 // On a row's first tick an instrument number starts the count at one, a note is not retriggered
@@ -83,6 +93,11 @@ void multiRetrig(XMPlayer& player, FT2Channel& c, const Note& n, bool firstTick)
     }
     c.volume = setsVolume ? n.volume - 0x10 : std::clamp(v, 0, 64);
     retrigger(player, c);
+    // Beside an instrument number each retrigger starts the fade again. It uses up a release
+    // with an instrument number: the key stays released and the fade goes on, through the next
+    // note too.
+    if (n.instrument) c.fadeout = 65536;
+    c.releasedWithInstrument = false;
   }
   // At most y + 1 while the effect runs: the count cannot wrap.
   ++c.retrigTicks;
@@ -113,8 +128,22 @@ void volumeColumnRow(FT2Channel& c, uint8_t v) {
       setVolume(c, x);
       c.quickRamp = true;
       break;
-    case VolumeCommand::kFineSlideDown: slideVolume(c, -x); break;
-    case VolumeCommand::kFineSlideUp: slideVolume(c, x); break;
+    // The column's slides keep no memory of their own, but leave theirs to the effects' (A00,
+    // EA0 and EB0 go on with them).
+    case VolumeCommand::kSlideDown:
+      if (x) c.volumeSlide = x;
+      break;
+    case VolumeCommand::kSlideUp:
+      if (x) c.volumeSlide = static_cast<uint8_t>(x << 4);
+      break;
+    case VolumeCommand::kFineSlideDown:
+      if (x) c.fineVolumeDown = x;
+      slideVolume(c, -x);
+      break;
+    case VolumeCommand::kFineSlideUp:
+      if (x) c.fineVolumeUp = x;
+      slideVolume(c, x);
+      break;
     case VolumeCommand::kVibratoSpeed: c.vibratoSpeed = x; break;
     case VolumeCommand::kVibrato:
       if (x) c.vibratoDepth = x;
@@ -144,6 +173,16 @@ void volumeColumnTick(const Song& song, FT2Channel& c, uint8_t v) {
   }
 }
 
+void patternLoop(XMPlayer& player, const Song& song, FT2Channel& c, uint8_t x, Jumps& jumps) {
+  if (x == 0) {
+    c.loopRow = static_cast<uint16_t>(song.row);
+  } else if (c.loopCount == 0 || --c.loopCount != 0) {
+    if (c.loopCount == 0) c.loopCount = x;
+    state(player).breakRow = c.loopRow;
+    jumps.loop = true;
+  }
+}
+
 namespace {
 void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jumps& jumps) {
   const uint8_t x = low(n.parameter);
@@ -159,18 +198,10 @@ void extendedRow(XMPlayer& player, Song& song, FT2Channel& c, const Note& n, Jum
     case extended::kGlissando: c.glissando = x != 0; break;
     case extended::kVibratoWave: c.vibratoWave = x; break;
     case extended::kTremoloWave: c.tremoloWave = x; break;
-    case extended::kPatternLoop:
-      if (x == 0) {
-        c.loopRow = static_cast<uint16_t>(song.row);
-      } else if (c.loopCount == 0 || --c.loopCount != 0) {
-        if (c.loopCount == 0) c.loopCount = x;
-        state(player).breakRow = c.loopRow;
-        jumps.loop = true;
-      }
-      break;
+    case extended::kPatternLoop: patternLoop(player, song, c, x, jumps); break;
     case extended::kRetrig:
       // On the row's first tick only E90 restarts the note.
-      if (x == 0) retrigger(player, c);
+      if (x == 0) retriggerWithEnvelopes(player, c);
       break;
     case extended::kFineVolumeUp:
       if (x) c.fineVolumeUp = x;
@@ -317,7 +348,7 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     case effect::kExtended:
       switch (x) {
         case extended::kRetrig:
-          if (y && song.tick % y == 0) retrigger(player, c);
+          if (y && song.tick % y == 0) retriggerWithEnvelopes(player, c);
           break;
         case extended::kNoteCut:
           if (song.tick == y) {
@@ -331,9 +362,10 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
             // it, with the row's instrument number if there is one.
             Note delayed = c.delayed;
             if (delayed.note == 0) delayed.note = c.noteNumber;
-            // A delayed key off starts the note's envelopes again and then releases them; the
-            // sample plays on where it is.
-            if (delayed.note == kKeyOff) triggerInstrument(c);
+            // A delayed note, with or without an instrument number, starts the envelopes, the key
+            // and the fade again; a delayed key off then releases them, the sample playing on
+            // where it is.
+            triggerInstrument(c);
             takeNote(player, song, c, delayed);
             // The row's fine volume slides are lost to the delay: neither its first tick nor the
             // delayed one runs them.

@@ -21,9 +21,9 @@ constexpr uint8_t kFastTracker2Amplification[17] = {128, 128, 128, 109, 96, 90, 
                                                     74,  73,  71,  69,  68, 66, 65, 65};
 
 float masterGain(const Song& song) {
-  if (song.levels != MixLevels::kFastTracker2) return kMasterGain;
+  if (song.levels != MixLevels::kFastTracker2) return kMasterGain * song.levelScale;
   const int pairs = std::clamp<int>(song.channelCount, 2, 32) / 2;
-  return 0.25f * kFastTracker2Amplification[pairs] / 128;
+  return 0.25f * kFastTracker2Amplification[pairs] / 128 * song.levelScale;
 }
 
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
@@ -42,10 +42,15 @@ int32_t autoVibratoWave(int type, int32_t p) {
 }
 
 // Linear panning: the two sides always add up to the channel's level; constant-power panning
-// keeps their powers' sum instead (the centre 3 dB louder).
+// keeps their powers' sum instead (the centre 3 dB louder); full-centre panning plays the centre
+// at full level on both sides and takes a side down only towards the other.
 float panSide(const Song& song, int32_t towards) {
   const float share = static_cast<float>(towards) / 256;
-  return song.levels == MixLevels::kConstantPower ? std::sqrt(share) : share;
+  switch (song.levels) {
+    case MixLevels::kConstantPower: return std::sqrt(share);
+    case MixLevels::kFullCentre: return std::min(1.0f, 2 * share);
+    default: return share;
+  }
 }
 
 // An envelope has at most 12 points, whatever count a file gives.
@@ -57,27 +62,53 @@ bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, ui
 }
 
 // One tick of an envelope: the value where it stands, then a step on, held at the sustain point
-// while the key is down and sent back to the loop start from the loop end. Past its last point
-// it stays there.
+// while the key is down and sent back to the loop start from the loop end (a loop that starts
+// and ends on one point sends it nowhere: it goes on). Past its last point it stays there.
 void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
-                  uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
+                  uint8_t loopStart, uint8_t loopEnd, bool keyOff, bool keyOffReleases = true) {
   count = std::min(count, kEnvelopePoints);
   e.value = envelopeValue(points, count, e.tick);
-  if (envelopeHolds(e, points, count, type, sustain, keyOff)) return;
+  if (envelopeHolds(e, points, count, type, sustain, keyOff)) {
+    e.sustained = true;
+    return;
+  }
+  if (!keyOffReleases && e.sustained && envelopeHolds(e, points, count, type, sustain, false)) return;
   if (count > 0 && e.tick > points[2 * (count - 1)]) return;
   ++e.tick;
-  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart <= loopEnd && e.tick >= points[2 * loopEnd] &&
+  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart < loopEnd && e.tick >= points[2 * loopEnd] &&
       !((type & kEnvelopeSustain) && !keyOff && sustain == loopEnd && sustain < count))
     e.tick = points[2 * loopStart];
 }
 }  // namespace
 
 namespace {
-// The period at a place in the table, in sixteenths of a semitone (see sixteenths).
-int32_t periodAt(const Song& song, int32_t i) {
-  if (linearTable(song)) return 7744 - 4 * i;
-  return static_cast<int32_t>(std::lround(kAmigaC0 * std::exp2(-(i - 16) / 192.0)));
+// FastTracker 2's Amiga periods of octave 4 in sixteenths of a semitone, as openmpt123 plays
+// them: C's sixteen below it (its negative finetunes), then C to B. ProTracker's periods (eight
+// finetunes a semitone, doubled) with the steps between them filled in; past B's highest the
+// table ends. The other octaves are these shifted, the bits shifted out dropped.
+constexpr int16_t kAmigaOctave4[208] = {
+    1814, 1807, 1800, 1794, 1788, 1781, 1774, 1768, 1762, 1756, 1750, 1743, 1736, 1730, 1724, 1718,
+    1712, 1706, 1700, 1694, 1688, 1682, 1676, 1670, 1664, 1658, 1652, 1646, 1640, 1634, 1628, 1622,
+    1616, 1610, 1604, 1598, 1592, 1587, 1582, 1576, 1570, 1564, 1558, 1553, 1548, 1542, 1536, 1530,
+    1524, 1519, 1514, 1509, 1504, 1498, 1492, 1487, 1482, 1477, 1472, 1466, 1460, 1455, 1450, 1445,
+    1440, 1435, 1430, 1424, 1418, 1413, 1408, 1403, 1398, 1393, 1388, 1383, 1378, 1373, 1368, 1362,
+    1356, 1353, 1350, 1345, 1340, 1335, 1330, 1325, 1320, 1315, 1310, 1306, 1302, 1297, 1292, 1286,
+    1280, 1276, 1272, 1268, 1264, 1260, 1256, 1251, 1246, 1242, 1238, 1233, 1228, 1224, 1220, 1214,
+    1208, 1205, 1202, 1198, 1194, 1189, 1184, 1180, 1176, 1172, 1168, 1164, 1160, 1155, 1150, 1145,
+    1140, 1137, 1134, 1130, 1126, 1122, 1118, 1114, 1110, 1106, 1102, 1098, 1094, 1090, 1086, 1081,
+    1076, 1073, 1070, 1067, 1064, 1060, 1056, 1052, 1048, 1044, 1040, 1036, 1032, 1029, 1026, 1021,
+    1016, 1013, 1010, 1007, 1004, 1000, 996, 992, 988, 985, 982, 978, 974, 971, 968, 964,
+    960, 957, 954, 951, 948, 944, 940, 937, 934, 930, 926, 923, 920, 917, 914, 910,
+    906, 903, 900, 897, 894, 890, 886, 883, 880, 877, 874, 871, 868, 865, 862, 862,
+};
+
+int32_t amigaPeriod(int realNote, int finetune) {
+  const int32_t octave4 = kAmigaOctave4[realNote % 12 * 16 + (finetune >> 3) + 16];
+  return octave4 * 16 >> (realNote / 12);
 }
+
+// The linear period at a place in the table, in sixteenths of a semitone (see sixteenths).
+int32_t linearPeriodAt(int32_t i) { return 7744 - 4 * i; }
 
 // An arpeggio reads the tracker's table, which ends at B-7 with the highest finetune: a note
 // above that plays as that one.
@@ -85,7 +116,8 @@ constexpr int32_t kArpeggioCeiling = 95 * 16 + 15 + 16;
 }  // namespace
 
 int32_t notePeriod(const Song& song, int realNote, int finetune) {
-  return periodAt(song, sixteenths(std::clamp(realNote, 0, 118), finetune));
+  realNote = std::clamp(realNote, 0, 118);
+  return linearTable(song) ? linearPeriodAt(sixteenths(realNote, finetune)) : amigaPeriod(realNote, finetune);
 }
 
 namespace {
@@ -98,8 +130,9 @@ double fractionalNote(const Song& song, int32_t period, int finetune) {
 
 int32_t periodPlusSemitones(const Song& song, int32_t period, int semitones, int finetune) {
   // From the table's nearest note, so an arpeggio after a slide plays notes of the table.
-  const int note = static_cast<int>(std::lround(fractionalNote(song, period, finetune)));
-  return periodAt(song, std::min(sixteenths(std::clamp(note + semitones, 0, 118), finetune), kArpeggioCeiling));
+  const int note = std::clamp(static_cast<int>(std::lround(fractionalNote(song, period, finetune))) + semitones, 0, 118);
+  if (linearTable(song)) return linearPeriodAt(std::min(sixteenths(note, finetune), kArpeggioCeiling));
+  return note > 95 ? amigaPeriod(95, 127) : amigaPeriod(note, finetune);
 }
 
 int32_t periodToSemitone(const Song& song, int32_t period, int finetune, bool slidingDown) {
@@ -127,8 +160,8 @@ int32_t envelopeValue(const uint16_t* points, int count, int32_t tick) {
 }
 
 void triggerInstrument(FT2Channel& c) {
-  c.volumeEnvelope = {0, 64};
-  c.panningEnvelope = {0, 32};
+  c.volumeEnvelope = {0, 64, false};
+  c.panningEnvelope = {0, 32, false};
   c.fadeout = 65536;
   c.keyOff = false;
   c.releasedWithInstrument = false;
@@ -172,10 +205,14 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   const Instrument& ins = *c.instrument;
   stepEnvelope(c.volumeEnvelope, ins.volumeEnvelope, ins.volumePoints, ins.volumeType, ins.volumeSustain,
                ins.volumeLoopStart, ins.volumeLoopEnd, c.keyOff);
+  // A panning envelope held at its sustain before the key off stays there (one that reaches it on
+  // the key off's tick goes on).
   stepEnvelope(c.panningEnvelope, ins.panningEnvelope, ins.panningPoints, ins.panningType, ins.panningSustain,
-               ins.panningLoopStart, ins.panningLoopEnd, c.keyOff);
+               ins.panningLoopStart, ins.panningLoopEnd, c.keyOff, false);
   const bool volumeEnvelope = ins.volumeType & kEnvelopeOn;
-  if (c.keyOff && volumeEnvelope) c.fadeout = std::max<int32_t>(0, c.fadeout - static_cast<int32_t>(ins.fadeout));
+  // The fade runs after a key off with or without an envelope: a note cut by its key off and
+  // given a volume again fades out.
+  if (c.keyOff) c.fadeout = std::max<int32_t>(0, c.fadeout - static_cast<int32_t>(ins.fadeout));
 
   MixerChannel& m = *c.mixer;
   const int32_t volume = c.tremorMuted ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);

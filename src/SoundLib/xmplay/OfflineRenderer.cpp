@@ -11,24 +11,27 @@ thread_local OfflineRenderer* filling = nullptr;
 }  // namespace
 
 void OfflineRenderer::PassWatch::restart(int32_t playedThrough) {
-  const size_t whole = static_cast<size_t>(std::max(playedThrough + 1, 0)) * kRowWords;
-  std::fill(played.begin(), played.end(), 0);
-  std::fill(played.begin(), played.begin() + static_cast<std::ptrdiff_t>(std::min(whole, played.size())), ~uint64_t{0});
-  endFrame = -1;
+  played.clear();
+  for (int k = 0; k < 256; ++k) playedWhole[k] = k <= playedThrough;
+  end = {};
 }
 
-void OfflineRenderer::PassWatch::beforeTick(const Song& song, int64_t tickFrame) {
-  if (song.tick != 0 || endFrame >= 0) return;
-  // The row this tick plays, if it starts one.
-  const bool enters = song.nextOrderPosition >= 0;
-  const int order = enters ? song.nextOrderPosition : song.orderPosition;
-  const int row = std::clamp(song.nextRow >= 0 ? song.nextRow : song.row, 0, 1023);
-  uint64_t& word = played[static_cast<size_t>(order) * kRowWords + row / 64];
-  const uint64_t bit = uint64_t{1} << (row % 64);
-  if (enters && (word & bit) && !song.loopCounting)
-    endFrame = tickFrame;
-  else
-    word |= bit;
+// SplitMix64's finaliser over the three: distinct states are as good as certain to differ.
+uint64_t OfflineRenderer::PassWatch::key(int32_t order, int32_t row, uint64_t flow) {
+  uint64_t k = (uint64_t{static_cast<uint32_t>(order)} << 48 | uint64_t{static_cast<uint32_t>(row)} << 32) ^ flow;
+  k = (k ^ (k >> 30)) * 0xBF58476D1CE4E5B9ull;
+  k = (k ^ (k >> 27)) * 0x94D049BB133111EBull;
+  return k ^ (k >> 31);
+}
+
+void OfflineRenderer::PassWatch::beforeTick(XMPlayer& player, const Song& song, int64_t tickFrame) {
+  // A row starts on the first tick where the song has moved on to one (not in a pattern delay's
+  // repeats), and at the very start.
+  if (song.tick != 0 || end.frame >= 0 || (song.nextRow < 0 && tickFrame > 0)) return;
+  const int32_t order = song.nextOrderPosition >= 0 ? song.nextOrderPosition : song.orderPosition;
+  const int32_t row = song.nextRow >= 0 ? song.nextRow : song.row;
+  const uint64_t flow = song.rules->flowState ? song.rules->flowState(player, song) : 0;
+  if (playedWhole[order & 255] || !played.insert(key(order, row, flow)).second) end = {tickFrame, flow != 0, order, row};
 }
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
@@ -50,7 +53,7 @@ OfflineRenderer::~OfflineRenderer() {
 
 void OfflineRenderer::observedTick(XMPlayer& player, Song& song) {
   OfflineRenderer& self = *filling;
-  self.pass_.beforeTick(song, self.tickFrame_);
+  self.pass_.beforeTick(player, song, self.tickFrame_);
   self.original_(player, song);
   self.ticks_.push_back({self.tickFrame_, song.orderPosition, song.row});
   // Tempo changes and the FastTracker 2 rules' carried fractions make ticks differ in length:
@@ -71,11 +74,16 @@ void OfflineRenderer::seek(int32_t order) {
   pass_.restart(song_.nextOrderPosition - 1);
 }
 
-void OfflineRenderer::restartPass() { pass_.restart(song_.orderPosition); }
+void OfflineRenderer::restartPass() {
+  pass_.restart(song_.orderPosition - 1);
+  for (int32_t row = 0; row <= song_.row; ++row) pass_.played.insert(PassWatch::key(song_.orderPosition, row, 0));
+}
 
 void OfflineRenderer::restart() {
   songStart(player_, song_);
-  pass_.restart(0);
+  pass_.restart(-1);
+  // Its first row plays without being moved on to.
+  pass_.played.insert(PassWatch::key(0, 0, 0));
   // The song's first tick begins the next block.
   tickFrame_ = rendered_;
 }
@@ -112,8 +120,8 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
   std::vector<int16_t> out;
   while (true) {
     const int64_t done = static_cast<int64_t>(out.size() / 2);
-    if (pass_.endFrame >= 0 && done >= pass_.endFrame) {
-      out.resize(static_cast<size_t>(pass_.endFrame) * 2);
+    if (pass_.end.frame >= 0 && done >= pass_.end.frame) {
+      out.resize(static_cast<size_t>(pass_.end.frame) * 2);
       break;
     }
     if (done >= cap) {
@@ -127,7 +135,7 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
   return out;
 }
 
-int64_t OfflineRenderer::passFrames(Song& song, int32_t rate) {
+OfflineRenderer::PassEnd OfflineRenderer::onePass(Song& song, int32_t rate) {
   XMPlayer player;
   configureOutput(player, rate);
   player.courseOnly = true;
@@ -138,12 +146,14 @@ int64_t OfflineRenderer::passFrames(Song& song, int32_t rate) {
   const int64_t cap = int64_t{kMaxPassSeconds} * rate;
   int64_t frames = 0;
   while (frames < cap) {
-    pass.beforeTick(song, frames);
-    if (pass.endFrame >= 0) break;
+    pass.beforeTick(player, song, frames);
+    if (pass.end.frame >= 0) break;
     song.rules->tick(player, song);
     frames += song.samplesPerTick;
   }
   player.song = nullptr;
   songStart(player, song);
-  return std::min(frames, cap);
+  return pass.end;
 }
+
+int64_t OfflineRenderer::passFrames(Song& song, int32_t rate) { return onePass(song, rate).frames(rate); }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "SoundLib/xmplay/Player.h"
@@ -30,12 +32,27 @@ class OfflineRenderer {
 
   // The next frames, interleaved stereo.
   std::vector<int16_t> render(int64_t frames);
-  // From the start up to the frame where the order sequence first returns to a position it
-  // has played (at most kMaxPassSeconds).
+  // From the start up to the frame where one pass ends (at most kMaxPassSeconds).
   std::vector<int16_t> renderOnePass();
 
+  // Where one pass of a song ends: the tick on which it comes to an order and row it has played,
+  // in the same state of its pattern loops (none under way, mostly: the song goes round). Where a
+  // loop under way comes back to a state it was in, the loop never ends (the tracker plays it on
+  // for ever): `endlessLoop`, and the pass is everything up to its first repeat.
+  struct PassEnd {
+    int64_t frame = -1;  // from the start; -1 until found
+    bool endlessLoop = false;
+    int32_t order = 0, row = 0;  // the row played again
+    // The pass's length in frames at the rate it was found at: to the end, or cut at
+    // kMaxPassSeconds where none was found.
+    int64_t frames(int32_t rate) const {
+      const int64_t cap = int64_t{kMaxPassSeconds} * rate;
+      return frame >= 0 ? std::min(frame, cap) : cap;
+    }
+  };
   // The frame where one pass ends, counted from the start: -1 until the render has reached it.
-  int64_t loopFrame() const { return pass_.endFrame; }
+  int64_t loopFrame() const { return pass_.end.frame; }
+  const PassEnd& passEnd() const { return pass_.end; }
   int64_t renderedFrames() const { return rendered_; }
   int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
   const XMPlayer& player() const { return player_; }  // its voices, as of the last frame rendered
@@ -53,8 +70,8 @@ class OfflineRenderer {
   // of a pass afresh from there, the orders before it counting as played: a listener who skips
   // on hears the song to its end (where it comes back round), not round again from its start.
   void seek(int32_t order);
-  // Looks for the end of a pass afresh from the order playing, the orders up to it counting as
-  // played.
+  // Looks for the end of a pass afresh from the row playing, the orders before it and the rows
+  // up to it counting as played.
   void restartPass();
   // Starts the song again from the next frame as it starts after loading (tempo, speed, global
   // volume and voices too, which a seek keeps), and its pass with it.
@@ -69,21 +86,22 @@ class OfflineRenderer {
   // running the song's ticks alone: no tick's length or next row depends on what the mixer does,
   // so nothing need be mixed. The song is left at its start.
   static int64_t passFrames(Song& song, int32_t rate);
+  // The same, with how the pass ends (its frame is -1 where none ends within kMaxPassSeconds).
+  static PassEnd onePass(Song& song, int32_t rate);
 
   static constexpr int kMaxPassSeconds = 600;
   static constexpr int kRingBlocks = 8;  // 160 ms
 
  private:
-  // Where a pass ends: the tick on which the order sequence comes to an order at a row it has
-  // already played there (a jump to another row of a pattern played in part plays on), unless a
-  // pattern loop is still counting (Song::loopCounting). Fed every tick before it runs.
+  // Finds where a pass ends (see PassEnd); fed every tick before it runs.
   struct PassWatch {
-    std::vector<uint64_t> played = std::vector<uint64_t>(256 * kRowWords);  // a bit a row of each order
-    int64_t endFrame = -1;
+    std::unordered_set<uint64_t> played;  // (order, row, the rules' flow state) of each row started
+    bool playedWhole[256] = {};           // orders before a skip: every row of them counts as played
+    PassEnd end;
     // Forgets what was played; the orders up to playedThrough count as played whole.
     void restart(int32_t playedThrough);
-    void beforeTick(const Song& song, int64_t tickFrame);
-    static constexpr int kRowWords = 1024 / 64;
+    void beforeTick(XMPlayer& player, const Song& song, int64_t tickFrame);
+    static uint64_t key(int32_t order, int32_t row, uint64_t flow);
   };
 
   static void observedTick(XMPlayer& player, Song& song);

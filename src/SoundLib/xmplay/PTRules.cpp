@@ -14,6 +14,7 @@ const RuleSet kRules = {
     .songStart = songStart,
     .seekOrder = seekOrder,
     .tick = tickDriver,
+    .flowState = flowState,
     // MOD patterns have 64 rows and an instrument is one sample; short loops (a few dozen bytes
     // are common in MOD files) are repeated for the mixer.
     .load = {.headersAsStored = false, .maxRows = 64, .maxSamplesPerInstrument = 1, .maxBPM = 255,
@@ -139,14 +140,12 @@ void readRow(XMPlayer& player, Song& song, State& s) {
   song.row = s.patternRow;
   song.nextOrderPosition = song.nextRow = -1;
   const Note* notes = rowNotes(song);
-  song.loopCounting = false;
   for (int i = 0; i < song.channelCount; ++i) {
     // Where only the song's course is wanted, the notes and the other effects are left out.
     if (!player.courseOnly)
       playRow(player, song, s.channels[i], notes[i]);
     else if (movesTheSong(notes[i]))
       effectRow(player, song, s.channels[i], notes[i]);
-    song.loopCounting = song.loopCounting || s.channels[i].loopCount > 0;
   }
 }
 
@@ -164,7 +163,6 @@ void setTickLength(XMPlayer& player, Song& song) { song.samplesPerTick = std::ma
 void songStart(XMPlayer& player, Song& song) {
   State& s = state(player);
   song.bpm = song.defaultBPM;
-  song.loopCounting = false;
   setTickLength(player, song);
   choosePeriodRange(s, song);
   for (int i = 0; i < song.channelCount; ++i) {
@@ -173,6 +171,15 @@ void songStart(XMPlayer& player, Song& song) {
     // Left, right, right, left, and so on.
     c.pan = (i & 3) == 0 || (i & 3) == 3 ? -64 : 64;
   }
+}
+
+// The pattern loops under way and the row the next pattern starts at.
+uint64_t flowState(XMPlayer& player, const Song& song) {
+  const State& s = state(player);
+  uint64_t h = s.breakRow > 0 ? uint64_t{static_cast<uint32_t>(s.breakRow)} << 40 : 0;
+  for (int i = 0; i < song.channelCount; ++i)
+    if (s.channels[i].loopCount != 0) h = withLoopUnderWay(h, i, s.channels[i].loopRow, s.channels[i].loopCount);
+  return h;
 }
 
 void seekOrder(XMPlayer& player, Song& song) {
@@ -184,7 +191,6 @@ void seekOrder(XMPlayer& player, Song& song) {
   s.patternDelay = s.delayLeft = 0;
   s.enteredOrder = true;
   for (int i = 0; i < song.channelCount; ++i) s.channels[i].loopCount = 0;
-  song.loopCounting = false;
 }
 
 void tickDriver(XMPlayer& player, Song& song) {

@@ -21,6 +21,7 @@ namespace pt {
 // The table's operations.
 void songStart(XMPlayer& player, Song& song);
 void seekOrder(XMPlayer& player, Song& song);
+uint64_t flowState(XMPlayer& player, const Song& song);
 void tickDriver(XMPlayer& player, Song& song);
 
 // Periods (PTRulesVoice.cpp), in quarters, of a note 0..59 from C-0 (AmigaPeriods.h).

@@ -43,10 +43,21 @@ struct RuleSet {
   // After the shared seek: what the set keeps about the position (loops, delays).
   void (*seekOrder)(XMPlayer& player, Song& song);
   TickFunction tick;  // a row on the first tick of each, the running effects on every tick
+  // What besides the order and row decides where the song goes from the row about to start
+  // (pattern loops under way), as a number that differs between such states; 0 where nothing
+  // does, and where the set has no such state (none). One pass of a song ends at a row it has
+  // played in the same state.
+  uint64_t (*flowState)(XMPlayer& player, const Song& song) = nullptr;
   LoadRules load;
   float targetScale;   // level of a mixer channel's target that plays at full scale
   int32_t rampFrames;  // the mixer's volume ramp at 44100 Hz, scaled to the output rate
 };
+
+// A flow state with one more pattern loop under way (the channel's loop row and the repeats it
+// has left) folded in.
+inline uint64_t withLoopUnderWay(uint64_t state, int channel, uint32_t loopRow, uint32_t loopCount) {
+  return (state ^ (uint64_t{static_cast<uint32_t>(channel) + 1} << 32 | uint64_t{loopRow} << 8 | loopCount)) * 0x100000001B3ull;
+}
 
 namespace intro {
 extern const RuleSet kRules;  // IntroRules.cpp

@@ -67,12 +67,13 @@ constexpr uint8_t kEnvelopeOn = 1;
 constexpr uint8_t kEnvelopeSustain = 2;
 constexpr uint8_t kEnvelopeLoop = 4;
 
-// How loud a module plays, by the tracker that wrote it (the FastTracker 2 rules follow it; the
-// intro's have levels of their own).
+// How loud a module plays, by the tracker that wrote it and what it saved of its mix settings, as
+// openmpt123 plays it (the FastTracker 2 rules follow it; the intro's have levels of their own).
 enum class MixLevels : uint8_t {
   kLinear,         // linear panning, a channel at full volume on one side at 3/8 of full scale
   kFastTracker2,   // FastTracker 2's own files: linear panning at 1/4, less with more channels
-  kConstantPower,  // files that claim FastTracker 2 but are not its own: constant-power panning at 3/8
+  kConstantPower,  // constant-power panning at 3/8 (OpenMPT's, MilkyTracker's own)
+  kFullCentre,     // linear panning at 3/8 on one side, the centre at full level on both
 };
 
 // The file format a song was read from.
@@ -118,6 +119,7 @@ struct Song {
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
   MixLevels levels;  // how loud the tracker that wrote the file plays it
+  float levelScale = 1;  // times that, from the mix settings a tracker saved with the file
   // Of the patterns and instruments the file's header names, those that were in it whole: a file
   // cut short has fewer, and plays what was read of the rest.
   int32_t wholePatterns;
@@ -129,9 +131,6 @@ struct Song {
   // A MOD written in a tracker before ProTracker's CIA timing: every Fxx sets the speed, at 50
   // ticks a second (the ProTracker rules read it; loadModule decides it, see ModuleLoader.cpp).
   bool vblankTiming;
-  // A pattern loop has repeats left: rows played before are played again on the way, and a pass
-  // has not ended there (the rule sets that say so: the ProTracker rules).
-  bool loopCounting;
   // A MOD's signature as the file holds it ("M.K.", "8CHN"), 0-terminated; empty for XM and for a
   // 15-sample module, which has none.
   char signature[5];

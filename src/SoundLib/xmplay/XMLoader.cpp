@@ -7,6 +7,7 @@
 
 #include "SoundLib/xmplay/ByteReader.h"
 #include "SoundLib/xmplay/LoaderShared.h"
+#include "SoundLib/xmplay/SavedMixSettings.h"
 
 Sample emptySample{};
 Instrument emptyInstrument{};
@@ -60,14 +61,36 @@ enum SampleHeader : int {
   kSampleHeaderSize = 40,
 };
 
-// FastTracker 2 names itself "FastTracker v2.00" padded with spaces and ends the title with zero
-// bytes; other trackers that write the same name (and players that judge by it) pad the title
-// with spaces or fill it.
-MixLevels mixLevels(const uint8_t* header) {
-  static const char kFastTracker2[] = "FastTracker v2.00   ";
-  if (std::memcmp(header + kTrackerAt, kFastTracker2, 20) != 0) return MixLevels::kLinear;
+// How loud the tracker that wrote the file plays it, by the header, as openmpt123 tells them
+// apart. FastTracker 2 names itself "FastTracker v2.00" padded with spaces (early versions
+// "FastTracker v 2.00"), ends the title with zero bytes and writes the whole 276-byte header;
+// other trackers that write its name pad the title with spaces (constant power) or shorten the
+// header (linear). MilkyTracker (but its versionless name padded with spaces), OpenMPT from
+// 1.22.07.19 on and the FastTracker 2 clone mix with constant power; the others linearly.
+MixLevels mixLevels(const uint8_t* header, uint32_t headerSize) {
+  const char* tracker = reinterpret_cast<const char*>(header + kTrackerAt);
   const uint8_t* title = header + kTitleAt;
-  return std::find(title, title + 20, 0) != title + 20 ? MixLevels::kFastTracker2 : MixLevels::kConstantPower;
+  auto named = [tracker](const char* name) { return std::strncmp(tracker, name, std::strlen(name)) == 0; };
+  if (named("FastTracker v 2.00  ")) return MixLevels::kFastTracker2;
+  if (named("FastTracker v2.00   ")) {
+    if (std::find(title, title + 20, 0) == title + 20) return MixLevels::kConstantPower;
+    return headerSize == kModuleHeaderEnd - kHeaderSizeAt ? MixLevels::kFastTracker2 : MixLevels::kLinear;
+  }
+  if (named("MilkyTracker") && !named("MilkyTracker        ")) return MixLevels::kConstantPower;
+  if (named("Fasttracker II clone")) return MixLevels::kConstantPower;
+  if (named("OpenMPT ")) {
+    // Its version as four numbers, "1.22.07.19"; a missing one counts as 0.
+    int version[4] = {};
+    const char* at = tracker + 8;
+    for (int i = 0; i < 4 && at < tracker + 20 && *at >= '0' && *at <= '9'; ++i) {
+      while (at < tracker + 20 && *at >= '0' && *at <= '9') version[i] = version[i] * 10 + (*at++ - '0');
+      if (at < tracker + 20 && *at == '.') ++at;
+    }
+    static const int kConstantPowerFrom[4] = {1, 22, 7, 19};
+    if (!std::lexicographical_compare(version, version + 4, kConstantPowerFrom, kConstantPowerFrom + 4))
+      return MixLevels::kConstantPower;
+  }
+  return MixLevels::kLinear;
 }
 
 // The length of a header that states its own, read as stored: the stated length where it is at
@@ -468,9 +491,9 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   load.in.read(h + kTitleAt, kOrdersAt - kTitleAt);
   std::memcpy(song.title, h + kTitleAt, 20);
   std::memcpy(song.tracker, h + kTrackerAt, 20);
-  song.levels = mixLevels(h);
   song.version = le16(h + kVersionAt);
   const uint32_t headerSize = le32(h + kHeaderSizeAt);
+  song.levels = mixLevels(h, headerSize);
   load.in.read(song.orders, static_cast<size_t>(layout.orderEntries(headerSize)));
   load.in.seek(kHeaderSizeAt + static_cast<int64_t>(headerSize));
 
@@ -504,6 +527,21 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   return true;
 }
 
+// ModPlug Tracker and OpenMPT keep a mix mode, a sample pre-amp and a global volume after the
+// samples; they decide over the tracker's name. Modes 0 to 2 mix as FastTracker 2 does, 3 with
+// the centre at full level, 4 linearly, 5 with constant power; the pre-amp scales from its
+// default of 48, the global volume from its full 256.
+void applySavedMixSettings(Load& load) {
+  std::vector<uint8_t> tail(static_cast<size_t>(load.in.left()));
+  load.in.read(tail.data(), tail.size());
+  const SavedMixSettings saved = readSavedMixSettings(tail.data(), tail.size(), load.song.instrumentCount);
+  static const MixLevels kByMode[] = {MixLevels::kFastTracker2, MixLevels::kFastTracker2, MixLevels::kFastTracker2,
+                                      MixLevels::kFullCentre,   MixLevels::kLinear,       MixLevels::kConstantPower};
+  if (saved.mixMode >= 0 && saved.mixMode <= 5) load.song.levels = kByMode[saved.mixMode];
+  if (saved.preamp > 0 && saved.preamp <= 2000) load.song.levelScale *= static_cast<float>(saved.preamp) / 48;
+  if (saved.globalVolume >= 0 && saved.globalVolume <= 256) load.song.levelScale *= static_cast<float>(saved.globalVolume) / 256;
+}
+
 bool loadBody(Load& load, const XMLayout& layout, LoadFailure* failure) {
   Song& song = load.song;
   song.patterns = new (std::nothrow) Pattern[song.allocatedPatternCount]();
@@ -522,6 +560,7 @@ bool loadBody(Load& load, const XMLayout& layout, LoadFailure* failure) {
       if (!layout.instrument(load, i, skipped[i], failure) || !loadSamplesData(load, i, skipped[i])) return false;
   }
   for (int i = 0; i < song.instrumentCount; ++i) song.wholeInstruments += song.instruments[i].whole;
+  applySavedMixSettings(load);
   return true;
 }
 }  // namespace

@@ -20,7 +20,8 @@ struct bfxm_module {
   SongPtr song;
   OfflineRenderer* renderer = nullptr;  // made after the song, freed before it
   std::string title, tracker, format;
-  mutable int64_t passFrames = -1;  // worked out when first asked for
+  mutable OfflineRenderer::PassEnd pass;  // worked out when first asked for
+  mutable bool passKnown = false;
   int64_t passStart = 0;  // frame where the pass that ends the song began: the start, or a seek's
   bool loop = false;
   float gain = 1;
@@ -98,6 +99,18 @@ size_t take(bfxm_module* m, size_t count, Put put) {
 
 const Song& songOf(const bfxm_module* module) { return *module->song; }
 
+const OfflineRenderer::PassEnd& passOf(const bfxm_module* m) {
+  if (!m->passKnown) {
+    // Running the song's ticks moves its position, which the renderer plays from: kept aside.
+    Song& song = *m->song;
+    const Song playing = song;
+    m->pass = OfflineRenderer::onePass(song, m->renderer->player().rate);
+    m->passKnown = true;
+    song = playing;
+  }
+  return m->pass;
+}
+
 extern "C" {
 
 const char* bfxm_version(void) { return BRACKENFOLD_VERSION; }
@@ -158,17 +171,7 @@ const char* bfxm_rules(const bfxm_module* m) { return m ? m->song->rules->name :
 int bfxm_channels(const bfxm_module* m) { return m ? m->song->channelCount : 0; }
 int bfxm_orders(const bfxm_module* m) { return m ? m->song->songLength : 0; }
 int bfxm_rate(const bfxm_module* m) { return m ? m->renderer->player().rate : 0; }
-int64_t bfxm_pass_frames(const bfxm_module* m) {
-  if (!m) return 0;
-  if (m->passFrames < 0) {
-    // Running the song's ticks moves its position, which the renderer plays from: kept aside.
-    Song& song = *m->song;
-    const Song playing = song;
-    m->passFrames = OfflineRenderer::passFrames(song, m->renderer->player().rate);
-    song = playing;
-  }
-  return m->passFrames;
-}
+int64_t bfxm_pass_frames(const bfxm_module* m) { return m ? passOf(m).frames(m->renderer->player().rate) : 0; }
 int64_t bfxm_frames_rendered(const bfxm_module* m) { return m ? m->given : 0; }
 
 void bfxm_position(const bfxm_module* m, int* order, int* row) {

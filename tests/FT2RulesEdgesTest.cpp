@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include "FT2RulesFixture.h"
+
+// Worked values of the FastTracker 2 rules that the comparison at scale (bench/ft2compare) found
+// and openmpt123 settles: instrument numbers on a fresh channel and without a note, what the
+// volume column's slides leave to the effects, what retriggers and note delays start again, the
+// fade after a key off, an envelope loop on one point.
+namespace {
+class FT2RulesEdgesTest : public FT2RulesFixture {
+ protected:
+  void SetUp() override {
+    XMSampleSpec& s = design.instruments[0].samples[0];
+    s.volume = 40;
+    s.panning = 40;
+  }
+  XMEnvelopeSpec& volumeEnvelope(int instrument = 0) { return design.instruments[instrument].volumeEnvelope; }
+};
+}  // namespace
+
+TEST_F(FT2RulesEdgesTest, OnAFreshChannelAnInstrumentNumberIsTakenUpByTheNextNote) {
+  volumeEnvelope() = {.points = {{0, 64}, {10, 0}}, .type = kEnvelopeOn};
+  note(0) = {0, 1, 0, 0, 0};
+  note(1) = {49, 0, 0, 0, 0};
+  start();
+  ticks(6);
+  EXPECT_EQ(channel().volume, 0) << "no sample has played: nothing to take the volume from";
+  ticks(1);
+  EXPECT_EQ(channel().volume, 40);
+  EXPECT_EQ(channel().panning, 40);
+  EXPECT_EQ(channel().volumeEnvelope.value, 64) << "the envelope starts with the note";
+
+  note(0) = {kFileKeyOff, 1, 0, 0, 0};  // a key off with the number: the same
+  start();
+  ticks(7);
+  EXPECT_EQ(channel().volume, 40);
+}
+
+TEST_F(FT2RulesEdgesTest, AnInstrumentNumberWithoutANoteRestartsTheSoundingInstrumentsEnvelopes) {
+  design.instruments.push_back(design.instruments[0]);  // instrument 2: no envelope
+  volumeEnvelope() = {.points = {{0, 64}, {40, 0}}, .type = kEnvelopeOn};
+  note(0) = {49, 1, 0, 0, 0};
+  note(4) = {0, 2, 0, 0, 0};
+  start();
+  ticks(24 + 2);
+  EXPECT_EQ(channel().instrument, &song().instruments[0]);
+  EXPECT_EQ(channel().volumeEnvelope.value, 63) << "instrument 1's envelope, one tick from its start";
+}
+
+TEST_F(FT2RulesEdgesTest, TheFadeRunsAfterAKeyOffWithoutAVolumeEnvelope) {
+  design.instruments[0].fadeout = 4096;  // 8192 of 65536 a tick
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {kFileKeyOff, 0, 0x40, 0, 0};  // cut, then volume 48 again
+  start();
+  ticks(7);
+  EXPECT_EQ(channel().volume, 48);
+  EXPECT_EQ(channel().fadeout, 65536 - 8192);
+  ticks(1);
+  EXPECT_EQ(channel().fadeout, 65536 - 2 * 8192);
+}
+
+TEST_F(FT2RulesEdgesTest, E9xRestartsTheEnvelopesButNotTheKeyOrTheFade) {
+  volumeEnvelope() = {.points = {{0, 64}, {10, 0}}, .type = kEnvelopeOn};
+  design.instruments[0].fadeout = 1024;  // 2048 a tick
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {kFileKeyOff, 0, 0, 0, 0};
+  note(2) = {0, 0, 0, 0xE, 0x93};
+  start();
+  ticks(16);  // the retrigger is on tick 15; the fade has run on ticks 6 to 15
+  EXPECT_EQ(channel().volumeEnvelope.value, 64);
+  EXPECT_EQ(channel().volumeEnvelope.tick, 1);
+  EXPECT_TRUE(channel().keyOff);
+  EXPECT_EQ(channel().fadeout, 65536 - 10 * 2048);
+}
+
+TEST_F(FT2RulesEdgesTest, TheVolumeColumnsSlidesLeaveTheirAmountsToTheEffectsMemory) {
+  note(0) = {49, 1, 0x50, 0, 0};    // volume 64
+  note(1) = {0, 0, 0x62, 0, 0};     // down 2 on ticks 1 to 5
+  note(2) = {0, 0, 0, 0xA, 0x00};   // A00: down 2 again
+  note(3) = {0, 0, 0x83, 0, 0};     // fine down 3
+  note(4) = {0, 0, 0, 0xE, 0xB0};   // EB0: fine down 3 again
+  start();
+  const int expected[5] = {64, 54, 44, 41, 38};
+  for (int row = 0; row < 5; ++row) {
+    ticks(6);
+    EXPECT_EQ(channel().volume, expected[row]) << "after row " << row;
+  }
+}
+
+TEST_F(FT2RulesEdgesTest, AnEnvelopeLoopOnOnePointLoopsNowhere) {
+  volumeEnvelope() = {.points = {{0, 64}, {4, 32}, {8, 64}}, .loopStart = 1, .loopEnd = 1,
+                      .type = kEnvelopeOn | kEnvelopeLoop};
+  note(0) = {49, 1, 0, 0, 0};
+  start();
+  ticks(7);
+  EXPECT_EQ(channel().volumeEnvelope.value, 48) << "tick 6: on past the loop's point";
+}
+
+TEST_F(FT2RulesEdgesTest, ADelayedNoteStartsTheEnvelopesTheKeyAndTheFadeAgain) {
+  volumeEnvelope() = {.points = {{0, 64}, {10, 0}}, .type = kEnvelopeOn};
+  design.instruments[0].fadeout = 1024;
+  note(0) = {49, 1, 0x30, 0, 0};
+  note(1) = {kFileKeyOff, 0, 0, 0, 0};
+  note(2) = {0, 0, 0, 0xE, 0xD2};  // no note: the last one again, without an instrument number
+  start();
+  ticks(15);
+  EXPECT_FALSE(channel().keyOff);
+  EXPECT_EQ(channel().fadeout, 65536);
+  EXPECT_EQ(channel().volumeEnvelope.value, 64);
+  EXPECT_EQ(channel().volume, 32) << "the volume is not the sample's again";
+}
+
+TEST_F(FT2RulesEdgesTest, MultiRetrigBesideAReleaseWithAnInstrumentRestartsTheFadeButNotTheKey) {
+  design.instruments[0].fadeout = 1024;  // 2048 a tick
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {kFileKeyOff, 1, 0, 27, 0x02};  // counting on from row 0: retriggers on ticks 8 and 10
+  note(2) = {49, 0, 0, 0, 0};
+  start();
+  ticks(9);
+  EXPECT_EQ(channel().fadeout, 65536 - 2048);
+  EXPECT_TRUE(channel().keyOff);
+  ticks(4);
+  EXPECT_TRUE(channel().keyOff) << "the next note does not take the key back";
+  EXPECT_EQ(channel().fadeout, 65536 - 3 * 2048);
+}
+
+// One pass ends where the song comes to a row it has played in the same state of its pattern
+// loops: a loop that never ends is played once up to its first repeat; a jump into the unplayed
+// rows of a pattern played in part plays on.
+TEST_F(FT2RulesEdgesTest, OnePassEndsWhereAnEndlessPatternLoopRepeats) {
+  // Rows 1 and 2 twice, then 1, 2, 3 for ever: E61 on row 3 loops back to row 1 every time.
+  note(1) = {0, 0, 0, 0xE, 0x60};
+  note(2) = {0, 0, 0, 0xE, 0x61};
+  note(3) = {0, 0, 0, 0xE, 0x61};
+  start();
+  const OfflineRenderer::PassEnd end = OfflineRenderer::onePass(song(), 44100);
+  EXPECT_TRUE(end.endlessLoop);
+  EXPECT_EQ(end.order, 0);
+  EXPECT_EQ(end.row, 1);
+  EXPECT_EQ(end.frame, 6 * 6 * 882) << "rows 0, 1, 2, 1, 2, 3";
+}
+
+TEST_F(FT2RulesEdgesTest, OnePassPlaysTheRowsAJumpBackHasNotPlayed) {
+  design.patterns.resize(2);
+  design.patterns[1].rows = 4;
+  design.orders = {0, 1};
+  note(3) = {0, 0, 0, 0xD, 0x00};               // order 0: rows 0 to 3
+  design.patterns[1].at(1, 0, 2) = {0, 0, 0, 0xB, 0x00};  // order 1: rows 0, 1, then order 0 ...
+  design.patterns[1].at(1, 1, 2) = {0, 0, 0, 0xD, 0x08};  // ... at row 8, not played yet
+  start();
+  const OfflineRenderer::PassEnd end = OfflineRenderer::onePass(song(), 44100);
+  EXPECT_FALSE(end.endlessLoop);
+  EXPECT_EQ(end.order, 1);
+  EXPECT_EQ(end.row, 0);
+  EXPECT_EQ(end.frame, (4 + 2 + 8) * 6 * 882) << "order 0's rows 8 to 15, then order 1 again";
+}
+
+TEST_F(FT2RulesEdgesTest, E9xRestartsTheAutoVibrato) {
+  design.instruments[0].vibratoDepth = 8;
+  design.instruments[0].vibratoRate = 16;
+  note(0) = {49, 1, 0, 0xE, 0x93};
+  start();
+  ticks(4);  // the retrigger on tick 3
+  EXPECT_EQ(channel().autoVibratoPosition, 16) << "one step from its start, not four";
+  EXPECT_EQ(channel().autoVibratoTicks, 1);
+}
+
+TEST_F(FT2RulesEdgesTest, APanningEnvelopeHeldAtItsSustainBeforeTheKeyOffStaysThere) {
+  XMEnvelopeSpec& e = design.instruments[0].panningEnvelope;
+  e = {.points = {{0, 32}, {4, 64}, {8, 0}}, .sustain = 1, .type = kEnvelopeOn | kEnvelopeSustain};
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {kFileKeyOff, 0, 0, 0, 0};
+  start();
+  ticks(12);
+  EXPECT_EQ(channel().panningEnvelope.value, 64);
+  EXPECT_EQ(channel().panningEnvelope.tick, 4);
+
+  e.points = {{0, 32}, {6, 64}, {10, 0}};  // reached on the key off's own tick: released
+  start();
+  ticks(9);
+  EXPECT_EQ(channel().panningEnvelope.value, 32) << "tick 8, halfway down from the sustain";
+}
+
+TEST_F(FT2RulesEdgesTest, AnInstrumentNumberBesideATonePortamentoOnAFreshChannelNamesTheInstrument) {
+  note(0) = {49, 1, 0, 0x3, 0x10};  // nothing to slide from: no note, but instrument 1 from here
+  note(1) = {50, 0, 0, 0, 0};
+  start();
+  ticks(6);
+  EXPECT_EQ(channel().sample, nullptr);
+  ticks(1);
+  ASSERT_NE(channel().sample, nullptr);
+  EXPECT_EQ(channel().volume, 40);
+}
+
+TEST_F(FT2RulesEdgesTest, APatternLoopBesideAPatternDelayGoesBackToTheRowAfterItsStart) {
+  design.speed = 1;
+  note(1, 1) = {0, 0, 0, 0xE, 0x60};
+  note(3, 0) = {0, 0, 0, 0xE, 0xE1};  // each play of row 3 twice
+  note(3, 1) = {0, 0, 0, 0xE, 0x61};
+  start();
+  std::vector<int> played;
+  for (int t = 0; t < 9; ++t) {
+    ticks(1);
+    played.push_back(song().row);
+  }
+  EXPECT_EQ(played, (std::vector<int>{0, 1, 2, 3, 3, 2, 3, 3, 4}));
+}
