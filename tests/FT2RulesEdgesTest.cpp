@@ -205,3 +205,24 @@ TEST_F(FT2RulesEdgesTest, APatternLoopBesideAPatternDelayGoesBackToTheRowAfterIt
   }
   EXPECT_EQ(played, (std::vector<int>{0, 1, 2, 3, 3, 2, 3, 3, 4}));
 }
+
+// Bends measured beside openmpt123, in the linear table's 64ths of a semitone: a sine at
+// rate 50, depth 15, sweep 7 (steps of 548, the full 3840 from the eighth tick), and a square at rate 20,
+// depth 12, sweep 5 (steps of 614: 11 on the fifth tick, not 12).
+TEST_F(FT2RulesEdgesTest, TheAutoVibratosSweepStepsFromTheFirstTickAndItsBendIsCutTowardZero) {
+  struct Case {
+    uint8_t type, sweep, depth, rate;
+    std::vector<int32_t> bends;
+  };
+  for (const Case& k : {Case{0, 7, 15, 50, {2, 2, -3, -8, -1, 11, 11, -5, -15, -4, 11, 12, -3}},
+                        Case{1, 5, 12, 20, {2, 4, 7, 9, 11, 12, -12}}}) {
+    Instrument ins{};
+    ins.vibratoType = k.type;
+    ins.vibratoSweep = k.sweep;
+    ins.vibratoDepth = k.depth;
+    ins.vibratoRate = k.rate;
+    ft2::FT2Channel c{};
+    for (size_t t = 0; t < k.bends.size(); ++t, ++c.autoVibratoTicks)
+      EXPECT_EQ(ft2::autoVibratoBend(c, ins), k.bends[t]) << "type " << int{k.type} << ", tick " << t;
+  }
+}

@@ -42,6 +42,11 @@ void stopVoice(XMPlayer& player, FT2Channel& channel);
 void triggerInstrument(FT2Channel& channel);
 void updateVoice(XMPlayer& player, const Song& song, FT2Channel& channel);
 int32_t envelopeValue(const uint16_t* points, int count, int32_t tick);
+// The auto-vibrato's bend on this tick, to be taken from the period (positive: higher). The wave
+// moves on before it is read, so the note's first tick already bends; a sweep grows the depth by
+// an equal whole step on every tick from that first one up to the full depth; the bend is cut
+// toward zero.
+int32_t autoVibratoBend(FT2Channel& channel, const Instrument& instrument);
 
 // Between the song's flow and the effects.
 inline bool isNote(uint8_t note) { return note >= 1 && note <= kLastNote; }

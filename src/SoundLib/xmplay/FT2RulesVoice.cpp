@@ -229,17 +229,17 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   m.rightTarget = static_cast<int32_t>(level * panSide(song, pan) + 0.5f);
 
   int32_t period = c.period + c.periodDelta;
-  if (ins.vibratoDepth != 0) {
-    // The wave moves on before it is read, so the note's first tick already bends; the sweep
-    // grows the depth from nothing over its ticks.
-    int32_t depth = ins.vibratoDepth * 256;
-    if (ins.vibratoSweep != 0 && c.autoVibratoTicks < ins.vibratoSweep)
-      depth = depth * c.autoVibratoTicks / ins.vibratoSweep;
-    c.autoVibratoPosition = (c.autoVibratoPosition + ins.vibratoRate) & 255;
-    period -= autoVibratoWave(ins.vibratoType, c.autoVibratoPosition) * depth >> 14;
-  }
+  if (ins.vibratoDepth != 0) period -= autoVibratoBend(c, ins);
   ++c.autoVibratoTicks;
   setFrequency(m, frequency(song, period), player.rate);
+}
+
+int32_t autoVibratoBend(FT2Channel& c, const Instrument& ins) {
+  int32_t depth = ins.vibratoDepth * 256;
+  if (ins.vibratoSweep != 0)
+    depth = static_cast<int32_t>(std::min<int64_t>(depth, (int64_t{c.autoVibratoTicks} + 1) * (depth / ins.vibratoSweep)));
+  c.autoVibratoPosition = (c.autoVibratoPosition + ins.vibratoRate) & 255;
+  return autoVibratoWave(ins.vibratoType, c.autoVibratoPosition) * depth / 16384;
 }
 
 void setFrequency(MixerChannel& m, double frequency, int32_t rate) {
