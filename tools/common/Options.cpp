@@ -282,11 +282,14 @@ std::string Options::helpText() const {
 }
 
 int Options::answer(Result result, const char* synopsis, const char* version) const {
+  return answer(result, std::string(synopsis) + "options:\n",
+                "exit status: 0 done, 2 a bad option or value, or a file that cannot be read or written\n", version);
+}
+
+int Options::answer(Result result, const std::string& before, const char* after, const char* version) const {
   switch (result) {
     case Result::kHelp:
-      std::printf("%soptions:\n%sexit status: 0 done, 2 a bad option or value, or a file that cannot be read or "
-                  "written\n",
-                  synopsis, helpText().c_str());
+      std::printf("%s%s%s", before.c_str(), helpText().c_str(), after);
       return 0;
     case Result::kVersion:
       std::printf("%s %s\n", program_.c_str(), version);

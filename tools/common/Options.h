@@ -86,6 +86,8 @@ class Options {
   // option lines, for --version "program version", for a mistake the message, and returns the
   // exit code (0, 0, 2); -1 where the tool is to run.
   int answer(Result result, const char* synopsis, const char* version) const;
+  // The same for any tool: --help prints before, the option lines and after.
+  int answer(Result result, const std::string& before, const char* after, const char* version) const;
 
   const std::vector<Option>& table() const { return table_; }
 

@@ -358,19 +358,10 @@ int main(int argc, char** argv) {
                     "encode colour as R, G, B always (to a size, Y, Cb, Cr where it decodes closer)"),
        Option::text("--output", 'o', "OUT", "a file name", output,
                     "the file encode or decode writes, as OUT after IN")});
-  switch (options.parse(argc, argv)) {
-    case Options::Result::kHelp:
-      std::printf("%s%s%s%s", kSynopsis, kOptionsHeading, options.helpText().c_str(), kExitStatus);
-      return 0;
-    case Options::Result::kVersion:
-      std::puts("wko " BRACKENFOLD_VERSION);
-      return 0;
-    case Options::Result::kError:
-      std::fprintf(stderr, "%s\n", options.error().c_str());
-      return 2;
-    case Options::Result::kRun:
-      break;
-  }
+  if (const int code =
+          options.answer(options.parse(argc, argv), std::string(kSynopsis) + kOptionsHeading, kExitStatus, BRACKENFOLD_VERSION);
+      code >= 0)
+    return code;
   std::vector<std::string> files = options.operands();
   if (files.empty()) {
     std::fputs(kSynopsis, stderr);

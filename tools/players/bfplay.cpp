@@ -56,19 +56,10 @@ int main(int argc, char** argv) {
        separationOption(separation),
        gainOption(gain),
        Option::flag("--quiet", 'q', quiet, "no header, no status line and no warnings, only errors")});
-  switch (options.parse(argc, argv)) {
-    case Options::Result::kHelp:
-      std::printf("%s%s%s%s", kSynopsis, kOptionsHeading, options.helpText().c_str(), kAfterOptions);
-      return 0;
-    case Options::Result::kVersion:
-      std::puts("bfplay " BRACKENFOLD_VERSION);
-      return 0;
-    case Options::Result::kError:
-      std::fprintf(stderr, "%s\n", options.error().c_str());
-      return 2;
-    case Options::Result::kRun:
-      break;
-  }
+  if (const int code =
+          options.answer(options.parse(argc, argv), std::string(kSynopsis) + kOptionsHeading, kAfterOptions, BRACKENFOLD_VERSION);
+      code >= 0)
+    return code;
   if (options.operands().empty()) {
     std::fputs(kSynopsis, stderr);
     std::fputs("options: bfplay --help\n", stderr);
