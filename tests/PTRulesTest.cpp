@@ -7,22 +7,15 @@
 #include <vector>
 
 #include "MODTestModules.h"
+#include "RulesFixture.h"
 #include "SoundLib/xmplay/Mixer.h"
 #include "SoundLib/xmplay/OfflineRenderer.h"
 
 // Worked values of how ProTracker plays small modules, one effect or quirk at a time.
 namespace {
-class PTRulesTest : public ::testing::Test {
+class PTRulesTest : public RulesFixture<LoadedMOD, MODModuleSpec> {
  protected:
-  void start() {
-    loaded = std::make_unique<LoadedMOD>(design, pt::kRules);
-    ASSERT_NE(loaded->song, nullptr);
-    configureOutput(player, 44100);
-    songStart(player, *loaded->song);
-  }
-  void ticks(int n) {
-    for (int i = 0; i < n; ++i) song().tickFunction(player, song());
-  }
+  PTRulesTest() : RulesFixture(pt::kRules, constantMOD()) {}
   // Ticks with the mixer running between them, so that samples play on and end.
   void play(int n) {
     std::vector<float> frames;
@@ -32,24 +25,9 @@ class PTRulesTest : public ::testing::Test {
       mix(player, frames.data(), song().samplesPerTick);
     }
   }
-  // The (order, row) of every row the song plays in the next `count` rows.
-  std::vector<std::pair<int, int>> rows(int count) {
-    std::vector<std::pair<int, int>> seen;
-    while (static_cast<int>(seen.size()) < count) {
-      ticks(1);
-      if (song().tick == 1 % song().speed) seen.emplace_back(song().orderPosition, song().row);
-    }
-    return seen;
-  }
-  Song& song() { return *loaded->song; }
   pt::PTChannel& channel(int i = 0) { return pt::state(player).channels[i]; }
   MixerChannel& voice(int i = 0) { return *channel(i).mixer; }
   const Sample* sample(int number) { return song().instruments[number - 1].samples[0]; }
-  MODNote& note(int row, int ch = 0, int pattern = 0) { return design.patterns[pattern].at(row, ch, design.channels); }
-
-  MODModuleSpec design = constantMOD();
-  XMPlayer player;
-  std::unique_ptr<LoadedMOD> loaded;
 };
 }  // namespace
 
