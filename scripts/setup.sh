@@ -13,8 +13,9 @@ packages=(
   ffmpeg
 )
 # Groups beyond the Linux build, each only for the targets that need it:
-#   bench    the peer tools the benchmarks measure against, the profiler, and numpy for the
-#            fidelity script's spectrograms (make bench, bench/fidelity.sh);
+#   bench    the peer tools the benchmarks measure against, the profiler, numpy for the
+#            fidelity script's spectrograms (make bench, bench/fidelity.sh), and libopenmpt's
+#            development files for bench/ft2compare (built by the next configure of build/);
 #   windows  the mingw-w64 cross compilers and binutils (the win32 thread model for the programs,
 #            the posix one for the suites under Wine), GoogleTest's sources (built for the target),
 #            Wine 8 with its 64-bit loader (make windows, make test-windows);
@@ -22,7 +23,7 @@ packages=(
 #            build time), headless Chromium with chromedriver (make web, make test-web).
 case "${1:-}" in
   "") ;;
-  bench) packages+=(xmp openmpt123 linux-perf libopenjp2-tools libjpeg-turbo-progs python3-numpy) ;;
+  bench) packages+=(xmp openmpt123 libopenmpt-dev linux-perf libopenjp2-tools libjpeg-turbo-progs python3-numpy) ;;
   windows)
     packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
                binutils-mingw-w64-x86-64 googletest wine wine64 python3) ;;
