@@ -171,20 +171,11 @@ void triggerInstrument(FT2Channel& c) {
   c.tremorCount = 0;
 }
 
-namespace {
 // Starts, cuts and set volumes ramp over the player's ramp, the rules' short one (see kRules); the
 // voice a new note leaves behind fades out as quickly.
-MixerChannel* leaveVoice(XMPlayer& player, FT2Channel& c) {
-  MixerChannel* old = c.mixer;
-  MixerChannel* next = takeVoice(player, old);
-  if (next != old) old->rampLength = player.rampLength;
-  return next;
-}
-}  // namespace
-
 void triggerVoice(XMPlayer& player, FT2Channel& c, uint32_t offset) {
   c.quickRamp = true;
-  c.mixer = leaveVoice(player, c);
+  c.mixer = takeVoiceFadingOut(player, c.mixer);
   MixerChannel& m = *c.mixer;
   startVoice(m, c.sample);
   if (!m.sample || offset == 0) return;
@@ -197,7 +188,7 @@ void triggerVoice(XMPlayer& player, FT2Channel& c, uint32_t offset) {
 }
 
 void stopVoice(XMPlayer& player, FT2Channel& c) {
-  c.mixer = leaveVoice(player, c);
+  c.mixer = takeVoiceFadingOut(player, c.mixer);
   c.mixer->sample = nullptr;
 }
 

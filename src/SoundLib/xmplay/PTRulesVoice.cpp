@@ -31,14 +31,6 @@ int fiveOctaveNote(int32_t period, int finetune) {
 // as it has more, in proportion, down to half of it from eight channels on (1 channel as 2), in
 // 64ths, as measured with openmpt123.
 float channelGain(int channels) { return static_cast<float>(256 / std::clamp(channels, 2, 8)) / 64; }
-
-// A new note takes the channel's other voice; the sound it leaves fades out quickly there.
-MixerChannel* leaveVoice(XMPlayer& player, PTChannel& c) {
-  MixerChannel* old = c.mixer;
-  MixerChannel* next = takeVoice(player, old);
-  if (next != old) old->rampLength = player.rampLength;
-  return next;
-}
 }  // namespace
 
 int32_t arpeggioPeriod(const State& s, int32_t period, int finetune, int semitones) {
@@ -75,7 +67,7 @@ void choosePeriodRange(State& s, const Song& song) {
 
 void triggerVoice(XMPlayer& player, PTChannel& c) {
   c.heardPeriod = c.period;
-  c.mixer = leaveVoice(player, c);
+  c.mixer = takeVoiceFadingOut(player, c.mixer);  // the sound it leaves fades out quickly
   MixerChannel& m = *c.mixer;
   startVoice(m, c.sample);
   c.started = true;

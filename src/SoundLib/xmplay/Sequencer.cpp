@@ -65,6 +65,12 @@ MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {
   return &partner;
 }
 
+MixerChannel* takeVoiceFadingOut(XMPlayer& player, MixerChannel* m) {
+  MixerChannel* next = takeVoice(player, m);
+  if (next != m) m->rampLength = player.rampLength;
+  return next;
+}
+
 void startVoice(MixerChannel& m, const Sample* sample) {
   // A sample without data (an empty slot) plays nothing.
   m.sample = sample && sample->data && sample->length ? sample : nullptr;
