@@ -125,8 +125,7 @@ TEST_F(FT2RulesEdgesTest, MultiRetrigBesideAReleaseWithAnInstrumentRestartsTheFa
 }
 
 // One pass ends where the song comes to a row it has played in the same state of its pattern
-// loops: a loop that never ends is played once up to its first repeat; a jump into the unplayed
-// rows of a pattern played in part plays on.
+// loops: a loop that never ends is played once up to its first repeat.
 TEST_F(FT2RulesEdgesTest, OnePassEndsWhereAnEndlessPatternLoopRepeats) {
   // Rows 1 and 2 twice, then 1, 2, 3 for ever: E61 on row 3 loops back to row 1 every time.
   note(1) = {0, 0, 0, 0xE, 0x60};
@@ -138,21 +137,6 @@ TEST_F(FT2RulesEdgesTest, OnePassEndsWhereAnEndlessPatternLoopRepeats) {
   EXPECT_EQ(end.order, 0);
   EXPECT_EQ(end.row, 1);
   EXPECT_EQ(end.frame, 6 * 6 * 882) << "rows 0, 1, 2, 1, 2, 3";
-}
-
-TEST_F(FT2RulesEdgesTest, OnePassPlaysTheRowsAJumpBackHasNotPlayed) {
-  design.patterns.resize(2);
-  design.patterns[1].rows = 4;
-  design.orders = {0, 1};
-  note(3) = {0, 0, 0, 0xD, 0x00};               // order 0: rows 0 to 3
-  design.patterns[1].at(1, 0, 2) = {0, 0, 0, 0xB, 0x00};  // order 1: rows 0, 1, then order 0 ...
-  design.patterns[1].at(1, 1, 2) = {0, 0, 0, 0xD, 0x08};  // ... at row 8, not played yet
-  start();
-  const OfflineRenderer::PassEnd end = OfflineRenderer::onePass(song(), 44100);
-  EXPECT_FALSE(end.endlessLoop);
-  EXPECT_EQ(end.order, 1);
-  EXPECT_EQ(end.row, 0);
-  EXPECT_EQ(end.frame, (4 + 2 + 8) * 6 * 882) << "order 0's rows 8 to 15, then order 1 again";
 }
 
 TEST_F(FT2RulesEdgesTest, E9xRestartsTheAutoVibrato) {

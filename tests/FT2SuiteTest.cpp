@@ -2,12 +2,6 @@
 // each rendered by the FastTracker 2 rules.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -36,57 +30,22 @@ const char* const kSelfChecking[] = {
     "suite_retrig",
 };
 
-// Known failures, each with what is wrong; one that comes to pass fails the test, so that the
-// list stays true.
-struct KnownFailure {
-  const char* name;
-  const char* why;
-};
-const std::vector<KnownFailure> kKnownFailures = {
+// Known failures, each with what is wrong.
+const std::vector<selfcheck::KnownFailure> kKnownFailures = {
     // Silent but for a pop where a panning envelope's change and the volume column's meet, every
     // 8 rows: with the constant-power panning of a file that is not FastTracker 2's own the pop
     // is louder on one side (openmpt123's too). The suite does not count pops; this measure does.
     {"suite_PanSustainRelease", "pops louder on one side"},
 };
-
-const char* knownFailure(const std::string& name) {
-  for (const KnownFailure& k : kKnownFailures)
-    if (name == k.name) return k.why;
-  return nullptr;
-}
-
 }  // namespace
 
 // Each passes the self-check of SelfCheck.h. One test per module, named after it.
 class FT2Suite : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FT2Suite, SoundsTheSameOnBothSides) {
-  const std::filesystem::path dir = TESTDATA_DIR "/xm-ft2";
-  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata/xm-ft2 beside the repository";
-  const std::string name = GetParam();
-  std::ifstream in(dir / (name + ".xm"), std::ios::binary);
-  ASSERT_TRUE(in) << name << ".xm missing from " << dir;
-  const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const SongPtr song = parseXM(image.data(), image.size(), ft2::kRules);
-  ASSERT_NE(song, nullptr);
-  const selfcheck::Sides sides = selfcheck::compareSides(selfcheck::render(*song));
-  const bool passes = selfcheck::passes(sides);
-  if (const char* why = knownFailure(name)) {
-    EXPECT_FALSE(passes) << "listed as a known failure (" << why << ") but passes: take it off the list";
-    return;
-  }
-  EXPECT_TRUE(passes) << sides.differing << " of " << sides.loudWindows << " audible 10 ms windows differ by more than "
-                      << selfcheck::kApart << " dB (peak " << sides.peak << ")";
+  selfcheck::checkModule(
+      TESTDATA_DIR "/xm-ft2", GetParam(), ".xm",
+      [](const uint8_t* data, size_t size) { return parseXM(data, size, ft2::kRules); }, kKnownFailures);
 }
 
-namespace {
-// Test names may hold letters, digits and underscores only.
-std::string moduleTestName(const ::testing::TestParamInfo<const char*>& info) {
-  std::string name = info.param;
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
-}
-}  // namespace
-
-INSTANTIATE_TEST_SUITE_P(SelfChecking, FT2Suite, ::testing::ValuesIn(kSelfChecking), moduleTestName);
+INSTANTIATE_TEST_SUITE_P(SelfChecking, FT2Suite, ::testing::ValuesIn(kSelfChecking), selfcheck::testName);

@@ -242,22 +242,6 @@ TEST(MODLoader, EachFormatPlaysByItsTrackersRulesAndRefusesRulesForTheOther) {
   EXPECT_EQ(asFT2->instruments[0].noteToSample[48], 0);
 }
 
-// Every cut of a module loads or is refused, and what loads renders.
-TEST(MODLoader, EveryTruncationLoadsOrIsRejectedCleanly) {
-  MODModuleSpec m = constantMOD();
-  m.patterns[0].at(0, 0, 4) = {kC2, 1, 0, 0};
-  const std::vector<uint8_t> image = writeMOD(m);
-  for (size_t n = 0; n < image.size(); n += 97) {
-    const std::vector<uint8_t> cut(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n));
-    for (const RuleSet* rules : {&pt::kRules, &ft2::kRules}) {
-      const SongPtr song = load(cut, rules);
-      if (!song) continue;
-      OfflineRenderer renderer(*song, 8000);
-      EXPECT_EQ(renderer.render(800).size(), 1600u);
-    }
-  }
-}
-
 TEST(MODLoader, RealSongsAllLoad) {
   const std::filesystem::path dir = TESTDATA_DIR "/mod-songs";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata/mod-songs beside the repository";

@@ -4,10 +4,17 @@
 // player's result on the left and the tracker's recording of the same passage on the right, some
 // stay silent when played right. A render's two sides are compared 10 ms at a time: a wrong tick,
 // a wrong volume or a wrong note shows as stretches where one side is far louder than the other.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "SoundLib/xmplay/OfflineRenderer.h"
@@ -70,5 +77,43 @@ inline std::vector<int16_t> render(Song& song) {
 inline bool passes(const Sides& sides) {
   const double share = sides.loudWindows ? static_cast<double>(sides.differing) / sides.loudWindows : 0;
   return sides.peak <= kSilence || share <= kMostApart;
+}
+
+// A module known to fail the check, with what is wrong; one that comes to pass fails its test, so
+// that the list stays true.
+struct KnownFailure {
+  const char* name;
+  const char* why;
+};
+
+// Loads dir/name.extension with parse (bytes and a length to a SongPtr) and checks the render's
+// sides; a module on the known failures must still fail. Skips where dir is not there.
+template <class Parse>
+void checkModule(const std::filesystem::path& dir, const std::string& name, const char* extension, Parse parse,
+                 const std::vector<KnownFailure>& knownFailures) {
+  const std::string file = name + extension;
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no " << dir.string() << " beside the repository";
+  std::ifstream in(dir / file, std::ios::binary);
+  ASSERT_TRUE(in) << file << " missing from " << dir;
+  const std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto song = parse(image.data(), image.size());
+  ASSERT_NE(song, nullptr);
+  const Sides sides = compareSides(render(*song));
+  const bool ok = passes(sides);
+  for (const KnownFailure& k : knownFailures)
+    if (name == k.name) {
+      EXPECT_FALSE(ok) << "listed as a known failure (" << k.why << ") but passes: take it off the list";
+      return;
+    }
+  EXPECT_TRUE(ok) << sides.differing << " of " << sides.loudWindows << " audible 10 ms windows differ by more than "
+                  << kApart << " dB (peak " << sides.peak << ")";
+}
+
+// Test names may hold letters, digits and underscores only.
+inline std::string testName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string name = info.param;
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
 }
 }  // namespace selfcheck

@@ -103,19 +103,6 @@ TEST(XMLevels, SavedMixSettingsDecideOverTheTrackersName) {
   EXPECT_EQ(modes[2].mixMode, -1) << "bytes that are not the blocks are left alone";
 }
 
-TEST(XMLevels, ModesMixAsFastTracker2FullCentreLinearOrConstantPower) {
-  const MixLevels byMode[] = {MixLevels::kFastTracker2, MixLevels::kFastTracker2, MixLevels::kFastTracker2,
-                              MixLevels::kFullCentre,   MixLevels::kLinear,       MixLevels::kConstantPower};
-  for (uint32_t mode = 0; mode < 6; ++mode) {
-    std::vector<uint8_t> image = writeXM(named("OpenMPT 1.31.04.00  "));
-    const std::vector<uint8_t> tail = savedSettings(1, mode, 48, 256);
-    image.insert(image.end(), tail.begin(), tail.end());
-    LoadedSong loaded(image, ft2::kRules);
-    ASSERT_NE(loaded.song, nullptr);
-    EXPECT_EQ(loaded.song->levels, byMode[mode]) << "mode " << mode;
-  }
-}
-
 // A note at full volume, centred and at the left, by the levels' pan laws and the saved scale:
 // the targets at 32768 for full scale.
 TEST(XMLevels, PanLawsAndTheSavedScaleInTheTargets) {
