@@ -5,7 +5,10 @@
 # of each render's log band spectrograms with openmpt123's (1 = the same sound): in stereo (the
 # left and right spectrograms side by side: the measure of record, panning and the pan law count)
 # and mixed to mono. Renders of different lengths are compared over the longer one, the shorter
-# padded with silence (a song that stops too soon loses what it leaves out). A module a player
+# padded with silence (a song that stops too soon loses what it leaves out). openmpt123's render
+# goes on 0.1 s past the end of the song it reports, the voices still sounding faded out; that
+# release is not the song (xmp and ours stop where the pass ends) and is cut off before the
+# comparison, openmpt123's render taken up to its own length of the pass. A module a player
 # refuses (or renders nothing of) gets "-". `rms` is a render's loudness against openmpt123's over
 # the time both cover. `length` is one pass of the song in seconds by ours, openmpt123 and xmp
 # (their own --info; xmp's in whole seconds), the whole pass, not only the 30 s compared.
@@ -75,19 +78,22 @@ for m in "${modules[@]}"; do
   [ "$len_ours" != - ] && awk -v l="$len_ours" -v s="$seconds" 'BEGIN { exit !(l > s) }' && cut=(--seconds "$seconds")
   "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${cut[@]}" "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
-  len_mpt=$(openmpt123 --info --subsong 0 "$out/m.$ext" 2>/dev/null |
-    awk '/^Duration/ { split($2, t, ":"); printf "%.2f", t[1] * 60 + t[2] }') || len_mpt=
+  song_mpt=$(openmpt123 --info --subsong 0 "$out/m.$ext" 2>/dev/null |
+    awk '/^Duration/ { split($2, t, ":"); printf "%.3f", t[1] * 60 + t[2] }') || song_mpt=
+  len_mpt=$([ -n "$song_mpt" ] && printf '%.2f' "$song_mpt")
   len_xmp=$(xmp --load-only -v "$m" 2>&1 | awk '/^Duration/ { sub(/.*: */, ""); split($0, t, "min"); printf "%d", t[1] * 60 + t[2] }') || len_xmp=
   [ -n "$len_mpt" ] || len_mpt=-
   [ -n "$len_xmp" ] || len_xmp=-
   # Fields: stereo, mono and rms of ours, then of xmp; the self-checks of openmpt123, ours, xmp.
   ours_s=- ours_m=- ours_r=- xmp_s=- xmp_m=- xmp_r=- self_ref=- self_ours=- self_xmp=-
+  song=()
+  [ -n "$song_mpt" ] && song=(--song "$song_mpt")
   if [ -s "$out/m.xm.wav" ]; then
     self_ref=$("$python" bench/similarity.py --self "$out/m.xm.wav" 2>/dev/null |
       awk '{printf "%.3f%s", $1, $2 == "pass" ? "+" : "-"}') || self_ref=-
     for who in ours xmp; do
       [ -s "$out/$who.wav" ] || continue
-      read -r s1 m1 r1 _ self < <("$python" bench/similarity.py --table "$out/m.xm.wav" "$out/$who.wav" 2>/dev/null | awk '{print $1, $2, $3, $4, $5}') || continue
+      read -r s1 m1 r1 _ self < <("$python" bench/similarity.py --table "${song[@]}" "$out/m.xm.wav" "$out/$who.wav" 2>/dev/null | awk '{print $1, $2, $3, $4, $5}') || continue
       [ "$s1" = nan ] && s1=-
       [ "$m1" = nan ] && m1=-
       if [ "$who" = ours ]; then ours_s=$s1 ours_m=$m1 ours_r=$r1 self_ours=$self; else xmp_s=$s1 xmp_m=$m1 xmp_r=$r1 self_xmp=$self; fi

@@ -7,6 +7,9 @@
     similarity.py --table REF.wav A.wav ...   per file after REF: stereo and mono similarity to REF
                                               and RMS ratio to REF; then each file's (REF's first)
                                               self-check (see below)
+    similarity.py --table --song S REF.wav ... the same with REF cut to its first S seconds (the
+                                              song's length by REF's player, where its render
+                                              goes on past the song's end)
 
 Each WAV (16-bit PCM, 44100 Hz, any channel count) is mixed to mono and cut to its first 30 s;
 two renders of different lengths are compared over the longer one, the shorter padded with
@@ -47,13 +50,13 @@ BANDS = 64
 SELF_CHECK = 0.95  # left against right at or above this: the two sides agree
 
 
-def read_sides(path):
-    """Frames x 2 (left, right) of the first 30 s; a mono file's channel on both sides."""
+def read_sides(path, seconds=SECONDS):
+    """Frames x 2 (left, right) of the first 30 s (or fewer); a mono file's channel on both sides."""
     with wave.open(path, "rb") as w:
         if w.getsampwidth() != 2 or w.getframerate() != RATE:
             sys.exit(f"similarity.py: {path}: want 16-bit PCM at {RATE} Hz")
         channels = w.getnchannels()
-        data = w.readframes(min(w.getnframes(), RATE * SECONDS))
+        data = w.readframes(min(w.getnframes(), round(RATE * min(seconds, SECONDS))))
     samples = np.frombuffer(data, dtype="<i2").astype(np.float64).reshape(-1, channels)
     if channels == 1:
         samples = np.repeat(samples, 2, axis=1)
@@ -64,11 +67,12 @@ def silent(samples):
     return samples.size == 0 or np.abs(samples).max() <= SILENCE
 
 
+def mono(sides):
+    return np.zeros(len(sides)) if silent(sides) else sides.mean(axis=1)
+
+
 def read_mono(path):
-    sides = read_sides(path)
-    if silent(sides):
-        sides = np.zeros_like(sides)
-    return sides.mean(axis=1)
+    return mono(read_sides(path))
 
 
 def band_matrix():
@@ -136,15 +140,15 @@ def rms(sides):
     return float(np.sqrt(np.mean(sides ** 2))) if sides.size else 0.0
 
 
-def table(paths):
+def table(paths, song=SECONDS):
     """For each file after the first: stereo, mono, RMS ratio; then every file's self-check."""
-    sides = [read_sides(p) for p in paths]
+    sides = [read_sides(paths[0], song)] + [read_sides(p) for p in paths[1:]]
     ref = sides[0]
-    ref_stereo, ref_mono = stereo_spectrogram(ref), spectrogram(read_mono(paths[0]))
+    ref_stereo, ref_mono = stereo_spectrogram(ref), spectrogram(mono(ref))
     fields = []
-    for other, path in zip(sides[1:], paths[1:]):
+    for other in sides[1:]:
         fields.append(f"{similarity(ref_stereo, stereo_spectrogram(other)):.4f}")
-        fields.append(f"{similarity(ref_mono, spectrogram(read_mono(path))):.4f}")
+        fields.append(f"{similarity(ref_mono, spectrogram(mono(other))):.4f}")
         n = min(len(ref), len(other))  # loudness over the time both renders cover
         fields.append(f"{rms(other[:n]) / rms(ref[:n]):.3f}" if rms(ref[:n]) > 0 else "-")
     for one in sides:
@@ -156,6 +160,9 @@ def table(paths):
 def main(argv):
     mode = argv[1] if len(argv) > 1 and argv[1].startswith("--") else None
     paths = argv[2:] if mode else argv[1:]
+    song = SECONDS
+    if mode == "--table" and len(paths) > 1 and paths[0] == "--song":
+        song, paths = float(paths[1]), paths[2:]
     if mode not in (None, "--stereo", "--self", "--table") or len(paths) < (1 if mode == "--self" else 2):
         print("usage: similarity.py [--stereo | --table] A.wav B.wav [C.wav ...] | --self A.wav ...", file=sys.stderr)
         return 2
@@ -167,7 +174,7 @@ def main(argv):
                   f"rms {rms(sides):.1f}")
         return 0
     if mode == "--table":
-        print(table(paths))
+        print(table(paths, song))
         return 0
     measure = (lambda p: stereo_spectrogram(read_sides(p))) if mode == "--stereo" else (lambda p: spectrogram(read_mono(p)))
     reference = measure(paths[0])
