@@ -210,3 +210,44 @@ TEST_F(FT2RulesEdgesTest, TheAutoVibratosSweepStepsFromTheFirstTickAndItsBendIsC
       EXPECT_EQ(ft2::autoVibratoBend(c, ins), k.bends[t]) << "type " << int{k.type} << ", tick " << t;
   }
 }
+
+// Two loops ending on one row (E61, E62), a loop beside a break, and a loop ending before the
+// pattern does, as openmpt123 plays them. FastTracker 2's files (the title padded with spaces)
+// count both loops at once (six times through), break at once and start the next pattern at the
+// last loop's row; ModPlug Tracker's (the title ended by zero bytes) run one loop after the other
+// (four times through), loop before the break and start the next pattern at its top.
+TEST_F(FT2RulesEdgesTest, ModPlugTrackersFilesRunOneLoopAtATimeAndBeforeABreak) {
+  using Rows = std::vector<std::pair<int, int>>;
+  auto twice = [](Rows r, int times) {
+    Rows out;
+    while (times-- > 0) out.insert(out.end(), r.begin(), r.end());
+    return out;
+  };
+  auto join = [](Rows a, const Rows& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Rows fastTracker2 = join(twice({{0, 0}, {0, 1}}, 6), {{0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 1}, {1, 2}, {0, 1}});
+  const Rows modPlug =
+      join(twice({{0, 0}, {0, 1}}, 4), {{0, 2}, {0, 3}, {0, 2}, {0, 3}, {1, 0}, {1, 1}, {1, 2}, {1, 1}, {1, 2}, {0, 0}});
+  for (const auto& [title, expected] : {std::pair{"title padded        ", fastTracker2}, std::pair{"title", modPlug}}) {
+    design = constantModule(2, 16);
+    design.tracker = "FastTracker v2.00   ";
+    design.name = title;
+    design.speed = 1;
+    design.patterns.resize(2);
+    design.patterns[0].rows = 4;
+    design.patterns[1].rows = 3;
+    design.orders = {0, 1};
+    note(1, 0) = {0, 0, 0, 0xE, 0x61};
+    note(1, 1) = {0, 0, 0, 0xE, 0x62};
+    note(2, 0) = {0, 0, 0, 0xE, 0x60};
+    note(3, 0) = {0, 0, 0, 0xE, 0x61};
+    note(3, 1) = {0, 0, 0, 0xD, 0x00};
+    note(1, 1, 1) = {0, 0, 0, 0xE, 0x60};
+    note(2, 1, 1) = {0, 0, 0, 0xE, 0x61};
+    start();
+    EXPECT_EQ(song().modPlugLoops, expected == modPlug);
+    EXPECT_EQ(rows(static_cast<int>(expected.size())), expected) << title;
+  }
+}

@@ -337,15 +337,15 @@ TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
   EXPECT_EQ(voice().rightTarget, static_cast<int32_t>(32768 * 0.375 * 0.25 + 0.5));
 }
 
-// FastTracker 2's own files (its name, a title ended by zero bytes) play at 1/4 on one side with up
-// to 4 channels and at 96/128 of that with 8; a file that only claims the name pans with
-// constant power at 3/8.
+// ModPlug Tracker's files (FastTracker 2's name, a title ended by zero bytes) play at 1/4 on one
+// side with up to 4 channels and at 96/128 of that with 8; FastTracker 2's own (the title padded
+// with spaces) pan with constant power at 3/8.
 TEST_F(FT2RulesTest, LevelsByTheTrackerThatWroteTheFile) {
   design.tracker = "FastTracker v2.00   ";
   design.instruments[0].samples[0].panning = 0;
   note(0) = {49, 1, 0, 0, 0};
   start();
-  EXPECT_EQ(song().levels, MixLevels::kFastTracker2);
+  EXPECT_EQ(song().levels, MixLevels::kModPlug);
   ticks(1);
   EXPECT_EQ(voice().leftTarget, 8192);
   design.channels = 8;

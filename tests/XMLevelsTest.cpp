@@ -60,10 +60,11 @@ TEST(XMLevels, ByTheTrackerThatWroteTheFile) {
     MixLevels levels;
   };
   const Case cases[] = {
-      {"FastTracker v2.00   ", "title", 256, MixLevels::kFastTracker2},
+      {"FastTracker v2.00   ", "title", 256, MixLevels::kModPlug},
       {"FastTracker v2.00   ", "title", 1, MixLevels::kLinear},  // a shortened header: not its own
       {"FastTracker v2.00   ", "title padded        ", 256, MixLevels::kConstantPower},
-      {"FastTracker v 2.00  ", "title", 256, MixLevels::kFastTracker2},
+      {"FastTracker v2.00   ", "title padded        ", 1, MixLevels::kLinear},
+      {"FastTracker v 2.00  ", "title", 256, MixLevels::kModPlug},
       {"MilkyTracker        ", "title", 256, MixLevels::kLinear},
       {"MilkyTracker", "title", 256, MixLevels::kConstantPower},
       {"MilkyTracker 1.04.00", "title", 256, MixLevels::kConstantPower},

@@ -143,20 +143,24 @@ void takeNote(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
 namespace {
 // Where the song goes after this row: a jump or break, a pattern loop, or the next row. The
 // next pattern starts at the break row, which a loop leaves where it jumped to: after a loop
-// the tracker starts the following pattern at the loop's first row.
+// the tracker starts the following pattern at the loop's first row. ModPlug Tracker's files
+// loop before they jump (the jump or break waits for the loop's last time through), and their
+// next pattern starts at the top.
 void planNextRow(State& state, const Song& song, const Jumps& jumps) {
   auto enter = [&](int32_t order) {
     state.pendingOrderPosition = order;
     state.pendingRow = state.breakRow < patternRows(song, order) ? state.breakRow : 0;
     state.breakRow = 0;
   };
-  if (jumps.order >= 0 || jumps.patternBreak) {
+  const bool loopFirst = jumps.loop && song.modPlugLoops;
+  if (loopFirst) state.breakRow = 0;
+  if (!loopFirst && (jumps.order >= 0 || jumps.patternBreak)) {
     enter(wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1));
   } else if (jumps.loop) {
     // Beside a pattern delay the loop goes back to the row after its first, as the tracker
     // counts them (the next pattern still starts at the first).
     state.pendingOrderPosition = -1;
-    const int32_t row = state.breakRow + (state.patternDelay > 0 ? 1 : 0);
+    const int32_t row = jumps.loopRow + (state.patternDelay > 0 ? 1 : 0);
     state.pendingRow = std::min(row, patternRows(song, song.orderPosition) - 1);
   } else if (song.row + 1 < patternRows(song, song.orderPosition)) {
     state.pendingOrderPosition = -1;

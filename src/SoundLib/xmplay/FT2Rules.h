@@ -54,11 +54,12 @@ inline uint8_t high(uint8_t v) { return v >> 4; }
 inline uint8_t low(uint8_t v) { return v & 15; }
 
 // What the row's effects ask of the song: a position jump (Bxx), a pattern break (Dxx), a
-// pattern loop's jump back (E6x). The row they go to is the rules' break row.
+// pattern loop's jump back (E6x). The row a jump or break goes to is the rules' break row.
 struct Jumps {
   int32_t order = -1;
   bool patternBreak = false;
   bool loop = false;
+  int32_t loopRow = 0;  // the first row of the loop that jumps back
 };
 
 // A note, an instrument number, or both, as the row (or a note delay) brings them (FT2Rules.cpp).

@@ -71,8 +71,8 @@ constexpr uint8_t kEnvelopeLoop = 4;
 // openmpt123 plays it (the FastTracker 2 rules follow it; the intro's have levels of their own).
 enum class MixLevels : uint8_t {
   kLinear,         // linear panning, a channel at full volume on one side at 3/8 of full scale
-  kFastTracker2,   // FastTracker 2's own files: linear panning at 1/4, less with more channels
-  kConstantPower,  // constant-power panning at 3/8 (OpenMPT's, MilkyTracker's own)
+  kModPlug,        // ModPlug Tracker's original levels: linear panning at 1/4, less with more channels
+  kConstantPower,  // constant-power panning at 3/8 (FastTracker 2's files, OpenMPT's, MilkyTracker's)
   kFullCentre,     // linear panning at 3/8 on one side, the centre at full level on both
 };
 
@@ -119,6 +119,9 @@ struct Song {
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
   MixLevels levels;  // how loud the tracker that wrote the file plays it
+  // The file is ModPlug Tracker's, which wrote FastTracker 2's name: its pattern loops play as
+  // that tracker plays them (one loop at a time, before a jump on the same row).
+  bool modPlugLoops;
   float levelScale = 1;  // times that, from the mix settings a tracker saved with the file
   // Of the patterns and instruments the file's header names, those that were in it whole: a file
   // cut short has fewer, and plays what was read of the rest.

@@ -61,21 +61,32 @@ enum SampleHeader : int {
   kSampleHeaderSize = 40,
 };
 
+bool trackerNamed(const uint8_t* header, const char* name) {
+  return std::strncmp(reinterpret_cast<const char*>(header + kTrackerAt), name, std::strlen(name)) == 0;
+}
+
+// Whether the file is ModPlug Tracker's, by the header, as openmpt123 tells them apart (by how it
+// plays their levels and pattern loops). ModPlug Tracker wrote FastTracker 2's name: as
+// "FastTracker v 2.00", or as "FastTracker v2.00" with the title ended with zero bytes and the
+// whole 276-byte header (under that name with the title padded with spaces, FastTracker 2's).
+bool savedByModPlug(const uint8_t* header, uint32_t headerSize) {
+  if (trackerNamed(header, "FastTracker v 2.00  ")) return true;
+  const uint8_t* title = header + kTitleAt;
+  return trackerNamed(header, "FastTracker v2.00   ") && headerSize == kModuleHeaderEnd - kHeaderSizeAt &&
+         std::find(title, title + 20, 0) != title + 20;
+}
+
 // How loud the tracker that wrote the file plays it, by the header, as openmpt123 tells them
-// apart. FastTracker 2 names itself "FastTracker v2.00" padded with spaces (early versions
-// "FastTracker v 2.00"), ends the title with zero bytes and writes the whole 276-byte header;
-// other trackers that write its name pad the title with spaces (constant power) or shorten the
-// header (linear). MilkyTracker (but its versionless name padded with spaces), OpenMPT from
-// 1.22.07.19 on and the FastTracker 2 clone mix with constant power; the others linearly.
+// apart: ModPlug Tracker's files at its original levels; FastTracker 2's with constant power, and
+// other files under its name with a shortened header linearly. MilkyTracker (but its versionless
+// name padded with spaces), OpenMPT from 1.22.07.19 on and the FastTracker 2 clone mix with
+// constant power; the others linearly.
 MixLevels mixLevels(const uint8_t* header, uint32_t headerSize) {
   const char* tracker = reinterpret_cast<const char*>(header + kTrackerAt);
-  const uint8_t* title = header + kTitleAt;
-  auto named = [tracker](const char* name) { return std::strncmp(tracker, name, std::strlen(name)) == 0; };
-  if (named("FastTracker v 2.00  ")) return MixLevels::kFastTracker2;
-  if (named("FastTracker v2.00   ")) {
-    if (std::find(title, title + 20, 0) == title + 20) return MixLevels::kConstantPower;
-    return headerSize == kModuleHeaderEnd - kHeaderSizeAt ? MixLevels::kFastTracker2 : MixLevels::kLinear;
-  }
+  auto named = [header](const char* name) { return trackerNamed(header, name); };
+  if (savedByModPlug(header, headerSize)) return MixLevels::kModPlug;
+  if (named("FastTracker v2.00   "))
+    return headerSize == kModuleHeaderEnd - kHeaderSizeAt ? MixLevels::kConstantPower : MixLevels::kLinear;
   if (named("MilkyTracker") && !named("MilkyTracker        ")) return MixLevels::kConstantPower;
   if (named("Fasttracker II clone")) return MixLevels::kConstantPower;
   if (named("OpenMPT ")) {
@@ -494,6 +505,7 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   song.version = le16(h + kVersionAt);
   const uint32_t headerSize = le32(h + kHeaderSizeAt);
   song.levels = mixLevels(h, headerSize);
+  song.modPlugLoops = savedByModPlug(h, headerSize);
   load.in.read(song.orders, static_cast<size_t>(layout.orderEntries(headerSize)));
   load.in.seek(kHeaderSizeAt + static_cast<int64_t>(headerSize));
 
@@ -528,14 +540,15 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
 }
 
 // ModPlug Tracker and OpenMPT keep a mix mode, a sample pre-amp and a global volume after the
-// samples; they decide over the tracker's name. Modes 0 to 2 mix as FastTracker 2 does, 3 with
+// samples; they decide over the tracker's name. Modes 0 to 2 mix at ModPlug Tracker's original
+// levels, 3 with
 // the centre at full level, 4 linearly, 5 with constant power; the pre-amp scales from its
 // default of 48, the global volume from its full 256.
 void applySavedMixSettings(Load& load) {
   std::vector<uint8_t> tail(static_cast<size_t>(load.in.left()));
   load.in.read(tail.data(), tail.size());
   const SavedMixSettings saved = readSavedMixSettings(tail.data(), tail.size(), load.song.instrumentCount);
-  static const MixLevels kByMode[] = {MixLevels::kFastTracker2, MixLevels::kFastTracker2, MixLevels::kFastTracker2,
+  static const MixLevels kByMode[] = {MixLevels::kModPlug,    MixLevels::kModPlug, MixLevels::kModPlug,
                                       MixLevels::kFullCentre,   MixLevels::kLinear,       MixLevels::kConstantPower};
   if (saved.mixMode >= 0 && saved.mixMode <= 5) load.song.levels = kByMode[saved.mixMode];
   if (saved.preamp > 0 && saved.preamp <= 2000) load.song.levelScale *= static_cast<float>(saved.preamp) / 48;
