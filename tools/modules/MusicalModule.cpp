@@ -229,10 +229,8 @@ uint8_t volumeColumn(Random& r) {
 XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
   Random r(seed);
   XMModuleSpec m;
-  // FastTracker 2's name and the title padded with spaces, as FastTracker 2 writes them (a title
-  // ended with zero bytes under that name is ModPlug Tracker's, which openmpt123 plays its way).
+  // FastTracker 2's name padded with spaces, the title ended with zero bytes.
   m.name = "music " + std::to_string(seed);
-  m.name.resize(20, ' ');
   m.tracker = "FastTracker v2.00   ";
   m.channels = options.channels > 0 ? options.channels : r.between(2, 8);
   const std::vector<int> bpms = tempos(options.wholeTicksAt);
