@@ -247,7 +247,7 @@ TEST_F(FT2RulesEdgesTest, ModPlugTrackersFilesRunOneLoopAtATimeAndBeforeABreak) 
     note(1, 1, 1) = {0, 0, 0, 0xE, 0x60};
     note(2, 1, 1) = {0, 0, 0, 0xE, 0x61};
     start();
-    EXPECT_EQ(song().modPlugLoops, expected == modPlug);
+    EXPECT_EQ(song().savedBy, expected == modPlug ? SavedBy::kModPlug : SavedBy::kFastTracker2);
     EXPECT_EQ(rows(static_cast<int>(expected.size())), expected) << title;
   }
 }

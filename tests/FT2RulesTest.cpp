@@ -339,13 +339,14 @@ TEST_F(FT2RulesTest, LinearPanningAtThreeEighthsOfFullScale) {
 
 // ModPlug Tracker's files (FastTracker 2's name, a title ended by zero bytes) play at 1/4 on one
 // side with up to 4 channels and at 96/128 of that with 8; FastTracker 2's own (the title padded
-// with spaces) pan with constant power at 3/8.
+// with spaces) pan with constant power at 3/8 and ramp over 5 ms, not the set's 16 frames.
 TEST_F(FT2RulesTest, LevelsByTheTrackerThatWroteTheFile) {
   design.tracker = "FastTracker v2.00   ";
   design.instruments[0].samples[0].panning = 0;
   note(0) = {49, 1, 0, 0, 0};
   start();
   EXPECT_EQ(song().levels, MixLevels::kModPlug);
+  EXPECT_EQ(player.rampLength, 16);
   ticks(1);
   EXPECT_EQ(voice().leftTarget, 8192);
   design.channels = 8;
@@ -356,6 +357,7 @@ TEST_F(FT2RulesTest, LevelsByTheTrackerThatWroteTheFile) {
   design.instruments[0].samples[0].panning = 128;
   start();
   EXPECT_EQ(song().levels, MixLevels::kConstantPower);
+  EXPECT_EQ(player.rampLength, 220);
   ticks(1);
   EXPECT_EQ(voice().leftTarget, 8689);
   EXPECT_EQ(voice().rightTarget, 8689);

@@ -229,8 +229,11 @@ uint8_t volumeColumn(Random& r) {
 XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
   Random r(seed);
   XMModuleSpec m;
-  // FastTracker 2's name padded with spaces, the title ended with zero bytes.
+  // FastTracker 2's own header as openmpt123 tells it: its name, the title padded with spaces and
+  // the whole 276-byte header (with the title ended by zero bytes it would be ModPlug Tracker's,
+  // which openmpt123 plays by that tracker's rules; a shorter header, some other tracker's).
   m.name = "music " + std::to_string(seed);
+  m.name.resize(20, ' ');
   m.tracker = "FastTracker v2.00   ";
   m.channels = options.channels > 0 ? options.channels : r.between(2, 8);
   const std::vector<int> bpms = tempos(options.wholeTicksAt);
@@ -300,8 +303,6 @@ XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
   m.orders.clear();
   for (int i = 0; i < orders; ++i) m.orders.push_back(static_cast<uint8_t>(r.between(0, patterns - 1)));
   m.restartPosition = 0;
-  // The header as long as the orders, as OpenMPT saves it: openmpt123 plays a file it takes for
-  // FastTracker 2's own (a 276-byte header) by rules that fail some of the tracker's recordings.
-  m.headerOrders = orders;
+  m.headerOrders = 256;
   return m;
 }

@@ -116,11 +116,13 @@ const char* loopName(uint8_t mode) {
   }
 }
 
-std::string minutesAndSeconds(int64_t frames, int32_t rate) {
-  const int64_t tenths = (frames * 10 + rate / 2) / rate;
+// m:ss.t, or m:ss.hh with hundredths.
+std::string minutesAndSeconds(int64_t frames, int32_t rate, bool hundredths = false) {
+  const int64_t scale = hundredths ? 100 : 10;
+  const int64_t parts = (frames * scale + rate / 2) / rate;
   char text[32];
-  std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
-                static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+  std::snprintf(text, sizeof text, "%lld:%02lld.%0*lld", static_cast<long long>(parts / (60 * scale)),
+                static_cast<long long>(parts / scale % 60), hundredths ? 2 : 1, static_cast<long long>(parts % scale));
   return text;
 }
 
@@ -143,7 +145,7 @@ void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
   if (pass.endlessLoop)
     std::snprintf(endless, sizeof endless, ", then a pattern loop that never ends, from order %d row %d", pass.order,
                   pass.row);
-  std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100).c_str(),
+  std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100, true).c_str(),
               pass.frame < 0 ? ", cut at 10 minutes" : "", endless);
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {

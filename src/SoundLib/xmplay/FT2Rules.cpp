@@ -152,7 +152,7 @@ void planNextRow(State& state, const Song& song, const Jumps& jumps) {
     state.pendingRow = state.breakRow < patternRows(song, order) ? state.breakRow : 0;
     state.breakRow = 0;
   };
-  const bool loopFirst = jumps.loop && song.modPlugLoops;
+  const bool loopFirst = jumps.loop && song.savedBy == SavedBy::kModPlug;
   if (loopFirst) state.breakRow = 0;
   if (!loopFirst && (jumps.order >= 0 || jumps.patternBreak)) {
     enter(wrapOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1));
@@ -217,6 +217,12 @@ void setTempo(XMPlayer& player, Song& song, int32_t bpm) {
 
 void songStart(XMPlayer& player, Song& song) {
   setTempo(player, song, song.defaultBPM);
+  // FastTracker 2 ramps a note's start, a volume set and a cut over 5 ms (openmpt123 does so in
+  // the tracker's own files only); other trackers' files keep the set's short ramp.
+  if (song.savedBy == SavedBy::kFastTracker2) {
+    player.rampLength = std::max(1, player.rate / 200);
+    player.rampReciprocal = 1.0f / static_cast<float>(player.rampLength);
+  }
   for (int i = 0; i < song.channelCount; ++i) {
     FT2Channel& c = state(player).channels[i];
     c.mixer = &player.mixer[i];

@@ -180,13 +180,13 @@ void patternLoop(XMPlayer& player, const Song& song, FT2Channel& c, uint8_t x, J
   }
   const FT2Channel* channels = state(player).channels;
   // ModPlug Tracker runs one loop at a time: another begins once no channel's is under way.
-  if (song.modPlugLoops && c.loopCount == 0 &&
+  if (song.savedBy == SavedBy::kModPlug && c.loopCount == 0 &&
       std::any_of(channels, channels + song.channelCount, [](const FT2Channel& o) { return o.loopCount != 0; }))
     return;
   if (c.loopCount == 0 || --c.loopCount != 0) {
     if (c.loopCount == 0) c.loopCount = x;
     // FastTracker 2 keeps the row for the next pattern too.
-    if (!song.modPlugLoops) state(player).breakRow = c.loopRow;
+    if (song.savedBy != SavedBy::kModPlug) state(player).breakRow = c.loopRow;
     jumps.loop = true;
     jumps.loopRow = c.loopRow;
   }

@@ -76,6 +76,11 @@ enum class MixLevels : uint8_t {
   kFullCentre,     // linear panning at 3/8 on one side, the centre at full level on both
 };
 
+// The tracker that saved an XM file, as openmpt123 tells them apart by the header (see the loader):
+// FastTracker 2 (its 5 ms ramps), ModPlug Tracker, which wrote FastTracker 2's name (its pattern
+// loops), or another.
+enum class SavedBy : uint8_t { kOther, kFastTracker2, kModPlug };
+
 // The file format a song was read from.
 enum class ModuleFormat : uint8_t { kXM, kMOD };
 
@@ -119,9 +124,7 @@ struct Song {
   int32_t filePatternCount;  // patterns stored in the file (the rest are empty)
   uint16_t version;  // the file's format version, 0x0104 for FastTracker 2's own
   MixLevels levels;  // how loud the tracker that wrote the file plays it
-  // The file is ModPlug Tracker's, which wrote FastTracker 2's name: its pattern loops play as
-  // that tracker plays them (one loop at a time, before a jump on the same row).
-  bool modPlugLoops;
+  SavedBy savedBy;
   float levelScale = 1;  // times that, from the mix settings a tracker saved with the file
   // Of the patterns and instruments the file's header names, those that were in it whole: a file
   // cut short has fewer, and plays what was read of the rest.

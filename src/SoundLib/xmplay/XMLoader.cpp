@@ -65,15 +65,17 @@ bool trackerNamed(const uint8_t* header, const char* name) {
   return std::strncmp(reinterpret_cast<const char*>(header + kTrackerAt), name, std::strlen(name)) == 0;
 }
 
-// Whether the file is ModPlug Tracker's, by the header, as openmpt123 tells them apart (by how it
-// plays their levels and pattern loops). ModPlug Tracker wrote FastTracker 2's name: as
-// "FastTracker v 2.00", or as "FastTracker v2.00" with the title ended with zero bytes and the
-// whole 276-byte header (under that name with the title padded with spaces, FastTracker 2's).
-bool savedByModPlug(const uint8_t* header, uint32_t headerSize) {
-  if (trackerNamed(header, "FastTracker v 2.00  ")) return true;
+// Which tracker saved the file, by the header, as openmpt123 tells them apart (by how it plays
+// their levels, ramps and pattern loops). FastTracker 2 names itself "FastTracker v2.00", pads the
+// title with spaces and writes the whole 276-byte header. ModPlug Tracker wrote that name too: as
+// "FastTracker v 2.00", or with the title ended by zero bytes and the whole header. Under that
+// name with a shorter header, another.
+SavedBy savedBy(const uint8_t* header, uint32_t headerSize) {
+  if (trackerNamed(header, "FastTracker v 2.00  ")) return SavedBy::kModPlug;
+  if (!trackerNamed(header, "FastTracker v2.00   ") || headerSize != kModuleHeaderEnd - kHeaderSizeAt)
+    return SavedBy::kOther;
   const uint8_t* title = header + kTitleAt;
-  return trackerNamed(header, "FastTracker v2.00   ") && headerSize == kModuleHeaderEnd - kHeaderSizeAt &&
-         std::find(title, title + 20, 0) != title + 20;
+  return std::find(title, title + 20, 0) == title + 20 ? SavedBy::kFastTracker2 : SavedBy::kModPlug;
 }
 
 // How loud the tracker that wrote the file plays it, by the header, as openmpt123 tells them
@@ -84,9 +86,12 @@ bool savedByModPlug(const uint8_t* header, uint32_t headerSize) {
 MixLevels mixLevels(const uint8_t* header, uint32_t headerSize) {
   const char* tracker = reinterpret_cast<const char*>(header + kTrackerAt);
   auto named = [header](const char* name) { return trackerNamed(header, name); };
-  if (savedByModPlug(header, headerSize)) return MixLevels::kModPlug;
-  if (named("FastTracker v2.00   "))
-    return headerSize == kModuleHeaderEnd - kHeaderSizeAt ? MixLevels::kConstantPower : MixLevels::kLinear;
+  switch (savedBy(header, headerSize)) {
+    case SavedBy::kModPlug: return MixLevels::kModPlug;
+    case SavedBy::kFastTracker2: return MixLevels::kConstantPower;
+    case SavedBy::kOther: break;
+  }
+  if (named("FastTracker v2.00   ")) return MixLevels::kLinear;
   if (named("MilkyTracker") && !named("MilkyTracker        ")) return MixLevels::kConstantPower;
   if (named("Fasttracker II clone")) return MixLevels::kConstantPower;
   if (named("OpenMPT ")) {
@@ -505,7 +510,7 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   song.version = le16(h + kVersionAt);
   const uint32_t headerSize = le32(h + kHeaderSizeAt);
   song.levels = mixLevels(h, headerSize);
-  song.modPlugLoops = savedByModPlug(h, headerSize);
+  song.savedBy = savedBy(h, headerSize);
   load.in.read(song.orders, static_cast<size_t>(layout.orderEntries(headerSize)));
   load.in.seek(kHeaderSizeAt + static_cast<int64_t>(headerSize));
 
