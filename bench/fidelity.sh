@@ -80,7 +80,8 @@ for m in "${modules[@]}"; do
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
   song_mpt=$(openmpt123 --info --subsong 0 "$out/m.$ext" 2>/dev/null |
     awk '/^Duration/ { split($2, t, ":"); printf "%.3f", t[1] * 60 + t[2] }') || song_mpt=
-  len_mpt=$([ -n "$song_mpt" ] && printf '%.2f' "$song_mpt")
+  len_mpt=
+  if [ -n "$song_mpt" ]; then len_mpt=$(printf '%.2f' "$song_mpt"); fi
   len_xmp=$(xmp --load-only -v "$m" 2>&1 | awk '/^Duration/ { sub(/.*: */, ""); split($0, t, "min"); printf "%d", t[1] * 60 + t[2] }') || len_xmp=
   [ -n "$len_mpt" ] || len_mpt=-
   [ -n "$len_xmp" ] || len_xmp=-
