@@ -22,14 +22,16 @@ double rms(const float* frames, int64_t from, int64_t to, int side) {
 // The pitch from the upward zero crossings of both sides' sum, where they come at regular
 // intervals (a tone, not noise); the levels over whole cycles ending at the tick's last crossing,
 // so that where a cycle starts does not change them, and late in the tick, where a volume change
-// ramped across it has arrived.
+// ramped across it has arrived. Crossings are looked for from an eighth of the tick on, and not
+// within its first 5 ms, where a start or a cut is still ramping.
 ChannelTick measureTick(const float* frames, int64_t count, int32_t rate) {
   ChannelTick t;
   std::vector<double> crossings;
   double previous = 0;
-  for (int64_t i = count / 8; i < count; ++i) {
+  const int64_t first = std::min<int64_t>(std::max<int64_t>(count / 8, rate / 200 + 1), count / 2);
+  for (int64_t i = first; i < count; ++i) {
     const double x = double{frames[2 * i]} + frames[2 * i + 1];
-    if (i > count / 8 && previous < 0 && x >= 0) crossings.push_back(static_cast<double>(i - 1) + previous / (previous - x));
+    if (i > first && previous < 0 && x >= 0) crossings.push_back(static_cast<double>(i - 1) + previous / (previous - x));
     previous = x;
   }
   int64_t from = count / 2, to = count;
