@@ -58,13 +58,14 @@ TEST(XMLevels, ByTheTrackerThatWroteTheFile) {
     const char* title;
     int headerOrders;
     MixLevels levels;
+    SavedBy by = SavedBy::kOther;
   };
   const Case cases[] = {
-      {"FastTracker v2.00   ", "title", 256, MixLevels::kModPlug},
+      {"FastTracker v2.00   ", "title", 256, MixLevels::kModPlug, SavedBy::kModPlug},
       {"FastTracker v2.00   ", "title", 1, MixLevels::kLinear},  // a shortened header: not its own
-      {"FastTracker v2.00   ", "title padded        ", 256, MixLevels::kConstantPower},
+      {"FastTracker v2.00   ", "title padded        ", 256, MixLevels::kConstantPower, SavedBy::kFastTracker2},
       {"FastTracker v2.00   ", "title padded        ", 1, MixLevels::kLinear},
-      {"FastTracker v 2.00  ", "title", 256, MixLevels::kModPlug},
+      {"FastTracker v 2.00  ", "title", 256, MixLevels::kModPlug, SavedBy::kModPlug},
       {"MilkyTracker        ", "title", 256, MixLevels::kLinear},
       {"MilkyTracker", "title", 256, MixLevels::kConstantPower},
       {"MilkyTracker 1.04.00", "title", 256, MixLevels::kConstantPower},
@@ -82,6 +83,7 @@ TEST(XMLevels, ByTheTrackerThatWroteTheFile) {
     ASSERT_NE(loaded.song, nullptr);
     EXPECT_EQ(loaded.song->levels, c.levels) << c.tracker << " / " << c.title << " / " << c.headerOrders;
     EXPECT_EQ(loaded.song->levelScale, 1.0f);
+    EXPECT_EQ(loaded.song->savedBy, c.by) << c.tracker << " / " << c.title << " / " << c.headerOrders;
   }
 }
 
