@@ -251,3 +251,17 @@ TEST_F(FT2RulesEdgesTest, ModPlugTrackersFilesRunOneLoopAtATimeAndBeforeABreak) 
     EXPECT_EQ(rows(static_cast<int>(expected.size())), expected) << title;
   }
 }
+
+// An envelope 64, 0, 32, 48 on ticks 0 to 3: the start ramps quickly (16 frames), the step down to
+// 0 across its tick (882 frames at 125 BPM), the step back up from 0 quickly, the next across.
+TEST_F(FT2RulesEdgesTest, AVolumeComingBackFromNothingRampsQuicklyAndOtherChangesAcrossTheTick) {
+  volumeEnvelope() = {.points = {{0, 64}, {1, 0}, {2, 32}, {3, 48}}, .type = kEnvelopeOn};
+  note(0) = {49, 1, 0, 0, 0};
+  start();
+  std::vector<int32_t> ramps;
+  for (int t = 0; t < 4; ++t) {
+    ticks(1);
+    ramps.push_back(voice().rampLength);
+  }
+  EXPECT_EQ(ramps, (std::vector<int32_t>{16, 882, 16, 882}));
+}

@@ -37,6 +37,7 @@ struct FT2Channel {
   int32_t volumeDelta;  // this tick's tremolo offset
   bool tremorMuted;
   bool quickRamp;  // this tick's change is a start, a set or a cut, heard at once: no ramp across the tick
+  bool silent;     // the voice's volume was 0 on the last tick
   int32_t panning;  // 0..255, 128 centre
   bool keyOff;
   bool releasedWithInstrument;  // a key off that came with an instrument number

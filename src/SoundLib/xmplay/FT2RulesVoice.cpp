@@ -214,8 +214,12 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   if (ins.panningType & kEnvelopeOn)
     pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 256);  // 256: all right
   const float level = gain * masterGain(song) * player.targetScale;
-  m.rampLength = c.quickRamp ? player.rampLength : song.samplesPerTick;
+  // A volume that comes back from nothing is heard at once too, whatever brought it (an envelope,
+  // a slide); any other change ramps across the tick, one down to nothing as well (the tracker's
+  // recordings have an envelope's last step to 0 so: suite_Porta-Pickup).
+  m.rampLength = c.quickRamp || c.silent ? player.rampLength : song.samplesPerTick;
   c.quickRamp = false;
+  c.silent = gain == 0;
   m.leftTarget = static_cast<int32_t>(level * panSide(song, 256 - pan) + 0.5f);
   m.rightTarget = static_cast<int32_t>(level * panSide(song, pan) + 0.5f);
 
