@@ -265,3 +265,36 @@ TEST_F(FT2RulesEdgesTest, AVolumeComingBackFromNothingRampsQuicklyAndOtherChange
   }
   EXPECT_EQ(ramps, (std::vector<int32_t>{16, 882, 16, 882}));
 }
+
+// An envelope 64, 32, 64, 0 at ticks 0, 4, 8, 16, its loop from the second point to the third and
+// its sustain on the third: with the key down it goes back when it reaches the loop's end, sustain
+// or not (64 at tick 8 is never heard), while one that Lxx sets past the loop's end plays on.
+TEST_F(FT2RulesEdgesTest, AnEnvelopeLoopsAtItsEndEvenOnTheSustainPointButNotFromPastIt) {
+  volumeEnvelope() = {.points = {{0, 64}, {4, 32}, {8, 64}, {16, 0}}, .sustain = 2, .loopStart = 1, .loopEnd = 2,
+                      .type = kEnvelopeOn | kEnvelopeSustain | kEnvelopeLoop};
+  note(0) = {49, 1, 0, 0, 0};
+  note(2) = {0, 0, 0, effect::kEnvelopePosition, 10};
+  start();
+  std::vector<int32_t> values;
+  for (int t = 0; t < 16; ++t) {
+    ticks(1);
+    values.push_back(channel().volumeEnvelope.value);
+  }
+  EXPECT_EQ(values, (std::vector<int32_t>{64, 56, 48, 40, 32, 40, 48, 56, 32, 40, 48, 56, 48, 40, 32, 24}));
+}
+
+// A panning envelope at its top takes a centred note all the way right in other trackers' files
+// (256: the left side silent), to 255 in FastTracker 2's own, which keeps its pan in a byte: the
+// left side at the square root of 1/256 of the constant-power level, 12288 x 40 / 64 = 7680.
+TEST_F(FT2RulesEdgesTest, APanningEnvelopeTakesFastTracker2sOwnFilesTo255) {
+  for (const char* title : {"title padded        ", "title"}) {
+    design.tracker = "FastTracker v2.00   ";
+    design.name = title;
+    design.instruments[0].samples[0].panning = 128;
+    design.instruments[0].panningEnvelope = {.points = {{0, 64}, {8, 64}}, .type = kEnvelopeOn};
+    note(0) = {49, 1, 0, 0, 0};
+    start();
+    ticks(1);
+    EXPECT_EQ(voice().leftTarget, song().savedBy == SavedBy::kFastTracker2 ? 480 : 0) << title;
+  }
+}

@@ -75,8 +75,7 @@ void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t t
   if (!keyOffReleases && e.sustained && envelopeHolds(e, points, count, type, sustain, false)) return;
   if (count > 0 && e.tick > points[2 * (count - 1)]) return;
   ++e.tick;
-  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart < loopEnd && e.tick >= points[2 * loopEnd] &&
-      !((type & kEnvelopeSustain) && !keyOff && sustain == loopEnd && sustain < count))
+  if ((type & kEnvelopeLoop) && loopEnd < count && loopStart < loopEnd && e.tick == points[2 * loopEnd])
     e.tick = points[2 * loopStart];
 }
 }  // namespace
@@ -211,8 +210,11 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   const float gain = static_cast<float>(volume) * envelope * static_cast<float>(c.fadeout) *
                      static_cast<float>(song.globalVolume) * (1.0f / (64.0f * 64 * 65536 * 64));
   int32_t pan = std::clamp(c.panning, 0, 255);
+  // A panning envelope may take other trackers' files all the way right (256); FastTracker 2 keeps
+  // its pan in a byte.
+  const int32_t rightmost = song.savedBy == SavedBy::kFastTracker2 ? 255 : 256;
   if (ins.panningType & kEnvelopeOn)
-    pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, 256);  // 256: all right
+    pan = std::clamp(pan + (c.panningEnvelope.value - 32) * (128 - std::abs(pan - 128)) / 32, 0, rightmost);
   const float level = gain * masterGain(song) * player.targetScale;
   // A volume that comes back from nothing is heard at once too, whatever brought it (an envelope,
   // a slide); any other change ramps across the tick, one down to nothing as well (the tracker's
