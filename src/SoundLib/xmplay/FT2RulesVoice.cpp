@@ -62,8 +62,9 @@ bool envelopeHolds(const EnvelopeState& e, const uint16_t* points, int count, ui
 }
 
 // One tick of an envelope: the value where it stands, then a step on, held at the sustain point
-// while the key is down and sent back to the loop start from the loop end (a loop that starts
-// and ends on one point sends it nowhere: it goes on). Past its last point it stays there.
+// while the key is down and sent back to the loop start on coming to the loop end (before it can
+// hold there; one that Lxx set past the end goes on; a loop that starts and ends on one point
+// sends it nowhere). Past its last point it stays there.
 void stepEnvelope(EnvelopeState& e, const uint16_t* points, int count, uint8_t type, uint8_t sustain,
                   uint8_t loopStart, uint8_t loopEnd, bool keyOff, bool keyOffReleases = true) {
   count = std::min(count, kEnvelopePoints);
