@@ -24,8 +24,8 @@ int32_t slideTowards(int32_t period, int32_t target, int32_t speed);
 // A new note on a voice that still sounds: the old sound moves to the partner channel (index
 // +- 32) and ramps out there; returns the channel the new note plays on.
 MixerChannel* takeVoice(XMPlayer& player, MixerChannel* mixer);
-// The same where the old sound fades out over the player's ramp rather than at once (the FastTracker
-// 2 and ProTracker rules).
+// The same where the old sound fades out over the player's ramp rather than at once (the
+// FastTracker 2 and ProTracker rules).
 MixerChannel* takeVoiceFadingOut(XMPlayer& player, MixerChannel* mixer);
 // Starts a sample from its first frame on a voice, ramping up from silence.
 void startVoice(MixerChannel& mixer, const Sample* sample);

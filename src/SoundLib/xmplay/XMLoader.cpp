@@ -78,15 +78,15 @@ SavedBy savedBy(const uint8_t* header, uint32_t headerSize) {
   return std::find(title, title + 20, 0) == title + 20 ? SavedBy::kFastTracker2 : SavedBy::kModPlug;
 }
 
-// How loud the tracker that wrote the file plays it, by the header, as openmpt123 tells them
-// apart: ModPlug Tracker's files at its original levels; FastTracker 2's with constant power, and
-// other files under its name with a shortened header linearly. MilkyTracker (but its versionless
-// name padded with spaces), OpenMPT from 1.22.07.19 on and the FastTracker 2 clone mix with
-// constant power; the others linearly.
-MixLevels mixLevels(const uint8_t* header, uint32_t headerSize) {
+// How loud the tracker that wrote the file plays it, by the header and the tracker it names
+// (savedBy), as openmpt123 tells them apart: ModPlug Tracker's files at its original levels;
+// FastTracker 2's with constant power, and other files under its name with a shortened header
+// linearly. MilkyTracker (but its versionless name padded with spaces), OpenMPT from 1.22.07.19 on
+// and the FastTracker 2 clone mix with constant power; the others linearly.
+MixLevels mixLevels(const uint8_t* header, SavedBy by) {
   const char* tracker = reinterpret_cast<const char*>(header + kTrackerAt);
   auto named = [header](const char* name) { return trackerNamed(header, name); };
-  switch (savedBy(header, headerSize)) {
+  switch (by) {
     case SavedBy::kModPlug: return MixLevels::kModPlug;
     case SavedBy::kFastTracker2: return MixLevels::kConstantPower;
     case SavedBy::kOther: break;
@@ -509,8 +509,8 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
   std::memcpy(song.tracker, h + kTrackerAt, 20);
   song.version = le16(h + kVersionAt);
   const uint32_t headerSize = le32(h + kHeaderSizeAt);
-  song.levels = mixLevels(h, headerSize);
   song.savedBy = savedBy(h, headerSize);
+  song.levels = mixLevels(h, song.savedBy);
   load.in.read(song.orders, static_cast<size_t>(layout.orderEntries(headerSize)));
   load.in.seek(kHeaderSizeAt + static_cast<int64_t>(headerSize));
 
@@ -546,15 +546,14 @@ bool loadHeader(Load& load, const XMLayout& layout, LoadFailure* failure) {
 
 // ModPlug Tracker and OpenMPT keep a mix mode, a sample pre-amp and a global volume after the
 // samples; they decide over the tracker's name. Modes 0 to 2 mix at ModPlug Tracker's original
-// levels, 3 with
-// the centre at full level, 4 linearly, 5 with constant power; the pre-amp scales from its
-// default of 48, the global volume from its full 256.
+// levels, 3 with the centre at full level, 4 linearly, 5 with constant power; the pre-amp scales
+// from its default of 48, the global volume from its full 256.
 void applySavedMixSettings(Load& load) {
   std::vector<uint8_t> tail(static_cast<size_t>(load.in.left()));
   load.in.read(tail.data(), tail.size());
   const SavedMixSettings saved = readSavedMixSettings(tail.data(), tail.size(), load.song.instrumentCount);
   static const MixLevels kByMode[] = {MixLevels::kModPlug,    MixLevels::kModPlug, MixLevels::kModPlug,
-                                      MixLevels::kFullCentre,   MixLevels::kLinear,       MixLevels::kConstantPower};
+                                      MixLevels::kFullCentre, MixLevels::kLinear,  MixLevels::kConstantPower};
   if (saved.mixMode >= 0 && saved.mixMode <= 5) load.song.levels = kByMode[saved.mixMode];
   if (saved.preamp > 0 && saved.preamp <= 2000) load.song.levelScale *= static_cast<float>(saved.preamp) / 48;
   if (saved.globalVolume >= 0 && saved.globalVolume <= 256) load.song.levelScale *= static_cast<float>(saved.globalVolume) / 256;
