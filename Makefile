@@ -43,17 +43,17 @@ bench: build
 fuzz: setup
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
-	@mkdir -p build-fuzz/corpus/xm build-fuzz/artifacts
-	build-fuzz/bin/xmseeds build-fuzz/corpus/xm
-	@if [ -d $(SHARED_XM) ]; then cp $(SHARED_XM)/*.xm build-fuzz/corpus/xm/; \
+	@mkdir -p build-fuzz/corpus/modules build-fuzz/artifacts
+	build-fuzz/bin/xmseeds build-fuzz/corpus/modules
+	@if [ -d $(SHARED_XM) ]; then cp $(SHARED_XM)/*.xm build-fuzz/corpus/modules/; \
 	  else echo "fuzz: no $(SHARED_XM); seeding with written modules only"; fi
-	@if [ -d $(SHARED_MOD) ]; then cp $(SHARED_MOD)/*.mod build-fuzz/corpus/xm/; \
+	@if [ -d $(SHARED_MOD) ]; then cp $(SHARED_MOD)/*.mod build-fuzz/corpus/modules/; \
 	  else echo "fuzz: no $(SHARED_MOD); seeding with written MOD modules only"; fi
-	build-fuzz/bin/xm_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
-	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm
-	@mkdir -p build-fuzz/corpus/xm-sequencer
-	build-fuzz/bin/xm_sequencer_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -rss_limit_mb=4096 -timeout=20 \
-	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/xm-sequencer build-fuzz/corpus/xm
+	build-fuzz/bin/module_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
+	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/modules
+	@mkdir -p build-fuzz/corpus/sequencer
+	build-fuzz/bin/sequencer_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -rss_limit_mb=4096 -timeout=20 \
+	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/sequencer build-fuzz/corpus/modules
 	@mkdir -p build-fuzz/corpus/image
 	build-fuzz/bin/wkoseeds build-fuzz/corpus/image
 	@printf '\000\210\012\057\000' > build-fuzz/corpus/image/four-by-four.wko
@@ -80,7 +80,7 @@ assets: setup
 # build-win64/bin/brackenfold.exe. `make test-windows` builds the suites that run under Wine
 # (build-win64-tests/, with the posix thread model their cases need), checks both programs' headers
 # and runs the suites and the 64-bit program under Wine (scripts/test-windows.sh); it compares the
-# music with the Linux xmrender, which it builds.
+# music with the Linux bfrender, which it builds.
 setup-windows:
 	@bash scripts/setup-windows.sh
 
@@ -96,7 +96,7 @@ windows-tests: setup-windows
 
 test-windows: windows windows-tests setup
 	@cmake --preset default >/dev/null
-	@cmake --build --preset default -j $(JOBS) --target xmrender
+	@cmake --build --preset default -j $(JOBS) --target bfrender
 	bash scripts/test-windows.sh
 
 # The release as it is uploaded, in dist/: brackenfold-win32.zip and brackenfold-win64.zip (the

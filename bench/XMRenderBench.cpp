@@ -4,9 +4,11 @@
 
 #include <vector>
 
-#include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
+#include "SoundLib/xmplay/formats/XMReader.h"
 #include "modules/XMWriter.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
 
 namespace {
 // Every channel busy: a looped sample on every channel, a new note every row, vibrato running.
@@ -36,7 +38,7 @@ XMModuleSpec busyModule(int channels) {
 void renderModule(benchmark::State& state) {
   const int channels = static_cast<int>(state.range(0));
   const std::vector<uint8_t> image = writeXM(busyModule(channels));
-  const SongPtr song = parseXM(image.data(), image.size(), intro::kRules);
+  const SongPtr song = loadModule(image.data(), image.size(), &intro::kRules, nullptr);
   if (!song) {
     state.SkipWithError("module did not load");
     return;

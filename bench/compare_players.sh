@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
-# Side-by-side offline rendering speed: xmrender against the XM players people use today
+# Side-by-side offline rendering speed: bfrender against the XM players people use today
 # (xmp and openmpt123, from Debian's packages, when installed). Each renders the same module,
 # looped, for the same length of music (60 s unless MUSIC_SECONDS says otherwise) to a new 16-bit
 # stereo 44100 Hz WAV file with linear interpolation; the table gives each one's whole-process
 # CPU time (user + system, best of RUNS runs, 5 unless set) per second of music it wrote.
 #   bench/compare_players.sh [MODULE.xm ...]   (default: every module in ../shared/testdata/xm)
-#   XMRENDER=path/to/xmrender bench/compare_players.sh   (default: build/bin/xmrender)
+#   BFRENDER=path/to/bfrender bench/compare_players.sh   (default: build/bin/bfrender)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-xmrender=${XMRENDER:-build/bin/xmrender}
+bfrender=${BFRENDER:-build/bin/bfrender}
 seconds=${MUSIC_SECONDS:-60}
-[ -x "$xmrender" ] || { echo "build first: make build (or set XMRENDER)" >&2; exit 1; }
+[ -x "$bfrender" ] || { echo "build first: make build (or set BFRENDER)" >&2; exit 1; }
 modules=("$@")
 [ ${#modules[@]} -gt 0 ] || modules=(../shared/testdata/xm/*.xm)
 out=$(mktemp -d)
@@ -63,15 +63,15 @@ per_second() {  # cpu wav
   awk "BEGIN{s = ($bytes - 44) / 4 / 44100; if (s <= 0) print \"-\"; else printf \"%.5f\", $cpu / s}"
 }
 
-printf '%-40s %8s %8s %10s %10s %10s\n' module channels seconds xmrender xmp openmpt123
+printf '%-40s %8s %8s %10s %10s %10s\n' module channels seconds bfrender xmp openmpt123
 for m in "${modules[@]}"; do
   name=$(basename "$m")
-  channels=$("$xmrender" --info "$m" 2>/dev/null | awk '/^channels:/{print $2}') || true
+  channels=$("$bfrender" --info "$m" 2>/dev/null | awk '/^channels:/{print $2}') || true
   if [ -z "$channels" ]; then
     printf '%-40s %8s %8s %10s\n' "$name" - - "no load"
     continue
   fi
-  set -- ours "$out/x.wav" "$xmrender" "$m" "$out/x.wav" --seconds "$seconds"
+  set -- ours "$out/x.wav" "$bfrender" "$m" "$out/x.wav" --seconds "$seconds"
   if command -v xmp >/dev/null; then
     set -- "$@" -- xmp "$out/p.wav" xmp --quiet --norc --loop -i linear -f 44100 --nocmd -t "$seconds" -o "$out/p.wav" "$m"
   fi

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# How close xmrender's render of each module is to openmpt123's, with xmp's beside it for scale.
+# How close bfrender's render of each module is to openmpt123's, with xmp's beside it for scale.
 # All three render the first 30 s (or the song, where it ends sooner) at 44100 Hz with linear
 # interpolation (openmpt123 --filter 2, xmp -i linear); bench/similarity.py gives the correlation
 # of each render's log band spectrograms with openmpt123's (1 = the same sound): in stereo (the
@@ -24,16 +24,16 @@
 # from openmpt123's by more than 0.2 s and 2 %, and those played more than 10 % louder or softer.
 #   bench/fidelity.sh [MODULE.xm|MODULE.mod ...] (default: every module in ../shared/testdata/xm,
 #                                                 xm-ft2 and xm-songs)
-#   XMRENDER=path/to/xmrender bench/fidelity.sh  (default: build/bin/xmrender)
-#   XMRENDER_ARGS="--rules intro" bench/fidelity.sh   (extra xmrender arguments; FastTracker 2
+#   BFRENDER=path/to/bfrender bench/fidelity.sh  (default: build/bin/bfrender)
+#   BFRENDER_ARGS="--rules intro" bench/fidelity.sh   (extra bfrender arguments; FastTracker 2
 #                                                      rules by default)
 # Needs xmp, openmpt123 and python3-numpy (scripts/setup.sh bench).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-xmrender=${XMRENDER:-build/bin/xmrender}
-read -r -a extra <<<"${XMRENDER_ARGS:-}"
+bfrender=${BFRENDER:-build/bin/bfrender}
+read -r -a extra <<<"${BFRENDER_ARGS:-}"
 seconds=30
-[ -x "$xmrender" ] || { echo "build first: make build (or set XMRENDER)" >&2; exit 1; }
+[ -x "$bfrender" ] || { echo "build first: make build (or set BFRENDER)" >&2; exit 1; }
 # Debian's python3 has numpy; another one earlier on the PATH may not.
 python=${PYTHON:-}
 [ -n "$python" ] || { [ -x /usr/bin/python3 ] && python=/usr/bin/python3 || python=python3; }
@@ -71,12 +71,12 @@ for m in "${modules[@]}"; do
   # One pass of the song, as the peers play it: openmpt123 and xmp do not repeat a song that ends
   # before 30 s (a render that looped would be compared with their silence); a longer one is
   # rendered for the 30 s compared.
-  len_ours=$("$xmrender" --info "$m" "${extra[@]}" 2>/dev/null |
+  len_ours=$("$bfrender" --info "$m" "${extra[@]}" 2>/dev/null |
     awk '/^duration:/ { split($2, t, ":"); printf "%.2f", t[1] * 60 + t[2] }') || len_ours=
   [ -n "$len_ours" ] || len_ours=-
   cut=()
   [ "$len_ours" != - ] && awk -v l="$len_ours" -v s="$seconds" 'BEGIN { exit !(l > s) }' && cut=(--seconds "$seconds")
-  "$xmrender" "$m" "$out/ours.wav" --rate 44100 "${cut[@]}" "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
+  "$bfrender" "$m" "$out/ours.wav" --rate 44100 "${cut[@]}" "${extra[@]}" >/dev/null 2>&1 || rm -f "$out/ours.wav"
   xmp --quiet --norc -i linear -f 44100 --nocmd -t "$seconds" -o "$out/xmp.wav" "$m" >/dev/null 2>&1 || rm -f "$out/xmp.wav"
   song_mpt=$(openmpt123 --info --subsong 0 "$out/m.$ext" 2>/dev/null |
     awk '/^Duration/ { split($2, t, ":"); printf "%.3f", t[1] * 60 + t[2] }') || song_mpt=

@@ -2,7 +2,7 @@
 """The figures MOD playback is held to, module by module, against openmpt123 (xmp beside it).
 
     bench/mod_figures.py MODULE.mod ...
-    XMRENDER=path/to/xmrender bench/mod_figures.py ...   (default: build/bin/xmrender)
+    BFRENDER=path/to/bfrender bench/mod_figures.py ...   (default: build/bin/bfrender)
 
 Each module is rendered as bench/fidelity.sh renders it (ours one pass, openmpt123 and xmp the
 first 30 s, all at 44100 Hz with linear interpolation), and compared with bench/similarity.py's
@@ -61,7 +61,7 @@ def duration(module):
 
 
 def main(modules):
-    xmrender = os.environ.get("XMRENDER", "build/bin/xmrender")
+    bfrender = os.environ.get("BFRENDER", "build/bin/bfrender")
     out = tempfile.mkdtemp()
     rows = []
     print(f"{'module':45} {'stereo':>7} {'xmp':>7} {'rms':>6} {'xmp':>6} {'length':>8} {'openmpt':>8}")
@@ -73,7 +73,7 @@ def main(modules):
             shutil.copyfile(module, copy)
             run(["openmpt123", "--quiet", "--render", "--no-float", "--dither", "0", "--filter", "2", "--samplerate",
                  "44100", "--end-time", str(SECONDS), "--force", copy])
-            run([xmrender, module, os.path.join(out, "ours.wav"), "--rate", "44100"])
+            run([bfrender, module, os.path.join(out, "ours.wav"), "--rate", "44100"])
             run(["xmp", "--quiet", "--norc", "-i", "linear", "-f", "44100", "--nocmd", "-t", str(SECONDS), "-o",
                  os.path.join(out, "xmp.wav"), module])
             ref, ours, xmp = sides(copy + ".wav"), sides(os.path.join(out, "ours.wav")), sides(os.path.join(out, "xmp.wav"))

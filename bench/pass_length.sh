@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# How long one pass of each module lasts by xmrender (where it comes back to a row it has played
+# How long one pass of each module lasts by bfrender (where it comes back to a row it has played
 # in the same state of its pattern loops: the length of its one-pass render) beside openmpt123's
 # duration (its --info), and the difference. Below the table: how many modules are within 0.2 s.
 #   bench/pass_length.sh MODULE ...               (xm or mod)
-#   XMRENDER=path/to/xmrender bench/pass_length.sh ...   (default: build/bin/xmrender)
-#   XMRENDER_ARGS="--rules ft2" bench/pass_length.sh ... (extra xmrender arguments)
+#   BFRENDER=path/to/bfrender bench/pass_length.sh ...   (default: build/bin/bfrender)
+#   BFRENDER_ARGS="--rules ft2" bench/pass_length.sh ... (extra bfrender arguments)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-xmrender=${XMRENDER:-build/bin/xmrender}
-read -r -a extra <<<"${XMRENDER_ARGS:-}"
-[ -x "$xmrender" ] || { echo "build first: make build (or set XMRENDER)" >&2; exit 1; }
+bfrender=${BFRENDER:-build/bin/bfrender}
+read -r -a extra <<<"${BFRENDER_ARGS:-}"
+[ -x "$bfrender" ] || { echo "build first: make build (or set BFRENDER)" >&2; exit 1; }
 command -v openmpt123 >/dev/null || { echo "pass_length.sh: openmpt123 missing (scripts/setup.sh bench)" >&2; exit 1; }
 [ $# -gt 0 ] || { echo "usage: bench/pass_length.sh MODULE ..." >&2; exit 2; }
 out=$(mktemp -d)
@@ -21,7 +21,7 @@ for m in "$@"; do
   total=$((total + 1))
   ours=- theirs=- apart=-
   # A 16-bit stereo WAV: 44 bytes of header, 4 bytes a frame.
-  if "$xmrender" "$m" "$out/ours.wav" "${extra[@]}" >/dev/null 2>&1; then
+  if "$bfrender" "$m" "$out/ours.wav" "${extra[@]}" >/dev/null 2>&1; then
     ours=$(awk -v b="$(stat -c %s "$out/ours.wav")" 'BEGIN{printf "%.3f", (b - 44) / 4 / 44100}')
   fi
   # Duration...: mm:ss.sss, or hh:mm:ss.sss

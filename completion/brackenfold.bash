@@ -1,4 +1,4 @@
-# bash completion for the brackenfold programs: xmrender, bfplay, wko and brackenfold.
+# bash completion for the brackenfold programs: bfrender, bfplay, wko and brackenfold.
 # The options, and the values of those that take a choice, are read from the program's own
 # --help, so they follow it: a new row in a program's option table completes with no change here.
 
@@ -55,4 +55,4 @@ _brackenfold_tools()
         *) _filedir ;;
     esac
 } &&
-    complete -F _brackenfold_tools xmrender bfplay wko brackenfold
+    complete -F _brackenfold_tools bfrender bfplay wko brackenfold

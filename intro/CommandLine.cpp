@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/Options.h"
+#include "Programs/Options.h"
 
 namespace {
 const char kSynopsis[] = "usage: brackenfold [options]\n";

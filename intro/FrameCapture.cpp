@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/PictureFiles.h"
+#include "Programs/PictureFiles.h"
 #include "Platform/Folders.h"
 
 bool isCaptureFileName(const std::string& name) {

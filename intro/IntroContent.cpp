@@ -9,8 +9,9 @@
 #include "ImageLib/CImageLib.h"
 #include "Platform/WaveDevice.h"
 #include "ScrollText.h"
-#include "SoundLib/xmplay/SoundXM.h"
-#include "SoundLib/xmplay/WaveOutput.h"
+#include "SoundLib/xmplay/output/SoundXM.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
+#include "SoundLib/xmplay/output/WaveOutput.h"
 
 namespace {
 IntroContent content;

@@ -14,7 +14,7 @@
 #include "Base/Clock.h"
 #include "Base/FrameTimer.h"
 #include "Base/LogFile.h"
-#include "common/ProgressLine.h"
+#include "Programs/ProgressLine.h"
 #include "FrameCapture.h"
 #include "GLServer/GLServer.h"
 #include "IntroContent.h"

@@ -3,8 +3,9 @@
 #include <cmath>
 
 #include "Base/Resource.h"
-#include "SoundLib/xmplay/IntroRules.h"
-#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
 
 // The intro's module by the intro's rules straight through the engine, not the library's C
 // interface: the program then carries no other format or rule set than the one it plays.
@@ -13,7 +14,7 @@ Soundtrack::Soundtrack(int moduleResource, double fps, const std::string& wavPat
   uint32_t size = 0;
   const void* bytes = loadResource(&size, static_cast<uint16_t>(moduleResource), "sound");
   if (!bytes) return;
-  song = parseXM(static_cast<const uint8_t*>(bytes), size, intro::kRules);
+  song = loadModule(static_cast<const uint8_t*>(bytes), size, &intro::kRules, nullptr);
   if (song) renderer = std::make_unique<OfflineRenderer>(*song, rate);
 }
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "SoundLib/xmplay/WavWriter.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/output/WavWriter.h"
+#include "SoundLib/xmplay/formats/XMReader.h"
 
 class OfflineRenderer;
 
 // The intro's music rendered offline through the player's block fill and written to a WAV file
 // frame by frame with a fixed time step: frame k covers samples k * rate / fps up to
-// (k + 1) * rate / fps. The file holds the same sound xmrender makes of the module for the same
+// (k + 1) * rate / fps. The file holds the same sound bfrender makes of the module for the same
 // length. Without the module the soundtrack is silence of the same length.
 class Soundtrack {
  public:

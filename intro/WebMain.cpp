@@ -6,7 +6,7 @@
 
 #include "IntroContent.h"
 #include "ProgramMain.h"
-#include "SoundLib/xmplay/WaveOutput.h"
+#include "SoundLib/xmplay/output/WaveOutput.h"
 
 int main(int argc, char** argv) { return programMain(argc, argv); }
 

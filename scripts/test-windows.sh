@@ -6,8 +6,8 @@
 #  2. the 64-bit suites under Wine on a virtual X display (32-bit programs cannot run here);
 #  3. the 64-bit intro under Wine: Cancel in the dialog exits 1; Return starts it at 640 x 480, a
 #     screenshot shows the rings, the ring text and the backdrop, Escape exits 0; the music, caught
-#     by an ALSA default device that writes to a file, is the module as xmrender renders it.
-# XMRENDER names the Linux xmrender used for the comparison (default build/bin/xmrender);
+#     by an ALSA default device that writes to a file, is the module as bfrender renders it.
+# BFRENDER names the Linux bfrender used for the comparison (default build/bin/bfrender);
 # SKIP_SUITES=1 leaves out step 2.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +16,7 @@ W32=build-win32
 W64=build-win64
 SUITES=build-win64-tests
 WORK=$SUITES/wine
-XMRENDER=${XMRENDER:-build/bin/xmrender}
+BFRENDER=${BFRENDER:-build/bin/bfrender}
 WINE=$(command -v wine64 || true)
 [ -n "$WINE" ] || WINE=/usr/lib/wine/wine64
 EXE=$W64/bin/brackenfold.exe
@@ -189,16 +189,16 @@ step "music"
 [ -s "$WORK/capture.wav" ] || fail "nothing reached the ALSA device"
 module=$(awk 'toupper($1) == "SOUND" && $2 == 184 { print $3 }' resources/resources.txt)
 [ -n "$module" ] || fail "the manifest lists no module 184"
-[ -x "$XMRENDER" ] || fail "no $XMRENDER to compare the music with (make build, or set XMRENDER)"
-"$XMRENDER" "resources/$module" "$WORK/xmrender.wav" --seconds 2 --rules intro >/dev/null
+[ -x "$BFRENDER" ] || fail "no $BFRENDER to compare the music with (make build, or set BFRENDER)"
+"$BFRENDER" "resources/$module" "$WORK/bfrender.wav" --seconds 2 --rules intro >/dev/null
 # Both files: a 44-byte header, then 16-bit stereo at 44100 Hz. The first ring (2 s) is
 # rendered before the device starts, so the device must have been given exactly those bytes.
 head -c 44 "$WORK/capture.wav" | od -An -tu2 -j22 -N2 | grep -qw 2 || fail "capture is not stereo"
 head -c 44 "$WORK/capture.wav" | od -An -tu4 -j24 -N4 | grep -qw 44100 || fail "capture is not 44100 Hz"
 bytes=$((2 * 44100 * 4))
-cmp -s -n $bytes -i 44:44 "$WORK/xmrender.wav" "$WORK/capture.wav" || fail "the first 2 s played differ from xmrender's render"
+cmp -s -n $bytes -i 44:44 "$WORK/bfrender.wav" "$WORK/capture.wav" || fail "the first 2 s played differ from bfrender's render"
 loud=$(od -An -v -td2 -j44 -N$bytes "$WORK/capture.wav" | awk '{ for (i = 1; i <= NF; i++) if ($i > 1000 || $i < -1000) n++ } END { print n + 0 }')
-echo "music: the first 2 s match xmrender byte for byte, $loud of $((bytes / 2)) samples louder than 1000; captured $(( ($(stat -c %s "$WORK/capture.wav") - 44) / 4 )) frames"
+echo "music: the first 2 s match bfrender byte for byte, $loud of $((bytes / 2)) samples louder than 1000; captured $(( ($(stat -c %s "$WORK/capture.wav") - 44) / 4 )) frames"
 [ "$loud" -gt 10000 ] || fail "the music is silent"
 
 step "done"

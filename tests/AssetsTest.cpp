@@ -15,10 +15,11 @@
 #include "ImageLib/CImageLib.h"
 #include "Platform/virtual/VirtualWaveDevice.h"
 #include "RunTool.h"
-#include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/IntroRules.h"
-#include "SoundLib/xmplay/StreamLoad.h"
-#include "SoundLib/xmplay/SoundXM.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
+#include "SoundLib/xmplay/output/StreamLoad.h"
+#include "SoundLib/xmplay/output/SoundXM.h"
 #include "TempDir.h"
 
 namespace {
@@ -252,7 +253,7 @@ class IntroModule : public ::testing::Test {
   void SetUp() override {
     image = resourceBytes(184, "sound");
     ASSERT_FALSE(image.empty());
-    owned = parseXM(image.data(), image.size(), intro::kRules);
+    owned = loadModule(image.data(), image.size(), &intro::kRules, nullptr);
     song = owned.get();
     ASSERT_NE(song, nullptr);
   }
@@ -428,7 +429,7 @@ TEST_F(IntroModule, NoStepBeyondWhatTheNotesThemselvesMake) {
     }
   }
   for (int channel = 0; channel < 4; ++channel) {
-    const SongPtr solo = parseXM(image.data(), image.size(), intro::kRules);
+    const SongPtr solo = loadModule(image.data(), image.size(), &intro::kRules, nullptr);
     ASSERT_NE(solo, nullptr);
     // The widest arpeggio and the loudest volume on this channel.
     int arpeggio = 0, loudest = 0;

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "players/LivePlayer.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 #include "Platform/sdl/TerminalKeys.h"
 #include "Platform/virtual/VirtualTerminal.h"
 #include "Platform/virtual/VirtualWaveDevice.h"
@@ -40,7 +42,7 @@ XMModuleSpec threeOrders() {
 // Loaded as bfplay loads by default: by the FastTracker 2 rules.
 struct FT2Song {
   explicit FT2Song(const XMModuleSpec& m)
-      : image(writeXM(m)), owned(parseXM(image.data(), image.size(), ft2::kRules)), song(owned.get()) {}
+      : image(writeXM(m)), owned(loadModule(image.data(), image.size(), &ft2::kRules, nullptr)), song(owned.get()) {}
   std::vector<uint8_t> image;
   SongPtr owned;
   Song* song;
@@ -486,7 +488,7 @@ TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
   const ToolRun noDevice = bfplay("SDL_AUDIODRIVER=nonexistent", dir.file("in.xm"));
   EXPECT_EQ(noDevice.exitCode, 2);
   EXPECT_EQ(noDevice.output, "bfplay: no sound device could be opened (Audio target 'nonexistent' not available); "
-                             "xmrender " + dir.file("in.xm") + " OUT.wav renders it to a file instead\n");
+                             "bfrender " + dir.file("in.xm") + " OUT.wav renders it to a file instead\n");
   // ALSA without a device (its configuration empty) prints its own failure, unless kept quiet.
   save(dir.file("asound.conf"), {});
   const ToolRun noAlsa = bfplay("SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=" + dir.file("asound.conf"), dir.file("in.xm"));

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "SoundLib/xmplay/FT2Rules.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 #include "XMTestModules.h"
 
 // Effects checked against other effects: two one-channel modules that write the same music two

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FT2RulesFixture.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 // Worked values of the FastTracker 2 rules that the comparison at scale (bench/ft2compare) found
 // and openmpt123 settles: instrument numbers on a fresh channel and without a note, what the

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RulesFixture.h"
-#include "SoundLib/xmplay/FT2Rules.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 #include "XMTestModules.h"
 
 // A small module of one constant sample played tick by tick by the FastTracker 2 rules; the

@@ -1,11 +1,11 @@
-#include "SoundLib/xmplay/FT2Rules.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "SoundLib/xmplay/IntroRules.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
 #include "FT2RulesFixture.h"
 
 // Worked values of how FastTracker 2 plays small modules, one effect or quirk at a time.

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "SelfCheck.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/formats/XMReader.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 namespace {
 // The modules whose render by openmpt123 passes the self-check of bench/fidelity.sh (left and
@@ -45,7 +47,7 @@ class FT2Suite : public ::testing::TestWithParam<const char*> {};
 TEST_P(FT2Suite, SoundsTheSameOnBothSides) {
   selfcheck::checkModule(
       TESTDATA_DIR "/xm-ft2", GetParam(), ".xm",
-      [](const uint8_t* data, size_t size) { return parseXM(data, size, ft2::kRules); }, kKnownFailures);
+      [](const uint8_t* data, size_t size) { return loadModule(data, size, &ft2::kRules, nullptr); }, kKnownFailures);
 }
 
 INSTANTIATE_TEST_SUITE_P(SelfChecking, FT2Suite, ::testing::ValuesIn(kSelfChecking), selfcheck::testName);

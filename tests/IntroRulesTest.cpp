@@ -1,4 +1,4 @@
-#include "SoundLib/xmplay/IntroRules.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Base/Resource.h"
-#include "brackenfold/xmplay.h"
+#include "brackenfold/tracker.h"
 
 namespace {
 // FNV-1a over the frames' little-endian bytes.
@@ -33,11 +33,11 @@ TEST(IntroSound, EveryFrameOfOnePassIsAsItAlwaysWas) {
       {22050, 931392, 0x81784DD42058ECE8ull},
   };
   for (const Expected& e : expected) {
-    bfxm_module* m = bfxm_load(bytes, size, e.rate, "intro", nullptr, 0);
+    bft_module* m = bft_load(bytes, size, e.rate, "intro", nullptr, 0);
     ASSERT_NE(m, nullptr);
     std::vector<int16_t> all, frames(2 * 4096);
-    while (size_t n = bfxm_render(m, frames.data(), 4096)) all.insert(all.end(), frames.begin(), frames.begin() + 2 * n);
-    bfxm_free(m);
+    while (size_t n = bft_render(m, frames.data(), 4096)) all.insert(all.end(), frames.begin(), frames.begin() + 2 * n);
+    bft_free(m);
     EXPECT_EQ(static_cast<int64_t>(all.size() / 2), e.frames) << e.rate << " Hz";
     EXPECT_EQ(digest(all), e.digest) << e.rate << " Hz";
   }

@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "modules/MODWriter.h"
-#include "SoundLib/xmplay/MODLoader.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/formats/MODReader.h"
 
 // ProTracker's periods of C-2 and its neighbours, as files store them.
 constexpr uint16_t kC2 = 428, kD2 = 381, kC3 = 214, kB3 = 113;
@@ -32,7 +33,7 @@ inline MODModuleSpec constantMOD(int channels = 4) {
 // A module written from its design and loaded to be played by the rules.
 struct LoadedMOD {
   LoadedMOD(const MODModuleSpec& design, const RuleSet& rules, LoadFailure* failure = nullptr)
-      : image(writeMOD(design)), owned(parseMOD(image.data(), image.size(), rules, failure)), song(owned.get()) {}
+      : image(writeMOD(design)), owned(loadModule(image.data(), image.size(), &rules, failure)), song(owned.get()) {}
   std::vector<uint8_t> image;
   SongPtr owned;
   Song* song;

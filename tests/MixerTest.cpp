@@ -1,4 +1,4 @@
-#include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/engine/Mixer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "modules/RandomModule.h"
-#include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/IntroRules.h"
+#include "SoundLib/xmplay/engine/Player.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
 #include "XMTestModules.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 namespace {
 // A sample built by hand, with the loader's layout: length + 8 values.
@@ -21,7 +22,16 @@ struct HandSample {
       : data(std::move(values)) {
     const uint32_t length = static_cast<uint32_t>(data.size());
     data.resize(length + 8, 0);
-    sample = Sample{data.data(), length, loopStart, loopLength, 64, 0, 128, 16, mode, 0, kDeltaPCM, 1, 0};
+    sample = Sample{};
+    sample.data = data.data();
+    sample.length = length;
+    sample.loopStart = loopStart;
+    sample.loopLength = loopLength;
+    sample.volume = 64;
+    sample.panning = 128;
+    sample.bits = 16;
+    sample.loopMode = mode;
+    sample.fileChannels = 1;
     const uint32_t end = loopStart + loopLength;
     if (mode == kLoopForward) data[end] = data[loopStart];
     if (mode == kLoopPingPong) data[end] = data[end - 1];

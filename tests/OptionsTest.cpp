@@ -1,5 +1,5 @@
 // The option parser every tool and the intro share, and the progress line of long work.
-#include "common/Options.h"
+#include "Programs/Options.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ProgressLine.h"
+#include "Programs/ProgressLine.h"
 
 namespace {
 // A tool's table as the players declare theirs.

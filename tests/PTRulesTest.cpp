@@ -1,4 +1,4 @@
-#include "SoundLib/xmplay/PTRules.h"
+#include "SoundLib/xmplay/rules/pt/PTRules.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 
 #include "MODTestModules.h"
 #include "RulesFixture.h"
-#include "SoundLib/xmplay/Mixer.h"
-#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/engine/Mixer.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
 
 // Worked values of how ProTracker plays small modules, one effect or quirk at a time.
 namespace {

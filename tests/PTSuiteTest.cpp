@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "SelfCheck.h"
-#include "SoundLib/xmplay/MODLoader.h"
-#include "SoundLib/xmplay/PTRules.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/formats/MODReader.h"
+#include "SoundLib/xmplay/rules/pt/PTRules.h"
 
 namespace {
 // The modules whose two sides are meant to sound alike: the player's result on the left (channels
@@ -37,7 +38,7 @@ class PTSuite : public ::testing::TestWithParam<const char*> {};
 TEST_P(PTSuite, SoundsTheSameOnBothSides) {
   selfcheck::checkModule(
       TESTDATA_DIR "/mod-pt", GetParam(), ".mod",
-      [](const uint8_t* data, size_t size) { return parseMOD(data, size, pt::kRules); }, kKnownFailures);
+      [](const uint8_t* data, size_t size) { return loadModule(data, size, &pt::kRules, nullptr); }, kKnownFailures);
 }
 
 INSTANTIATE_TEST_SUITE_P(SelfChecking, PTSuite, ::testing::ValuesIn(kSelfChecking), selfcheck::testName);

@@ -252,7 +252,7 @@ std::string moduleFile() {
 }
 }  // namespace
 
-TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
+TEST(Program, CaptureSoundtrackIsTheModuleAsBfrenderRendersIt) {
   TempDir dir;
   const ToolRun r = run("--no-dialog --allow-software --capture " + dir.path() + " --fps 25 --seconds 2");
   ASSERT_EQ(r.exitCode, 0) << r.output;
@@ -260,9 +260,9 @@ TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
   ASSERT_EQ(wav.size(), 44u + 2 * 44100 * 4) << "2 s of 16-bit stereo";
   const std::string module = moduleFile();
   ASSERT_FALSE(module.empty()) << "the manifest lists module 184";
-  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + module + " " + dir.file("x.wav") + " --seconds 2 --rules intro");
+  const ToolRun x = runTool(std::string(BFRENDER_BIN) + " " + module + " " + dir.file("x.wav") + " --seconds 2 --rules intro");
   ASSERT_EQ(x.exitCode, 0) << x.output;
-  EXPECT_TRUE(wav == readFile(dir.file("x.wav"))) << "the soundtrack differs from xmrender's";
+  EXPECT_TRUE(wav == readFile(dir.file("x.wav"))) << "the soundtrack differs from bfrender's";
   size_t loud = 0;
   for (size_t i = 44; i + 1 < wav.size(); i += 2)
     loud += std::abs(static_cast<int16_t>(static_cast<unsigned char>(wav[i]) | wav[i + 1] << 8)) > 1000;
@@ -271,14 +271,14 @@ TEST(Program, CaptureSoundtrackIsTheModuleAsXmrenderRendersIt) {
 
 
 // The live path: SoundXM on the SDL audio device (SDL's disk driver, which writes what it plays
-// to a file at the pace of a sound card) plays the module as xmrender renders it.
+// to a file at the pace of a sound card) plays the module as bfrender renders it.
 TEST(Program, MusicPlaysOnTheAudioDevice) {
   TempDir dir;
   const std::string raw = dir.file("played.raw");
   const ToolRun r = run("--no-dialog --allow-software --seconds 3 --stats", "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + raw);
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find(" audio underruns"), std::string::npos) << r.output;
-  const ToolRun x = runTool(std::string(XMRENDER_BIN) + " " + moduleFile() + " " + dir.file("x.wav") + " --seconds 1 --rules intro");
+  const ToolRun x = runTool(std::string(BFRENDER_BIN) + " " + moduleFile() + " " + dir.file("x.wav") + " --seconds 1 --rules intro");
   ASSERT_EQ(x.exitCode, 0) << x.output;
   const std::string played = readFile(raw), rendered = readFile(dir.file("x.wav")).substr(44);
   // The device plays silence until the ring starts.

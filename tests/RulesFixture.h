@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "SoundLib/xmplay/Player.h"
-#include "SoundLib/xmplay/RuleSet.h"
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/engine/Player.h"
+#include "SoundLib/xmplay/rules/RuleSet.h"
+#include "SoundLib/xmplay/engine/Sequencer.h"
 
 // A small module played tick by tick by one rule set, for the rules' worked values: the design is
 // written and loaded at start(), then the test steps ticks and reads the song and the set's state.

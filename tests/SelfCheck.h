@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
 
 namespace selfcheck {
 constexpr int kRate = 44100;

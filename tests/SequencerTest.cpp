@@ -1,9 +1,12 @@
-#include "SoundLib/xmplay/Sequencer.h"
+#include "SoundLib/xmplay/engine/Sequencer.h"
 
 #include <gtest/gtest.h>
 
-#include "SoundLib/xmplay/PTRules.h"
+#include "SoundLib/xmplay/rules/pt/PTRules.h"
 #include "XMTestModules.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
+#include "SoundLib/xmplay/rules/RuleSets.h"
 
 // What the rule sets share: the choice of set, the row advance, the volume column's decoding,
 // the song start's reset.

@@ -1,13 +1,15 @@
-#include "SoundLib/xmplay/SoundXM.h"
+#include "SoundLib/xmplay/output/SoundXM.h"
 
 #include <gtest/gtest.h>
 
 #include "Base/LogFile.h"
 #include "Platform/virtual/VirtualWaveDevice.h"
-#include "SoundLib/xmplay/WaveOutput.h"
-#include "SoundLib/xmplay/StreamLoad.h"
+#include "SoundLib/xmplay/output/WaveOutput.h"
+#include "SoundLib/xmplay/output/StreamLoad.h"
 #include "TempDir.h"
 #include "XMTestModules.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
 
 TEST(SoundXM, InitOpensA44100DeviceWithMemoryStreams) {
   VirtualWaveDevice device;

@@ -1,11 +1,11 @@
-#include "SoundLib/xmplay/StreamCallbacks.h"
+#include "SoundLib/xmplay/output/StreamCallbacks.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "Platform/virtual/VirtualWaveDevice.h"
-#include "SoundLib/xmplay/WaveOutput.h"
+#include "SoundLib/xmplay/output/WaveOutput.h"
 #include "TempDir.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "SoundLib/xmplay/WaveOutput.h"
+#include "SoundLib/xmplay/output/WaveOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <future>
 
 #include "Platform/virtual/VirtualWaveDevice.h"
-#include "SoundLib/xmplay/IntroRules.h"
-#include "SoundLib/xmplay/StreamCallbacks.h"
+#include "SoundLib/xmplay/rules/intro/IntroRules.h"
+#include "SoundLib/xmplay/output/StreamCallbacks.h"
 #include "XMTestModules.h"
 
 using namespace std::chrono_literals;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "SoundLib/xmplay/FT2Rules.h"
-#include "SoundLib/xmplay/SavedMixSettings.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
+#include "SoundLib/xmplay/formats/SavedMixSettings.h"
 #include "XMTestModules.h"
 
 namespace {

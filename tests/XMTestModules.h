@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "SoundLib/xmplay/OfflineRenderer.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
+#include "SoundLib/xmplay/formats/XMReader.h"
 #include "modules/XMWriter.h"
 
 // A one-instrument module whose sample is a constant level, so mixed values are easy to work out.
@@ -29,7 +30,7 @@ inline XMModuleSpec constantModule(int channels = 1, int rows = 16, int16_t leve
 struct LoadedSong {
   LoadedSong(const XMModuleSpec& design, const RuleSet& rules) : LoadedSong(writeXM(design), rules) {}
   LoadedSong(std::vector<uint8_t> bytes, const RuleSet& rules)
-      : image(std::move(bytes)), owned(parseXM(image.data(), image.size(), rules)), song(owned.get()) {}
+      : image(std::move(bytes)), owned(loadModule(image.data(), image.size(), &rules, nullptr)), song(owned.get()) {}
   std::vector<uint8_t> image;
   SongPtr owned;
   Song* song;

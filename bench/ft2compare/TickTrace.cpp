@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "SoundLib/xmplay/FT2Rules.h"
-#include "SoundLib/xmplay/Mixer.h"
-#include "SoundLib/xmplay/Sequencer.h"
-#include "SoundLib/xmplay/XMLoader.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
+#include "SoundLib/xmplay/engine/Mixer.h"
+#include "SoundLib/xmplay/engine/Sequencer.h"
+#include "SoundLib/xmplay/formats/XMReader.h"
 
 namespace {
 double rms(const float* frames, int64_t from, int64_t to, int side) {
@@ -60,7 +61,7 @@ TickTrace traceOurs(const std::vector<uint8_t>& image, int32_t rate, double seco
   TickTrace trace;
   trace.rate = rate;
   LoadFailure failure;
-  SongPtr song = parseXM(image.data(), image.size(), ft2::kRules, &failure);
+  SongPtr song = loadModule(image.data(), image.size(), &ft2::kRules, &failure);
   if (!song) {
     trace.error = failure.text;
     return trace;

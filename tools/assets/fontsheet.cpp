@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "common/FileBytes.h"
-#include "common/Options.h"
-#include "common/PictureFiles.h"
+#include "Programs/FileBytes.h"
+#include "Programs/Options.h"
+#include "Programs/PictureFiles.h"
 
 namespace {
 const char kUsage[] =

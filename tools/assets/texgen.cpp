@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "assets/AssetMath.h"
-#include "common/FileBytes.h"
-#include "common/Options.h"
-#include "common/PictureFiles.h"
+#include "Programs/FileBytes.h"
+#include "Programs/Options.h"
+#include "Programs/PictureFiles.h"
 
 #include "ImageLib/ImageReaders.h"
 #include "ImageLib/WkoEncoder.h"

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "assets/AssetMath.h"
-#include "common/FileBytes.h"
-#include "common/Options.h"
+#include "Programs/FileBytes.h"
+#include "Programs/Options.h"
 #include "modules/XMWriter.h"
 
 namespace {

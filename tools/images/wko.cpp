@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "common/FileBytes.h"
-#include "common/Options.h"
-#include "common/PictureFiles.h"
+#include "Programs/FileBytes.h"
+#include "Programs/Options.h"
+#include "Programs/PictureFiles.h"
 
 #include "ImageLib/BitStream.h"
 #include "ImageLib/ImageReaders.h"

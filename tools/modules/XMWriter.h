@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "SoundLib/xmplay/Effects.h"
+#include "SoundLib/xmplay/rules/Effects.h"
 
 // Builds XM module images in memory: the tests' modules and, later, the intro's own.
 

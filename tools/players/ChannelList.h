@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "SoundLib/xmplay/Song.h"
+#include "SoundLib/xmplay/engine/Song.h"
 
 // The players' --channels value: channel numbers from 1, as trackers number them, and ranges,
 // "1,3-5"; as a mask with bit c - 1 for channel c. False for anything else.

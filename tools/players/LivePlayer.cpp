@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "SoundLib/xmplay/Mixer.h"
+#include "SoundLib/xmplay/engine/Mixer.h"
 
 LivePlayer::LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint32_t channels)
     : renderer_(song, rate),

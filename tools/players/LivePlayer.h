@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "Platform/WaveDevice.h"
-#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
 
 // Where a song is: what a player's status line shows.
 struct SongPosition {

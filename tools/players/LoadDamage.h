@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "SoundLib/xmplay/Song.h"
+#include "SoundLib/xmplay/engine/Song.h"
 
 // Whether the song lacks anything it plays: a pattern cut short, or an instrument its notes name
 // that was not in the file whole. Some trackers leave the empty instruments at the end of the list

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
-#include "common/Options.h"
+#include "Programs/Options.h"
 #include "players/ChannelList.h"
-#include "SoundLib/xmplay/RuleSet.h"
+#include "SoundLib/xmplay/rules/RuleSets.h"
 
-// The rows xmrender and bfplay share, so that the two players take the same values with the
+// The rows bfrender and bfplay share, so that the two players take the same values with the
 // same words.
 
 // rules: the set's name as given; none keeps the format's own.

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/FileBytes.h"
-#include "common/Options.h"
+#include "Programs/FileBytes.h"
+#include "Programs/Options.h"
 #include "players/ChannelList.h"
 #include "players/PlayerOptions.h"
 #include "players/LivePlayer.h"
@@ -19,8 +19,9 @@
 #include "players/PlayerConsole.h"
 #include "Platform/Terminal.h"
 #include "Platform/WaveDevice.h"
-#include "SoundLib/xmplay/ModuleLoader.h"
-#include "SoundLib/xmplay/OfflineRenderer.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
+#include "SoundLib/xmplay/rules/RuleSets.h"
 
 namespace {
 const char kSynopsis[] = "usage: bfplay FILE.xm|FILE.mod [options]   play the module on the sound device\n";
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
   if (!device.open(kRate)) {
     const std::string why = device.openFailure();
     return fail("no sound device could be opened" + (why.empty() ? "" : " (" + why + ")") +
-                "; xmrender " + path + " OUT.wav renders it to a file instead");
+                "; bfrender " + path + " OUT.wav renders it to a file instead");
   }
 
   Terminal& terminal = platformTerminal();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/FileBytes.h"
+#include "Programs/FileBytes.h"
 #include "ImageLib/WkoEncoder.h"
 
 namespace {

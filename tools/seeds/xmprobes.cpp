@@ -1,5 +1,5 @@
 // Writes one small module per FastTracker 2 effect, volume column command, instrument feature
-// and quirk into a folder, so that `bench/fidelity.sh DIR/*.xm` tells how alike xmrender sounds
+// and quirk into a folder, so that `bench/fidelity.sh DIR/*.xm` tells how alike bfrender sounds
 // to the other players feature by feature. Each module plays a melodic line (a note every 8
 // rows) that uses its feature with a few parameters, mostly one 64-row pattern at speed 6 and
 // 125 BPM: 7.7 s.
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/FileBytes.h"
-#include "SoundLib/xmplay/Effects.h"
+#include "Programs/FileBytes.h"
+#include "SoundLib/xmplay/rules/Effects.h"
 #include "modules/XMWriter.h"
 
 namespace {

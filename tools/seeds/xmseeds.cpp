@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "common/FileBytes.h"
+#include "Programs/FileBytes.h"
 #include "modules/MODWriter.h"
 #include "modules/RandomModule.h"
 #include "modules/XMWriter.h"

@@ -1,0 +1,238 @@
+// The library's C interface (include/brackenfold/tracker.h) over the loader and the offline
+// renderer: a module is a song with a renderer of its own, and what is left of the last block
+// the renderer handed out.
+#include "brackenfold/tracker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "SoundLib/xmplay/engine/Mixer.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
+#include "SoundLib/xmplay/api/LibraryInternal.h"
+#include "SoundLib/xmplay/rules/RuleSets.h"
+
+struct bft_module {
+  SongPtr song;
+  OfflineRenderer* renderer = nullptr;  // made after the song, freed before it
+  std::string title, tracker, format;
+  mutable OfflineRenderer::PassEnd pass;  // worked out when first asked for
+  mutable bool passKnown = false;
+  int64_t passStart = 0;  // frame where the pass that ends the song began: the start, or a seek's
+  bool loop = false;
+  float gain = 1;
+  uint64_t clipped = 0;
+  // The block being handed out: its frames, and how many of them have been.
+  OfflineRenderer::Chunk chunk{};
+  int64_t chunkStart = 0;  // frame of the song at chunk.frames[0]
+  int64_t taken = 0;
+  int64_t given = 0;       // frames handed out since the load
+  int32_t seekOrder = -1;  // where a seek goes, until a frame from there has been rendered
+  bool ended = false;
+
+  ~bft_module() { delete renderer; }
+};
+
+namespace {
+// Puts the reason where the caller asked for it; none.
+bft_module* refuse(char* error, size_t size, const std::string& text) {
+  if (error && size) std::snprintf(error, size, "%s", text.c_str());
+  return nullptr;
+}
+
+// The last frame of one pass the renderer has found, or of the ten minutes.
+int64_t endOfPass(const bft_module& m) {
+  const int64_t cap = m.passStart + int64_t{OfflineRenderer::kMaxPassSeconds} * m.renderer->player().rate;
+  const int64_t found = m.renderer->loopFrame();
+  return found >= 0 ? std::min(found, cap) : cap;
+}
+
+// Frames of the current block still to hand out, the pass's end considered.
+int64_t available(const bft_module& m) {
+  int64_t end = m.chunkStart + m.chunk.count;
+  if (!m.loop) end = std::min(end, endOfPass(m));
+  return std::max<int64_t>(0, end - (m.chunkStart + m.taken));
+}
+
+// Makes sure frames are there to hand out, rendering the next block when the last is used up;
+// false at the end of the pass.
+bool refill(bft_module& m) {
+  if (m.ended) return false;
+  if (available(m) > 0) return true;
+  if (!m.loop && m.chunkStart + m.chunk.count >= endOfPass(m) && m.chunk.count > 0) {
+    m.ended = true;
+    return false;
+  }
+  m.chunkStart = m.renderer->renderedFrames();
+  m.chunk = m.renderer->renderChunk(1);
+  m.taken = 0;
+  m.seekOrder = -1;
+  if (available(m) > 0) return true;
+  m.ended = true;
+  return false;
+}
+
+// Hands out up to count frames through put(destination frame, mix to take them from, n), and
+// counts what the gain makes clip.
+template <class Put>
+size_t take(bft_module* m, size_t count, Put put) {
+  if (!m) return 0;
+  size_t done = 0;
+  while (done < count && refill(*m)) {
+    const auto n = static_cast<int32_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
+    const float* mix = m->chunk.mix + 2 * m->taken;
+    m->clipped += clippedSamples(mix, n, m->gain);
+    put(done, mix, n);
+    m->taken += n;
+    m->given += n;
+    done += static_cast<size_t>(n);
+  }
+  // The next block is rendered at once, so that the position of the next frame is known.
+  if (done == count) refill(*m);
+  return done;
+}
+}  // namespace
+
+const Song& songOf(const bft_module* module) { return *module->song; }
+
+const OfflineRenderer::PassEnd& passOf(const bft_module* m) {
+  if (!m->passKnown) {
+    // Running the song's ticks moves its position, which the renderer plays from: kept aside.
+    Song& song = *m->song;
+    const Song playing = song;
+    m->pass = OfflineRenderer::onePass(song, m->renderer->player().rate);
+    m->passKnown = true;
+    song = playing;
+  }
+  return m->pass;
+}
+
+extern "C" {
+
+const char* bft_version(void) { return BRACKENFOLD_VERSION; }
+
+bft_module* bft_load(const void* data, size_t size, int rate, const char* rules, char* error, size_t errorSize) {
+  refuse(error, errorSize, "");
+  if (!data && size) return refuse(error, errorSize, "no data");
+  if (rate < 8000 || rate > 192000) {
+    char text[64];
+    std::snprintf(text, sizeof text, "rate %d Hz (8000 to 192000)", rate);
+    return refuse(error, errorSize, text);
+  }
+  const RuleSet* set = rules ? ruleSetNamed(rules) : nullptr;
+  if (rules && !set)
+    return refuse(error, errorSize, "no rules named \"" + std::string(rules).substr(0, 32) + "\" (" + ruleSetNames() + ")");
+  LoadFailure failure{};
+  SongPtr song = loadModule(static_cast<const uint8_t*>(data), size, set, &failure);
+  if (!song) return refuse(error, errorSize, failure.text);
+  auto* m = new (std::nothrow) bft_module;
+  if (!m) return refuse(error, errorSize, "out of memory");
+  m->song = std::move(song);
+  Song& s = *m->song;
+  m->title = printableName(s.title, sizeof s.title);
+  m->tracker = printableName(s.tracker, sizeof s.tracker);
+  m->format = formatName(s);
+  m->renderer = new (std::nothrow) OfflineRenderer(s, rate);
+  if (!m->renderer) {
+    delete m;
+    return refuse(error, errorSize, "out of memory");
+  }
+  return m;
+}
+
+void bft_free(bft_module* module) { delete module; }
+
+size_t bft_render(bft_module* module, int16_t* frames, size_t count) {
+  if (!frames) return 0;
+  return take(module, count, [&](size_t at, const float* mix, int32_t n) {
+    // At unit gain the player's own rounding, already in the ring.
+    if (module->gain == 1)
+      std::memcpy(frames + 2 * at, module->chunk.frames + 2 * module->taken, static_cast<size_t>(n) * 4);
+    else
+      convertScaled(frames + 2 * at, mix, n, module->gain);
+  });
+}
+
+size_t bft_render_float(bft_module* module, float* frames, size_t count) {
+  if (!frames) return 0;
+  return take(module, count, [&](size_t at, const float* mix, int32_t n) {
+    for (size_t i = 0; i < 2 * static_cast<size_t>(n); ++i) frames[2 * at + i] = mix[i] * module->gain / 32768.0f;
+  });
+}
+
+const char* bft_title(const bft_module* m) { return m ? m->title.c_str() : ""; }
+const char* bft_tracker(const bft_module* m) { return m ? m->tracker.c_str() : ""; }
+const char* bft_format(const bft_module* m) { return m ? m->format.c_str() : ""; }
+const char* bft_rules(const bft_module* m) { return m ? m->song->rules->name : ""; }
+int bft_channels(const bft_module* m) { return m ? m->song->channelCount : 0; }
+int bft_orders(const bft_module* m) { return m ? m->song->songLength : 0; }
+int bft_rate(const bft_module* m) { return m ? m->renderer->player().rate : 0; }
+int64_t bft_pass_frames(const bft_module* m) { return m ? passOf(m).frames(m->renderer->player().rate) : 0; }
+int64_t bft_frames_rendered(const bft_module* m) { return m ? m->given : 0; }
+
+void bft_position(const bft_module* m, int* order, int* row) {
+  int32_t o = 0, r = 0;
+  if (m && m->seekOrder >= 0) {
+    o = m->seekOrder;
+  } else if (m) {
+    // The mark of the last tick that began at or before the next frame.
+    const int64_t next = m->chunkStart + m->taken;
+    for (const OfflineRenderer::TickMark& t : m->renderer->ticks()) {
+      if (t.frame > next) break;
+      o = t.order;
+      r = t.row;
+    }
+  }
+  if (order) *order = o;
+  if (row) *row = r;
+}
+
+int bft_seek_order(bft_module* m, int order) {
+  if (!m || order < 0 || order >= m->song->songLength) return -1;
+  m->renderer->seek(order);
+  // What is left of the block was rendered before the seek: the song goes on from the next one.
+  m->chunk = {};
+  m->chunkStart = m->renderer->renderedFrames();
+  m->taken = 0;
+  m->passStart = m->chunkStart;
+  m->seekOrder = order;
+  m->ended = false;
+  return 0;
+}
+
+void bft_set_loop(bft_module* m, int loop) {
+  if (!m || m->loop == (loop != 0)) return;
+  m->loop = loop != 0;
+  m->ended = false;
+  // Past the end of the first pass, the pass that ends the song is counted from where it is.
+  const int64_t next = m->chunkStart + m->taken;
+  if (!m->loop && next >= endOfPass(*m)) {
+    m->renderer->restartPass();
+    m->passStart = next;
+  }
+}
+
+void bft_set_channel_mask(bft_module* m, uint32_t mask) {
+  if (m) m->renderer->setChannelMask(mask);
+}
+
+int bft_set_gain(bft_module* m, double decibels) {
+  if (!m || !(decibels >= -48 && decibels <= 48)) return -1;
+  m->gain = static_cast<float>(std::pow(10.0, decibels / 20));
+  return 0;
+}
+
+uint64_t bft_clipped(const bft_module* m) { return m ? m->clipped : 0; }
+
+int bft_set_separation(bft_module* m, int percent) {
+  if (!m || percent < 0 || percent > 100) return -1;
+  m->renderer->setSeparation(percent);
+  return 0;
+}
+
+}  // extern "C"

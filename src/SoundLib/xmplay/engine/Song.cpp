@@ -1,0 +1,34 @@
+#include "SoundLib/xmplay/engine/Song.h"
+
+#include <new>
+
+Sample emptySample{};
+Instrument emptyInstrument{};
+
+Song* newSong() {
+  Song* song = new (std::nothrow) Song{};
+  if (!song) return nullptr;
+  for (ChannelSettings& c : song->channels) c = {64, 128, false, false};
+  song->mixVolume = 128;
+  song->stereo = true;
+  return song;
+}
+
+void freeSong(Song* song) {
+  if (!song) return;
+  if (song->samples) {
+    for (int i = 0; i < song->sampleCount; ++i) {
+      if (song->samples[i] && song->samples[i] != &emptySample) {
+        delete[] song->samples[i]->data;
+        delete song->samples[i];
+      }
+    }
+    delete[] song->samples;
+  }
+  delete[] song->instruments;
+  if (song->patterns) {
+    for (int p = 0; p < song->allocatedPatternCount; ++p) delete[] song->patterns[p].notes;
+    delete[] song->patterns;
+  }
+  delete song;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "SoundLib/xmplay/formats/Format.h"
+
+// What a MOD image is, as far as its header tells: 31 samples and a signature at offset 1080
+// ("M.K." and the other 4-channel ones, "6CHN", "8CHN", "CD81", "OKTA", "FLT8", "xxCH" up to 32
+// channels), or a 15-sample SoundTracker module, which has no signature and is recognised by a
+// header whose names, volumes, finetunes, lengths and orders are all in range and whose
+// patterns fit in the image.
+struct MODLayout {
+  int channels = 0;  // 0: not a MOD
+  int samples = 31;  // or 15
+  bool flt8 = false;  // StarTrekker's 8 channels: each pattern stored as two of 4 channels
+  char signature[5] = {};  // empty for 15 samples
+};
+MODLayout recogniseMOD(const uint8_t* data, size_t size);
+
+// Parses a MOD module image of size bytes into a song of one-sample instruments (notes in the
+// song's numbering, see AmigaPeriods.h), as the options ask. None when it is not a MOD, with the
+// reason in failure where one is given.
+SongPtr parseMOD(const uint8_t* data, size_t size, const ReadOptions& options, LoadFailure* failure = nullptr);
+
+namespace mod {
+extern const Format kFormat;  // "MOD": by its signature or its 15-sample header; ProTracker's rules
+}

@@ -1,0 +1,44 @@
+#include "SoundLib/xmplay/rules/RuleSets.h"
+
+#include <cstring>
+#include <iterator>
+
+// Each set's table, defined in its own folder.
+namespace intro {
+extern const RuleSet kRules;
+}
+namespace ft2 {
+extern const RuleSet kRules;
+}
+namespace pt {
+extern const RuleSet kRules;
+}
+
+namespace {
+// Every set, in the order people are offered them.
+const RuleSet* const kSets[] = {&ft2::kRules, &pt::kRules, &intro::kRules};
+}  // namespace
+
+const RuleSet* ruleSetNamed(const char* name) {
+  if (!name) return nullptr;
+  for (const RuleSet* rules : kSets)
+    if (!std::strcmp(name, rules->name)) return rules;
+  return nullptr;
+}
+
+std::string ruleSetNames() {
+  std::string names;
+  const size_t count = std::size(kSets);
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) names += i + 1 == count ? " or " : ", ";
+    names += kSets[i]->name;
+  }
+  return names;
+}
+
+bool playsFormat(const RuleSet& rules, const char* format) {
+  const size_t n = std::strlen(format);
+  for (const char* at = rules.formats; (at = std::strstr(at, format)) != nullptr; at += n)
+    if ((at == rules.formats || at[-1] == ' ') && (at[n] == 0 || at[n] == ' ')) return true;
+  return false;
+}

@@ -1,0 +1,329 @@
+// bfrender: renders an XM or MOD module to a 16-bit stereo WAV through the player's own block
+// fill, offline and deterministic, by the rules of the tracker that wrote it (FastTracker 2's,
+// ProTracker's) or others: the whole mix, some of its channels, or one file per channel (stems);
+// --info prints the module's structure.
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "brackenfold/tracker.h"
+#include "Programs/FileBytes.h"
+#include "Programs/Options.h"
+#include "Programs/ProgressLine.h"
+#include "players/ChannelList.h"
+#include "players/PlayerOptions.h"
+#include "players/LoadDamage.h"
+#include "Platform/Folders.h"
+#include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/engine/OfflineRenderer.h"
+#include "SoundLib/xmplay/output/WavWriter.h"
+#include "SoundLib/xmplay/api/LibraryInternal.h"
+
+namespace {
+const char kSynopsis[] =
+    "usage: bfrender IN.xm|IN.mod OUT.wav [options]    render one pass (OUT.wav -: standard output)\n"
+    "       bfrender IN --stems DIR [options]\n"
+    "                                   one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
+    "       bfrender --info IN [--rules ft2|pt|intro]\n"
+    "                                   the module's title, tracker, structure, duration, instruments\n";
+const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
+const char kExitStatus[] =
+    "exit status:\n"
+    "  0  written (--info: printed)\n"
+    "  2  a bad option or value, a file that cannot be read or written, a module it cannot play\n";
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "bfrender: %s\n", message.c_str());
+  return 2;
+}
+
+// What the player is asked to render: the module's bytes and how to play them.
+struct Render {
+  const std::vector<uint8_t>& image;
+  const char* rules;  // none: the format's own
+  int32_t rate;
+  int64_t frames;
+  double gain;  // dB
+  long separation;  // percent
+};
+
+// A module loaded through the library, freed on every way out.
+struct Module {
+  Module(const std::vector<uint8_t>& image, const char* rules, int32_t rate)
+      : m(bft_load(image.data(), image.size(), rate, rules, why, sizeof why)) {}
+  ~Module() { bft_free(m); }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+  // Before m: members start in this order, and the load writes its reason here.
+  char why[128] = "";
+  bft_module* m;
+};
+
+// Renders the frames of the song from where the module stands (its start, freshly loaded),
+// mixing the channels of the mask, into the writer; says how far it has come after every
+// stretch, and how many samples it clipped at the end. False where the file could not be
+// written (errno says why).
+bool renderTo(WavWriter& wav, bft_module* m, const Render& r, uint32_t mask,
+              const std::function<void(int64_t)>& progress, uint64_t& clipped) {
+  bft_set_loop(m, 1);
+  bft_set_channel_mask(m, mask);
+  bft_set_gain(m, r.gain);
+  bft_set_separation(m, static_cast<int>(r.separation));
+  // Large stretches: the writer sends each to the file in one call.
+  constexpr int64_t kStretch = 65536;
+  std::vector<int16_t> frames(2 * kStretch);
+  bool written = true;
+  for (int64_t done = 0; done < r.frames && written;) {
+    const size_t n = bft_render(m, frames.data(), static_cast<size_t>(std::min(kStretch, r.frames - done)));
+    written = wav.write(frames.data(), static_cast<int64_t>(n));
+    done += static_cast<int64_t>(n);
+    progress(done);
+  }
+  clipped = bft_clipped(m);
+  return written;
+}
+
+// The progress line of a render, timed from its start.
+class RenderProgress {
+ public:
+  explicit RenderProgress(bool quiet) : line_(stderr, !quiet && ProgressLine::onTerminal(stderr)) {}
+  void update(const std::string& done, double share) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    line_.update("bfrender: " + done, share, elapsed.count());
+  }
+  void finish() { line_.finish(); }
+
+ private:
+  ProgressLine line_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+const char* loopName(uint8_t mode) {
+  switch (mode) {
+    case kLoopForward: return "forward";
+    case kLoopPingPong: return "ping-pong";
+    default: return "none";
+  }
+}
+
+// m:ss.t, or m:ss.hh with hundredths.
+std::string minutesAndSeconds(int64_t frames, int32_t rate, bool hundredths = false) {
+  const int64_t scale = hundredths ? 100 : 10;
+  const int64_t parts = (frames * scale + rate / 2) / rate;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%0*lld", static_cast<long long>(parts / (60 * scale)),
+                static_cast<long long>(parts / scale % 60), hundredths ? 2 : 1, static_cast<long long>(parts % scale));
+  return text;
+}
+
+// The song's structure; the duration is one pass at 44100 Hz.
+void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
+  std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
+  std::printf("tracker: %s\n", printableName(song.tracker, sizeof song.tracker).c_str());
+  std::printf("format: %s, played by the %s rules\n", formatName(song).c_str(), song.rules->title);
+  std::printf("channels: %d\n", song.channelCount);
+  std::printf("song length: %d\n", song.songLength);
+  std::printf("restart position: %d\n", song.restartPosition);
+  std::printf("patterns: %d in file, %d used, %d allocated\n", song.filePatternCount, song.usedPatternCount,
+              song.allocatedPatternCount);
+  std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
+  std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
+  const int64_t frames = pass.frames(44100);
+  // A pattern loop that never ends is played on for ever by the tracker: one pass is everything
+  // up to its first repeat.
+  char endless[96] = "";
+  if (pass.endlessLoop)
+    std::snprintf(endless, sizeof endless, ", then a pattern loop that never ends, from order %d row %d", pass.order,
+                  pass.row);
+  std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100, true).c_str(),
+              pass.frame < 0 ? ", cut at 10 minutes" : "", endless);
+  std::printf("instruments: %d\n", song.instrumentCount);
+  for (int i = 0; i < song.instrumentCount; ++i) {
+    const Instrument& ins = song.instruments[i];
+    const std::string name = printableName(ins.name, sizeof ins.name);
+    std::printf("instrument %d: \"%s\", %d samples, fadeout %u\n", i + 1, name.c_str(), ins.sampleCount,
+                ins.fadeout);
+    for (int k = 0; k < ins.sampleCount; ++k) {
+      const Sample& s = *ins.samples[k];
+      std::printf("  sample %d: length %u, loop %s", k, s.length, loopName(s.loopMode));
+      if (s.loopMode != kLoopNone) std::printf(", loop start %u, loop length %u", s.loopStart, s.loopLength);
+      std::printf(", bits %d, volume %d, finetune %d, relative note %d\n", s.bits, s.volume, s.finetune,
+                  s.relativeNote);
+    }
+  }
+}
+
+bool isStemName(const std::string& name) {
+  return name == "mix.wav" || (name.size() == 14 && std::isdigit(static_cast<unsigned char>(name[0])) &&
+                               std::isdigit(static_cast<unsigned char>(name[1])) && name.substr(2) == "-channel.wav");
+}
+
+std::string clippedNote(uint64_t clipped) {
+  return std::to_string(clipped) + " " + kClippedAdvice;
+}
+
+// One WAV per channel of the mask and the mix of them all, each the same length. The stems an
+// earlier render left in the folder go first, or a module with fewer channels would leave the
+// other's beside its own.
+int renderStems(const Render& render, int channels, const std::string& dir, uint32_t mask, bool quiet) {
+  std::string why;
+  if (!makeFolders(dir, &why)) return fail("--stems: cannot make folder " + dir + ": " + why);
+  std::vector<std::string> files;
+  for (int c = 0; c < channels; ++c) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%02d-channel.wav", c + 1);
+    if (mask >> c & 1) files.push_back(name);
+  }
+  files.push_back("mix.wav");
+  int stale = 0;
+  for (const std::string& name : fileNamesIn(dir)) {
+    if (!isStemName(name)) continue;
+    if (!removeFile(dir + "/" + name)) return fail("--stems: cannot remove " + dir + "/" + name + " of an earlier render");
+    stale += std::find(files.begin(), files.end(), name) == files.end();
+  }
+  if (stale && !quiet)
+    std::fprintf(stderr, "bfrender: --stems: removed %d file%s of an earlier render from %s\n", stale,
+                 stale == 1 ? "" : "s", dir.c_str());
+
+  RenderProgress progress(quiet);
+  std::vector<std::string> notes;
+  for (size_t k = 0; k < files.size(); ++k) {
+    const std::string path = dir + "/" + files[k];
+    const uint32_t heard = files[k] == "mix.wav" ? mask : uint32_t{1} << (std::atoi(files[k].c_str()) - 1);
+    const auto shown = [&](int64_t done) {
+      progress.update(files[k] + ", " + std::to_string(k + 1) + " of " + std::to_string(files.size()) + " files",
+                      (static_cast<double>(k) + static_cast<double>(done) / static_cast<double>(render.frames)) /
+                          static_cast<double>(files.size()));
+    };
+    const Module module(render.image, render.rules, render.rate);
+    FILE* file = module.m ? std::fopen(path.c_str(), "wb") : nullptr;
+    uint64_t clipped = 0;
+    std::string failed = module.m ? (file ? "" : cannotWrite(path)) : std::string("the player refused the module: ") + module.why;
+    if (file) {
+      WavWriter wav(file, render.rate, render.frames);
+      if (!renderTo(wav, module.m, render, heard, shown, clipped) || !wav.finish()) failed = cannotWrite(path);
+    }
+    if (!failed.empty()) {
+      progress.finish();
+      return fail(failed);
+    }
+    if (clipped)
+      notes.push_back(path + ": " + clippedNote(clipped) +
+                      (files[k] == "mix.wav" ? "; the stems do not sum to the mix where it clipped" : ""));
+  }
+  progress.finish();
+  if (!quiet)
+    for (const std::string& note : notes) std::fprintf(stderr, "bfrender: %s\n", note.c_str());
+  return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool info = false, quiet = false;
+  std::string output, stems;
+  const char* rules = nullptr;  // the format's own
+  double seconds = 0, gain = 0;
+  long separation = kDefaultSeparation;
+  long rate = 44100;
+  uint32_t mask = 0xFFFFFFFF;
+  Options options(
+      "bfrender",
+      {Option::flag("--info", 0, info, "print the module's structure instead of rendering it"),
+       Option::text("--output", 'o', "OUT.wav", "a file name, - for standard output", output,
+                    "the WAV to write, as OUT.wav after IN.xm (-: standard output)"),
+       Option::text("--stems", 0, "DIR", "a folder", stems,
+                    "one WAV per channel and their mix: DIR/01-channel.wav ... DIR/mix.wav\n"
+                    "(the stems an earlier render left in DIR are removed first)"),
+       Option::number("--seconds", 0, "S", "seconds", 0.001, 3600, false, seconds,
+                      "render S seconds (0.001 to 3600) instead of one pass of the song"),
+       Option::integer("--rate", 'r', "R", "Hz", 8000, 192000, rate,
+                       "frames per second, 8000 to 192000 (default 44100)"),
+       rulesOption(rules),
+       channelsOption(mask),
+       separationOption(separation),
+       gainOption(gain),
+       Option::flag("--quiet", 'q', quiet, "no progress line and no warnings, only errors")});
+  if (const int code =
+          options.answer(options.parse(argc, argv), std::string(kSynopsis) + kOptionsHeading, kExitStatus, BRACKENFOLD_VERSION);
+      code >= 0)
+    return code;
+  const std::vector<std::string>& files = options.operands();
+  if (files.empty()) {
+    std::fputs(kSynopsis, stderr);
+    std::fputs("options: bfrender --help\n", stderr);
+    return 2;
+  }
+  if (files.size() > 2) return fail("too many files: " + files[2] + " after IN.xm and OUT.wav (see --help)");
+  if (files.size() == 2 && options.given("--output"))
+    return fail("two outputs, " + files[1] + " and --output " + output + ": name one");
+  if (files.size() == 2) output = files[1];
+  for (const char* renderOnly : {"--seconds", "--rate", "--channels", "--gain", "--separation"}) {
+    if (options.apart(renderOnly, "--info", "--info renders nothing")) continue;
+    std::fprintf(stderr, "%s\n", options.error().c_str());
+    return 2;
+  }
+  if (info && (!output.empty() || !stems.empty()))
+    return fail("--info renders nothing: no " + std::string(stems.empty() ? output : "--stems " + stems) + " with it");
+  if (!output.empty() && !stems.empty()) return fail("write " + output + " or --stems " + stems + ", not both");
+  if (!info && output.empty() && stems.empty())
+    return fail("nothing to write: name OUT.wav (- for standard output), --stems DIR, or --info");
+  const char* in = files[0].c_str();
+
+  std::vector<uint8_t> image;
+  if (!readFileBytes(in, image)) return fail(cannotRead(in));
+  const int32_t r = static_cast<int32_t>(rate);
+  const Module module(image, rules, info ? 44100 : r);
+  if (!module.m) return fail(std::string(in) + ": not a module this player can play: " + module.why);
+  const Song* song = &songOf(module.m);
+  bool refuse = false;
+  const std::string damage = damageMessage(*song, refuse);
+  if (info) {
+    printInfo(*song, passOf(module.m));
+    if (!damage.empty()) std::printf("damaged: %s\n", damage.c_str());
+    return 0;
+  }
+  if (refuse) return fail(std::string(in) + ": " + damage);
+  if (!damage.empty() && !quiet) std::fprintf(stderr, "bfrender: warning: %s: %s\n", in, damage.c_str());
+  if (options.given("--channels")) {
+    const std::string beyond = channelsBeyond(mask, song->channelCount);
+    if (!beyond.empty()) return fail(beyond);
+  }
+  const int64_t frames =
+      seconds > 0 ? static_cast<int64_t>(std::llround(seconds * static_cast<double>(rate))) : bft_pass_frames(module.m);
+  // A song that never comes back round would otherwise fill ten minutes without a word.
+  if (seconds == 0 && frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * r && !quiet)
+    std::fprintf(stderr, "bfrender: warning: %s: one pass does not end within 10 minutes: rendering 10:00 "
+                 "(--seconds S for another length)\n", in);
+  const Render render{image, rules, r, frames, gain, separation};
+  if (!stems.empty()) return renderStems(render, song->channelCount, stems, mask, quiet);
+  const bool toStandardOutput = output == "-";
+  // As gzip and cjpeg do: sound data is no text for a terminal.
+  if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
+  // Before the file: whether stderr is a terminal is asked of the system, which sets errno.
+  RenderProgress progress(quiet);
+  FILE* file = toStandardOutput ? stdout : std::fopen(output.c_str(), "wb");
+  if (!file) return fail(cannotWrite(output));
+  // A pipe cannot be sought back to, so the sizes go first: the length is known before rendering.
+  WavWriter wav(file, r, frames);
+  const std::string total = minutesAndSeconds(frames, r);
+  const auto shown = [&](int64_t done) {
+    progress.update(minutesAndSeconds(done, r) + " of " + total + " rendered",
+                    static_cast<double>(done) / static_cast<double>(frames));
+  };
+  uint64_t clipped = 0;
+  const bool written = renderTo(wav, module.m, render, mask, shown, clipped) && wav.finish();
+  progress.finish();
+  if (!written) return fail(cannotWrite(toStandardOutput ? "standard output" : output));
+  if (clipped && !quiet) std::fprintf(stderr, "bfrender: %s\n", clippedNote(clipped).c_str());
+  return 0;
+}
