@@ -16,12 +16,12 @@
 #include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 namespace {
-// A sample built by hand, with the loader's layout: length + 8 values.
+// A sample built by hand, with the loader's layout: length + kSampleSpareFrames values.
 struct HandSample {
   HandSample(std::vector<int16_t> values, uint8_t mode, uint32_t loopStart, uint32_t loopLength)
       : data(std::move(values)) {
     const uint32_t length = static_cast<uint32_t>(data.size());
-    data.resize(length + 8, 0);
+    data.resize(length + kSampleSpareFrames, 0);
     sample = Sample{};
     sample.data = data.data();
     sample.length = length;

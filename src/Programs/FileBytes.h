@@ -12,16 +12,24 @@
 inline bool readFileBytes(const char* path, std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path, "rb");
   if (!f) return false;
-  // Room for the whole file at once where its size can be had: not for a pipe, nor for a folder,
-  // whose end lies anywhere.
+  // Straight into the vector, without stdio's buffer in between: the whole file at once where its
+  // size can be had (not for a pipe, nor for a folder, whose end lies anywhere), then whatever
+  // follows.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  size_t chunk = 65536;
   if (std::fseek(f, 0, SEEK_END) == 0) {
     const long size = std::ftell(f);
-    if (size > 0 && size <= (1L << 30)) bytes.reserve(bytes.size() + static_cast<size_t>(size));
+    if (size > 0 && size <= (1L << 30)) chunk = static_cast<size_t>(size) + 1;
     std::rewind(f);
   }
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  while (true) {
+    const size_t at = bytes.size();
+    bytes.resize(at + chunk);
+    const size_t n = std::fread(bytes.data() + at, 1, chunk, f);
+    bytes.resize(at + n);
+    if (n < chunk) break;
+    chunk = 65536;
+  }
   const bool ok = !std::ferror(f);
   const int error = errno;  // a folder opens, and its read fails with EISDIR
   std::fclose(f);

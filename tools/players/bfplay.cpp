@@ -17,6 +17,7 @@
 #include "players/LivePlayer.h"
 #include "players/LoadDamage.h"
 #include "players/PlayerConsole.h"
+#include "Platform/MappedFile.h"
 #include "Platform/Terminal.h"
 #include "Platform/WaveDevice.h"
 #include "SoundLib/xmplay/formats/Formats.h"
@@ -69,8 +70,8 @@ int main(int argc, char** argv) {
   if (options.operands().size() > 1) return fail("one module at a time");
   const char* path = options.operands()[0].c_str();
 
-  std::vector<uint8_t> image;
-  if (!readFileBytes(path, image)) return fail(cannotRead(path));
+  MappedFile image;
+  if (!image.open(path)) return fail(cannotRead(path));
   LoadFailure failure{};
   const SongPtr loaded = loadModule(image.data(), image.size(), ruleSetNamed(rulesName), &failure);
   if (!loaded) return fail(std::string(path) + ": not a module this player can play: " + failure.text);

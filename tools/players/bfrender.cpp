@@ -24,6 +24,7 @@
 #include "players/PlayerOptions.h"
 #include "players/LoadDamage.h"
 #include "Platform/Folders.h"
+#include "Platform/MappedFile.h"
 #include "SoundLib/xmplay/formats/Formats.h"
 #include "SoundLib/xmplay/engine/OfflineRenderer.h"
 #include "SoundLib/xmplay/output/WavWriter.h"
@@ -49,7 +50,7 @@ int fail(const std::string& message) {
 
 // What the player is asked to render: the module's bytes and how to play them.
 struct Render {
-  const std::vector<uint8_t>& image;
+  const MappedFile& image;
   const char* rules;  // none: the format's own
   int32_t rate;
   int64_t frames;
@@ -59,7 +60,7 @@ struct Render {
 
 // A module loaded through the library, freed on every way out.
 struct Module {
-  Module(const std::vector<uint8_t>& image, const char* rules, int32_t rate)
+  Module(const MappedFile& image, const char* rules, int32_t rate)
       : m(bft_load(image.data(), image.size(), rate, rules, why, sizeof why)) {}
   ~Module() { bft_free(m); }
   Module(const Module&) = delete;
@@ -279,8 +280,8 @@ int main(int argc, char** argv) {
     return fail("nothing to write: name OUT.wav (- for standard output), --stems DIR, or --info");
   const char* in = files[0].c_str();
 
-  std::vector<uint8_t> image;
-  if (!readFileBytes(in, image)) return fail(cannotRead(in));
+  MappedFile image;
+  if (!image.open(in)) return fail(cannotRead(in));
   const int32_t r = static_cast<int32_t>(rate);
   const Module module(image, rules, info ? 44100 : r);
   if (!module.m) return fail(std::string(in) + ": not a module this player can play: " + module.why);

@@ -1,3 +1,7 @@
+// The software mixer: each voice in segments that end at its loop's boundary, at the end of a
+// volume ramp or at the end of the call, each segment rendered by the inner loops of
+// MixerKernels.h (or, for a stereo or filtered voice, by the one-frame loop here); then the block
+// fill, which calls the song's tick function on its exact frames, and the conversion to 16 bits.
 #include "SoundLib/xmplay/engine/Mixer.h"
 
 #include <algorithm>
@@ -8,10 +12,23 @@
 #endif
 
 namespace {
-constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
+using mixer_kernels::kFractionScale;
 
-// The loop's end as the mixer runs it (the loader may have repeated a short loop).
+// The loop a voice plays: the sample's sustain loop while it is held, else its loop as the mixer
+// runs it (the loader may have repeated a short one); without one, the whole sample. 32.32.
+struct Loop {
+  uint64_t start, end;
+  uint8_t mode;
+};
+
 uint32_t loopEndOf(const Sample& s) { return s.loopStart + (s.mixLoopLength ? s.mixLoopLength : s.loopLength); }
+
+Loop activeLoop(const MixerChannel& c) {
+  const Sample& s = *c.sample;
+  if (hasSustainLoop(s) && !c.released)
+    return {uint64_t{s.sustainStart} << 32, uint64_t{s.sustainStart + s.sustainLength} << 32, s.sustainMode};
+  return {uint64_t{s.loopStart} << 32, uint64_t{loopEndOf(s)} << 32, s.loopMode};
+}
 
 uint64_t positionOf(const MixerChannel& c) { return uint64_t{c.position} << 32 | c.positionFraction; }
 void setPosition(MixerChannel& c, uint64_t p) {
@@ -19,12 +36,12 @@ void setPosition(MixerChannel& c, uint64_t p) {
   c.positionFraction = static_cast<uint32_t>(p);
 }
 
-// Where a voice going forward meets its boundary: the loop's end as the mixer runs it (the sample's
-// end without a loop); with a sample queued, the end of the loop's current pass, where the queued
-// one takes over (the mixer's copies of a short loop are passes too).
-uint64_t forwardEnd(const MixerChannel& c, uint64_t position) {
+// Where a voice going forward meets its boundary: the loop's end (the sample's end without a
+// loop); with a sample queued, the end of the loop's current pass, where the queued one takes
+// over (the mixer's copies of a short loop are passes too).
+uint64_t forwardEnd(const MixerChannel& c, const Loop& loop, uint64_t position) {
   const Sample& s = *c.sample;
-  if (!c.queued || s.loopMode != kLoopForward) return uint64_t{loopEndOf(s)} << 32;
+  if (!c.queued || s.loopMode != kLoopForward) return loop.end;
   const uint64_t start = uint64_t{s.loopStart} << 32, length = uint64_t{s.loopLength} << 32;
   if (position < start) return start + length;
   return start + ((position - start) / length + 1) * length;
@@ -56,138 +73,12 @@ uint64_t swapInQueued(MixerChannel& c, uint64_t position) {
 // boundary it moves towards: a note starts at 0 in a sample of at least one frame; a segment cut
 // short by the call's count or by a ramp stops before the ceiling, so before the boundary; a
 // forward wrap lands below the loop end; a reflection leaves the channel inside the loop, above
-// the start when it goes backward (see reflect). And the step is at least 100 Hz / 192000 Hz of
-// a frame, far above 0.
-uint64_t framesToBoundary(const MixerChannel& c, uint64_t position, uint64_t step) {
-  const Sample& s = *c.sample;
-  const uint64_t distance = c.direction == kBackward ? position - (uint64_t{s.loopStart} << 32)
-                                                     : forwardEnd(c, position) - position;
+// the start when it goes backward (see reflect); a released sustain loop is settled into the loop
+// that follows it (settleIntoLoop). And the step is at least 100 Hz / 192000 Hz of a frame.
+uint64_t framesToBoundary(const MixerChannel& c, const Loop& loop, uint64_t position, uint64_t step) {
+  const uint64_t distance = c.direction == kBackward ? position - loop.start : forwardEnd(c, loop, position) - position;
   if (step == 0) return UINT64_MAX;  // a channel that does not move reaches nothing
   return distance / step + (distance % step != 0);
-}
-
-// How a segment's levels move: not at all, frame by frame (the short ramps at note starts and
-// volume changes, whose sums the scalar loop gives), or four frames at a time (a ramp across a
-// whole tick, which only needs to be linear: one addition a quad instead of a chain of four).
-enum RampKind { kSteady, kFrameRamp, kQuadRamp };
-
-#if defined(__SSE2__)
-// Four frames at once. Each lane does the scalar loop's operations in the same order (no fused
-// multiply-add), and a frame ramp's levels step from frame to frame by the same single
-// additions, so the sums are bit for bit the same. The two interpolated values of a frame are
-// adjacent and come in with one 32-bit load (x86 is little-endian: the first value is the low
-// half).
-template <RampKind kRamp, bool kBackward>
-uint64_t renderFour(float* out, int32_t quads, const int16_t* data, uint64_t position, uint64_t step, float& left,
-                    float& right, float deltaLeft, float deltaRight) {
-  __m128 l = _mm_set1_ps(left), r = _mm_set1_ps(right);
-  const __m128 scale = _mm_set1_ps(kFractionScale);
-  const __m128 quadLeft = _mm_set1_ps(4 * deltaLeft), quadRight = _mm_set1_ps(4 * deltaRight);
-  if (kRamp == kQuadRamp) {
-    l = _mm_setr_ps(left, left + deltaLeft, left + 2 * deltaLeft, left + 3 * deltaLeft);
-    r = _mm_setr_ps(right, right + deltaRight, right + 2 * deltaRight, right + 3 * deltaRight);
-  }
-  auto pairAt = [data](uint64_t p) {
-    int32_t pair;
-    std::memcpy(&pair, data + (p >> 32), sizeof pair);
-    return pair;
-  };
-  // The low 32 bits of the four positions advance by the low 32 bits of four steps, modulo 2^32
-  // like the positions' own low halves.
-  const auto low = [](uint64_t p) { return static_cast<int32_t>(static_cast<uint32_t>(p)); };
-  const uint64_t next1 = kBackward ? position - step : position + step;
-  const uint64_t next2 = kBackward ? next1 - step : next1 + step;
-  const uint64_t next3 = kBackward ? next2 - step : next2 + step;
-  __m128i fractions = _mm_setr_epi32(low(position), low(next1), low(next2), low(next3));
-  const __m128i advance = _mm_set1_epi32(low(4 * step));
-  for (int32_t q = 0; q < quads; ++q) {
-    const uint64_t p0 = position;
-    const uint64_t p1 = kBackward ? p0 - step : p0 + step;
-    const uint64_t p2 = kBackward ? p1 - step : p1 + step;
-    const uint64_t p3 = kBackward ? p2 - step : p2 + step;
-    position = kBackward ? p3 - step : p3 + step;
-    const __m128i pairs = _mm_setr_epi32(pairAt(p0), pairAt(p1), pairAt(p2), pairAt(p3));
-    const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(pairs, 16), 16);
-    const __m128i s1 = _mm_srai_epi32(pairs, 16);
-    const __m128 f = _mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1));
-    fractions = kBackward ? _mm_sub_epi32(fractions, advance) : _mm_add_epi32(fractions, advance);
-    const __m128 d = _mm_cvtepi32_ps(_mm_sub_epi32(s1, s0));
-    const __m128 s = _mm_add_ps(_mm_cvtepi32_ps(s0), _mm_mul_ps(_mm_mul_ps(d, f), scale));
-    if (kRamp == kFrameRamp) {
-      const float l1 = left + deltaLeft, l2 = l1 + deltaLeft, l3 = l2 + deltaLeft;
-      const float r1 = right + deltaRight, r2 = r1 + deltaRight, r3 = r2 + deltaRight;
-      l = _mm_setr_ps(left, l1, l2, l3);
-      r = _mm_setr_ps(right, r1, r2, r3);
-      left = l3 + deltaLeft;
-      right = r3 + deltaRight;
-    }
-    const __m128 sl = _mm_mul_ps(s, l), sr = _mm_mul_ps(s, r);
-    float* o = out + 8 * q;
-    _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_unpacklo_ps(sl, sr)));
-    _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_unpackhi_ps(sl, sr)));
-    if (kRamp == kQuadRamp) {
-      l = _mm_add_ps(l, quadLeft);
-      r = _mm_add_ps(r, quadRight);
-    }
-  }
-  if (kRamp == kQuadRamp) {
-    left = _mm_cvtss_f32(l);
-    right = _mm_cvtss_f32(r);
-  }
-  return position;
-}
-#endif
-
-// Renders n frames of one channel; returns the position after them. The levels stay in
-// registers, and without a ramp several frames are done per pass.
-template <RampKind kRamp, bool kBackward>
-uint64_t render(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, float& left,
-                float& right, float deltaLeft, float deltaRight) {
-  auto sampleAt = [data](uint64_t p) {
-    const uint32_t index = static_cast<uint32_t>(p >> 32);
-    const float s0 = data[index];
-    const float d = static_cast<float>(data[index + 1] - data[index]);
-    return s0 + d * static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(p) >> 1)) * kFractionScale;
-  };
-  auto advance = [step](uint64_t p) { return kBackward ? p - step : p + step; };
-  float l = left, r = right;
-  int32_t i = 0;
-#if defined(__SSE2__)
-  position = renderFour<kRamp, kBackward>(out, n / 4, data, position, step, l, r, deltaLeft, deltaRight);
-  i = n / 4 * 4;
-#endif
-  if (kRamp == kSteady) {
-    for (; i + 1 < n; i += 2) {
-      const float a = sampleAt(position);
-      position = advance(position);
-      const float b = sampleAt(position);
-      position = advance(position);
-      out[2 * i] += a * l;
-      out[2 * i + 1] += a * r;
-      out[2 * i + 2] += b * l;
-      out[2 * i + 3] += b * r;
-    }
-  }
-  for (; i < n; ++i) {
-    const float s = sampleAt(position);
-    out[2 * i] += s * l;
-    out[2 * i + 1] += s * r;
-    if (kRamp != kSteady) {
-      l += deltaLeft;
-      r += deltaRight;
-    }
-    position = advance(position);
-  }
-  left = l;
-  right = r;
-  return position;
-}
-
-template <RampKind kRamp>
-uint64_t renderEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
-                      float& left, float& right, float deltaLeft, float deltaRight) {
-  return backward ? render<kRamp, true>(out, n, data, position, step, left, right, deltaLeft, deltaRight)
-                  : render<kRamp, false>(out, n, data, position, step, left, right, deltaLeft, deltaRight);
 }
 
 void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal, float scale) {
@@ -219,10 +110,8 @@ void setUpRamp(MixerChannel& c, int32_t rampLength, float reciprocal, float scal
 // step longer than twice the loop; such a position is held at the loop's edge. A backward
 // channel exactly on the loop start (mirror image of a segment that ended exactly on the loop
 // end) turns forward there, as its next reflection would have done one unit lower.
-void reflect(MixerChannel& c, uint64_t& p) {
-  const Sample& s = *c.sample;
-  const uint64_t start = uint64_t{s.loopStart} << 32;
-  const uint64_t end = uint64_t{loopEndOf(s)} << 32;
+void reflect(MixerChannel& c, const Loop& loop, uint64_t& p) {
+  const uint64_t start = loop.start, end = loop.end;
   const int64_t length = static_cast<int64_t>(end - start);
   uint64_t q;
   if (c.direction == kForward) {
@@ -247,17 +136,120 @@ void reflect(MixerChannel& c, uint64_t& p) {
   p = q;
 }
 
+// What a voice does at its boundary: wraps, reflects or stops. False when it has stopped.
+bool crossBoundary(MixerChannel& c, const Loop& loop, uint64_t& position) {
+  switch (loop.mode) {
+    case kLoopForward:
+      if (position >= loop.end) position = loop.start + (position - loop.start) % (loop.end - loop.start);
+      return true;
+    case kLoopPingPong:
+      reflect(c, loop, position);
+      return true;
+    default:
+      c.sample = nullptr;
+      position = 0;
+      return false;
+  }
+}
+
+// A voice whose sustain loop was let go may stand where the loop that follows does not take it
+// (past the normal loop's end, or before its start going backward): it goes there at once, as if it
+// had just crossed that boundary. False when that ends it.
+bool settleIntoLoop(MixerChannel& c, uint64_t& position) {
+  const Loop loop = activeLoop(c);
+  if (loop.mode != kLoopPingPong) c.direction = kForward;
+  if (c.direction == kForward && position >= loop.end) return crossBoundary(c, loop, position);
+  if (c.direction == kBackward && position < loop.start) c.direction = kForward;
+  return true;
+}
+
+// A stereo or filtered voice, one frame at a time: each side interpolated on its own (a mono
+// sample gives both the same), through the filter where it is on, times the levels, which move by
+// their deltas every frame of a ramp.
+template <bool kStereo, bool kFilter, bool kBackward>
+uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, SegmentLevels& v,
+                     bool ramp, VoiceFilter& f) {
+  float l = v.left, r = v.right;
+  float y1l = f.history[0][0], y2l = f.history[0][1], y1r = f.history[1][0], y2r = f.history[1][1];
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t index = static_cast<uint32_t>(position >> 32);
+    const float fraction = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) * kFractionScale;
+    float sl, sr;
+    if (kStereo) {
+      const int16_t* at = data + 2 * static_cast<size_t>(index);
+      sl = static_cast<float>(at[0]) + static_cast<float>(at[2] - at[0]) * fraction;
+      sr = static_cast<float>(at[1]) + static_cast<float>(at[3] - at[1]) * fraction;
+    } else {
+      sl = sr = static_cast<float>(data[index]) + static_cast<float>(data[index + 1] - data[index]) * fraction;
+    }
+    if (kFilter) {
+      const float yl = f.a * sl + f.b * y1l + f.c * y2l;
+      y2l = y1l;
+      y1l = yl;
+      sl = yl;
+      if (kStereo) {
+        const float yr = f.a * sr + f.b * y1r + f.c * y2r;
+        y2r = y1r;
+        y1r = yr;
+        sr = yr;
+      } else {
+        sr = yl;
+      }
+    }
+    out[2 * i] += sl * l;
+    out[2 * i + 1] += sr * r;
+    if (ramp) {
+      l += v.deltaLeft;
+      r += v.deltaRight;
+    }
+    position = kBackward ? position - step : position + step;
+  }
+  // A filter ringing down to nothing would go on in subnormal numbers, which cost many times more.
+  auto settle = [](float x) { return std::fabs(x) < 1e-20f ? 0.0f : x; };
+  f.history[0][0] = settle(y1l);
+  f.history[0][1] = settle(y2l);
+  f.history[1][0] = settle(y1r);
+  f.history[1][1] = settle(y2r);
+  v.left = l;
+  v.right = r;
+  return position;
+}
+
+template <bool kStereo, bool kFilter>
+uint64_t renderVoiceEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
+                           SegmentLevels& v, bool ramp, VoiceFilter& f) {
+  return backward ? renderVoice<kStereo, kFilter, true>(out, n, data, position, step, v, ramp, f)
+                  : renderVoice<kStereo, kFilter, false>(out, n, data, position, step, v, ramp, f);
+}
+
+// n frames of a voice at levels v, moving by their deltas where kind is a ramp.
+uint64_t renderSegment(const XMPlayer& player, MixerChannel& c, RampKind kind, float* out, int32_t n, uint64_t position,
+                       uint64_t step, SegmentLevels& v) {
+  const Sample& s = *c.sample;
+  const bool backward = c.direction == kBackward;
+  if (!s.stereo && !c.filter.on) return player.kernels->mono[kind][backward](out, n, s.data, position, step, v);
+  const bool ramp = kind != kSteady;
+  if (s.stereo)
+    return c.filter.on ? renderVoiceEither<true, true>(backward, out, n, s.data, position, step, v, ramp, c.filter)
+                       : renderVoiceEither<true, false>(backward, out, n, s.data, position, step, v, ramp, c.filter);
+  return renderVoiceEither<false, true>(backward, out, n, s.data, position, step, v, ramp, c.filter);
+}
+
 void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
   uint64_t position = positionOf(c);
   const uint64_t step = uint64_t{c.step} << 32 | c.stepFraction;
   const float scale = player.targetScale;  // a target of this level plays at full scale
+  if (c.released && hasSustainLoop(*c.sample) && !settleIntoLoop(c, position)) {
+    setPosition(c, position);
+    return;
+  }
   while (count > 0 && c.sample) {
-    const Sample& s = *c.sample;
+    const Loop loop = activeLoop(c);
     // n >= 1: count is above 0 here, the frames to the boundary are (framesToBoundary), and so
     // are the ramp's frames when one runs.
     int32_t n = count;
     bool atBoundary = false;
-    const uint64_t toBoundary = framesToBoundary(c, position, step);
+    const uint64_t toBoundary = framesToBoundary(c, loop, position, step);
     if (toBoundary <= static_cast<uint64_t>(n)) {
       n = static_cast<int32_t>(toBoundary);
       atBoundary = true;
@@ -273,17 +265,12 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
       rampShortened = true;
       atBoundary = false;
     }
-    const bool backward = c.direction == kBackward;
     if (ramp) {
-      float left = static_cast<float>(c.rampLeftLevel) / 256 / scale;
-      float right = static_cast<float>(c.rampRightLevel) / 256 / scale;
-      position = c.rampLength
-                     ? renderEither<kQuadRamp>(backward, out, n, s.data, position, step, left, right,
-                                               c.rampLeftDelta, c.rampRightDelta)
-                     : renderEither<kFrameRamp>(backward, out, n, s.data, position, step, left, right,
-                                                c.rampLeftDelta, c.rampRightDelta);
-      c.rampLeftLevel = static_cast<int32_t>(std::lround(left * scale * 256));
-      c.rampRightLevel = static_cast<int32_t>(std::lround(right * scale * 256));
+      SegmentLevels v = {static_cast<float>(c.rampLeftLevel) / 256 / scale, static_cast<float>(c.rampRightLevel) / 256 / scale,
+                         c.rampLeftDelta, c.rampRightDelta};
+      position = renderSegment(player, c, c.rampLength ? kQuadRamp : kFrameRamp, out, n, position, step, v);
+      c.rampLeftLevel = static_cast<int32_t>(std::lround(v.left * scale * 256));
+      c.rampRightLevel = static_cast<int32_t>(std::lround(v.right * scale * 256));
       c.rampFramesLeft -= n;
       if (c.rampFramesLeft == 0) {
         c.rampLeftDelta = c.rampRightDelta = 0;
@@ -299,11 +286,10 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
         break;
       }
       const uint64_t distance = step * static_cast<uint64_t>(n);
-      position = backward ? position - distance : position + distance;
+      position = c.direction == kBackward ? position - distance : position + distance;
     } else {
-      float left = static_cast<float>(c.leftTarget) / scale;
-      float right = static_cast<float>(c.rightTarget) / scale;
-      position = renderEither<kSteady>(backward, out, n, s.data, position, step, left, right, 0, 0);
+      SegmentLevels v = {static_cast<float>(c.leftTarget) / scale, static_cast<float>(c.rightTarget) / scale, 0, 0};
+      position = renderSegment(player, c, kSteady, out, n, position, step, v);
     }
     out += 2 * n;
     count -= n;
@@ -312,22 +298,7 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
       position = swapInQueued(c, position);
       continue;
     }
-
-    switch (s.loopMode) {
-      case kLoopForward: {
-        const uint64_t loopStart = uint64_t{s.loopStart} << 32;
-        const uint64_t loopEnd = uint64_t{loopEndOf(s)} << 32;
-        if (position >= loopEnd) position = loopStart + (position - loopStart) % (loopEnd - loopStart);
-        break;
-      }
-      case kLoopPingPong:
-        reflect(c, position);
-        break;
-      default:
-        c.sample = nullptr;
-        position = 0;
-        break;
-    }
+    crossBoundary(c, loop, position);
   }
   setPosition(c, position);
 }

@@ -5,7 +5,18 @@
 #include <cstdint>
 #include <memory>
 
+#include "SoundLib/xmplay/engine/MixerKernels.h"
 #include "SoundLib/xmplay/engine/Song.h"
+
+// A voice's two-pole resonant low-pass filter: y = a x + b y1 + c y2 on each side, the
+// coefficients worked out from the cutoff and resonance they were last set for (Filter.h).
+struct VoiceFilter {
+  bool on;
+  int16_t cutoff, resonance;
+  int32_t rate;
+  float a, b, c;
+  float history[2][2];  // the last two outputs, left (or mono) and right
+};
 
 // One voice of the software mixer: a 16-bit sample played at a 32.32 step with a volume ramp.
 struct MixerChannel {
@@ -37,6 +48,9 @@ struct MixerChannel {
   // hardware does with a sample swapped in without a note (the ProTracker rules): that sample's
   // loop, or silence where it has none. None: the sample loops or ends as it is.
   const Sample* queued;
+  // The sample's sustain loop let go (a note off): its normal loop, or its end, from here on.
+  bool released;
+  VoiceFilter filter;
 };
 
 constexpr int32_t kForward = 1;
@@ -67,6 +81,9 @@ struct XMPlayer {
 
   MixerChannel mixer[kMixerChannels];
   int32_t voiceCount = kChannelVoices;  // the voices mixed, from the first; the rule set's
+  // The inner loops the mixer runs: the widest this processor has, unless a test asks for another
+  // (every path gives the same frames).
+  const MixerKernels* kernels = mixerKernels(widestMixerPath());
   // Level of a mixer channel's target that means full scale, from the song's rule set.
   float targetScale = 255;
   // The song channels heard, bit c for channel c (the voices that play its notes, MixerChannel::

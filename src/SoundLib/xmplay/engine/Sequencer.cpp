@@ -17,8 +17,9 @@ void songStart(XMPlayer& player, Song& song) {
   // Voices of the previous song (still sounding on partner channels, or on channels this song
   // does not use) would go on reading its samples, which may have been released since.
   for (MixerChannel& m : player.mixer) resetVoice(m, m.index);
-  player.voiceCount = kChannelVoices;
+
   const RuleSet& rules = *song.rules;
+  player.voiceCount = std::clamp(rules.voices, kChannelVoices, kMixerChannels);
   player.targetScale = rules.targetScale;
   player.rampLength = std::max(1, player.rate * rules.rampFrames / 44100);
   player.rampReciprocal = 1.0f / static_cast<float>(player.rampLength);
@@ -49,32 +50,4 @@ int32_t slideTowards(int32_t period, int32_t target, int32_t speed) {
   if (period < target) return std::min(period + speed, target);
   if (period > target) return std::max(period - speed, target);
   return period;
-}
-
-MixerChannel* takeVoice(XMPlayer& player, MixerChannel* m) {
-  if (!m->sample) return m;
-  MixerChannel& partner = player.mixer[m->index < kPartnerOffset ? m->index + kPartnerOffset : m->index - kPartnerOffset];
-  const int32_t partnerIndex = partner.index;
-  partner = *m;
-  partner.index = partnerIndex;
-  m->leftTarget = m->rightTarget = 0;
-  m->rampLength = 0;
-  m->leftBehind = true;
-  return &partner;
-}
-
-MixerChannel* takeVoiceFadingOut(XMPlayer& player, MixerChannel* m) {
-  MixerChannel* next = takeVoice(player, m);
-  if (next != m) m->rampLength = player.rampLength;
-  return next;
-}
-
-void startVoice(MixerChannel& m, const Sample* sample) {
-  // A sample without data (an empty slot) plays nothing.
-  m.sample = sample && sample->data && sample->length ? sample : nullptr;
-  m.queued = nullptr;
-  m.position = m.positionFraction = 0;
-  m.direction = kForward;
-  m.rampLeftLevel = m.rampRightLevel = 0;
-  m.rampFramesLeft = 0;
 }

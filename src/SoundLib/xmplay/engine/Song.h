@@ -16,12 +16,16 @@ struct Format;
 
 using TickFunction = void (*)(XMPlayer& player, Song& song);
 
+constexpr uint32_t kSampleSpareFrames = 24;
+
 constexpr uint8_t kLoopNone = 1;
 constexpr uint8_t kLoopForward = 2;
 constexpr uint8_t kLoopPingPong = 4;
 
-// 16-bit signed PCM; data holds length + 8 frames, the first spare being the interpolation guard.
-// A stereo sample's frames are pairs of values, left then right.
+// 16-bit signed PCM; data holds length + kSampleSpareFrames frames (more where the reader repeated
+// a short loop), the first spare being the interpolation guard, the others zero (the mixer's
+// widest loops read up to 16 values past the last frame they play). A stereo sample's frames are
+// pairs of values, left then right.
 struct Sample {
   int16_t* data;
   uint32_t length;      // frames
@@ -54,6 +58,8 @@ struct Sample {
   uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
   char name[29];  // as the file holds it, 0-terminated
 };
+
+inline bool hasSustainLoop(const Sample& s) { return s.sustainMode == kLoopForward || s.sustainMode == kLoopPingPong; }
 
 constexpr uint8_t kDeltaPCM = 0;
 constexpr uint8_t kADPCM = 1;

@@ -19,6 +19,9 @@ class ByteReader {
   void seek(int64_t position) { position_ = static_cast<size_t>(std::clamp<int64_t>(position, 0, static_cast<int64_t>(size_))); }
   void skip(int64_t bytes) { seek(tell() + bytes); }
 
+  // The bytes from the position on, left() of them, for reading in place.
+  const uint8_t* here() const { return data_ + position_; }
+
   // Copies up to count bytes; returns how many there were.
   size_t read(void* destination, size_t count) {
     const size_t n = std::min(count, size_ - position_);

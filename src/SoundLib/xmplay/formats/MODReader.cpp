@@ -220,14 +220,10 @@ bool readSampleData(Load& load, Instrument& ins) {
   settleLoop(sample);
   std::unique_ptr<int16_t[]> data(newSampleBuffer(planMixLoop(sample, load.rules.shortestMixedLoop)));
   if (!data) return false;
-  // A piece at a time: no second copy of the sample's bytes.
-  uint8_t raw[4096];
-  for (uint32_t done = 0; done < sample.length;) {
-    const uint32_t n = std::min<uint32_t>(sizeof raw, sample.length - done);
-    load.in.read(raw, n);
-    for (uint32_t i = 0; i < n; ++i) data[done + i] = static_cast<int16_t>(static_cast<int8_t>(raw[i]) * 256);
-    done += n;
-  }
+  // Widened where the image holds it.
+  const uint8_t* raw = load.in.here();
+  for (uint32_t i = 0; i < sample.length; ++i) data[i] = static_cast<int16_t>(static_cast<int8_t>(raw[i]) * 256);
+  load.in.skip(sample.length);
   sample.bits = 16;
   finishSampleData(sample, data.get());
   sample.data = data.release();

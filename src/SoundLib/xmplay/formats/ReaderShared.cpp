@@ -47,24 +47,61 @@ void settleLoop(Sample& sample) {
   }
 }
 
+void settleSustainLoop(Sample& sample) {
+  if (!hasSustainLoop(sample)) {
+    sample.sustainMode = kLoopNone;
+    sample.sustainStart = sample.sustainLength = 0;
+    return;
+  }
+  sample.sustainStart = std::min(sample.sustainStart, sample.length);
+  sample.sustainLength = std::min(sample.sustainLength, sample.length - sample.sustainStart);
+  if (sample.sustainLength == 0) {
+    sample.sustainMode = kLoopNone;
+    sample.sustainStart = 0;
+  }
+}
+
 uint32_t planMixLoop(Sample& sample, uint32_t shortest) {
   sample.mixLoopLength = sample.loopLength;
-  if (sample.loopMode == kLoopForward && sample.loopLength < shortest)
+  // Where a sustain loop is held the frames past the loop may still be played: no copies there.
+  if (sample.loopMode == kLoopForward && !hasSustainLoop(sample) && sample.loopLength < shortest)
     sample.mixLoopLength = (shortest + sample.loopLength - 1) / sample.loopLength * sample.loopLength;
   return std::max(sample.length, sample.loopStart + sample.mixLoopLength);
 }
 
-int16_t* newSampleBuffer(uint32_t frames) { return new (std::nothrow) int16_t[frames + 8](); }
+int16_t* newSampleBuffer(uint32_t frames, int channels) {
+  // Only the spare frames need clearing: the reader writes every frame before them.
+  const size_t values = static_cast<size_t>(frames) * static_cast<size_t>(channels);
+  const size_t spare = size_t{kSampleSpareFrames} * static_cast<size_t>(channels);
+  int16_t* data = new (std::nothrow) int16_t[values + spare];
+  if (data) std::memset(data + values, 0, spare * sizeof(int16_t));
+  return data;
+}
+
+namespace {
+// The frame the interpolation reads after a loop's last: its first again (a forward loop) or its
+// last (ping-pong), with the copies of a repeated forward loop before it. Where frames after the
+// loop may still be played (a sustain loop before them), only past the sample's end.
+void guardLoop(const Sample& sample, int16_t* data, uint32_t start, uint32_t length, uint32_t mixLength, uint8_t mode) {
+  const uint32_t end = start + length;
+  const int channels = sample.stereo ? 2 : 1;
+  auto copyFrame = [&](uint32_t to, uint32_t from) {
+    for (int k = 0; k < channels; ++k) data[to * channels + k] = data[from * channels + k];
+  };
+  if (hasSustainLoop(sample) && end < sample.length) return;
+  if (mode == kLoopPingPong) {
+    copyFrame(end, end - 1);
+  } else if (mode == kLoopForward) {
+    for (uint32_t i = end; i <= start + mixLength; ++i) copyFrame(i, i - length);
+  }
+}
+}  // namespace
 
 void finishSampleData(Sample& sample, int16_t* data) {
-  const uint32_t end = sample.loopStart + sample.loopLength;
-  if (sample.loopMode == kLoopPingPong) {
-    data[end] = data[end - 1];
-  } else if (sample.loopMode == kLoopForward) {
-    // The copies, then the guard: the loop's first frame after its (last) end. What the sample
-    // holds past its loop is never played.
-    for (uint32_t i = end; i <= sample.loopStart + sample.mixLoopLength; ++i) data[i] = data[i - sample.loopLength];
-  }
+  // What the sample holds past its loop is never played but for a sustain loop's sake.
+  guardLoop(sample, data, sample.loopStart, sample.loopLength, sample.mixLoopLength, sample.loopMode);
+  if (hasSustainLoop(sample))
+    guardLoop(sample, data, sample.sustainStart, sample.sustainLength, sample.sustainLength, sample.sustainMode);
 }
 
 bool allocateEmptyPatterns(Song& song) {

@@ -22,15 +22,18 @@ Sample* appendSample(Song& song);
 // is no loop.
 void settleLoop(Sample& sample);
 
+// The same for the sample's sustain loop; none where it has no length.
+void settleSustainLoop(Sample& sample);
+
 // Every wrap costs the mixer a division and a new run of frames; a loop of a few dozen frames
 // wraps thousands of times a second. Repeated to at least `shortest` frames it plays the same
 // values at every position (the data is periodic) and wraps far less. Sets the sample's
 // mixLoopLength (after settleLoop) and returns the frames its buffer needs, guard not counted.
 uint32_t planMixLoop(Sample& sample, uint32_t shortest);
 
-// Zeroed room for frames values and the guard and spare values after them; none when memory
-// runs out.
-int16_t* newSampleBuffer(uint32_t frames);
+// Room for frames frames of channels values and the guard and spare frames after them, these
+// zeroed (the reader fills the frames); none when memory runs out.
+int16_t* newSampleBuffer(uint32_t frames, int channels = 1);
 
 // Once the sample's frames are in the buffer: the loop's copies and the guard, the frame the
 // interpolation reads after the last one played.

@@ -219,16 +219,19 @@ bool loadSampleData(Load& load, Sample& sample, int index, int k) {
   const uint32_t frames = planMixLoop(sample, load.rules.shortestMixedLoop);
   const int64_t bytes = xmStoredBytes(sample);
   std::unique_ptr<int16_t[]> data(newSampleBuffer(frames));
-  const uint32_t values = sample.length * sample.fileChannels;
-  std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]());
-  if (!data || !raw) return false;
+  if (!data) return false;
   if (load.hook) {
+    // The hook fills a buffer of the raw bytes, which are not delta-coded.
+    const uint32_t values = sample.length * sample.fileChannels;
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]());
+    if (!raw) return false;
     load.hook(raw.get(), static_cast<int32_t>(bytes), sample.bits, index, k);
-    load.in.skip(bytes);
+    decodeXMSample(sample, raw.get(), data.get(), false);
   } else {
-    load.in.read(raw.get(), static_cast<size_t>(bytes));
+    // Decoded where the image holds it.
+    decodeXMSample(sample, load.in.here(), data.get(), sample.encoding == kDeltaPCM);
   }
-  decodeXMSample(sample, raw.get(), data.get(), !load.hook && sample.encoding == kDeltaPCM);
+  load.in.skip(bytes);
   sample.bits = 16;
   finishSampleData(sample, data.get());
   sample.data = data.release();

@@ -3,6 +3,24 @@
 #include <vector>
 
 namespace {
+// One pass from the file's bytes: running sums of the deltas, 8-bit ones wrapping modulo 256 and
+// taken as the high byte (what summing them widened would give), 16-bit ones modulo 65536.
+void sumDeltas8(const uint8_t* in, int16_t* out, uint32_t n) {
+  uint8_t sum = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    sum = static_cast<uint8_t>(sum + in[i]);
+    out[i] = static_cast<int16_t>(sum << 8);
+  }
+}
+
+void sumDeltas16(const uint8_t* in, int16_t* out, uint32_t n) {
+  uint16_t sum = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    sum = static_cast<uint16_t>(sum + (in[2 * i] | in[2 * i + 1] << 8));
+    out[i] = static_cast<int16_t>(sum);
+  }
+}
+
 // Running 16-bit sums of n deltas, wrapping modulo 65536.
 void undelta(int16_t* data, uint32_t n) {
   uint16_t sum = 0;
@@ -35,12 +53,13 @@ int64_t xmStoredBytes(const Sample& sample) {
   return int64_t{sample.length} * (sample.bits / 8) * sample.fileChannels;
 }
 
-void decodeXMSample(const Sample& sample, uint8_t* raw, int16_t* out, bool deltas) {
+void decodeXMSample(const Sample& sample, const uint8_t* raw, int16_t* out, bool deltas) {
   if (sample.encoding == kADPCM) {
     decodeADPCM(raw, out, sample.length);
+  } else if (sample.fileChannels == 1 && deltas) {
+    (sample.bits == 8 ? sumDeltas8 : sumDeltas16)(raw, out, sample.length);
   } else if (sample.fileChannels == 1) {
     widen(raw, out, sample.length, sample.bits);
-    if (deltas) undelta(out, sample.length);
   } else {
     // Decoded, then averaged.
     std::vector<int16_t> both(static_cast<size_t>(sample.length) * 2);

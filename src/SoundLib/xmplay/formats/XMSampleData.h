@@ -14,4 +14,4 @@ int64_t xmStoredBytes(const Sample& sample);
 // The sample's length frames of 16-bit PCM from the bytes the file holds (xmStoredBytes of them at
 // raw, which has room for length x channels x 2 + 16 bytes): widened, summed from deltas where
 // `deltas`, two channels averaged to one.
-void decodeXMSample(const Sample& sample, uint8_t* raw, int16_t* out, bool deltas);
+void decodeXMSample(const Sample& sample, const uint8_t* raw, int16_t* out, bool deltas);

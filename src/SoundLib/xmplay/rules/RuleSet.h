@@ -36,6 +36,9 @@ struct RuleSet {
   ReadOptions read;  // what it asks of the readers
   float targetScale;   // level of a mixer channel's target that plays at full scale
   int32_t rampFrames;  // the mixer's volume ramp at 44100 Hz, scaled to the output rate
+  // The voices it mixes: the 64 of its channels and their partners, or up to 256 with a pool of
+  // background voices for new-note actions (Voices.h).
+  int32_t voices = 64;
 };
 
 // Whether the set plays the named format.

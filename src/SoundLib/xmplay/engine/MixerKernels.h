@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+// The mixer's inner loops: n frames of one voice's 16-bit mono sample, linearly interpolated at a
+// 32.32 step, times its two levels, added into the interleaved float mix. Three builds of the same
+// loops, chosen when the program runs: plain C++, SSE2 (four frames a pass) and AVX2 (eight). Each
+// lane does the plain loop's operations in the same order (no fused multiply-add), and the levels
+// move from frame to frame by the same additions, so every path gives the same sums bit for bit.
+//
+// How a segment's levels move: not at all, frame by frame (the short ramps at note starts and
+// volume changes: one addition a frame, a chain), or four frames at a time (a ramp across a whole
+// tick, which only needs to be linear: the four levels of a quad step on by four deltas at once;
+// frames past the last whole quad step frame by frame from the first level the next quad would
+// have had).
+enum RampKind { kSteady, kFrameRamp, kQuadRamp };
+
+// A segment's levels: where they start (updated to where the next frame would be), and their step
+// a frame.
+struct SegmentLevels {
+  float left, right;
+  float deltaLeft, deltaRight;
+};
+
+// Adds n frames from position on (going back by the step where backward), returns the position
+// after them.
+using MonoKernel = uint64_t (*)(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
+                                SegmentLevels& levels);
+
+struct MixerKernels {
+  const char* name;
+  MonoKernel mono[3][2];  // [RampKind][backward]
+};
+
+enum class MixerPath : uint8_t { kPlain, kSSE2, kAVX2 };
+
+// The loops of a path; none where the build or this processor lacks it.
+const MixerKernels* mixerKernels(MixerPath path);
+// The widest path this processor runs.
+MixerPath widestMixerPath();
+
+// What every path shares, with internal linkage in each file that includes it (the SIMD files are
+// built for their instruction sets: their copies must not stand in for the plain one's).
+namespace mixer_kernels {
+constexpr float kFractionScale = 1.0f / 2147483648.0f;  // 2^-31
+
+// The interpolated value at a 32.32 position: the frame there, and a fraction of the way to the next.
+static inline float sampleAt(const int16_t* data, uint64_t p) {
+  const uint32_t index = static_cast<uint32_t>(p >> 32);
+  const float s0 = data[index];
+  const float d = static_cast<float>(data[index + 1] - data[index]);
+  return s0 + d * static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(p) >> 1)) * kFractionScale;
+}
+
+// The frames after the last whole pass of a wider path, one at a time; levels step on each frame
+// unless steady.
+template <RampKind kRamp, bool kBackward>
+static inline uint64_t renderTail(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
+                                  float& left, float& right, float deltaLeft, float deltaRight) {
+  float l = left, r = right;
+  int32_t i = 0;
+  if (kRamp == kSteady) {
+    for (; i + 1 < n; i += 2) {
+      const float a = sampleAt(data, position);
+      position = kBackward ? position - step : position + step;
+      const float b = sampleAt(data, position);
+      position = kBackward ? position - step : position + step;
+      out[2 * i] += a * l;
+      out[2 * i + 1] += a * r;
+      out[2 * i + 2] += b * l;
+      out[2 * i + 3] += b * r;
+    }
+  }
+  for (; i < n; ++i) {
+    const float s = sampleAt(data, position);
+    out[2 * i] += s * l;
+    out[2 * i + 1] += s * r;
+    if (kRamp != kSteady) {
+      l += deltaLeft;
+      r += deltaRight;
+    }
+    position = kBackward ? position - step : position + step;
+  }
+  left = l;
+  right = r;
+  return position;
+}
+}  // namespace mixer_kernels
