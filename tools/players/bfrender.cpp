@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,13 +81,14 @@ bool renderTo(WavWriter& wav, bft_module* m, const Render& r, uint32_t mask,
   bft_set_channel_mask(m, mask);
   bft_set_gain(m, r.gain);
   bft_set_separation(m, static_cast<int>(r.separation));
-  // Large stretches: the writer sends each to the file in one call.
-  constexpr int64_t kStretch = 65536;
-  std::vector<int16_t> frames(2 * kStretch);
+  // Large stretches: the writer sends each to the file in one call (the room is not cleared first:
+  // the render fills it).
+  const int64_t stretch = std::clamp<int64_t>(r.frames, 1, 65536);
+  std::unique_ptr<int16_t[]> frames(new int16_t[2 * static_cast<size_t>(stretch)]);
   bool written = true;
   for (int64_t done = 0; done < r.frames && written;) {
-    const size_t n = bft_render(m, frames.data(), static_cast<size_t>(std::min(kStretch, r.frames - done)));
-    written = wav.write(frames.data(), static_cast<int64_t>(n));
+    const size_t n = bft_render(m, frames.get(), static_cast<size_t>(std::min(stretch, r.frames - done)));
+    written = wav.write(frames.get(), static_cast<int64_t>(n));
     done += static_cast<int64_t>(n);
     progress(done);
   }

@@ -79,6 +79,13 @@ class OfflineRenderer {
 
   // Mixes only the song channels whose bits are set (bit c: channel c); all of them by default.
   void setChannelMask(uint64_t mask) { player_.channelMask = mask; }
+  // Mixes with that path's inner loops (MixerKernels.h) from the next frame; false where this
+  // machine lacks it (every path gives the same frames).
+  bool setMixerPath(MixerPath path) {
+    const MixerKernels* kernels = mixerKernels(path);
+    if (kernels) player_.kernels = kernels;
+    return kernels != nullptr;
+  }
   // How far apart a MOD's Amiga panning puts the sides, 0 to 100 % (XMPlayer::separation).
   void setSeparation(int32_t percent) { player_.separation = percent; }
 

@@ -67,6 +67,10 @@ struct FT2Channel {
   uint16_t loopRow;                                    // E6x
   uint8_t loopCount;
   Note delayed;                                        // the note EDx holds back
+  // The voice's step for the period it was last worked out for (exp2 of a period is dear).
+  bool stepKnown;
+  int32_t stepPeriod;
+  uint32_t step, stepFraction;
 };
 
 // The FastTracker 2 rules' state: the channels, and the song's flow beyond its position.

@@ -29,11 +29,21 @@ float masterGain(const Song& song) {
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.
 int32_t sixteenths(int realNote, int finetune) { return realNote * 16 + (finetune >> 3) + 16; }
 
+// The auto-vibrato's sine over its 256-step cycle, -64..64, worked out once when the program
+// starts.
+struct SineTable {
+  int8_t at[256];
+  SineTable() {
+    for (int p = 0; p < 256; ++p) at[p] = static_cast<int8_t>(std::lround(std::sin(p * (2 * std::numbers::pi / 256)) * 64));
+  }
+};
+const SineTable kSine;
+
 // Auto-vibrato waves over a 256-step cycle, -64..64, positive raising the pitch: sine, square,
 // and two ramps, the first falling from the cycle's middle, the second rising to it.
 int32_t autoVibratoWave(int type, int32_t p) {
   switch (type) {
-    case 0: return static_cast<int32_t>(std::lround(std::sin(p * (2 * std::numbers::pi / 256)) * 64));
+    case 0: return kSine.at[p & 255];
     case 1: return p < 128 ? 64 : -64;
     case 2: return 64 - ((p + 128) & 255) / 2;
     case 3: return ((p + 127) & 255) / 2 - 63;
@@ -229,7 +239,17 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   int32_t period = c.period + c.periodDelta;
   if (ins.vibratoDepth != 0) period -= autoVibratoBend(c, ins);
   ++c.autoVibratoTicks;
-  setFrequency(m, frequency(song, period), player.rate);
+  // The step is worked out again only when the period has changed since the last tick.
+  if (!c.stepKnown || c.stepPeriod != period) {
+    setFrequency(m, frequency(song, period), player.rate);
+    c.stepPeriod = period;
+    c.step = m.step;
+    c.stepFraction = m.stepFraction;
+    c.stepKnown = true;
+  } else {
+    m.step = c.step;
+    m.stepFraction = c.stepFraction;
+  }
 }
 
 int32_t autoVibratoBend(FT2Channel& c, const Instrument& ins) {
