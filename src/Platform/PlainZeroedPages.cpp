@@ -2,5 +2,5 @@
 // calloc, which the caller does itself.
 #include "Platform/ZeroedPages.h"
 
-ZeroedPages allocateZeroedPages(size_t) { return {}; }
+ZeroedPages allocateZeroedPages(size_t, bool) { return {}; }
 void releaseZeroedPages(const ZeroedPages&) {}

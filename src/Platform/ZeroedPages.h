@@ -12,5 +12,8 @@ struct ZeroedPages {
 };
 
 // A block of `bytes` zeroed bytes, or none where the platform has no such blocks for this size.
-ZeroedPages allocateZeroedPages(size_t bytes);
+// Huge pages back the block to its end, or (wholeHugePagesOnly) only as far as whole ones fit in
+// it, the rest in small pages: where the block will be filled only to its end, a last huge page
+// would take memory the block never uses.
+ZeroedPages allocateZeroedPages(size_t bytes, bool wholeHugePagesOnly = false);
 void releaseZeroedPages(const ZeroedPages& pages);

@@ -10,7 +10,7 @@
 
 #include "Platform/ZeroedPages.h"
 
-ZeroedPages allocateZeroedPages([[maybe_unused]] size_t bytes) {
+ZeroedPages allocateZeroedPages([[maybe_unused]] size_t bytes, [[maybe_unused]] bool wholeHugePagesOnly) {
 #if defined(MADV_HUGEPAGE)
   constexpr size_t kHuge = size_t{2} << 20;
   if (bytes < (size_t{1} << 18)) return {};
@@ -18,7 +18,8 @@ ZeroedPages allocateZeroedPages([[maybe_unused]] size_t bytes) {
   void* block = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) return {};
   const auto at = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-  madvise(reinterpret_cast<void*>(at), (bytes + kHuge - 1) & ~(kHuge - 1), MADV_HUGEPAGE);
+  const size_t huge = wholeHugePagesOnly ? bytes & ~(kHuge - 1) : (bytes + kHuge - 1) & ~(kHuge - 1);
+  if (huge) madvise(reinterpret_cast<void*>(at), huge, MADV_HUGEPAGE);
   return {reinterpret_cast<void*>(at), block, length};
 #else
   return {};

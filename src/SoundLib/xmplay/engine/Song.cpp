@@ -1,5 +1,7 @@
 #include "SoundLib/xmplay/engine/Song.h"
 
+#include "SoundLib/xmplay/engine/SampleStore.h"
+
 #include <new>
 
 Sample emptySample{};
@@ -18,13 +20,11 @@ void freeSong(Song* song) {
   if (!song) return;
   if (song->samples) {
     for (int i = 0; i < song->sampleCount; ++i) {
-      if (song->samples[i] && song->samples[i] != &emptySample) {
-        delete[] song->samples[i]->data;
-        delete song->samples[i];
-      }
+      if (song->samples[i] && song->samples[i] != &emptySample) delete song->samples[i];
     }
     delete[] song->samples;
   }
+  freeSampleStore(*song);
   delete[] song->instruments;
   if (song->patterns) {
     for (int p = 0; p < song->allocatedPatternCount; ++p) delete[] song->patterns[p].notes;

@@ -13,6 +13,7 @@ struct XMPlayer;
 struct Song;
 struct RuleSet;
 struct Format;
+struct SampleStore;
 
 using TickFunction = void (*)(XMPlayer& player, Song& song);
 
@@ -241,6 +242,7 @@ struct Song {
   uint8_t mixVolume;  // 0..128, the header's mix or master volume; 128 where the format has none
   bool stereo;        // the header asks for stereo (S3M, IT); XM and MOD always are
   std::string message;  // the song's text (IT's message); empty where the format has none
+  SampleStore* sampleStore;  // the memory of every sample's frames (SampleStore.h)
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }

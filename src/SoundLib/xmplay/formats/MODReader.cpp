@@ -11,6 +11,7 @@
 
 #include "SoundLib/xmplay/formats/AmigaPeriods.h"
 #include "SoundLib/xmplay/formats/ByteReader.h"
+#include "SoundLib/xmplay/engine/SampleStore.h"
 #include "SoundLib/xmplay/formats/ReaderShared.h"
 
 namespace {
@@ -218,15 +219,15 @@ bool readSampleData(Load& load, Instrument& ins) {
     return true;
   }
   settleLoop(sample);
-  std::unique_ptr<int16_t[]> data(newSampleBuffer(planMixLoop(sample, load.rules.shortestMixedLoop)));
+  int16_t* data = newSampleBuffer(load.song, planMixLoop(sample, load.rules.shortestMixedLoop));
   if (!data) return false;
   // Widened where the image holds it.
   const uint8_t* raw = load.in.here();
   for (uint32_t i = 0; i < sample.length; ++i) data[i] = static_cast<int16_t>(static_cast<int8_t>(raw[i]) * 256);
   load.in.skip(sample.length);
   sample.bits = 16;
-  finishSampleData(sample, data.get());
-  sample.data = data.release();
+  finishSampleData(sample, data);
+  sample.data = data;
   return true;
 }
 
@@ -247,6 +248,9 @@ bool loadBody(Load& load, LoadFailure* failure) {
   countPatterns(load, sampleBytes);
   song.patterns = new (std::nothrow) Pattern[song.allocatedPatternCount]();
   if (!song.patterns || !readPatterns(load)) return false;
+  // 8-bit frames, as far as the file holds them, each with its spare frames after it.
+  expectSampleBytes(song, 2 * static_cast<size_t>(std::min<int64_t>(sampleBytes, load.in.left())) +
+                              static_cast<size_t>(song.instrumentCount) * kSampleSpareFrames * 2);
   for (int i = 0; i < song.instrumentCount; ++i) {
     if (!readSampleData(load, song.instruments[i])) return false;
     song.wholeInstruments += song.instruments[i].whole;

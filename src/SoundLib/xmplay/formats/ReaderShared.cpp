@@ -1,5 +1,7 @@
 #include "SoundLib/xmplay/formats/ReaderShared.h"
 
+#include "SoundLib/xmplay/engine/SampleStore.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -69,11 +71,11 @@ uint32_t planMixLoop(Sample& sample, uint32_t shortest) {
   return std::max(sample.length, sample.loopStart + sample.mixLoopLength);
 }
 
-int16_t* newSampleBuffer(uint32_t frames, int channels) {
+int16_t* newSampleBuffer(Song& song, uint32_t frames, int channels) {
   // Only the spare frames need clearing: the reader writes every frame before them.
   const size_t values = static_cast<size_t>(frames) * static_cast<size_t>(channels);
   const size_t spare = size_t{kSampleSpareFrames} * static_cast<size_t>(channels);
-  int16_t* data = new (std::nothrow) int16_t[values + spare];
+  int16_t* data = allocateSampleValues(song, values + spare);
   if (data) std::memset(data + values, 0, spare * sizeof(int16_t));
   return data;
 }

@@ -32,8 +32,8 @@ void settleSustainLoop(Sample& sample);
 uint32_t planMixLoop(Sample& sample, uint32_t shortest);
 
 // Room for frames frames of channels values and the guard and spare frames after them, these
-// zeroed (the reader fills the frames); none when memory runs out.
-int16_t* newSampleBuffer(uint32_t frames, int channels = 1);
+// zeroed (the reader fills the frames), in the song's store; none when memory runs out.
+int16_t* newSampleBuffer(Song& song, uint32_t frames, int channels = 1);
 
 // Once the sample's frames are in the buffer: the loop's copies and the guard, the frame the
 // interpolation reads after the last one played.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SoundLib/xmplay/formats/ByteReader.h"
+#include "SoundLib/xmplay/engine/SampleStore.h"
 #include "SoundLib/xmplay/formats/ReaderShared.h"
 #include "SoundLib/xmplay/formats/XMSampleData.h"
 #include "SoundLib/xmplay/formats/XMTrackers.h"
@@ -218,7 +219,7 @@ bool loadSampleData(Load& load, Sample& sample, int index, int k) {
   settleLoop(sample);
   const uint32_t frames = planMixLoop(sample, load.rules.shortestMixedLoop);
   const int64_t bytes = xmStoredBytes(sample);
-  std::unique_ptr<int16_t[]> data(newSampleBuffer(frames));
+  int16_t* data = newSampleBuffer(load.song, frames);
   if (!data) return false;
   if (load.hook) {
     // The hook fills a buffer of the raw bytes, which are not delta-coded.
@@ -226,15 +227,15 @@ bool loadSampleData(Load& load, Sample& sample, int index, int k) {
     std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(values) * 2 + 16]());
     if (!raw) return false;
     load.hook(raw.get(), static_cast<int32_t>(bytes), sample.bits, index, k);
-    decodeXMSample(sample, raw.get(), data.get(), false);
+    decodeXMSample(sample, raw.get(), data, false);
   } else {
     // Decoded where the image holds it.
-    decodeXMSample(sample, load.in.here(), data.get(), sample.encoding == kDeltaPCM);
+    decodeXMSample(sample, load.in.here(), data, sample.encoding == kDeltaPCM);
   }
   load.in.skip(bytes);
   sample.bits = 16;
-  finishSampleData(sample, data.get());
-  sample.data = data.release();
+  finishSampleData(sample, data);
+  sample.data = data;
   return true;
 }
 
@@ -504,10 +505,14 @@ bool loadBody(Load& load, const XMLayout& layout, LoadFailure* failure) {
     for (int i = 0; i < song.instrumentCount; ++i)
       if (!layout.instrument(load, i, skipped[i], failure)) return false;
     if (!loadPatterns(load, layout, failure)) return false;
+    expectSampleBytes(song, static_cast<size_t>(load.in.left()));
     for (int i = 0; i < song.instrumentCount; ++i)
       if (!loadSamplesData(load, i, skipped[i])) return false;
   } else {
     if (!loadPatterns(load, layout, failure)) return false;
+    // What is left of the file is about the samples' bytes: as many as their frames' where they
+    // are 16-bit, half of them where 8-bit (whose rest then takes a block of its own).
+    expectSampleBytes(song, static_cast<size_t>(load.in.left()));
     for (int i = 0; i < song.instrumentCount; ++i)
       if (!layout.instrument(load, i, skipped[i], failure) || !loadSamplesData(load, i, skipped[i])) return false;
   }
