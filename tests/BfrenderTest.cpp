@@ -181,7 +181,7 @@ TEST(Bfrender, MessagesNameWhatIsAllowedAndWhy) {
   save(dir.file("in.xm"), writeXM(loopingSong()));
   const std::pair<std::string, std::string> cases[] = {
       {dir.file("in.xm") + " o.wav --rate 0", "--rate: bad value 0 (a whole number of Hz from 8000 to 192000)\n"},
-      {dir.file("in.xm") + " o.wav --channels 2-1", "--channels: bad value 2-1 (channel numbers from 1 to 32"},
+      {dir.file("in.xm") + " o.wav --channels 2-1", "--channels: bad value 2-1 (channel numbers from 1 to 64"},
       {dir.file("in.xm") + " o.wav --channels 1,3", "--channels: the module has 2 channels (1 to 2)\n"},
       {dir.file("missing.xm") + " o.wav", "missing.xm: No such file or directory\n"},
       {dir.path() + " o.wav", ": Is a directory\n"},

@@ -83,7 +83,7 @@ TickTrace traceOurs(const std::vector<uint8_t>& image, int32_t rate, double seco
     buffer.assign(static_cast<size_t>(n) * 2, 0.0f);
     for (int c = 0; c < channels; ++c) {
       std::fill(buffer.begin(), buffer.end(), 0.0f);
-      player.channelMask = 1u << c;
+      player.channelMask = uint64_t{1} << c;
       mix(player, buffer.data(), n);
       for (float& v : buffer) v *= 1.0f / 32768;
       trace.channels[static_cast<size_t>(c)].push_back(measureTick(buffer.data(), n, rate));

@@ -1,4 +1,4 @@
-/* brackenfold xmplay: tracker modules as sound, a small C library.
+/* brackenfold tracker: tracker modules as sound, a small C library.
 
    Bytes and a length in, interleaved stereo frames out, one handle per song:
 
@@ -18,9 +18,9 @@
    ProTracker's rules ("pt", the default for MOD: Amiga panning, see bft_set_separation) or as
    FastTracker 2 loads them ("ft2").
 
-   Limits: at most 32 channels, 256 patterns of at most 1024 rows (256 by the intro's rules, 64
-   in MOD), 128 instruments of 32 samples (16 by the intro's rules; MOD: 31 of one), images up to
-   1 GB; output rates from 8000 to 192000 Hz. One pass of a song ends where it comes back to a row
+   Limits: at most 32 channels in XM and MOD (the channel mask has room for 64), 256 patterns of
+   at most 1024 rows (256 by the intro's rules, 64 in MOD), 128 instruments of 32 samples (16 by
+   the intro's rules; MOD: 31 of one), images up to 1 GB; output rates from 8000 to 192000 Hz. One pass of a song ends where it comes back to a row
    it has played in the same state of its pattern loops (a loop that never ends: at its first
    repeat), at most 10 minutes.
 
@@ -100,7 +100,7 @@ BFT_API int bft_seek_order(bft_module* module, int order);
 BFT_API void bft_set_loop(bft_module* module, int loop);
 /* The channels mixed, bit c for channel c (from 0); all by default. Takes effect from the next
    block the player renders (at most 20 ms later). */
-BFT_API void bft_set_channel_mask(bft_module* module, uint32_t mask);
+BFT_API void bft_set_channel_mask(bft_module* module, uint64_t mask);
 /* Gain on the mix in decibels, from -48 to 48 (0 by default); outside that range -1 and nothing
    changes, else 0. */
 BFT_API int bft_set_gain(bft_module* module, double decibels);

@@ -8,7 +8,7 @@
 
 // The players' --channels value: channel numbers from 1, as trackers number them, and ranges,
 // "1,3-5"; as a mask with bit c - 1 for channel c. False for anything else.
-inline bool parseChannelList(const char* text, uint32_t& mask) {
+inline bool parseChannelList(const char* text, uint64_t& mask) {
   mask = 0;
   const char* at = text;
   auto number = [&at](long& value) {
@@ -26,18 +26,18 @@ inline bool parseChannelList(const char* text, uint32_t& mask) {
       ++at;
       if (!number(last) || last < first) return false;
     }
-    for (long c = first; c <= last; ++c) mask |= uint32_t{1} << (c - 1);
+    for (long c = first; c <= last; ++c) mask |= uint64_t{1} << (c - 1);
     if (*at != ',') break;
     ++at;
   }
   return *at == '\0' && mask != 0;
 }
 
-inline const char kChannelListAllowed[] = "channel numbers from 1 to 32 and ranges, as 1,3-5";
+inline const char kChannelListAllowed[] = "channel numbers from 1 to 64 and ranges, as 1,3-5";
 
 // Where the list names channels the song lacks: the message that says so; "" when it fits.
-inline std::string channelsBeyond(uint32_t mask, int channelCount) {
-  if (channelCount >= 32 || mask >> channelCount == 0) return "";
+inline std::string channelsBeyond(uint64_t mask, int channelCount) {
+  if (channelCount >= 64 || mask >> channelCount == 0) return "";
   return "--channels: the module has " + std::to_string(channelCount) + " channels (1 to " +
          std::to_string(channelCount) + ")";
 }

@@ -6,7 +6,7 @@
 
 #include "SoundLib/xmplay/engine/Mixer.h"
 
-LivePlayer::LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint32_t channels)
+LivePlayer::LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint64_t channels)
     : renderer_(song, rate),
       song_(song),
       device_(device),
@@ -56,9 +56,10 @@ SongPosition LivePlayer::current() const {
   p.speed = song_.speed;
   p.bpm = song_.bpm;
   const XMPlayer& player = renderer_.player();
-  for (const MixerChannel& m : player.mixer) {
-    const bool heard = player.channelMask >> (m.index % kMaxChannels) & 1;
-    if (heard && m.sample && (m.leftTarget || m.rightTarget || m.rampFramesLeft)) p.sounding |= 1u << (m.index % kMaxChannels);
+  for (int i = 0; i < player.voiceCount; ++i) {
+    const MixerChannel& m = player.mixer[i];
+    const bool heard = player.channelMask >> m.channel & 1;
+    if (heard && m.sample && (m.leftTarget || m.rightTarget || m.rampFramesLeft)) p.sounding |= uint64_t{1} << m.channel;
   }
   return p;
 }

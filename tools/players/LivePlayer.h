@@ -15,7 +15,7 @@ struct SongPosition {
   int32_t rows = 0;  // of the pattern
   int32_t speed = 0;
   int32_t bpm = 0;
-  uint32_t sounding = 0;  // channels with a voice sounding, bit c for channel c
+  uint64_t sounding = 0;  // channels with a voice sounding, bit c for channel c
 };
 
 // Plays a song on a wave device for a listener at the keys. The intro's player renders two
@@ -37,7 +37,7 @@ class LivePlayer {
 
   // The device must be open at rate.
   // channels: the song channels heard, bit c for channel c.
-  LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint32_t channels = 0xFFFFFFFF);
+  LivePlayer(Song& song, WaveDevice& device, int32_t rate, bool loop, uint64_t channels = ~uint64_t{0});
   ~LivePlayer();  // resets the device
   LivePlayer(const LivePlayer&) = delete;
   LivePlayer& operator=(const LivePlayer&) = delete;

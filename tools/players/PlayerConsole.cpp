@@ -18,7 +18,7 @@ std::string fitted(std::string line, int width) {
 }
 
 // "1,3-5" for channels 1, 3, 4 and 5 of those the song has.
-std::string channelList(uint32_t mask, int channels) {
+std::string channelList(uint64_t mask, int channels) {
   std::string list;
   for (int c = 0; c < channels; ++c) {
     if (!(mask >> c & 1)) continue;
@@ -78,7 +78,7 @@ std::string statusLine(const SongPosition& p, int64_t frames, int32_t rate, bool
 std::string headerText(const std::string& file, const std::string& title, const std::string& tracker,
                        const std::string& format, const SongFacts& facts, int orders, int patterns, bool loop,
                        int32_t rate, int width, bool keys) {
-  const uint32_t all = facts.channels >= 32 ? 0xFFFFFFFF : (1u << facts.channels) - 1;
+  const uint64_t all = facts.channels >= 64 ? ~uint64_t{0} : (uint64_t{1} << facts.channels) - 1;
   const std::string heard = (facts.channelsHeard & all) == all
                                 ? ""
                                 : ", playing " + channelList(facts.channelsHeard, facts.channels);

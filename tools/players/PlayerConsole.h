@@ -12,7 +12,7 @@
 // What the screen shows of the song beside its position.
 struct SongFacts {
   int32_t channels = 0;
-  uint32_t channelsHeard = 0xFFFFFFFF;  // bit c for channel c (--channels)
+  uint64_t channelsHeard = ~uint64_t{0};  // bit c for channel c (--channels)
   int64_t lengthFrames = 0;             // one pass
   std::vector<std::string> instruments;  // names, where trackers keep credits and messages
   bool endlessLoop = false;              // the pass ends in a pattern loop that never ends

@@ -19,10 +19,10 @@ inline Option rulesOption(const char*& rules) {
       "intro: play as the intro does, its own few effects, no envelopes (XM only)");
 }
 
-inline Option channelsOption(uint32_t& mask) {
+inline Option channelsOption(uint64_t& mask) {
   return Option::custom(
       "--channels", 0, "LIST", kChannelListAllowed,
-      [](const char* v, void* mask) { return parseChannelList(v, *static_cast<uint32_t*>(mask)); }, &mask,
+      [](const char* v, void* mask) { return parseChannelList(v, *static_cast<uint64_t*>(mask)); }, &mask,
       "only these channels, numbered from 1 (\"1,3-5\"), the others muted");
 }
 

@@ -47,7 +47,7 @@ int fail(const std::string& message) {
 int main(int argc, char** argv) {
   bool loop = false, quiet = false;
   const char* rulesName = nullptr;  // the format's own
-  uint32_t channels = 0xFFFFFFFF;
+  uint64_t channels = ~uint64_t{0};
   double gain = 0;
   long separation = kDefaultSeparation;
   Options options(

@@ -75,7 +75,7 @@ struct Module {
 // mixing the channels of the mask, into the writer; says how far it has come after every
 // stretch, and how many samples it clipped at the end. False where the file could not be
 // written (errno says why).
-bool renderTo(WavWriter& wav, bft_module* m, const Render& r, uint32_t mask,
+bool renderTo(WavWriter& wav, bft_module* m, const Render& r, uint64_t mask,
               const std::function<void(int64_t)>& progress, uint64_t& clipped) {
   bft_set_loop(m, 1);
   bft_set_channel_mask(m, mask);
@@ -178,7 +178,7 @@ std::string clippedNote(uint64_t clipped) {
 // One WAV per channel of the mask and the mix of them all, each the same length. The stems an
 // earlier render left in the folder go first, or a module with fewer channels would leave the
 // other's beside its own.
-int renderStems(const Render& render, int channels, const std::string& dir, uint32_t mask, bool quiet) {
+int renderStems(const Render& render, int channels, const std::string& dir, uint64_t mask, bool quiet) {
   std::string why;
   if (!makeFolders(dir, &why)) return fail("--stems: cannot make folder " + dir + ": " + why);
   std::vector<std::string> files;
@@ -202,7 +202,7 @@ int renderStems(const Render& render, int channels, const std::string& dir, uint
   std::vector<std::string> notes;
   for (size_t k = 0; k < files.size(); ++k) {
     const std::string path = dir + "/" + files[k];
-    const uint32_t heard = files[k] == "mix.wav" ? mask : uint32_t{1} << (std::atoi(files[k].c_str()) - 1);
+    const uint64_t heard = files[k] == "mix.wav" ? mask : uint64_t{1} << (std::atoi(files[k].c_str()) - 1);
     const auto shown = [&](int64_t done) {
       progress.update(files[k] + ", " + std::to_string(k + 1) + " of " + std::to_string(files.size()) + " files",
                       (static_cast<double>(k) + static_cast<double>(done) / static_cast<double>(render.frames)) /
@@ -238,7 +238,7 @@ int main(int argc, char** argv) {
   double seconds = 0, gain = 0;
   long separation = kDefaultSeparation;
   long rate = 44100;
-  uint32_t mask = 0xFFFFFFFF;
+  uint64_t mask = ~uint64_t{0};
   Options options(
       "bfrender",
       {Option::flag("--info", 0, info, "print the module's structure instead of rendering it"),

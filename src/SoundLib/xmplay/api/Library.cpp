@@ -217,7 +217,7 @@ void bft_set_loop(bft_module* m, int loop) {
   }
 }
 
-void bft_set_channel_mask(bft_module* m, uint32_t mask) {
+void bft_set_channel_mask(bft_module* m, uint64_t mask) {
   if (m) m->renderer->setChannelMask(mask);
 }
 
