@@ -12,6 +12,7 @@
 
 #include "RunTool.h"
 #include "TempDir.h"
+#include "S3MTestModules.h"
 #include "XMTestModules.h"
 #include "SoundLib/xmplay/rules/intro/IntroRules.h"
 
@@ -148,16 +149,44 @@ TEST(Bfrender, InfoDescribesTheModule) {
   EXPECT_NE(r.output.find("instrument 1: \"by someone\", 1 samples"), std::string::npos);
   EXPECT_NE(r.output.find("instrument 2: \"\", 1 samples"), std::string::npos);
   // Only a loop has a start and a length.
-  EXPECT_NE(r.output.find("sample 0: length 20000, loop none, bits 16"), std::string::npos);
+  EXPECT_NE(r.output.find("sample 0: length 20000, loop none, bits 8, volume 40"), std::string::npos);
   EXPECT_NE(r.output.find("channels: 2\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("song length: 3\n"), std::string::npos);
   EXPECT_NE(r.output.find("restart position: 1\n"), std::string::npos);
   EXPECT_NE(r.output.find("patterns: 2 in file, 4 used, 4 allocated\n"), std::string::npos);
   EXPECT_NE(r.output.find("instruments: 2\n"), std::string::npos);
-  EXPECT_NE(r.output.find("sample 0: length 20000, loop ping-pong, loop start 100, loop length 50, bits 16, volume 40, "
+  EXPECT_NE(r.output.find("sample 0: length 20000, loop ping-pong, loop start 100, loop length 50, bits 8, volume 40, "
                           "finetune -16, relative note 12\n"),
             std::string::npos)
       << r.output;
+}
+
+TEST(Bfrender, InfoAndOneWarningForAnS3MWithAdLibChannels) {
+  TempDir dir;
+  S3MModuleSpec m = constantS3M();
+  m.channelSettings[2] = 16;  // A1
+  m.channelSettings[3] = 17;  // A2
+  m.samples[0].c2spd = 22050;
+  S3MSampleSpec organ;
+  organ.type = 2;
+  organ.name = "organ";
+  m.samples.push_back(organ);
+  put(m, 0, {0, kC4, 1, -1, 0, 0});
+  save(dir.file("in.s3m"), writeS3M(m));
+  ToolRun r = bfrender("--info " + dir.file("in.s3m"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const char* line :
+       {"tracker: Scream Tracker 3.20\n", "format: S3M, 2 AdLib channels silent (not synthesised), played by the Scream Tracker 3 rules\n",
+        "volume: global 64, master 48, stereo\n", "channel pans (0 left to 256 right): 51 204 off off\n",
+        "header flags: 0x0000\n",
+        "  sample 0: length 2000, loop forward, loop start 0, loop length 2000, bits 16, volume 64, C frequency 22050\n",
+        "instrument 2: \"organ\", 1 samples, fadeout 0\n  sample 0: AdLib, not synthesised (silent)\n"})
+    EXPECT_NE(r.output.find(line), std::string::npos) << line << r.output;
+  EXPECT_EQ(r.output.find("frequencies:"), std::string::npos) << "no finetune table in S3M";
+  r = bfrender(dir.file("in.s3m") + " " + dir.file("out.wav") + " --seconds 0.1");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.output, "bfrender: warning: " + dir.file("in.s3m") + ": 2 AdLib channels silent (not synthesised)\n");
+  EXPECT_EQ(bfrender(dir.file("in.s3m") + " " + dir.file("out.wav") + " --seconds 0.1 -q").output, "");
 }
 
 TEST(Bfrender, WhatItCannotLoadOrParseIsOneLineAndCodeTwo) {
@@ -372,17 +401,18 @@ TEST(Bfrender, InfoNamesTheInstrumentsOfAnOlderLayout) {
   EXPECT_NE(r.output.find("instrument 4: \"greets to all\", 0 samples"), std::string::npos) << r.output;
 }
 
-// A song that never comes back round is cut at ten minutes: said before the render starts.
+// A song that never comes back round is cut at twenty minutes: said before the render starts.
 TEST(Bfrender, ASongThatNeverEndsIsCutWithAWord) {
   TempDir dir;
   XMModuleSpec m = constantModule(1, 256);
   m.speed = 31;
-  m.bpm = 32;  // 256 rows of 31 ticks of 3445 frames: past ten minutes
+  m.bpm = 32;  // twice 256 rows of 31 ticks of 78 ms: past twenty minutes
+  m.orders = {0, 0};
   save(dir.file("long.xm"), writeXM(m));
-  const ToolRun r = bfrender(dir.file("long.xm") + " /dev/null");
+  const ToolRun r = bfrender(dir.file("long.xm") + " /dev/null --rate 8000");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.output, "bfrender: warning: " + dir.file("long.xm") +
-                          ": one pass does not end within 10 minutes: rendering 10:00 (--seconds S for another length)\n");
+                          ": one pass does not end within 20 minutes: rendering 20:00 (--seconds S for another length)\n");
 }
 
 // It renders offline only. Loading the sound and window libraries would cost every run: a

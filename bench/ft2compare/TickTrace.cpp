@@ -61,7 +61,7 @@ TickTrace traceOurs(const std::vector<uint8_t>& image, int32_t rate, double seco
   TickTrace trace;
   trace.rate = rate;
   LoadFailure failure;
-  SongPtr song = loadModule(image.data(), image.size(), &ft2::kRules, &failure);
+  SongPtr song = loadModule(image.data(), image.size(), nullptr, &failure);
   if (!song) {
     trace.error = failure.text;
     return trace;

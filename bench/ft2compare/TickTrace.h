@@ -28,7 +28,7 @@ struct TickTrace {
   std::string error;                    // the module did not load
 };
 
-// Ours by the FastTracker 2 rules, for at least `seconds` (whole ticks).
+// Ours by the rules of the module's format, for at least `seconds` (whole ticks).
 TickTrace traceOurs(const std::vector<uint8_t>& image, int32_t rate, double seconds);
 // libopenmpt's, on ours' ticks.
 TickTrace traceOpenMPT(const std::vector<uint8_t>& image, const std::vector<int64_t>& starts, int32_t rate);

@@ -16,13 +16,17 @@
    effects, no envelopes); and MOD modules (ProTracker's "M.K." and the other 31-sample
    signatures, 6 to 32 channels as PC trackers write them, 15-sample SoundTracker modules), by
    ProTracker's rules ("pt", the default for MOD: Amiga panning, see bft_set_separation) or as
-   FastTracker 2 loads them ("ft2").
+   FastTracker 2 loads them ("ft2"); and S3M modules (Scream Tracker 3's format, and what
+   Impulse Tracker, ModPlug Tracker, OpenMPT and Schism Tracker write in it), by Scream Tracker
+   3's rules ("st3", the default for S3M; AdLib instruments are not synthesised: their channels
+   are silent, and bft_format says so).
 
-   Limits: at most 32 channels in XM and MOD (the channel mask has room for 64), 256 patterns of
-   at most 1024 rows (256 by the intro's rules, 64 in MOD), 128 instruments of 32 samples (16 by
-   the intro's rules; MOD: 31 of one), images up to 1 GB; output rates from 8000 to 192000 Hz. One pass of a song ends where it comes back to a row
-   it has played in the same state of its pattern loops (a loop that never ends: at its first
-   repeat), at most 10 minutes.
+   Limits: at most 32 channels in XM, MOD and S3M (the channel mask has room for 64), 256
+   patterns of at most 1024 rows (256 by the intro's rules, 64 in MOD and S3M), 128 instruments
+   of 32 samples (16 by the intro's rules; MOD: 31 of one; S3M: 255 of one), images up to 1 GB;
+   output rates from 8000 to 192000 Hz. One pass of a song ends where it comes back to a row it
+   has played in the same state of its pattern loops (a loop that never ends: at its first
+   repeat), at most 20 minutes.
 
    Threads: any number of songs at once, each its own state; one song's calls must not overlap
    (call it from one thread at a time), different songs may be used on different threads.
@@ -55,9 +59,9 @@ typedef struct bft_module bft_module;
 BFT_API const char* bft_version(void);
 
 /* Loads a module from size bytes at data (read during the call only), to be rendered at rate
-   frames a second by the named rules: "ft2", "intro" (XM only) or "pt" (MOD only), NULL for the
-   format's own ("ft2" for XM, "pt" for MOD). NULL when it cannot be
-   played, with a one-line reason (no line end) in error, cut to error_size bytes with its
+   frames a second by the named rules: "ft2" (XM, MOD), "intro" (XM only), "pt" (MOD only) or
+   "st3" (S3M only), NULL for the format's own ("ft2" for XM, "pt" for MOD, "st3" for S3M). NULL
+   when it cannot be played, with a one-line reason (no line end) in error, cut to error_size bytes with its
    terminating zero; error may be NULL. */
 BFT_API bft_module* bft_load(const void* data, size_t size, int rate, const char* rules, char* error,
                                 size_t error_size);
@@ -76,15 +80,15 @@ BFT_API size_t bft_render_float(bft_module* module, float* frames, size_t count)
    control codes as spaces, padding removed), "" when none; valid until bft_free. */
 BFT_API const char* bft_title(const bft_module* module);
 BFT_API const char* bft_tracker(const bft_module* module);
-/* The format, as "XM 1.04", "MOD M.K." or "MOD 15 samples"; and the rules it plays by, "ft2",
-   "intro" or "pt". */
+/* The format, as "XM 1.04", "MOD M.K.", "MOD 15 samples", "S3M" or "S3M, 2 AdLib channels
+   silent (not synthesised)"; and the rules it plays by, "ft2", "intro", "pt" or "st3". */
 BFT_API const char* bft_format(const bft_module* module);
 BFT_API const char* bft_rules(const bft_module* module);
 BFT_API int bft_channels(const bft_module* module);
 /* Entries of the order list, the song's length. */
 BFT_API int bft_orders(const bft_module* module);
 BFT_API int bft_rate(const bft_module* module);
-/* One pass's length in frames from the song's start (at most 10 minutes' worth). */
+/* One pass's length in frames from the song's start (at most 20 minutes' worth). */
 BFT_API int64_t bft_pass_frames(const bft_module* module);
 
 /* The order position and row (both from 0) of the next frame bft_render gives. */

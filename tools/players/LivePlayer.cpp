@@ -52,7 +52,8 @@ SongPosition LivePlayer::current() const {
   p.songLength = song_.songLength;
   p.pattern = song_.orders[song_.orderPosition];
   p.row = song_.row;
-  p.rows = song_.patterns[p.pattern].rows;
+  // (Before the first row the position may stand on an order list's marker, which names none.)
+  p.rows = p.pattern < song_.allocatedPatternCount ? song_.patterns[p.pattern].rows : 0;
   p.speed = song_.speed;
   p.bpm = song_.bpm;
   const XMPlayer& player = renderer_.player();
@@ -80,7 +81,7 @@ void LivePlayer::renderBlock() {
   positions_[slot] = current();
   if (!loop_ && endFrame_ < 0) {
     // The pass ends inside this block, where the renderer found the orders coming back (or at
-    // its ten minutes); the rest of the block is silence.
+    // its twenty minutes); the rest of the block is silence.
     const int64_t cap = int64_t{OfflineRenderer::kMaxPassSeconds} * rate_;
     int64_t end = renderer_.loopFrame() >= 0 ? renderer_.loopFrame() : cap;
     if (end < rendererFrames_ + blockLength_) {

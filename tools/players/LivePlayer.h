@@ -27,7 +27,7 @@ struct SongPosition {
 // time), are left as they are, and the ones after them rendered again from the new order.
 // Pausing pauses the device, which keeps its place.
 // Without `loop` the song plays once: up to where its orders come back to one played (at most
-// the offline renderer's ten minutes), then silence, and update() says it is over once the
+// the offline renderer's twenty minutes), then silence, and update() says it is over once the
 // device has played that far and a ring of silence more. A skip past the last order ends it
 // there; with `loop` it goes round to the first.
 class LivePlayer {

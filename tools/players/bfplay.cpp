@@ -1,4 +1,4 @@
-// bfplay: plays an XM or MOD module on the sound device with a header and a status line, as a
+// bfplay: plays an XM, S3M or MOD module on the sound device with a header and a status line, as a
 // terminal player does: by the rules of the tracker that wrote it (FastTracker 2's for XM,
 // ProTracker's for MOD) or others, once through or looping, all its channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
 // instrument names, q or Escape quits.
@@ -80,6 +80,8 @@ int main(int argc, char** argv) {
   const std::string damage = damageMessage(song, refuse);
   if (refuse) return fail(std::string(path) + ": " + damage);
   if (!damage.empty() && !quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, damage.c_str());
+  const std::string silent = silentNote(song);
+  if (!silent.empty() && !quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, silent.c_str());
   if (options.given("--channels")) {
     const std::string beyond = channelsBeyond(channels, song.channelCount);
     if (!beyond.empty()) return fail(beyond);

@@ -1,4 +1,4 @@
-// bfrender: renders an XM or MOD module to a 16-bit stereo WAV through the player's own block
+// bfrender: renders an XM, S3M or MOD module to a 16-bit stereo WAV through the player's own block
 // fill, offline and deterministic, by the rules of the tracker that wrote it (FastTracker 2's,
 // ProTracker's) or others: the whole mix, some of its channels, or one file per channel (stems);
 // --info prints the module's structure.
@@ -27,16 +27,17 @@
 #include "Platform/Folders.h"
 #include "Platform/MappedFile.h"
 #include "SoundLib/xmplay/formats/Formats.h"
+#include "SoundLib/xmplay/formats/S3MReader.h"
 #include "SoundLib/xmplay/engine/OfflineRenderer.h"
 #include "SoundLib/xmplay/output/WavWriter.h"
 #include "SoundLib/xmplay/api/LibraryInternal.h"
 
 namespace {
 const char kSynopsis[] =
-    "usage: bfrender IN.xm|IN.mod OUT.wav [options]    render one pass (OUT.wav -: standard output)\n"
+    "usage: bfrender IN OUT.wav [options]    render one pass (OUT.wav -: standard output)\n"
     "       bfrender IN --stems DIR [options]\n"
     "                                   one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
-    "       bfrender --info IN [--rules ft2|pt|intro]\n"
+    "       bfrender --info IN [--rules ft2|pt|st3|intro]\n"
     "                                   the module's title, tracker, structure, duration, instruments\n";
 const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
 const char kExitStatus[] =
@@ -129,6 +130,50 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate, bool hundredths = fa
   return text;
 }
 
+// Whether the song's channels, volumes and pitches come from its header and sample C
+// frequencies (S3M, IT) rather than XM's and MOD's fixed layouts and finetunes.
+bool pcTrackerSong(const Song& song) {
+  return song.format && (!std::strcmp(song.format->name, "S3M") || !std::strcmp(song.format->name, "IT"));
+}
+
+// The header's settings that XM and MOD do not have: volumes, stereo, the channels' pans and
+// S3M's flags.
+void printHeaderSettings(const Song& song) {
+  std::printf("volume: global %d, master %d, %s\n", song.defaultGlobalVolume, song.mixVolume,
+              song.stereo ? "stereo" : "mono");
+  std::printf("channel pans (0 left to 256 right):");
+  for (int c = 0; c < song.channelCount; ++c) {
+    if (song.channels[c].muted)
+      std::printf(" off");
+    else
+      std::printf(" %d", song.channels[c].panning);
+  }
+  std::printf("\n");
+  if (std::strcmp(song.format->name, "S3M")) return;
+  std::string words;
+  if (song.headerFlags & s3m::kAmigaLimits) words += ", Amiga limits";
+  if (song.headerFlags & s3m::kFastVolumeSlides) words += ", fast volume slides";
+  std::printf("header flags: 0x%04x%s%s%s\n", song.headerFlags, words.empty() ? "" : " (",
+              words.empty() ? "" : words.c_str() + 2, words.empty() ? "" : ")");
+}
+
+void printSample(const Song& song, int k, const Sample& s) {
+  std::printf("  sample %d: ", k);
+  if (s.adlib) {
+    std::printf("AdLib, not synthesised (silent)\n");
+    return;
+  }
+  std::printf("length %u, loop %s", s.length, loopName(s.loopMode));
+  if (s.loopMode != kLoopNone) std::printf(", loop start %u, loop length %u", s.loopStart, s.loopLength);
+  if (hasSustainLoop(s))
+    std::printf(", sustain loop %s from %u, length %u", loopName(s.sustainMode), s.sustainStart, s.sustainLength);
+  std::printf(", bits %d%s, volume %d", s.storedBits, s.stereo ? " stereo" : "", s.volume);
+  if (pcTrackerSong(song))
+    std::printf(", C frequency %u\n", s.c5Speed);
+  else
+    std::printf(", finetune %d, relative note %d\n", s.finetune, s.relativeNote);
+}
+
 // The song's structure; the duration is one pass at 44100 Hz.
 void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
   std::printf("title: %s\n", printableName(song.title, sizeof song.title).c_str());
@@ -139,7 +184,10 @@ void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
   std::printf("restart position: %d\n", song.restartPosition);
   std::printf("patterns: %d in file, %d used, %d allocated\n", song.filePatternCount, song.usedPatternCount,
               song.allocatedPatternCount);
-  std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
+  if (pcTrackerSong(song))
+    printHeaderSettings(song);
+  else
+    std::printf("frequencies: %s\n", linearTable(song) ? "linear" : "amiga");
   std::printf("speed: %d, bpm: %d\n", song.defaultSpeed, song.defaultBPM);
   const int64_t frames = pass.frames(44100);
   // A pattern loop that never ends is played on for ever by the tracker: one pass is everything
@@ -149,20 +197,14 @@ void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
     std::snprintf(endless, sizeof endless, ", then a pattern loop that never ends, from order %d row %d", pass.order,
                   pass.row);
   std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100, true).c_str(),
-              pass.frame < 0 ? ", cut at 10 minutes" : "", endless);
+              pass.frame < 0 ? ", cut at 20 minutes" : "", endless);
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const Instrument& ins = song.instruments[i];
     const std::string name = printableName(ins.name, sizeof ins.name);
     std::printf("instrument %d: \"%s\", %d samples, fadeout %u\n", i + 1, name.c_str(), ins.sampleCount,
                 ins.fadeout);
-    for (int k = 0; k < ins.sampleCount; ++k) {
-      const Sample& s = *ins.samples[k];
-      std::printf("  sample %d: length %u, loop %s", k, s.length, loopName(s.loopMode));
-      if (s.loopMode != kLoopNone) std::printf(", loop start %u, loop length %u", s.loopStart, s.loopLength);
-      std::printf(", bits %d, volume %d, finetune %d, relative note %d\n", s.bits, s.volume, s.finetune,
-                  s.relativeNote);
-    }
+    for (int k = 0; k < ins.sampleCount; ++k) printSample(song, k, *ins.samples[k]);
   }
 }
 
@@ -297,15 +339,17 @@ int main(int argc, char** argv) {
   }
   if (refuse) return fail(std::string(in) + ": " + damage);
   if (!damage.empty() && !quiet) std::fprintf(stderr, "bfrender: warning: %s: %s\n", in, damage.c_str());
+  const std::string silent = silentNote(*song);
+  if (!silent.empty() && !quiet) std::fprintf(stderr, "bfrender: warning: %s: %s\n", in, silent.c_str());
   if (options.given("--channels")) {
     const std::string beyond = channelsBeyond(mask, song->channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
   const int64_t frames =
       seconds > 0 ? static_cast<int64_t>(std::llround(seconds * static_cast<double>(rate))) : bft_pass_frames(module.m);
-  // A song that never comes back round would otherwise fill ten minutes without a word.
+  // A song that never comes back round would otherwise fill twenty minutes without a word.
   if (seconds == 0 && frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * r && !quiet)
-    std::fprintf(stderr, "bfrender: warning: %s: one pass does not end within 10 minutes: rendering 10:00 "
+    std::fprintf(stderr, "bfrender: warning: %s: one pass does not end within 20 minutes: rendering 20:00 "
                  "(--seconds S for another length)\n", in);
   const Render render{image, rules, r, frames, gain, separation};
   if (!stems.empty()) return renderStems(render, song->channelCount, stems, mask, quiet);

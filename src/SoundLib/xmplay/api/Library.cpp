@@ -45,7 +45,7 @@ bft_module* refuse(char* error, size_t size, const std::string& text) {
   return nullptr;
 }
 
-// The last frame of one pass the renderer has found, or of the ten minutes.
+// The last frame of one pass the renderer has found, or of the twenty minutes.
 int64_t endOfPass(const bft_module& m) {
   const int64_t cap = m.passStart + int64_t{OfflineRenderer::kMaxPassSeconds} * m.renderer->player().rate;
   const int64_t found = m.renderer->loopFrame();

@@ -96,7 +96,9 @@ class OfflineRenderer {
   // The same, with how the pass ends (its frame is -1 where none ends within kMaxPassSeconds).
   static PassEnd onePass(Song& song, int32_t rate);
 
-  static constexpr int kMaxPassSeconds = 600;
+  // Long enough for the longest songs people wrote (Scream Tracker 3's run past 15 minutes), short
+  // enough that a song which never comes round is cut in a few seconds' rendering.
+  static constexpr int kMaxPassSeconds = 1200;
   static constexpr int kRingBlocks = 8;  // 160 ms
 
  private:

@@ -10,10 +10,16 @@ Instrument emptyInstrument{};
 Song* newSong() {
   Song* song = new (std::nothrow) Song{};
   if (!song) return nullptr;
-  for (ChannelSettings& c : song->channels) c = {64, 128, false, false};
+  for (ChannelSettings& c : song->channels) c = {64, 128, false, false, false};
   song->mixVolume = 128;
   song->stereo = true;
   return song;
+}
+
+std::string silentNote(const Song& song) {
+  if (song.adlibChannels <= 0) return "";
+  return std::to_string(song.adlibChannels) + " AdLib channel" + (song.adlibChannels > 1 ? "s" : "") +
+         " silent (not synthesised)";
 }
 
 void freeSong(Song* song) {

@@ -58,6 +58,7 @@ struct Sample {
   // The sample's own auto-vibrato (IT): wave, sweep, depth, rate; all 0 where the format has none.
   uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
   char name[29];  // as the file holds it, 0-terminated
+  bool adlib;     // an AdLib instrument (S3M): not synthesised, silent
 };
 
 inline bool hasSustainLoop(const Sample& s) { return s.sustainMode == kLoopForward || s.sustainMode == kLoopPingPong; }
@@ -146,6 +147,10 @@ constexpr uint8_t kKeyOff = 255;
 constexpr uint8_t kNoteCut = 254;
 constexpr uint8_t kNoteFade = 253;
 
+// Order list entries beyond pattern numbers (S3M, IT): a marker the song steps over, and the end.
+constexpr uint8_t kOrderSkip = 254;
+constexpr uint8_t kOrderEnd = 255;
+
 // Bit 0 of the song's flags: the linear frequency table (else the Amiga table).
 constexpr uint16_t kLinearFrequencyTable = 1;
 
@@ -160,7 +165,15 @@ enum class MixLevels : uint8_t {
 
 // The tracker that saved a file, as openmpt123 tells them apart by the header: FastTracker 2 (its
 // 5 ms ramps), ModPlug Tracker, which wrote FastTracker 2's name (its pattern loops), or another.
-enum class SavedBy : uint8_t { kOther, kFastTracker2, kModPlug };
+enum class SavedBy : uint8_t {
+  kOther,
+  kFastTracker2,
+  kModPlug,  // ModPlug Tracker, and OpenMPT for S3M and IT
+  kScreamTracker3,
+  kImpulseTracker,
+  kSchismTracker,
+  kImagoOrpheus,
+};
 
 struct Pattern {
   int32_t rows;
@@ -174,6 +187,7 @@ struct ChannelSettings {
   int16_t panning;  // 0..256
   bool surround;
   bool muted;  // disabled in the file: its notes are not heard
+  bool rightSide;  // one of Scream Tracker 3's right channels (its settings 8 to 15)
 };
 
 // Fills a sample's buffer with its raw bytes instead of the loader reading them: called once per
@@ -200,7 +214,7 @@ struct Song {
   uint16_t flags;  // kLinearFrequencyTable
   int16_t defaultSpeed;
   int16_t defaultBPM;
-  uint8_t orders[256];
+  uint8_t orders[256];  // pattern numbers; S3M and IT mark positions kOrderSkip too
   uint8_t defaultGlobalVolume;
   int32_t globalVolume;
   int32_t tick;
@@ -243,6 +257,9 @@ struct Song {
   bool stereo;        // the header asks for stereo (S3M, IT); XM and MOD always are
   std::string message;  // the song's text (IT's message); empty where the format has none
   SampleStore* sampleStore;  // the memory of every sample's frames (SampleStore.h)
+  uint16_t headerFlags;      // the format's header flags as the file holds them (S3M's, IT's)
+  int16_t adlibChannels;     // channels the header gives to AdLib instruments, which stay silent
+  bool gus;                  // saved by Scream Tracker 3's Gravis Ultrasound version (S3M)
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }
@@ -268,6 +285,10 @@ extern Instrument emptyInstrument;
 Song* newSong();
 // Frees everything a song owns, and the song; nothing for none. It stops no playback: the
 // program's player stops a song it plays first (releaseSong, StreamLoad.h).
+// What of the song is not heard because the player does not synthesise it: "2 AdLib channels
+// silent (not synthesised)"; "" when everything it holds sounds.
+std::string silentNote(const Song& song);
+
 void freeSong(Song* song);
 
 struct SongFree {

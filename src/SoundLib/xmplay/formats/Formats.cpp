@@ -13,11 +13,14 @@ extern const Format kFormat;
 namespace mod {
 extern const Format kFormat;
 }
+namespace s3m {
+extern const Format kFormat;
+}
 
 namespace {
 // Every format, in the order their headers are tried: those with an id of their own first, MOD
 // (whose 15-sample modules have none) last.
-const Format* const kFormats[] = {&xm::kFormat, &mod::kFormat};
+const Format* const kFormats[] = {&xm::kFormat, &s3m::kFormat, &mod::kFormat};
 
 void refuse(LoadFailure* failure, const std::string& text) {
   if (failure) std::snprintf(failure->text, sizeof failure->text, "%s", text.c_str());
@@ -52,8 +55,9 @@ namespace {
 // Whether the rules play the format; false with the reason where they do not.
 bool playable(const Format& format, const RuleSet& rules, LoadFailure* failure) {
   if (playsFormat(rules, format.name)) return true;
-  std::string formats = rules.formats;
-  for (size_t at; (at = formats.find(' ')) != std::string::npos;) formats.replace(at, 1, " and ");
+  // "XM MOD" as "XM and MOD".
+  std::string formats;
+  for (const char* at = rules.formats; *at; ++at) formats += *at == ' ' ? std::string(" and ") : std::string(1, *at);
   refuse(failure, std::string("the ") + rules.title + " rules play " + formats + " modules only");
   return false;
 }

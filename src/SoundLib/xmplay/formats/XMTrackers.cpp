@@ -20,7 +20,7 @@ MixLevels xmMixLevels(const char* tracker, SavedBy by) {
   switch (by) {
     case SavedBy::kModPlug: return MixLevels::kModPlug;
     case SavedBy::kFastTracker2: return MixLevels::kConstantPower;
-    case SavedBy::kOther: break;
+    default: break;  // another tracker: by its name
   }
   if (named("FastTracker v2.00   ")) return MixLevels::kLinear;
   if (named("MilkyTracker") && !named("MilkyTracker        ")) return MixLevels::kConstantPower;

@@ -13,10 +13,13 @@ extern const RuleSet kRules;
 namespace pt {
 extern const RuleSet kRules;
 }
+namespace st3 {
+extern const RuleSet kRules;
+}
 
 namespace {
 // Every set, in the order people are offered them.
-const RuleSet* const kSets[] = {&ft2::kRules, &pt::kRules, &intro::kRules};
+const RuleSet* const kSets[] = {&ft2::kRules, &pt::kRules, &st3::kRules, &intro::kRules};
 }  // namespace
 
 const RuleSet* ruleSetNamed(const char* name) {

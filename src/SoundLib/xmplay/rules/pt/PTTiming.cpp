@@ -25,7 +25,7 @@ bool setsTempoAndSpeed(const Song& song) {
 void chooseTiming(Song& song) {
   if (!setsTempoAndSpeed(song)) return;
   constexpr int32_t kRate = 8000;  // the pass's length needs no mixing, so any rate counts ticks
-  const int64_t tenMinutes = int64_t{OfflineRenderer::kMaxPassSeconds} * kRate;
+  const int64_t tenMinutes = int64_t{10 * 60} * kRate;
   if (OfflineRenderer::passFrames(song, kRate) < tenMinutes) return;
   song.vblankTiming = true;
   if (OfflineRenderer::passFrames(song, kRate) >= tenMinutes) song.vblankTiming = false;

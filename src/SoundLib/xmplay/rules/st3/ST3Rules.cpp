@@ -1,0 +1,226 @@
+// Scream Tracker 3's rules: the song's flow. Rows and notes, instrument numbers, note delays,
+// jumps, breaks, the song's one pattern loop and row delays; the commands are in
+// ST3RulesEffects.cpp and what the channels come to on each tick in ST3RulesVoice.cpp.
+#include "SoundLib/xmplay/rules/st3/ST3Rules.h"
+
+#include <algorithm>
+
+namespace st3 {
+
+const RuleSet kRules = {
+    .name = "st3",
+    .title = "Scream Tracker 3",
+    .formats = "S3M",
+    .stateSize = sizeof(State),
+    .songStart = songStart,
+    .seekOrder = seekOrder,
+    .tick = tickDriver,
+    .flowState = flowState,
+    // Patterns of 64 rows, one sample an instrument; short loops repeated for the mixer.
+    .read = {.headersAsStored = true, .maxRows = 64, .maxSamplesPerInstrument = 1, .maxBPM = 255,
+             .shortestMixedLoop = 1024},
+    .targetScale = 32768,
+    // Starts and cuts ramp over 16 frames at 44100 Hz, as the players people compare with do;
+    // other changes across the tick.
+    .rampFrames = 16,
+};
+
+namespace {
+bool isNote(uint8_t note) { return note >= 1 && note <= kKeyboardNotes; }
+
+bool delaysNote(const Note& n) { return isSpecial(n, special::kNoteDelay) && low(n.parameter) != 0; }
+
+bool slidesToNote(const Note& n) {
+  return n.effect == letter::kTonePortamento || n.effect == letter::kTonePortamentoVolumeSlide;
+}
+
+// The first order from `order` on that names a pattern: markers stepped over, and at an end (the
+// list's, or a 255 in it) the song starts again from its first order. -1 where none does.
+int32_t playableOrder(const Song& song, int32_t order) {
+  for (int tries = 0; tries <= song.songLength + 1; ++tries) {
+    if (order >= song.songLength || order < 0 || song.orders[order] == kOrderEnd) order = 0;
+    if (song.orders[order] != kOrderSkip && song.orders[order] != kOrderEnd && song.orders[order] < song.allocatedPatternCount)
+      return order;
+    ++order;
+  }
+  return -1;
+}
+
+const Sample* sampleOf(const Song& song, int instrument) {
+  if (instrument < 1 || instrument > song.instrumentCount) return nullptr;
+  return song.instruments[instrument - 1].samples[0];
+}
+}  // namespace
+
+void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) {
+  if (n.instrument) {
+    // A number names the sample the next note starts and brings back its volume, with a note or
+    // without; a number naming nothing is left alone.
+    if (const Sample* s = sampleOf(song, n.instrument)) {
+      c.instrument = n.instrument;
+      c.next = s;
+      c.volume = s->volume;
+      c.quickRamp = true;
+      // A number forgets where the last offset started the sample.
+      c.offset = 0;
+    }
+  }
+  if (n.note == kNoteCut) {
+    c.cut = true;
+    stopVoice(player, c);
+  } else if (isNote(n.note) && c.next) {
+    const uint32_t c2spd = c.next->c5Speed ? c.next->c5Speed : 8363;
+    if (slidesToNote(n) && c.sample && c.period > 0) {
+      // The note is where the sounding one slides to; nothing starts.
+      c.tonePortamentoTarget = notePeriod(n.note, c.c2spd);
+    } else {
+      c.note = n.note;
+      c.c2spd = c2spd;
+      c.period = notePeriod(n.note, c2spd);
+      c.tonePortamentoTarget = c.period;
+      c.sample = c.next;
+      c.cut = false;
+      c.retrigCount = 0;
+      // Without a number of its own, a note starts where the channel's last offset did.
+      if (n.effect == letter::kSampleOffset) c.offset = uint32_t{c.memory} * 256;
+      triggerVoice(player, c, c.offset);
+      if (c.vibratoWave < 4) c.vibratoPosition = 0;
+      if (c.tremoloWave < 4) c.tremoloPosition = 0;
+    }
+  }
+  if (n.volume >= 0x10 && n.volume <= 0x50) {
+    c.volume = n.volume - 0x10;
+    c.quickRamp = true;
+  }
+}
+
+namespace {
+// Where the song goes after this row: the loop's row, a jump's order and a break's row, or the
+// next row.
+void planNextRow(State& s, const Song& song, const Jumps& jumps) {
+  // Beside a jump or break on the row, the loop goes back first; the jump waits for its last time.
+  if (jumps.loop) {
+    s.pendingOrder = -1;
+    s.pendingRow = s.loopRow;
+  } else if (jumps.order >= 0 || jumps.row >= 0) {
+    const int32_t order = playableOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1);
+    s.pendingOrder = order < 0 ? 0 : order;
+    s.pendingRow = jumps.row >= 0 && jumps.row < 64 ? jumps.row : 0;
+  } else if (song.row + 1 < 64) {
+    s.pendingOrder = -1;
+    s.pendingRow = song.row + 1;
+  } else {
+    const int32_t order = playableOrder(song, song.orderPosition + 1);
+    s.pendingOrder = order < 0 ? 0 : order;
+    s.pendingRow = 0;
+  }
+}
+
+void commitNextRow(const State& s, Song& song) {
+  song.nextOrderPosition = s.pendingOrder;
+  song.nextRow = s.pendingRow;
+}
+
+void processRow(XMPlayer& player, Song& song) {
+  song.nextOrderPosition = song.nextRow = -1;
+  State& s = state(player);
+  const Note* notes = rowNotes(song);
+  Jumps jumps;
+  for (int i = 0; i < song.channelCount; ++i) {
+    const Note& n = notes[i];
+    ST3Channel& c = s.channels[i];
+    c.periodDelta = 0;
+    c.volumeDelta = 0;
+    c.afterArpeggio = n.effect == letter::kArpeggio ? 0 : c.arpeggioPeriod;
+    c.arpeggioPeriod = 0;
+    // Every parameter that is not zero is remembered, whatever its command, even none.
+    if (n.parameter) c.memory = n.parameter;
+    if (song.channels[i].muted) {
+      effectRow(player, song, c, Note{0, 0, 0, n.effect, n.parameter}, jumps);
+      continue;
+    }
+    if (delaysNote(n)) {
+      c.delayed = n;
+    } else {
+      takeNote(player, song, c, n);
+    }
+    effectRow(player, song, c, n, jumps);
+  }
+  const int32_t delay = jumps.delayLeft > 0 ? jumps.delayLeft : jumps.delayRight;
+  if (delay > 0) s.patternDelay = delay;
+  s.fineDelay = jumps.fineDelay;
+  planNextRow(s, song, jumps);
+}
+
+void processTick(XMPlayer& player, Song& song) {
+  const Note* notes = rowNotes(song);
+  for (int i = 0; i < song.channelCount; ++i) {
+    ST3Channel& c = state(player).channels[i];
+    c.periodDelta = 0;
+    c.volumeDelta = 0;
+    c.arpeggioPeriod = 0;
+    effectTick(player, song, c, notes[i]);
+  }
+}
+
+// 2.5 / BPM seconds a tick, in whole frames.
+void setTickLength(XMPlayer& player, Song& song) { song.samplesPerTick = std::max(1, player.rate * 5 / (2 * song.bpm)); }
+}  // namespace
+
+void songStart(XMPlayer& player, Song& song) {
+  song.bpm = song.defaultBPM;
+  setTickLength(player, song);
+  State& s = state(player);
+  for (int i = 0; i < song.channelCount; ++i) {
+    ST3Channel& c = s.channels[i];
+    c.mixer = &player.mixer[i];
+    c.panning = song.channels[i].panning;
+  }
+  // The song starts at its first order that names a pattern.
+  const int32_t first = playableOrder(song, 0);
+  if (first > 0) {
+    song.nextOrderPosition = first;
+    song.nextRow = 0;
+  }
+}
+
+uint64_t flowState(XMPlayer& player, const Song&) {
+  const State& s = state(player);
+  return s.loopCount ? withLoopUnderWay(0, 0, static_cast<uint32_t>(s.loopRow), static_cast<uint32_t>(s.loopCount)) : 0;
+}
+
+void seekOrder(XMPlayer& player, Song& song) {
+  State& s = state(player);
+  s.loopRow = s.loopCount = 0;
+  s.patternDelay = 0;
+  const int32_t order = playableOrder(song, song.nextOrderPosition);
+  song.nextOrderPosition = order < 0 ? 0 : order;
+}
+
+void tickDriver(XMPlayer& player, Song& song) {
+  State& s = state(player);
+  setTickLength(player, song);
+  if (song.tick == 0) {
+    if (s.patternDelay > 0) {
+      // A repeat of the row: its notes do not start again, its commands go on.
+      if (--s.patternDelay == 0) commitNextRow(s, song);
+      processTick(player, song);
+    } else {
+      if (song.nextOrderPosition >= 0) {
+        // A new pattern's loop starts at its top.
+        if (song.nextOrderPosition != song.orderPosition || song.nextRow == 0) s.loopRow = 0;
+        song.orderPosition = song.nextOrderPosition;
+      }
+      if (song.nextRow >= 0) song.row = song.nextRow;
+      processRow(player, song);
+      if (s.patternDelay == 0) commitNextRow(s, song);
+    }
+  } else {
+    processTick(player, song);
+  }
+  if (!player.courseOnly)
+    for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, s.channels[i]);
+  if (++song.tick >= song.speed + s.fineDelay) song.tick = 0;
+}
+
+}  // namespace st3
