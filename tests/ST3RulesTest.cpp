@@ -116,11 +116,15 @@ TEST_F(ST3RulesTest, FastSlidesByTheFlagOrVersion300) {
 
 TEST_F(ST3RulesTest, TheAmigaLimitsWhereTheFlagsAskAndAPeriodSlidToNothingStops) {
   design.flags = s3m::kAmigaLimits;
-  note(0, 0, 0x4B, letter::kPortamentoUp, 0x10);  // B-4, at the limit already
-  note(0, 1, 0x20, letter::kPortamentoDown, 0xFF);  // C-2 (6848) and down
+  note(0, 0, 0x5B, letter::kPortamentoUp, 0x10);    // B-5 (453), up to the limit
+  note(0, 1, 0x30, letter::kPortamentoDown, 0xFF);  // C-3 (3424), down
+  note(0, 2, 0x20);                                 // C-2: at the limit from its start
+  note(0, 3, 0x6B);                                 // B-6 too
   start();
-  EXPECT_EQ(periods(3), (std::vector<int>{907, 907, 907}));
-  EXPECT_EQ(channel(1).period, 6848);
+  EXPECT_EQ(periods(3), (std::vector<int>{453, 452, 452}));
+  EXPECT_EQ(channel(1).period, 3424);
+  EXPECT_EQ(channel(2).period, 3424);
+  EXPECT_EQ(channel(3).period, 452);
 
   design = constantS3M();
   note(0, 0, 0x50, letter::kPortamentoUp, 0x7F);  // 856, 508 a tick
@@ -169,20 +173,33 @@ TEST_F(ST3RulesTest, SampleOffsetsPastTheEndAndTheOffsetANoteKeeps) {
   EXPECT_EQ(channel(0).mixer->position, 0u);
 }
 
-TEST_F(ST3RulesTest, NoteCutAndNoteDelayOnTheirTicks) {
+TEST_F(ST3RulesTest, CutsStopTheVoiceUntilAnInstrumentNumberAndDelaysHoldTheCell) {
   note(0, 0, kC4, kSpecial, 0xC2);
   note(0, 1, kC4, kSpecial, 0xD3);
+  note(0, 2, kC4, kSpecial, 0xC0);  // SC0: nothing
+  note(0, 3, kC4, kSpecial, 0xD0);  // SD0: the cell never plays
+  cell(1, {0, -1, 0, 40, 0, 0});    // a volume does not bring the cut note back
+  cell(2, {0, 255, 1, -1, 0, 0});   // an instrument number alone does, from the top
   start();
   ticks(1);
+  EXPECT_EQ(channel(1).mixer->sample, nullptr);
+  ticks(1);
+  EXPECT_NE(channel(0).mixer->sample, nullptr);
+  ticks(1);
+  EXPECT_EQ(channel(0).mixer->sample, nullptr) << "cut on tick 2";
+  EXPECT_EQ(channel(1).mixer->sample, nullptr);
+  ticks(1);
+  EXPECT_EQ(channel(1).period, 1712) << "delayed to tick 3";
+  EXPECT_NE(channel(2).mixer->sample, nullptr);
+  EXPECT_EQ(channel(3).mixer->sample, nullptr);
+  EXPECT_EQ(channel(3).period, 0);
+  ticks(3);
+  EXPECT_EQ(channel(0).volume, 40);
+  EXPECT_EQ(channel(0).mixer->sample, nullptr);
+  ticks(6);
+  EXPECT_NE(channel(0).mixer->sample, nullptr);
+  EXPECT_EQ(channel(0).mixer->position, 0u);
   EXPECT_EQ(channel(0).volume, 64);
-  EXPECT_EQ(channel(1).sample, nullptr);
-  ticks(1);
-  EXPECT_EQ(channel(0).volume, 64);
-  ticks(1);
-  EXPECT_EQ(channel(0).volume, 0);
-  EXPECT_EQ(channel(1).sample, nullptr);
-  ticks(1);
-  EXPECT_EQ(channel(1).period, 1712);
 }
 
 TEST_F(ST3RulesTest, OnePatternLoopForTheWholeSong) {
@@ -271,4 +288,38 @@ TEST_F(ST3RulesTest, TheSongStartsAtItsFirstPatternAndStepsOverMarkers) {
   EXPECT_EQ(seen[0], (std::pair<int, int>{1, 0}));
   EXPECT_EQ(seen[64], (std::pair<int, int>{3, 0}));
   EXPECT_EQ(seen[128], (std::pair<int, int>{1, 0})) << "255 ends the song: round again";
+}
+
+TEST_F(ST3RulesTest, AnInstrumentNumberAloneSwapsTheSampleWhereTheVoiceIs) {
+  S3MSampleSpec other = design.samples[0];
+  other.data.assign(2000, -8000);
+  design.samples.push_back(other);
+  note(0, 0, kC4);
+  note(0, 1, kC4);
+  cell(1, {0, -1, 2, -1, 0, 0});
+  start();
+  ticks(1);
+  channel(0).mixer->position = channel(1).mixer->position = 500;  // as if mixed so far
+  ticks(6);
+  EXPECT_EQ(channel(0).mixer->sample, channel(0).sample);
+  EXPECT_EQ(channel(0).sample, song().instruments[1].samples[0]);
+  EXPECT_EQ(channel(0).mixer->position, 500u) << "not started again";
+}
+
+TEST_F(ST3RulesTest, BothNibblesSlideDownTempoOnTheFirstTickAndVibratoFromIt) {
+  note(0, 0, kC4, letter::kVolumeSlide, 0x32);  // both nibbles: down 2, as D02
+  note(0, 1, kC4, letter::kVibrato, 0x48);
+  command(1, 1, letter::kVibrato, 0x48);
+  command(1, 2, letter::kTempo, 150);
+  start();
+  std::vector<int> vibrato;
+  for (int i = 0; i < 7; ++i) {
+    ticks(1);
+    vibrato.push_back(channel(1).periodDelta);
+  }
+  EXPECT_EQ(channel(0).volume, 54);
+  EXPECT_EQ(song().samplesPerTick, 44100 * 5 / (2 * 150)) << "heard from the row's first tick";
+  // 127 sin, times 8/16, a step of 4 of 64 on every tick but the first; the next row's first
+  // tick plays where the last one left it.
+  EXPECT_EQ(vibrato, (std::vector<int>{0, 0, 24, 45, 58, 63, 58}));
 }

@@ -123,7 +123,9 @@ TickTrace traceOpenMPT(const std::vector<uint8_t>& image, const std::vector<int6
     openmpt_module_set_render_param(mod, OPENMPT_MODULE_RENDER_INTERPOLATIONFILTER_LENGTH, 2);
     openmpt_module_ext_interface_interactive interactive{};
     openmpt_module_ext_get_interface(ext, LIBOPENMPT_EXT_C_INTERFACE_INTERACTIVE, &interactive, sizeof interactive);
-    for (int k = 0; k < channels; ++k) interactive.set_channel_mute_status(ext, k, k != c);
+    // The other channels at no volume rather than muted: a muted channel's commands go unplayed
+    // in S3M (as a disabled one's), and its tempo and jumps with them.
+    for (int k = 0; k < channels; ++k) interactive.set_channel_volume(ext, k, k == c ? 1.0 : 0.0);
     auto& out = trace.channels[static_cast<size_t>(c)];
     for (size_t t = 0; t < ticks; ++t) {
       const int64_t n = starts[t + 1] - starts[t];

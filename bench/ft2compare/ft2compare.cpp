@@ -1,11 +1,13 @@
-// Compares how our FastTracker 2 rules and libopenmpt (a black box, through its public API)
-// play modules, tick by tick and channel by channel: the song's position, each channel's level
-// on either side and its pitch. Written modules (modules/MusicalModule.h) by the thousand, or
-// the files named. A module that differs is reduced to the smallest one that still differs the
-// same way, and the findings are grouped by what those smallest modules use.
+// Compares how our rules (each format's own: FastTracker 2's for XM, Scream Tracker 3's for S3M,
+// ProTracker's for MOD) and libopenmpt (a black box, through its public API) play modules, tick
+// by tick and channel by channel: the song's position, each channel's level on either side and
+// its pitch. Written modules by the thousand (XM: modules/MusicalModule.h, S3M:
+// modules/MusicalS3M.h), or the files named. A module that differs is reduced to the smallest
+// one that still differs the same way, and the findings are grouped by what those smallest
+// modules use.
 //
-//   ft2compare [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R] [--out DIR]
-//              [--no-reduce] [--trace] [FILE.xm ...]
+//   ft2compare [--format xm|s3m] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]
+//              [--out DIR] [--no-reduce] [--trace] [FILE ...]
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -22,11 +24,14 @@
 #include <vector>
 
 #include "ModuleReducer.h"
+#include "S3MReducer.h"
 #include "TraceCompare.h"
 #include "modules/MusicalModule.h"
+#include "modules/MusicalS3M.h"
 
 namespace {
 struct Options {
+  bool s3m = false;  // the written modules: S3M rather than XM
   int32_t rate = 24000;
   double seconds = 4;
   uint64_t first = 1;
@@ -115,56 +120,93 @@ XMModuleSpec headerOf(const std::vector<uint8_t>& image) {
   return m;
 }
 
-struct Finding {
-  uint64_t seed = 0;
-  Comparison whole;    // the written module
-  Comparison reduced;  // its smallest form
-  XMModuleSpec smallest;
-  std::string group;
-  size_t cells = 0;
-};
-
+// What the comparison needs of a written module, by its format.
+std::vector<uint8_t> imageOf(const XMModuleSpec& m) { return writeXM(m); }
+std::vector<uint8_t> imageOf(const S3MModuleSpec& m) { return writeS3M(m); }
+double gainOf(const XMModuleSpec& m, int32_t rate) { return calibratedGain(m, rate); }
+// S3M plays at openmpt123's own levels: a level apart is a difference too.
+double gainOf(const S3MModuleSpec&, int32_t) { return 1; }
+int channelsOf(const XMModuleSpec& m) { return m.channels; }
+int channelsOf(const S3MModuleSpec& m) {
+  int n = 0;
+  for (int c = 0; c < 32; ++c)
+    if (m.channelSettings[c] != 255) n = c + 1;
+  return n;
+}
 size_t usedCells(const XMModuleSpec& m) {
   size_t n = 0;
   for (const XMPatternSpec& p : m.patterns)
     for (const XMNote& x : p.notes) n += (x.note || x.instrument || x.volume || x.effect || x.parameter) ? 1 : 0;
   return n;
 }
+size_t usedCells(const S3MModuleSpec& m) {
+  size_t n = 0;
+  for (const S3MPatternSpec& p : m.patterns)
+    for (const std::vector<S3MCell>& row : p.rows)
+      for (const S3MCell& x : row) n += (x.note >= 0 || x.instrument || x.volume >= 0 || x.command || x.parameter) ? 1 : 0;
+  return n;
+}
 
-Finding examine(uint64_t seed, const Options& o) {
-  MusicalModuleOptions mo;
-  mo.wholeTicksAt = o.rate;
+struct Finding {
+  uint64_t seed = 0;
+  Comparison whole;    // the written module
+  Comparison reduced;  // its smallest form
+  std::vector<uint8_t> smallest;  // its image
+  int channels = 0;
+  std::string group;
+  size_t cells = 0;
+};
+
+template <class Spec>
+Finding examineModule(uint64_t seed, const Spec& module, const Options& o) {
   Finding f;
   f.seed = seed;
-  const XMModuleSpec module = musicalModule(seed, mo);
-  f.whole = compareImage(writeXM(module), o.rate, o.seconds, false, calibratedGain(module, o.rate));
+  f.whole = compareImage(imageOf(module), o.rate, o.seconds, false, gainOf(module, o.rate));
   if (f.whole.first.kind == Kind::kNone || !o.reduce) return f;
   const Kind kind = f.whole.first.kind;
   // A little past the first difference is enough to see it again; the smaller module's
   // difference may come sooner.
   double seconds = std::min(o.seconds, f.whole.firstSeconds + 0.25);
-  f.smallest = reduceModule(module, [&](const XMModuleSpec& m, Where& where) {
-    const Comparison c = compareImage(writeXM(m), o.rate, seconds, false, calibratedGain(m, o.rate));
+  const Spec smallest = reduceModule(module, [&](const Spec& m, Where& where) {
+    const Comparison c = compareImage(imageOf(m), o.rate, seconds, false, gainOf(m, o.rate));
     if (std::getenv("FT2COMPARE_VERBOSE"))
-      std::fprintf(stderr, "  try %d ch %zu orders %.2f s: %s\n", m.channels, m.orders.size(), seconds, describe(c).c_str());
+      std::fprintf(stderr, "  try %d ch %zu orders %.2f s: %s\n", channelsOf(m), m.orders.size(), seconds, describe(c).c_str());
     if (c.first.kind != kind) return false;
     where = {c.first.at.order, c.first.at.row};
     seconds = std::min(seconds, c.firstSeconds + 0.25);
     return true;
   });
-  f.reduced = compareImage(writeXM(f.smallest), o.rate, seconds, false, calibratedGain(f.smallest, o.rate));
-  f.cells = usedCells(f.smallest);
+  f.smallest = imageOf(smallest);
+  f.channels = channelsOf(smallest);
+  f.reduced = compareImage(f.smallest, o.rate, seconds, false, gainOf(smallest, o.rate));
+  f.cells = usedCells(smallest);
   std::string group = kindName(kind);
   group += ":";
-  for (const std::string& feature : featuresOf(f.smallest)) group += " " + feature;
+  for (const std::string& feature : featuresOf(smallest)) group += " " + feature;
   f.group = group;
   return f;
 }
 
+XMModuleSpec writtenXM(uint64_t seed, const Options& o) {
+  MusicalModuleOptions mo;
+  mo.wholeTicksAt = o.rate;
+  return musicalModule(seed, mo);
+}
+
+S3MModuleSpec writtenS3M(uint64_t seed, const Options& o) {
+  MusicalS3MOptions mo;
+  mo.wholeTicksAt = o.rate;
+  return musicalS3M(seed, mo);
+}
+
+Finding examine(uint64_t seed, const Options& o) {
+  return o.s3m ? examineModule(seed, writtenS3M(seed, o), o) : examineModule(seed, writtenXM(seed, o), o);
+}
+
 int usage() {
   std::fprintf(stderr,
-               "usage: ft2compare [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R] [--out DIR]\n"
-               "                  [--no-reduce] [--trace] [FILE.xm ...]\n");
+               "usage: ft2compare [--format xm|s3m] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]\n"
+               "                  [--out DIR] [--no-reduce] [--trace] [FILE ...]\n");
   return 2;
 }
 }  // namespace
@@ -174,7 +216,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (a == "--rate" && hasValue) o.rate = std::atoi(argv[++i]);
+    if (a == "--format" && hasValue) {
+      const std::string format = argv[++i];
+      if (format != "xm" && format != "s3m") return usage();
+      o.s3m = format == "s3m";
+    } else if (a == "--rate" && hasValue) o.rate = std::atoi(argv[++i]);
     else if (a == "--seconds" && hasValue) o.seconds = std::atof(argv[++i]);
     else if (a == "--first" && hasValue) o.first = std::strtoull(argv[++i], nullptr, 10);
     else if (a == "--count" && hasValue) o.count = std::atoi(argv[++i]);
@@ -200,13 +246,13 @@ int main(int argc, char** argv) {
   }
   if (o.count <= 0) return 0;
   if (o.trace) {
-    MusicalModuleOptions mo;
-    mo.wholeTicksAt = o.rate;
-    for (int k = 0; k < o.count; ++k)
-      std::printf("seed %llu: %s\n", static_cast<unsigned long long>(o.first + k),
-                  describe(compareImage(writeXM(musicalModule(o.first + k, mo)), o.rate, o.seconds, true,
-                                        calibratedGain(musicalModule(o.first + k, mo), o.rate)))
-                      .c_str());
+    for (int k = 0; k < o.count; ++k) {
+      const uint64_t seed = o.first + static_cast<uint64_t>(k);
+      const Comparison c = o.s3m ? compareImage(writeS3M(writtenS3M(seed, o)), o.rate, o.seconds, true, 1)
+                                 : compareImage(writeXM(writtenXM(seed, o)), o.rate, o.seconds, true,
+                                                calibratedGain(writtenXM(seed, o), o.rate));
+      std::printf("seed %llu: %s\n", static_cast<unsigned long long>(seed), describe(c).c_str());
+    }
     return 0;
   }
 
@@ -238,7 +284,7 @@ int main(int argc, char** argv) {
     }
     std::printf("seed %llu: %s\n", static_cast<unsigned long long>(f.seed), describe(f.whole).c_str());
     if (!o.reduce) continue;
-    std::printf("  smallest (%d channels, %zu cells): %s\n  group %s\n", f.smallest.channels, f.cells,
+    std::printf("  smallest (%d channels, %zu cells): %s\n  group %s\n", f.channels, f.cells,
                 describe(f.reduced).c_str(), f.group.c_str());
     Group& g = groups[f.group];
     ++g.count;
@@ -260,8 +306,9 @@ int main(int argc, char** argv) {
     std::printf("%5d  %s  (seed %llu, %zu cells)\n", g.count, name.c_str(),
                 static_cast<unsigned long long>(g.example->seed), g.example->cells);
     if (!o.out.empty()) {
-      const std::vector<uint8_t> bytes = writeXM(g.example->smallest);
-      std::ofstream(o.out + "/group" + std::to_string(number) + "-seed" + std::to_string(g.example->seed) + ".xm",
+      const std::vector<uint8_t>& bytes = g.example->smallest;
+      std::ofstream(o.out + "/group" + std::to_string(number) + "-seed" + std::to_string(g.example->seed) +
+                        (o.s3m ? ".s3m" : ".xm"),
                     std::ios::binary)
           .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }

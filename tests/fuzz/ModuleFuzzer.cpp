@@ -3,8 +3,9 @@
 // ends many times: a short sample at a low note needs seconds to reach its end once, and a
 // miscount at a boundary shows only at some phases of the position against the step. Along the
 // way the song is asked where it is, sought, looped, muted, spread and rendered as floats. The
-// input's last byte picks the rule set (or the format's own) and the output rate, so the steps
-// vary too; the lower rates are cheap, which keeps every run well inside the fuzzer's time limit.
+// input's last byte picks the rule set (or the format's own, the only one S3M plays by) and the
+// output rate, so the steps vary too; the lower rates are cheap, which keeps every run well
+// inside the fuzzer's time limit.
 #include <cstddef>
 #include <cstdint>
 #include <vector>

@@ -7,46 +7,16 @@
 #include <utility>
 #include <vector>
 
-#include "common/SplitMix64.h"
+#include "modules/MusicalParts.h"
 
 namespace {
-class Random {
- public:
-  explicit Random(uint64_t seed) : bits_(seed) {}
-  // Uniform in low..high, both included.
-  int between(int low, int high) { return low + static_cast<int>(bits_.next() % static_cast<uint64_t>(high - low + 1)); }
-  bool chance(int percent) { return between(1, 100) <= percent; }
-  template <class T>
-  const T& pick(const std::vector<T>& from) {
-    return from[static_cast<size_t>(between(0, static_cast<int>(from.size()) - 1))];
-  }
-
- private:
-  SplitMix64 bits_;
-};
+using musical::nibbles;
+using musical::Random;
 
 // Effects past F by their letters.
 constexpr uint8_t kG = effect::kSetGlobalVolume, kH = effect::kGlobalVolumeSlide, kK = effect::kKeyOff,
                   kL = effect::kEnvelopePosition, kP = effect::kPanningSlide, kR = effect::kMultiRetrig,
                   kT = effect::kTremor, kX = effect::kExtraFine;
-
-// One cycle of a waveform, `period` frames, at the given peak.
-std::vector<int16_t> cycle(int shape, int period, int peak) {
-  std::vector<int16_t> v(static_cast<size_t>(period));
-  for (int i = 0; i < period; ++i) {
-    const double phase = static_cast<double>(i) / period;
-    double x;
-    switch (shape) {
-      case 0: x = std::sin(2 * std::numbers::pi * phase); break;                      // sine
-      case 1: x = phase < 0.5 ? 4 * phase - 1 : 3 - 4 * phase; break;                 // triangle
-      case 2: x = 2 * phase - 1; break;                                               // saw
-      case 3: x = phase < 0.5 ? 1 : -1; break;                                        // square
-      default: x = 0.7 * std::sin(2 * std::numbers::pi * phase) + 0.3 * std::sin(6 * std::numbers::pi * phase); break;
-    }
-    v[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(x * peak));
-  }
-  return v;
-}
 
 // A tone: a few cycles of one waveform, looped forward or ping-pong (sometimes after an attack
 // that is not repeated), or a longer unlooped one that dies away.
@@ -55,7 +25,7 @@ XMSampleSpec toneSample(Random& r) {
   s.sixteenBit = r.chance(50);
   const int peak = s.sixteenBit ? r.between(8000, 30000) : r.between(40, 120);
   const int period = r.pick(std::vector<int>{16, 24, 32, 48, 64});
-  const std::vector<int16_t> one = cycle(r.between(0, 4), period, peak);
+  const std::vector<int16_t> one = musical::cycle(r.between(0, 4), period, peak);
   const int kind = r.between(1, 100);
   if (kind <= 80) {
     const int attack = r.chance(30) ? r.between(4, 40) : 0;
@@ -80,23 +50,7 @@ XMSampleSpec toneSample(Random& r) {
 XMSampleSpec drumSample(Random& r) {
   XMSampleSpec s;
   s.sixteenBit = r.chance(40);
-  const int peak = s.sixteenBit ? 24000 : 100;
-  const int length = r.between(1000, 6000);
-  uint64_t noise = static_cast<uint64_t>(r.between(1, 1 << 30));
-  const bool tone = r.chance(40);
-  double phase = 0;
-  for (int i = 0; i < length; ++i) {
-    const double fade = 1.0 - static_cast<double>(i) / length;
-    double x;
-    if (tone) {
-      phase += 0.12 * fade + 0.01;
-      x = std::sin(phase);
-    } else {
-      noise = noise * 6364136223846793005ull + 1442695040888963407ull;
-      x = static_cast<double>(static_cast<int32_t>(noise >> 33) % 2001 - 1000) / 1000;
-    }
-    s.data.push_back(static_cast<int16_t>(std::lround(x * peak * fade * fade)));
-  }
+  s.data = musical::drum(r, s.sixteenBit ? 24000 : 100);
   s.volume = static_cast<uint8_t>(r.between(40, 64));
   s.panning = static_cast<uint8_t>(r.between(64, 192));
   return s;
@@ -146,16 +100,6 @@ XMInstrumentSpec instrument(Random& r, bool drum) {
   }
   return ins;
 }
-
-// Tempos whose tick is a whole number of frames at the rate (all when the rate is 0).
-std::vector<int> tempos(int32_t rate) {
-  std::vector<int> out;
-  for (int bpm = 32; bpm <= 255; ++bpm)
-    if (rate == 0 || (rate * 5) % (2 * bpm) == 0) out.push_back(bpm);
-  return out;
-}
-
-uint8_t nibbles(int x, int y) { return static_cast<uint8_t>(x << 4 | y); }
 
 // One effect, drawn by how often songs use each, with a parameter as they would write it.
 std::pair<uint8_t, uint8_t> effectFor(Random& r, const std::vector<int>& bpms, int orders, int rows, int speed) {
@@ -236,7 +180,7 @@ XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
   m.name.resize(20, ' ');
   m.tracker = "FastTracker v2.00   ";
   m.channels = options.channels > 0 ? options.channels : r.between(2, 8);
-  const std::vector<int> bpms = tempos(options.wholeTicksAt);
+  const std::vector<int> bpms = musical::tempos(options.wholeTicksAt);
   std::vector<int> usual;
   for (int bpm : bpms)
     if (bpm >= 90 && bpm <= 200) usual.push_back(bpm);

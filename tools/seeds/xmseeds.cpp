@@ -1,13 +1,15 @@
 // Writes a few modules that exercise the loaders and the player into a folder: the fuzzers'
 // seed corpus. Besides the hand-made ones, generated modules with many short looped samples
 // start the fuzzer right at the mixer's loop boundaries; MOD modules of 4, 6 and 8 channels
-// (FLT8's halves among them) and a 15-sample one carry every ProTracker effect.
+// (FLT8's halves among them) and a 15-sample one carry every ProTracker effect; S3M modules of 8-
+// and 16-bit, signed and unsigned, mono and stereo samples every Scream Tracker command.
 #include <cstdio>
 #include <string>
 
 #include "Programs/FileBytes.h"
 #include "modules/MODWriter.h"
 #include "modules/RandomModule.h"
+#include "modules/S3MWriter.h"
 #include "modules/XMWriter.h"
 
 namespace {
@@ -76,6 +78,47 @@ MODModuleSpec modSeed(int variant) {
   }
   return m;
 }
+// Every command A to Z with varied parameters (S ones through all sub-commands), notes over the
+// octaves, cuts, volumes, numbers without notes, on left, right, disabled and AdLib channels, as
+// Scream Tracker 3 and Impulse Tracker save them.
+S3MModuleSpec s3mSeed(int variant) {
+  S3MModuleSpec m;
+  m.version = variant % 2 ? 0x3216 : 0x1320;
+  m.flags = static_cast<uint16_t>(variant * 16 + 8);
+  m.unsignedSamples = variant < 2;
+  m.masterVolume = static_cast<uint8_t>(variant == 3 ? 0x30 : 0xB0);
+  m.storePans = variant % 2;
+  for (int c = 0; c < 32; ++c) m.pans[c] = static_cast<uint8_t>(c % 3 ? 0x20 | c % 16 : 0);
+  m.channelSettings[5] = 0x83;  // disabled
+  m.channelSettings[6] = 16;    // AdLib's
+  m.orders = {0, 254, 1, 255, 0};
+  m.patterns.resize(2);
+  for (int p = 0; p < 2; ++p)
+    for (int r = 0; r < 64; ++r) {
+      const int k = r + 64 * p + 11 * variant;
+      const uint8_t command = static_cast<uint8_t>(1 + k % 26);
+      const uint8_t parameter = static_cast<uint8_t>(command == 19 ? (k / 26 % 16) << 4 | k % 7 : k * 37);
+      const int note = k % 9 == 8 ? 254 : k % 5 == 4 ? -1 : (k % 8) << 4 | k % 12;
+      m.patterns[p].rows[r].push_back({static_cast<uint8_t>(k % 8), note, static_cast<uint8_t>(k % 4), k % 3 ? k % 70 : -1,
+                                       command, parameter});
+    }
+  m.patterns[1].rows[63].push_back({0, -1, 0, -1, 2, 0});
+  for (int i = 0; i < 3; ++i) {
+    S3MSampleSpec s;
+    s.sixteenBit = (variant + i) % 2;
+    s.stereo = i == 2;
+    for (int k = 0; k < 64 * (i + 1) * (s.stereo ? 2 : 1); ++k) s.data.push_back(static_cast<int16_t>((k % 16 - 8) * 2000));
+    s.c2spd = static_cast<uint32_t>(8363 + 4000 * i - 3000 * variant);
+    s.loop = i != 1;
+    s.loopStart = 8;
+    s.loopEnd = static_cast<uint32_t>(24 + 16 * i);
+    s.gusAddress = static_cast<uint16_t>(variant == 2 ? 0x40 * (i + 1) : 1);
+    m.samples.push_back(s);
+  }
+  m.samples.push_back({});
+  m.samples.back().type = 2;
+  return m;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +137,13 @@ int main(int argc, char** argv) {
   for (int v = 0; v < 4; ++v) {
     const std::string path = std::string(argv[1]) + "/mod" + std::to_string(v) + ".mod";
     if (!writeFileBytes(path.c_str(), writeMOD(modSeed(v)))) {
+      std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
+      return 2;
+    }
+  }
+  for (int v = 0; v < 4; ++v) {
+    const std::string path = std::string(argv[1]) + "/s3m" + std::to_string(v) + ".s3m";
+    if (!writeFileBytes(path.c_str(), writeS3M(s3mSeed(v)))) {
       std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
       return 2;
     }

@@ -182,6 +182,9 @@ struct Pattern {
 
 // A channel's settings as the module's header gives them (S3M, IT): its volume, its panning, and
 // whether it plays at all.
+// A pan of 16 steps (S3M's, 0 left to 15 right) on the 0..256 scale, to the nearest.
+constexpr int16_t panOfSixteen(int step) { return static_cast<int16_t>((step * 256 + 7) / 15); }
+
 struct ChannelSettings {
   uint8_t volume;   // 0..64
   int16_t panning;  // 0..256

@@ -127,7 +127,7 @@ void readSampleHeader(Load& load, Instrument& ins, Sample& sample, uint16_t poin
 // left frames, then its right ones, put side by side.
 bool readSampleData(Load& load, Instrument& ins, Sample& sample, int64_t dataAt) {
   const int channels = sample.stereo ? 2 : 1;
-  const int bytesPerValue = sample.bits / 8;
+  const int bytesPerValue = sample.bits == 16 ? 2 : 1;  // an AdLib or empty slot has no bits and no data
   const int64_t available = dataAt >= 0 ? std::max<int64_t>(0, static_cast<int64_t>(load.in.size()) - dataAt) : 0;
   const uint32_t stated = sample.length;
   sample.length = static_cast<uint32_t>(std::min<int64_t>(sample.length, available / (bytesPerValue * channels)));
@@ -270,7 +270,7 @@ bool readHeader(Load& load, const uint8_t* h, std::vector<uint16_t>& samplePoint
     load.in.read(pans, sizeof pans);
     // A pan stored for a channel counts in mono songs too.
     for (int c = 0; c <= last; ++c)
-      if (pans[c] & 0x20) song.channels[c].panning = static_cast<int16_t>((pans[c] & 15) * 256 / 15);
+      if (pans[c] & 0x20) song.channels[c].panning = panOfSixteen(pans[c] & 15);
   }
   return true;
 }

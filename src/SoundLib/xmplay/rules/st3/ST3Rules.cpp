@@ -28,6 +28,7 @@ const RuleSet kRules = {
 namespace {
 bool isNote(uint8_t note) { return note >= 1 && note <= kKeyboardNotes; }
 
+// SDx holds the cell's note, number and volume back until tick x.
 bool delaysNote(const Note& n) { return isSpecial(n, special::kNoteDelay) && low(n.parameter) != 0; }
 
 bool slidesToNote(const Note& n) {
@@ -53,42 +54,46 @@ const Sample* sampleOf(const Song& song, int instrument) {
 }  // namespace
 
 void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) {
-  if (n.instrument) {
-    // A number names the sample the next note starts and brings back its volume, with a note or
-    // without; a number naming nothing is left alone.
-    if (const Sample* s = sampleOf(song, n.instrument)) {
-      c.instrument = n.instrument;
-      c.next = s;
-      c.volume = s->volume;
-      c.quickRamp = true;
-      // A number forgets where the last offset started the sample.
-      c.offset = 0;
-    }
+  // A tone portamento's note, where one has played before, is where the channel slides to.
+  const bool target = isNote(n.note) && slidesToNote(n) && c.period > 0;
+  // A number names the sample the next note starts and brings back its volume; a number naming
+  // nothing is left alone.
+  const Sample* numbered = n.instrument ? sampleOf(song, n.instrument) : nullptr;
+  if (numbered) {
+    c.instrument = n.instrument;
+    c.next = numbered;
+    c.volume = numbered->volume;
+    c.quickRamp = true;
+    // A number forgets where the last offset started the sample.
+    c.offset = 0;
+    // Without a note to start (none, or a slide's target), the channel goes on with the new
+    // sample: from where it is, or from its top where it had stopped.
+    if ((!isNote(n.note) || target) && n.note != kNoteCut && c.sample) swapSample(c, numbered);
   }
   if (n.note == kNoteCut) {
-    c.cut = true;
-    stopVoice(player, c);
-  } else if (isNote(n.note) && c.next) {
+    // ^^ stops the voice (an instrument number alone starts it again), and a retrigger leaves it.
+    cutVoice(player, c);
+  } else if (target) {
+    c.tonePortamentoTarget = notePeriod(n.note, c.c2spd);
+  } else if (isNote(n.note) && c.next && (!slidesToNote(n) || numbered)) {
+    // A tone portamento's note on a channel that has played none starts only with a number.
     const uint32_t c2spd = c.next->c5Speed ? c.next->c5Speed : 8363;
-    if (slidesToNote(n) && c.sample && c.period > 0) {
-      // The note is where the sounding one slides to; nothing starts.
-      c.tonePortamentoTarget = notePeriod(n.note, c.c2spd);
-    } else {
-      c.note = n.note;
-      c.c2spd = c2spd;
-      c.period = notePeriod(n.note, c2spd);
-      c.tonePortamentoTarget = c.period;
-      c.sample = c.next;
-      c.cut = false;
-      c.retrigCount = 0;
-      // Without a number of its own, a note starts where the channel's last offset did.
-      if (n.effect == letter::kSampleOffset) c.offset = uint32_t{c.memory} * 256;
-      triggerVoice(player, c, c.offset);
-      if (c.vibratoWave < 4) c.vibratoPosition = 0;
-      if (c.tremoloWave < 4) c.tremoloPosition = 0;
-    }
+    c.note = n.note;
+    c.c2spd = c2spd;
+    c.period = notePeriod(n.note, c2spd);
+    limitPeriod(song, c);  // a note beyond the Amiga's limits plays at them
+    c.tonePortamentoTarget = c.period;
+    c.sample = c.next;
+    c.cut = false;
+    c.retrigCount = 0;
+    // Without a number of its own, a note starts where the channel's last offset did.
+    if (n.effect == letter::kSampleOffset) c.offset = uint32_t{c.memory} * 256;
+    triggerVoice(player, c, c.offset);
+    if (c.vibratoWave < 4) c.vibratoPosition = 0;
+    if (c.tremoloWave < 4) c.tremoloPosition = 0;
   }
-  if (n.volume >= 0x10 && n.volume <= 0x50) {
+  // On a row with ^^ the cut wins over the volume.
+  if (n.volume >= 0x10 && n.volume <= 0x50 && n.note != kNoteCut) {
     c.volume = n.volume - 0x10;
     c.quickRamp = true;
   }
@@ -133,6 +138,8 @@ void processRow(XMPlayer& player, Song& song) {
     c.volumeDelta = 0;
     c.afterArpeggio = n.effect == letter::kArpeggio ? 0 : c.arpeggioPeriod;
     c.arpeggioPeriod = 0;
+    // SD0's cell plays nothing, its parameter not remembered either.
+    if (isSpecial(n, special::kNoteDelay) && low(n.parameter) == 0) continue;
     // Every parameter that is not zero is remembered, whatever its command, even none.
     if (n.parameter) c.memory = n.parameter;
     if (song.channels[i].muted) {
@@ -199,7 +206,6 @@ void seekOrder(XMPlayer& player, Song& song) {
 
 void tickDriver(XMPlayer& player, Song& song) {
   State& s = state(player);
-  setTickLength(player, song);
   if (song.tick == 0) {
     if (s.patternDelay > 0) {
       // A repeat of the row: its notes do not start again, its commands go on.
@@ -218,6 +224,8 @@ void tickDriver(XMPlayer& player, Song& song) {
   } else {
     processTick(player, song);
   }
+  // A tempo set on the row is heard on its first tick.
+  setTickLength(player, song);
   if (!player.courseOnly)
     for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, s.channels[i]);
   if (++song.tick >= song.speed + s.fineDelay) song.tick = 0;

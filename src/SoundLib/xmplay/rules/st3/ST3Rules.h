@@ -39,6 +39,13 @@ bool impulseCommands(const Song& song);
 
 // Voices (ST3RulesVoice.cpp).
 void triggerVoice(XMPlayer& player, ST3Channel& channel, uint32_t offset);
+// An instrument number without a note: the sounding voice goes on from where it is with the new
+// sample (at its pitch; past the new one's end, in its loop or silent); one that has played to
+// its end starts the new sample from its beginning.
+void swapSample(ST3Channel& channel, const Sample* sample);
+// ^^ and SCx: the voice stops, the channel keeps its sample for an instrument number alone.
+void cutVoice(XMPlayer& player, ST3Channel& channel);
+// A period slid to nothing: the voice stops and the channel has nothing to play until a note.
 void stopVoice(XMPlayer& player, ST3Channel& channel);
 void updateVoice(XMPlayer& player, const Song& song, ST3Channel& channel);
 

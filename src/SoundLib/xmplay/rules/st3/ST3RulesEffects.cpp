@@ -7,15 +7,16 @@
 
 namespace st3 {
 namespace {
-// Vibrato and tremolo waves, 64 steps a cycle: sine, ramp down, square (and Scream Tracker's
-// random, played as the sine), -255..255.
+// Vibrato and tremolo waves, 64 steps a cycle: sine, ramp (from 0 down to -124, then from 128
+// down), square (and Scream Tracker's random, played as the sine), about -128..128; the sine's
+// steps are 127 sin(2 pi p / 64) to the nearest.
 int32_t wave(uint8_t type, uint8_t position) {
-  constexpr uint8_t kSine[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
-                                 255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
+  constexpr uint8_t kSine[32] = {0,   12,  25,  37,  49,  60,  71,  81,  90,  98,  106, 112, 117, 122, 125, 126,
+                                 127, 126, 125, 122, 117, 112, 106, 98,  90,  81,  71,  60,  49,  37,  25,  12};
   const int32_t p = position & 63;
   switch (type & 3) {
-    case 1: return 255 - p * 8 < -255 ? -255 : 255 - p * 8;
-    case 2: return p < 32 ? 255 : -255;
+    case 1: return p < 32 ? -4 * p : 256 - 4 * p;
+    case 2: return p < 32 ? 127 : -127;
     default: return p < 32 ? kSine[p] : -kSine[p - 32];
   }
 }
@@ -24,7 +25,8 @@ void slideVolume(ST3Channel& c, int by) { c.volume = std::clamp(c.volume + by, 0
 
 // Dxy: up x (Dx0) or down y (D0y) on every tick but the first (on the first too where the song
 // asks for fast slides, and for DF0 and D0F, which the tracker also takes for fine slides there);
-// DxF up x and DFy down y once, on the first tick only. Kxy and Lxy slide on no first tick.
+// DxF up x and DFy down y once, on the first tick only; with both set otherwise, down y as D0y.
+// Kxy and Lxy slide on no first tick.
 void volumeSlide(const Song& song, ST3Channel& c, uint8_t p, bool firstTick, bool combined) {
   const uint8_t x = high(p), y = low(p);
   const bool everyTick = !firstTick || (!combined && (fastSlides(song) || x == 15 || y == 15));
@@ -36,6 +38,8 @@ void volumeSlide(const Song& song, ST3Channel& c, uint8_t p, bool firstTick, boo
     if (firstTick && !combined) slideVolume(c, x);
   } else if (x == 15) {
     if (firstTick && !combined) slideVolume(c, -y);
+  } else if (everyTick) {
+    slideVolume(c, -y);  // both set: down, as D0y
   }
 }
 
@@ -66,9 +70,11 @@ void tonePortamento(ST3Channel& c) {
   if (c.glissando) c.periodDelta = semitonePeriod(c.period, c.c2spd) - c.period;
 }
 
-void vibrato(ST3Channel& c, int shift) {
-  c.periodDelta = wave(c.vibratoWave, c.vibratoPosition) * c.vibratoDepth >> shift;
-  c.vibratoPosition = static_cast<uint8_t>((c.vibratoPosition + c.vibratoSpeed) & 63);
+// The wave times the depth over 16 (fine: 64), toward zero; on the row's first tick the wave where
+// it stands, which moves on on the other ticks.
+void vibrato(ST3Channel& c, int divisor, bool firstTick) {
+  c.periodDelta = wave(c.vibratoWave, c.vibratoPosition) * c.vibratoDepth / divisor;
+  if (!firstTick) c.vibratoPosition = static_cast<uint8_t>((c.vibratoPosition + c.vibratoSpeed) & 63);
 }
 
 void rememberVibrato(ST3Channel& c, uint8_t p) {
@@ -76,9 +82,9 @@ void rememberVibrato(ST3Channel& c, uint8_t p) {
   if (low(p)) c.vibratoDepth = low(p);
 }
 
-void tremolo(ST3Channel& c) {
-  c.volumeDelta = wave(c.tremoloWave, c.tremoloPosition) * c.tremoloDepth >> 6;
-  c.tremoloPosition = static_cast<uint8_t>((c.tremoloPosition + c.tremoloSpeed) & 63);
+void tremolo(ST3Channel& c, bool firstTick) {
+  c.volumeDelta = wave(c.tremoloWave, c.tremoloPosition) * c.tremoloDepth / 64;
+  if (!firstTick) c.tremoloPosition = static_cast<uint8_t>((c.tremoloPosition + c.tremoloSpeed) & 63);
 }
 
 // Ixy: sounding for x + 1 ticks, silent for y + 1, over and over.
@@ -132,7 +138,7 @@ void specialRow(const Song& song, ST3Channel& c, const Note& n, Jumps& jumps, St
     }
     case special::kVibratoWave: c.vibratoWave = x & 7; break;
     case special::kTremoloWave: c.tremoloWave = x & 7; break;
-    case special::kSetPanning: c.panning = x * 256 / 15; break;
+    case special::kSetPanning: c.panning = panOfSixteen(x); break;
     case special::kPatternLoop:
       if (x == 0) {
         s.loopRow = song.row;
@@ -144,12 +150,6 @@ void specialRow(const Song& song, ST3Channel& c, const Note& n, Jumps& jumps, St
       } else {
         // The loop is done: the next one starts after it.
         s.loopRow = song.row + 1;
-      }
-      break;
-    case special::kNoteCut:
-      if (x == 0) {
-        c.volume = 0;
-        c.cut = true;
       }
       break;
     case special::kFinePatternDelay:
@@ -185,13 +185,23 @@ void effectRow(XMPlayer& player, Song& song, ST3Channel& c, const Note& n, Jumps
       if (n.parameter) c.tonePortamentoSpeed = n.parameter;
       break;
     case letter::kVibrato:
-    case letter::kFineVibrato: rememberVibrato(c, n.parameter); break;
+      rememberVibrato(c, n.parameter);
+      vibrato(c, 16, true);
+      break;
+    case letter::kFineVibrato:
+      rememberVibrato(c, n.parameter);
+      vibrato(c, 64, true);
+      break;
     case letter::kTremolo:
       if (high(p)) c.tremoloSpeed = high(p);
       if (low(p)) c.tremoloDepth = low(p);
+      tremolo(c, true);
       break;
     case letter::kTremor: tremor(c, p); break;
     case letter::kVibratoVolumeSlide:
+      vibrato(c, 16, true);
+      volumeSlide(song, c, p, true, true);
+      break;
     case letter::kTonePortamentoVolumeSlide: volumeSlide(song, c, p, true, true); break;
     case letter::kRetrig: break;
     case letter::kSpecial: specialRow(song, c, n, jumps, state(player)); break;
@@ -217,12 +227,12 @@ void effectTick(XMPlayer& player, Song& song, ST3Channel& c, const Note& n) {
     case letter::kPortamentoDown: portamento(song, c, p, 1, false); break;
     case letter::kPortamentoUp: portamento(song, c, p, -1, false); break;
     case letter::kTonePortamento: tonePortamento(c); break;
-    case letter::kVibrato: vibrato(c, 5); break;
-    case letter::kFineVibrato: vibrato(c, 7); break;
+    case letter::kVibrato: vibrato(c, 16, false); break;
+    case letter::kFineVibrato: vibrato(c, 64, false); break;
     case letter::kTremor: tremor(c, p); break;
     case letter::kArpeggio: arpeggio(song, c, p); break;
     case letter::kVibratoVolumeSlide:
-      vibrato(c, 5);
+      vibrato(c, 16, false);
       volumeSlide(song, c, p, false, true);
       break;
     case letter::kTonePortamentoVolumeSlide:
@@ -230,11 +240,10 @@ void effectTick(XMPlayer& player, Song& song, ST3Channel& c, const Note& n) {
       volumeSlide(song, c, p, false, true);
       break;
     case letter::kRetrig: retrigger(player, c, p); break;
-    case letter::kTremolo: tremolo(c); break;
+    case letter::kTremolo: tremolo(c, false); break;
     case letter::kSpecial:
       if (isSpecial(n, special::kNoteCut) && song.tick == low(n.parameter)) {
-        c.volume = 0;
-        c.cut = true;
+        cutVoice(player, c);
       } else if (isSpecial(n, special::kNoteDelay) && song.tick == low(n.parameter)) {
         takeNote(player, song, c, c.delayed);
       }

@@ -13,8 +13,9 @@ namespace {
 constexpr int32_t kOctave0[12] = {27392, 25856, 24384, 23040, 21696, 20480, 19328, 18240, 17216, 16256, 15360, 14512};
 // Hz x period: C-4 (period 1712) plays at 8363 Hz.
 constexpr uint64_t kClock = uint64_t{8363} * 1712;
-// Where the song asks for the Amiga's limits: the periods of C-2 and B-4 at 8363 Hz.
-constexpr int32_t kAmigaHighest = 6848, kAmigaLowest = 907;
+// Where the song asks for the Amiga's limits: ProTracker's 856 and 113 times four, the periods
+// of C-3 and B-5 at 8363 Hz.
+constexpr int32_t kAmigaHighest = 3424, kAmigaLowest = 452;
 // Periods are 16-bit in the tracker; the output period never goes below this.
 constexpr int32_t kHighestPeriod = 32767, kLowestOutput = 64;
 
@@ -76,6 +77,40 @@ void triggerVoice(XMPlayer& player, ST3Channel& c, uint32_t offset) {
     m.position = s.loopStart;
   else
     m.sample = nullptr;
+}
+
+namespace {
+// A position in a forward loop, where the mixer plays copies of it (Sample::mixLoopLength), as
+// the same place in the loop itself.
+uint32_t inLoop(const Sample& s, uint32_t position) {
+  if (s.loopMode == kLoopNone || s.loopLength == 0 || position < s.loopStart + s.loopLength) return position;
+  return s.loopStart + (position - s.loopStart) % s.loopLength;
+}
+}  // namespace
+
+void swapSample(ST3Channel& c, const Sample* sample) {
+  MixerChannel& m = *c.mixer;
+  c.sample = sample;
+  // One that has played to its end starts again.
+  if (!m.sample) {
+    startVoice(m, sample);
+    return;
+  }
+  const uint32_t position = inLoop(*sample, inLoop(*m.sample, m.position));
+  if (!sample->data || position >= sample->loopStart + sample->loopLength) {
+    m.sample = nullptr;
+    return;
+  }
+  m.sample = sample;
+  m.position = position;
+  m.direction = kForward;
+}
+
+void cutVoice(XMPlayer& player, ST3Channel& c) {
+  c.quickRamp = true;
+  c.cut = true;
+  c.mixer = takeVoiceFadingOut(player, c.mixer);
+  c.mixer->sample = nullptr;
 }
 
 void stopVoice(XMPlayer& player, ST3Channel& c) {
