@@ -12,9 +12,9 @@ void normalise(XMModuleSpec& m) {
   for (XMPatternSpec& p : m.patterns) p.notes.resize(static_cast<size_t>(p.rows) * m.channels);
 }
 
-class Reducer {
+class Reducer : Reduction<XMModuleSpec> {
  public:
-  Reducer(XMModuleSpec module, const StillDiffers& test) : m_(std::move(module)), test_(test) { normalise(m_); }
+  Reducer(XMModuleSpec module, const StillDiffers& test) : Reduction(std::move(module), test) { normalise(m_); }
 
   XMModuleSpec run() {
     if (!test_(m_, where_)) return m_;
@@ -22,7 +22,9 @@ class Reducer {
     while (changed) {
       changed = false;
       changed |= cutAfterDifference();
-      changed |= dropOrders();
+      changed |= dropOrders([](XMModuleSpec& c) {
+        if (c.restartPosition >= c.orders.size()) c.restartPosition = 0;
+      });
       changed |= dropChannels();
       changed |= clearCells();
       changed |= dropRows();
@@ -36,14 +38,6 @@ class Reducer {
   }
 
  private:
-  bool tryThis(const XMModuleSpec& candidate) {
-    Where where;
-    if (!test_(candidate, where)) return false;
-    m_ = candidate;
-    where_ = where;
-    return true;
-  }
-
   // Nothing after the row where the difference shows can have made it (but a jump back to it).
   bool cutAfterDifference() {
     bool changed = false;
@@ -61,17 +55,6 @@ class Reducer {
         c.patterns[p].notes.resize(static_cast<size_t>(c.patterns[p].rows) * c.channels);
         changed |= tryThis(c);
       }
-    }
-    return changed;
-  }
-
-  bool dropOrders() {
-    bool changed = false;
-    for (size_t i = m_.orders.size(); i-- > 0 && m_.orders.size() > 1;) {
-      XMModuleSpec c = m_;
-      c.orders.erase(c.orders.begin() + static_cast<long>(i));
-      if (c.restartPosition >= c.orders.size()) c.restartPosition = 0;
-      changed |= tryThis(c);
     }
     return changed;
   }
@@ -144,8 +127,6 @@ class Reducer {
     return changed;
   }
 
-  // Clears many cells at once while it can (halves, quarters... of those left), as delta
-  // debugging does, then one at a time.
   bool clearCells() {
     struct Cell {
       size_t pattern, index;
@@ -154,29 +135,7 @@ class Reducer {
     for (size_t p = 0; p < m_.patterns.size(); ++p)
       for (size_t i = 0; i < m_.patterns[p].notes.size(); ++i)
         if (!empty(m_.patterns[p].notes[i])) cells.push_back({p, i});
-    bool changed = false;
-    size_t chunks = 2;
-    while (!cells.empty()) {
-      const size_t size = (cells.size() + chunks - 1) / chunks;
-      bool removed = false;
-      for (size_t start = 0; start < cells.size(); start += size) {
-        XMModuleSpec c = m_;
-        const size_t end = std::min(cells.size(), start + size);
-        for (size_t k = start; k < end; ++k) c.patterns[cells[k].pattern].notes[cells[k].index] = {};
-        if (tryThis(c)) {
-          cells.erase(cells.begin() + static_cast<long>(start), cells.begin() + static_cast<long>(end));
-          removed = changed = true;
-          break;
-        }
-      }
-      if (removed) {
-        chunks = std::max<size_t>(2, chunks - 1);
-        continue;
-      }
-      if (size == 1) break;
-      chunks = std::min(cells.size(), chunks * 2);
-    }
-    return changed;
+    return clearInChunks(cells, [](XMModuleSpec& c, const Cell& at) { c.patterns[at.pattern].notes[at.index] = {}; });
   }
 
   bool clearFields() {
@@ -305,9 +264,6 @@ class Reducer {
     return changed;
   }
 
-  XMModuleSpec m_;
-  const StillDiffers& test_;
-  Where where_;
 };
 
 const char* const kVolumeNames[16] = {"", "vol set", "vol set", "vol set", "vol set", "vol set", "vol 6x slide down",

@@ -4,18 +4,14 @@
 #include <set>
 #include <string>
 
+#include "Reduction.h"
 #include "modules/XMWriter.h"
-
-// Where a difference shows first: the order position and row.
-struct Where {
-  int order = 0, row = 0;
-};
 
 // Takes a module apart while a difference stays: what follows the place it shows first, orders,
 // channels, notes and each of their fields, rows, instruments and what each has (samples,
 // envelopes, vibrato, fadeout, loops), until nothing more can go. `stillDiffers` is asked of
 // every candidate and says where the difference shows in it.
-using StillDiffers = std::function<bool(const XMModuleSpec&, Where&)>;
+using StillDiffers = StillDiffersIn<XMModuleSpec>;
 XMModuleSpec reduceModule(XMModuleSpec module, const StillDiffers& stillDiffers);
 
 // What a module uses, by name: its effects and volume-column commands ("3xx", "E6x", "vol Fx"),

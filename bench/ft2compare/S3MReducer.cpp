@@ -8,9 +8,9 @@
 namespace {
 bool empty(const S3MCell& c) { return c.note < 0 && !c.instrument && c.volume < 0 && !c.command && !c.parameter; }
 
-class Reducer {
+class Reducer : Reduction<S3MModuleSpec> {
  public:
-  Reducer(S3MModuleSpec module, const StillDiffersS3M& test) : m_(std::move(module)), test_(test) {}
+  Reducer(S3MModuleSpec module, const StillDiffersS3M& test) : Reduction(std::move(module), test) {}
 
   S3MModuleSpec run() {
     if (!test_(m_, where_)) return m_;
@@ -18,7 +18,7 @@ class Reducer {
     while (changed) {
       changed = false;
       changed |= cutAfterDifference();
-      changed |= dropOrders();
+      changed |= dropOrders([](S3MModuleSpec&) {});
       changed |= dropChannels();
       changed |= clearCells();
       changed |= clearFields();
@@ -30,30 +30,12 @@ class Reducer {
   }
 
  private:
-  bool tryThis(const S3MModuleSpec& candidate) {
-    Where where;
-    if (!test_(candidate, where)) return false;
-    m_ = candidate;
-    where_ = where;
-    return true;
-  }
-
   // Nothing after the order where the difference shows can have made it (but a jump back to it).
   bool cutAfterDifference() {
     if (static_cast<size_t>(where_.order) + 1 >= m_.orders.size()) return false;
     S3MModuleSpec c = m_;
     c.orders.resize(static_cast<size_t>(where_.order) + 1);
     return tryThis(c);
-  }
-
-  bool dropOrders() {
-    bool changed = false;
-    for (size_t i = m_.orders.size(); i-- > 0 && m_.orders.size() > 1;) {
-      S3MModuleSpec c = m_;
-      c.orders.erase(c.orders.begin() + static_cast<long>(i));
-      changed |= tryThis(c);
-    }
-    return changed;
   }
 
   int channels() const {
@@ -96,36 +78,12 @@ class Reducer {
     return out;
   }
 
-  // Clears many cells at once while it can (halves, quarters... of those left), as delta
-  // debugging does, then one at a time. A cleared cell stays in its row, empty.
+  // A cleared cell stays in its row, empty.
   bool clearCells() {
-    std::vector<Place> cells = places();
-    bool changed = false;
-    size_t chunks = 2;
-    while (!cells.empty()) {
-      const size_t size = (cells.size() + chunks - 1) / chunks;
-      bool removed = false;
-      for (size_t start = 0; start < cells.size(); start += size) {
-        S3MModuleSpec c = m_;
-        const size_t end = std::min(cells.size(), start + size);
-        for (size_t k = start; k < end; ++k) {
-          S3MCell& x = c.patterns[cells[k].pattern].rows[cells[k].row][cells[k].index];
-          x = {x.channel};
-        }
-        if (tryThis(c)) {
-          cells.erase(cells.begin() + static_cast<long>(start), cells.begin() + static_cast<long>(end));
-          removed = changed = true;
-          break;
-        }
-      }
-      if (removed) {
-        chunks = std::max<size_t>(2, chunks - 1);
-        continue;
-      }
-      if (size == 1) break;
-      chunks = std::min(cells.size(), chunks * 2);
-    }
-    return changed;
+    return clearInChunks(places(), [](S3MModuleSpec& c, const Place& at) {
+      S3MCell& x = c.patterns[at.pattern].rows[at.row][at.index];
+      x = {x.channel};
+    });
   }
 
   bool clearFields() {
@@ -219,9 +177,6 @@ class Reducer {
     return changed;
   }
 
-  S3MModuleSpec m_;
-  const StillDiffersS3M& test_;
-  Where where_;
 };
 
 // A command's name by the form of its parameter that plays differently.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <set>
 #include <string>
 
@@ -10,7 +9,7 @@
 // ModuleReducer.h's reduction for S3M modules: what follows the order where the difference shows,
 // orders, channels, cells and each of their fields, samples and what each has (loop, volume, C
 // frequency), the header's settings, until nothing more can go.
-using StillDiffersS3M = std::function<bool(const S3MModuleSpec&, Where&)>;
+using StillDiffersS3M = StillDiffersIn<S3MModuleSpec>;
 S3MModuleSpec reduceModule(S3MModuleSpec module, const StillDiffersS3M& stillDiffers);
 
 // What an S3M module uses, by name: its commands by letter and the forms that play differently

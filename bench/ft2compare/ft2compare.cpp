@@ -157,8 +157,8 @@ struct Finding {
   size_t cells = 0;
 };
 
-template <class Spec>
-Finding examineModule(uint64_t seed, const Spec& module, const Options& o) {
+template <class Module>
+Finding examineModule(uint64_t seed, const Module& module, const Options& o) {
   Finding f;
   f.seed = seed;
   f.whole = compareImage(imageOf(module), o.rate, o.seconds, false, gainOf(module, o.rate));
@@ -167,7 +167,7 @@ Finding examineModule(uint64_t seed, const Spec& module, const Options& o) {
   // A little past the first difference is enough to see it again; the smaller module's
   // difference may come sooner.
   double seconds = std::min(o.seconds, f.whole.firstSeconds + 0.25);
-  const Spec smallest = reduceModule(module, [&](const Spec& m, Where& where) {
+  const Module smallest = reduceModule(module, [&](const Module& m, Where& where) {
     const Comparison c = compareImage(imageOf(m), o.rate, seconds, false, gainOf(m, o.rate));
     if (std::getenv("FT2COMPARE_VERBOSE"))
       std::fprintf(stderr, "  try %d ch %zu orders %.2f s: %s\n", channelsOf(m), m.orders.size(), seconds, describe(c).c_str());
