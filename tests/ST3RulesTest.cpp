@@ -288,6 +288,11 @@ TEST_F(ST3RulesTest, TheSongStartsAtItsFirstPatternAndStepsOverMarkers) {
   EXPECT_EQ(seen[0], (std::pair<int, int>{1, 0}));
   EXPECT_EQ(seen[64], (std::pair<int, int>{3, 0}));
   EXPECT_EQ(seen[128], (std::pair<int, int>{1, 0})) << "255 ends the song: round again";
+
+  // Every way from the start returns to an end before the one pattern: it plays all the same.
+  design.orders = {255, 254, 255, 0};
+  start();
+  EXPECT_EQ(rows(65)[64], (std::pair<int, int>{3, 0}));
 }
 
 TEST_F(ST3RulesTest, AnInstrumentNumberAloneSwapsTheSampleWhereTheVoiceIs) {

@@ -44,6 +44,10 @@ int32_t playableOrder(const Song& song, int32_t order) {
       return order;
     ++order;
   }
+  // Ends placed so that every way on from here returns to them before a pattern: the first
+  // order naming one, wherever it is (the reader refuses a list without one).
+  for (int32_t i = 0; i < song.songLength; ++i)
+    if (song.orders[i] != kOrderSkip && song.orders[i] != kOrderEnd && song.orders[i] < song.allocatedPatternCount) return i;
   return -1;
 }
 
