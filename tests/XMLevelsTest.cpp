@@ -73,6 +73,7 @@ TEST(XMLevels, ByTheTrackerThatWroteTheFile) {
       {"OpenMPT 1.22.07.19  ", "title", 1, MixLevels::kConstantPower},
       {"OpenMPT 1.22.07.18  ", "title", 1, MixLevels::kLinear},  // before its constant power
       {"OpenMPT 1.9         ", "title", 1, MixLevels::kLinear},
+      {"OpenMPT 555555555555", "title", 1, MixLevels::kConstantPower},  // a number without end
       {"Fasttracker II clone", "title", 256, MixLevels::kConstantPower},
       {"Skale Tracker", "title", 256, MixLevels::kLinear},
   };

@@ -26,11 +26,12 @@ MixLevels xmMixLevels(const char* tracker, SavedBy by) {
   if (named("MilkyTracker") && !named("MilkyTracker        ")) return MixLevels::kConstantPower;
   if (named("Fasttracker II clone")) return MixLevels::kConstantPower;
   if (named("OpenMPT ")) {
-    // Its version as four numbers, "1.22.07.19"; a missing one counts as 0.
+    // Its version as four numbers, "1.22.07.19"; a missing one counts as 0, a long one stops
+    // growing at 99999.
     int version[4] = {};
     const char* at = tracker + 8;
     for (int i = 0; i < 4 && at < tracker + 20 && *at >= '0' && *at <= '9'; ++i) {
-      while (at < tracker + 20 && *at >= '0' && *at <= '9') version[i] = version[i] * 10 + (*at++ - '0');
+      while (at < tracker + 20 && *at >= '0' && *at <= '9') version[i] = std::min(version[i] * 10 + (*at++ - '0'), 99999);
       if (at < tracker + 20 && *at == '.') ++at;
     }
     static const int kConstantPowerFrom[4] = {1, 22, 7, 19};
