@@ -51,3 +51,17 @@ int32_t slideTowards(int32_t period, int32_t target, int32_t speed) {
   if (period > target) return std::max(period - speed, target);
   return period;
 }
+
+int32_t playableOrder(const Song& song, int32_t order) {
+  for (int tries = 0; tries <= song.songLength + 1; ++tries) {
+    if (order >= song.songLength || order < 0 || song.orders[order] == kOrderEnd) order = 0;
+    if (song.orders[order] != kOrderSkip && song.orders[order] != kOrderEnd && song.orders[order] < song.allocatedPatternCount)
+      return order;
+    ++order;
+  }
+  // Ends placed so that every way on from here returns to them before a pattern: the first
+  // order naming one, wherever it is (the reader refuses a list without one).
+  for (int32_t i = 0; i < song.songLength; ++i)
+    if (song.orders[i] != kOrderSkip && song.orders[i] != kOrderEnd && song.orders[i] < song.allocatedPatternCount) return i;
+  return -1;
+}

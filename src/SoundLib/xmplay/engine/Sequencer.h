@@ -18,5 +18,9 @@ const Note* rowNotes(const Song& song);
 int32_t patternRows(const Song& song, int32_t order);
 // The order after the song's last goes back to the restart position.
 int32_t wrapOrder(const Song& song, int32_t order);
+// The first order from `order` on that names a pattern (S3M, IT): markers stepped over, and at
+// an end (the list's, or a 255 in it) the song starts again from its first order. -1 where none
+// does.
+int32_t playableOrder(const Song& song, int32_t order);
 // A tone portamento's step: speed closer to the target, never past it.
 int32_t slideTowards(int32_t period, int32_t target, int32_t speed);

@@ -35,22 +35,6 @@ bool slidesToNote(const Note& n) {
   return n.effect == letter::kTonePortamento || n.effect == letter::kTonePortamentoVolumeSlide;
 }
 
-// The first order from `order` on that names a pattern: markers stepped over, and at an end (the
-// list's, or a 255 in it) the song starts again from its first order. -1 where none does.
-int32_t playableOrder(const Song& song, int32_t order) {
-  for (int tries = 0; tries <= song.songLength + 1; ++tries) {
-    if (order >= song.songLength || order < 0 || song.orders[order] == kOrderEnd) order = 0;
-    if (song.orders[order] != kOrderSkip && song.orders[order] != kOrderEnd && song.orders[order] < song.allocatedPatternCount)
-      return order;
-    ++order;
-  }
-  // Ends placed so that every way on from here returns to them before a pattern: the first
-  // order naming one, wherever it is (the reader refuses a list without one).
-  for (int32_t i = 0; i < song.songLength; ++i)
-    if (song.orders[i] != kOrderSkip && song.orders[i] != kOrderEnd && song.orders[i] < song.allocatedPatternCount) return i;
-  return -1;
-}
-
 const Sample* sampleOf(const Song& song, int instrument) {
   if (instrument < 1 || instrument > song.instrumentCount) return nullptr;
   return song.instruments[instrument - 1].samples[0];
