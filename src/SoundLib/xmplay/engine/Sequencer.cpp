@@ -65,3 +65,17 @@ int32_t playableOrder(const Song& song, int32_t order) {
     if (song.orders[i] != kOrderSkip && song.orders[i] != kOrderEnd && song.orders[i] < song.allocatedPatternCount) return i;
   return -1;
 }
+
+RowPlan nextRowAfter(const Song& song, int32_t jumpOrder, int32_t breakRow, int32_t loopRow) {
+  if (loopRow >= 0) return {-1, loopRow};
+  if (jumpOrder >= 0 || breakRow >= 0) {
+    const int32_t order = std::max(0, playableOrder(song, jumpOrder >= 0 ? jumpOrder : song.orderPosition + 1));
+    return {order, breakRow >= 0 && breakRow < patternRows(song, order) ? breakRow : 0};
+  }
+  if (song.row + 1 < patternRows(song, song.orderPosition)) return {-1, song.row + 1};
+  return {std::max(0, playableOrder(song, song.orderPosition + 1)), 0};
+}
+
+void setTrackerTickLength(const XMPlayer& player, Song& song) {
+  song.samplesPerTick = std::max(1, player.rate * 5 / (2 * song.bpm));
+}

@@ -22,5 +22,15 @@ int32_t wrapOrder(const Song& song, int32_t order);
 // an end (the list's, or a 255 in it) the song starts again from its first order. -1 where none
 // does.
 int32_t playableOrder(const Song& song, int32_t order);
+// Where a song of order lists with markers (S3M, IT) goes after its current row: back to a
+// pattern loop's row (loopRow >= 0; beside a jump or a break the loop goes first, the jump waits
+// for its last time), to a jump's order (Bxx) and a break's row (Cxx, -1 none; a row past the
+// pattern's end as 0), or to the next row. order -1: the same order.
+struct RowPlan {
+  int32_t order, row;
+};
+RowPlan nextRowAfter(const Song& song, int32_t jumpOrder, int32_t breakRow, int32_t loopRow);
+// The tick of the PC trackers: 2.5 / BPM seconds, in whole frames.
+void setTrackerTickLength(const XMPlayer& player, Song& song);
 // A tone portamento's step: speed closer to the target, never past it.
 int32_t slideTowards(int32_t period, int32_t target, int32_t speed);

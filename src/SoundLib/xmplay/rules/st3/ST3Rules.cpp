@@ -88,25 +88,11 @@ void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) 
 }
 
 namespace {
-// Where the song goes after this row: the loop's row, a jump's order and a break's row, or the
-// next row.
+// Where the song goes after this row (the sequencer's plan).
 void planNextRow(State& s, const Song& song, const Jumps& jumps) {
-  // Beside a jump or break on the row, the loop goes back first; the jump waits for its last time.
-  if (jumps.loop) {
-    s.pendingOrder = -1;
-    s.pendingRow = s.loopRow;
-  } else if (jumps.order >= 0 || jumps.row >= 0) {
-    const int32_t order = playableOrder(song, jumps.order >= 0 ? jumps.order : song.orderPosition + 1);
-    s.pendingOrder = order < 0 ? 0 : order;
-    s.pendingRow = jumps.row >= 0 && jumps.row < 64 ? jumps.row : 0;
-  } else if (song.row + 1 < 64) {
-    s.pendingOrder = -1;
-    s.pendingRow = song.row + 1;
-  } else {
-    const int32_t order = playableOrder(song, song.orderPosition + 1);
-    s.pendingOrder = order < 0 ? 0 : order;
-    s.pendingRow = 0;
-  }
+  const RowPlan next = nextRowAfter(song, jumps.order, jumps.row, jumps.loop ? s.loopRow : -1);
+  s.pendingOrder = next.order;
+  s.pendingRow = next.row;
 }
 
 void commitNextRow(const State& s, Song& song) {
@@ -158,13 +144,11 @@ void processTick(XMPlayer& player, Song& song) {
   }
 }
 
-// 2.5 / BPM seconds a tick, in whole frames.
-void setTickLength(XMPlayer& player, Song& song) { song.samplesPerTick = std::max(1, player.rate * 5 / (2 * song.bpm)); }
 }  // namespace
 
 void songStart(XMPlayer& player, Song& song) {
   song.bpm = song.defaultBPM;
-  setTickLength(player, song);
+  setTrackerTickLength(player, song);
   State& s = state(player);
   for (int i = 0; i < song.channelCount; ++i) {
     ST3Channel& c = s.channels[i];
@@ -213,7 +197,7 @@ void tickDriver(XMPlayer& player, Song& song) {
     processTick(player, song);
   }
   // A tempo set on the row is heard on its first tick.
-  setTickLength(player, song);
+  setTrackerTickLength(player, song);
   if (!player.courseOnly)
     for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, s.channels[i]);
   if (++song.tick >= song.speed + s.fineDelay) song.tick = 0;
