@@ -13,13 +13,17 @@ Song* newSong() {
   for (ChannelSettings& c : song->channels) c = {64, 128, false, false, false};
   song->mixVolume = 128;
   song->stereo = true;
+  song->panSeparation = 128;
   return song;
 }
 
 std::string silentNote(const Song& song) {
-  if (song.adlibChannels <= 0) return "";
-  return std::to_string(song.adlibChannels) + " AdLib channel" + (song.adlibChannels > 1 ? "s" : "") +
-         " silent (not synthesised)";
+  std::string note;
+  if (song.adlibChannels > 0)
+    note = std::to_string(song.adlibChannels) + " AdLib channel" + (song.adlibChannels > 1 ? "s" : "") +
+           " silent (not synthesised)";
+  for (const std::string& warning : song.warnings) note += (note.empty() ? "" : "; ") + warning;
+  return note;
 }
 
 void freeSong(Song* song) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // The song model: what the four formats store, each reader filling it as far as its format has
 // it, and the playback state the sequencer keeps. The first fields of each record are the XM
@@ -34,7 +35,7 @@ struct Sample {
   uint32_t loopLength;  // frames; the whole sample when not looped
   uint8_t volume;       // 0..64
   int8_t finetune;
-  int32_t panning;  // 0..255
+  int32_t panning;  // 0..255 (XM's); IT's 0..256
   uint8_t bits;     // 16 after loading
   uint8_t loopMode;  // kLoopNone, kLoopForward, kLoopPingPong
   int8_t relativeNote;
@@ -56,6 +57,8 @@ struct Sample {
   bool hasPanning;        // the panning above applies when a note starts (IT); XM's always does
   uint8_t storedBits;     // 8 or 16 as the file holds the data
   // The sample's own auto-vibrato (IT): wave, sweep, depth, rate; all 0 where the format has none.
+  // IT's fields as stored: its speed as the rate (0..64), its rate as the sweep, depth 0..64,
+  // wave 0 sine, 1 ramp down, 2 square, 3 random.
   uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
   char name[29];  // as the file holds it, 0-terminated
   bool adlib;     // an AdLib instrument (S3M): not synthesised, silent
@@ -114,7 +117,9 @@ struct Instrument {
   uint8_t panningSustain, panningLoopStart, panningLoopEnd;
   uint8_t volumeType, panningType;  // bit 0 on, bit 1 sustain, bit 2 loop
   uint8_t vibratoType, vibratoSweep, vibratoDepth, vibratoRate;
-  // Doubled on loading; wide enough that the doubled value cannot wrap.
+  // Doubled on loading; wide enough that the doubled value cannot wrap. IT's on the same scale,
+  // taken from 65536 each tick while the note fades: its stored value times 64 (times 128 in the
+  // layout before 2.00).
   uint32_t fadeout;
   bool whole;  // its headers and every sample's data were in the file (not cut short)
   char name[27];  // as the file holds it (trackers keep credits and messages here), 0-terminated
@@ -136,7 +141,11 @@ struct Instrument {
 };
 
 // One unpacked note: note (0 none, 1..120, kKeyOff, kNoteCut, kNoteFade), instrument (0 none,
-// 1..255), raw volume column byte, effect, parameter.
+// 1..255), volume column, effect, parameter. The volume column is the file's raw byte for XM and
+// MOD and S3M's as XM's set-volume bytes; for IT it is the stored byte plus one (1..213 for IT's
+// 0..212: 1..65 volume, 66..75 fine up, 76..85 fine down, 86..95 slide up, 96..105 slide down,
+// 106..115 pitch down, 116..125 pitch up, 129..193 pan 0..64, 194..203 tone portamento, 204..213
+// vibrato), 0 where the cell has none or a byte above 212.
 struct Note {
   uint8_t note, instrument, volume, effect, parameter;
 };
@@ -178,6 +187,17 @@ enum class SavedBy : uint8_t {
 struct Pattern {
   int32_t rows;
   Note* notes;  // rows x channels, row after row
+};
+
+// The MIDI macros of an IT module (its embedded configuration), each a 0-terminated text of up
+// to 32 characters as the file holds it: the 9 global ones (start, stop, tick, note on, note off,
+// volume, pan, bank, program), SF0 to SFF's and Z80 to ZFF's. All empty where the file embeds none
+// (the rules then have their tracker's defaults).
+struct MidiMacros {
+  bool embedded;
+  char global[9][33];
+  char parametered[16][33];
+  char fixed[128][33];
 };
 
 // A channel's settings as the module's header gives them (S3M, IT): its volume, its panning, and
@@ -263,6 +283,19 @@ struct Song {
   uint16_t headerFlags;      // the format's header flags as the file holds them (S3M's, IT's)
   int16_t adlibChannels;     // channels the header gives to AdLib instruments, which stay silent
   bool gus;                  // saved by Scream Tracker 3's Gravis Ultrasound version (S3M)
+  // IT's header beyond the flags: its special word (bit 0 a message, 1 the edit history, 2 the
+  // highlight, 3 the MIDI configuration embedded), the version it is compatible with (version
+  // above is the one that wrote it), the pattern highlight, the pan separation and the pitch
+  // wheel depth.
+  uint16_t headerSpecial;
+  uint16_t compatibleVersion;
+  uint8_t rowsPerBeat, rowsPerMeasure;
+  uint8_t panSeparation;  // 0..128; 128 where the format has none
+  uint8_t pitchWheelDepth;
+  MidiMacros macros;
+  // What the reader could not read and plays as silence, a line each: "sample 3 ("kick") does
+  // not decompress: silent".
+  std::vector<std::string> warnings;
 };
 
 inline bool linearTable(const Song& song) { return song.flags & kLinearFrequencyTable; }
@@ -288,8 +321,9 @@ extern Instrument emptyInstrument;
 Song* newSong();
 // Frees everything a song owns, and the song; nothing for none. It stops no playback: the
 // program's player stops a song it plays first (releaseSong, StreamLoad.h).
-// What of the song is not heard because the player does not synthesise it: "2 AdLib channels
-// silent (not synthesised)"; "" when everything it holds sounds.
+// What of the song is not heard because the player does not synthesise or could not read it: "2
+// AdLib channels silent (not synthesised)", the reader's warnings after it, "; " between them; ""
+// when everything it holds sounds.
 std::string silentNote(const Song& song);
 
 void freeSong(Song* song);
