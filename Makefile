@@ -8,6 +8,7 @@ FUZZ_SECONDS ?= 60
 SHARED_XM := ../shared/testdata/xm
 SHARED_MOD := ../shared/testdata/mod-songs
 SHARED_S3M := ../shared/testdata/s3m-songs
+SHARED_IT := ../shared/testdata/it-songs
 
 .PHONY: all setup build build-asan build-tsan run test bench fuzz clean assets setup-windows windows windows-tests test-windows release release-check setup-web web test-web
 
@@ -52,6 +53,8 @@ fuzz: setup
 	  else echo "fuzz: no $(SHARED_MOD); seeding with written MOD modules only"; fi
 	@if [ -d $(SHARED_S3M) ]; then cp $(SHARED_S3M)/*.s3m build-fuzz/corpus/modules/; \
 	  else echo "fuzz: no $(SHARED_S3M); seeding with written S3M modules only"; fi
+	@if [ -d $(SHARED_IT) ]; then cp $(SHARED_IT)/*.it build-fuzz/corpus/modules/; \
+	  else echo "fuzz: no $(SHARED_IT); seeding with the other formats' modules only"; fi
 	build-fuzz/bin/module_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=4096 -timeout=20 \
 	  -artifact_prefix=build-fuzz/artifacts/ build-fuzz/corpus/modules
 	@mkdir -p build-fuzz/corpus/sequencer

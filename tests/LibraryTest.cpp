@@ -115,7 +115,7 @@ TEST(XMPlay, BadInputIsNullWithOneLineReason) {
       {nullptr, 10, 44100, nullptr, "no data"},
       {wide.data(), wide.size(), 44100, nullptr, "33 channels (1 to 32)"},
       {good.data(), good.size(), 4000, nullptr, "rate 4000 Hz (8000 to 192000)"},
-      {good.data(), good.size(), 44100, "pt2", "no rules named \"pt2\" (ft2, pt, st3 or intro)"},
+      {good.data(), good.size(), 44100, "pt2", "no rules named \"pt2\" (ft2, pt, st3, it or intro)"},
   };
   for (const Case& c : cases) {
     char why[128] = "unchanged";

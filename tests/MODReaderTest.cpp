@@ -43,7 +43,7 @@ TEST(MODLoader, SignaturesNameTheChannels) {
   tooMany.channels = 33;
   LoadFailure failure{};
   EXPECT_EQ(load(writeMOD(tooMany), nullptr, &failure), nullptr);
-  EXPECT_STREQ(failure.text, "neither XM (no \"Extended Module: \" at its start), S3M (no \"SCRM\" at offset 44) nor MOD");
+  EXPECT_STREQ(failure.text, "neither XM (no \"Extended Module: \" at its start), S3M (no \"SCRM\" at offset 44), IT (no \"IMPM\" at its start) nor MOD");
 }
 
 TEST(MODLoader, NotesSamplesAndHeader) {

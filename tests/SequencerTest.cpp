@@ -15,7 +15,7 @@ TEST(Sequencer, RuleSetsByTheirOptionNames) {
   EXPECT_EQ(ruleSetNamed("ft2"), &ft2::kRules);
   EXPECT_EQ(ruleSetNamed("intro"), &intro::kRules);
   EXPECT_EQ(ruleSetNamed("pt"), &pt::kRules);
-  EXPECT_EQ(ruleSetNames(), "ft2, pt, st3 or intro");
+  EXPECT_EQ(ruleSetNames(), "ft2, pt, st3, it or intro");
   EXPECT_EQ(ruleSetNamed("FT2"), nullptr);
   EXPECT_EQ(ruleSetNamed(""), nullptr);
 }

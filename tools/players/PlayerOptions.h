@@ -12,11 +12,12 @@
 // rules: the set's name as given; none keeps the format's own.
 inline Option rulesOption(const char*& rules) {
   return Option::custom(
-      "--rules", 0, "ft2|pt|st3|intro", ruleSetNames(),
+      "--rules", 0, "ft2|pt|st3|it|intro", ruleSetNames(),
       [](const char* v, void* rules) { return ruleSetNamed(*static_cast<const char**>(rules) = v) != nullptr; }, &rules,
       "ft2: play as FastTracker 2 does (the default for XM; MOD as it loads them)\n"
       "pt: play as ProTracker does (the default for MOD; MOD only)\n"
       "st3: play as Scream Tracker 3 does (the default for S3M; S3M only)\n"
+      "it: play as Impulse Tracker does (the default for IT; IT only)\n"
       "intro: play as the intro does, its own few effects, no envelopes (XM only)");
 }
 

@@ -1,4 +1,4 @@
-// bfplay: plays an XM, S3M or MOD module on the sound device with a header and a status line, as a
+// bfplay: plays an XM, S3M, IT or MOD module on the sound device with a header and a status line, as a
 // terminal player does: by the rules of the tracker that wrote it (FastTracker 2's for XM,
 // ProTracker's for MOD) or others, once through or looping, all its channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
 // instrument names, q or Escape quits.

@@ -1,4 +1,4 @@
-// bfrender: renders an XM, S3M or MOD module to a 16-bit stereo WAV through the player's own block
+// bfrender: renders an XM, S3M, IT or MOD module to a 16-bit stereo WAV through the player's own block
 // fill, offline and deterministic, by the rules of the tracker that wrote it (FastTracker 2's,
 // ProTracker's) or others: the whole mix, some of its channels, or one file per channel (stems);
 // --info prints the module's structure.
@@ -28,6 +28,7 @@
 #include "Platform/MappedFile.h"
 #include "SoundLib/xmplay/formats/Formats.h"
 #include "SoundLib/xmplay/formats/S3MReader.h"
+#include "SoundLib/xmplay/rules/it/ITRules.h"
 #include "SoundLib/xmplay/engine/OfflineRenderer.h"
 #include "SoundLib/xmplay/output/WavWriter.h"
 #include "SoundLib/xmplay/api/LibraryInternal.h"
@@ -37,7 +38,7 @@ const char kSynopsis[] =
     "usage: bfrender IN OUT.wav [options]    render one pass (OUT.wav -: standard output)\n"
     "       bfrender IN --stems DIR [options]\n"
     "                                   one WAV per channel, DIR/01-channel.wav ..., and DIR/mix.wav\n"
-    "       bfrender --info IN [--rules ft2|pt|st3|intro]\n"
+    "       bfrender --info IN [--rules ft2|pt|st3|it|intro]\n"
     "                                   the module's title, tracker, structure, duration, instruments\n";
 const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
 const char kExitStatus[] =
@@ -136,6 +137,25 @@ bool pcTrackerSong(const Song& song) {
   return song.format && (!std::strcmp(song.format->name, "S3M") || !std::strcmp(song.format->name, "IT"));
 }
 
+// IT's flags in words, and the song's message, line by line.
+void printITSettings(const Song& song) {
+  std::string words = song.headerFlags & it::kInstruments ? "instruments" : "samples only";
+  words += song.headerFlags & it::kLinearSlides ? ", linear slides" : ", Amiga slides";
+  if (song.headerFlags & it::kOldEffects) words += ", old effects";
+  if (song.headerFlags & it::kCompatibleGxx) words += ", compatible Gxx";
+  if (song.macros.embedded) words += ", MIDI macros embedded";
+  std::printf("header flags: 0x%04x (%s)\n", song.headerFlags, words.c_str());
+  std::printf("pan separation: %d of 128\n", song.panSeparation);
+  if (song.message.empty()) return;
+  std::printf("message:\n");
+  size_t from = 0;
+  while (from <= song.message.size()) {
+    const size_t end = std::min(song.message.find('\n', from), song.message.size());
+    std::printf("  %s\n", printableName(song.message.data() + from, end - from).c_str());
+    from = end + 1;
+  }
+}
+
 // The header's settings that XM and MOD do not have: volumes, stereo, the channels' pans and
 // S3M's flags.
 void printHeaderSettings(const Song& song) {
@@ -149,6 +169,10 @@ void printHeaderSettings(const Song& song) {
       std::printf(" %d", song.channels[c].panning);
   }
   std::printf("\n");
+  if (!std::strcmp(song.format->name, "IT")) {
+    printITSettings(song);
+    return;
+  }
   if (std::strcmp(song.format->name, "S3M")) return;
   std::string words;
   if (song.headerFlags & s3m::kAmigaLimits) words += ", Amiga limits";
@@ -172,6 +196,27 @@ void printSample(const Song& song, int k, const Sample& s) {
     std::printf(", C frequency %u\n", s.c5Speed);
   else
     std::printf(", finetune %d, relative note %d\n", s.finetune, s.relativeNote);
+}
+
+// IT's instruments (where the song has them) with what their notes do, then every sample: the
+// keyboards map notes to the song's samples rather than to an instrument's own.
+void printITInstruments(const Song& song) {
+  static const char* const kActions[] = {"cut", "continue", "note off", "fade"};
+  if (song.headerFlags & it::kInstruments) {
+    std::printf("instruments: %d\n", song.instrumentCount);
+    for (int i = 0; i < song.instrumentCount; ++i) {
+      const Instrument& ins = song.instruments[i];
+      std::printf("instrument %d: \"%s\", new note %s, fadeout %u, global volume %d%s%s%s\n", i + 1,
+                  printableName(ins.name, sizeof ins.name).c_str(), kActions[static_cast<int>(ins.newNoteAction) & 3],
+                  ins.fadeout, ins.globalVolume, ins.volume.flags & kEnvelopeOn ? ", volume envelope" : "",
+                  ins.panning.flags & kEnvelopeOn ? ", panning envelope" : "",
+                  ins.pitch.flags & kEnvelopeOn ? (ins.pitch.flags & kEnvelopeFilter ? ", filter envelope" : ", pitch envelope") : "");
+    }
+  } else {
+    std::printf("instruments: none (samples only)\n");
+  }
+  std::printf("samples: %d\n", song.sampleCount);
+  for (int k = 0; k < song.sampleCount; ++k) printSample(song, k + 1, *song.samples[k]);
 }
 
 // The song's structure; the duration is one pass at 44100 Hz.
@@ -198,6 +243,10 @@ void printInfo(const Song& song, const OfflineRenderer::PassEnd& pass) {
                   pass.row);
   std::printf("duration: %s (one pass%s%s)\n", minutesAndSeconds(frames, 44100, true).c_str(),
               pass.frame < 0 ? ", cut at 20 minutes" : "", endless);
+  if (!std::strcmp(song.format->name, "IT")) {
+    printITInstruments(song);
+    return;
+  }
   std::printf("instruments: %d\n", song.instrumentCount);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const Instrument& ins = song.instruments[i];

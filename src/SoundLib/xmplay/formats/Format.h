@@ -13,7 +13,7 @@
 
 // Why an image did not load, in a few words for a one-line message.
 struct LoadFailure {
-  char text[96];
+  char text[192];
 };
 
 // The largest image the readers take: far beyond any module, small enough that a lying length

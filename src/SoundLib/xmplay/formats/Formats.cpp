@@ -16,11 +16,14 @@ extern const Format kFormat;
 namespace s3m {
 extern const Format kFormat;
 }
+namespace it {
+extern const Format kFormat;
+}
 
 namespace {
 // Every format, in the order their headers are tried: those with an id of their own first, MOD
 // (whose 15-sample modules have none) last.
-const Format* const kFormats[] = {&xm::kFormat, &s3m::kFormat, &mod::kFormat};
+const Format* const kFormats[] = {&xm::kFormat, &s3m::kFormat, &it::kFormat, &mod::kFormat};
 
 void refuse(LoadFailure* failure, const std::string& text) {
   if (failure) std::snprintf(failure->text, sizeof failure->text, "%s", text.c_str());

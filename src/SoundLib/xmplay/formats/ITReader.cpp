@@ -15,6 +15,7 @@
 #include "SoundLib/xmplay/formats/ByteReader.h"
 #include "SoundLib/xmplay/formats/ITSamples.h"
 #include "SoundLib/xmplay/formats/ReaderShared.h"
+#include "SoundLib/xmplay/formats/SavedMixSettings.h"
 
 namespace {
 constexpr size_t kHeaderSize = 0xC0;
@@ -462,6 +463,23 @@ bool readInstruments(Load& load, const std::vector<bool>& sampleWhole) {
   return true;
 }
 
+// How loud the song plays, by the tracker that saved it as openmpt123 plays it: ModPlug Tracker's
+// files and OpenMPT's at ModPlug Tracker's original levels unless the song properties OpenMPT
+// keeps at the end of the file ("STPM", SavedMixSettings.h) name another mix mode; the files of
+// its 1.00 alphas (created with 2.14, compatible with 2.00) as Impulse Tracker's own.
+void applyMixLevels(Song& song, const uint8_t* data, size_t size) {
+  if (song.savedBy != SavedBy::kModPlug || (song.version == 0x0214 && song.compatibleVersion == 0x0200)) return;
+  song.levels = MixLevels::kModPlug;
+  for (size_t at = size >= 4 ? size - 4 : 0; at-- > kHeaderSize;) {
+    if (std::memcmp(data + at, "STPM", 4)) continue;
+    const SavedMixSettings saved = readSavedMixSettings(data + at, size - at, song.instrumentCount);
+    static const MixLevels kByMode[] = {MixLevels::kModPlug,    MixLevels::kModPlug, MixLevels::kModPlug,
+                                        MixLevels::kFullCentre, MixLevels::kLinear,  MixLevels::kConstantPower};
+    if (saved.mixMode >= 0 && saved.mixMode <= 5) song.levels = kByMode[saved.mixMode];
+    return;
+  }
+}
+
 bool loadBody(Load& load) {
   Song& song = load.song;
   int used = 0;
@@ -495,6 +513,7 @@ SongPtr parseIT(const uint8_t* data, size_t size, const ReadOptions& options, Lo
   uint8_t h[kHeaderSize] = {};
   in.read(h, sizeof h);
   if (!readHeader(load, h) || !loadBody(load)) return nullptr;
+  applyMixLevels(*song, data, size);
   return song;
 }
 

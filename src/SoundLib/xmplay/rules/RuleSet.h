@@ -41,6 +41,11 @@ struct RuleSet {
   int32_t voices = 64;
 };
 
+// ModPlug Tracker's original levels (MixLevels::kModPlug), as openmpt123 plays its files: a
+// channel at full volume on one side at 1/4 of full scale with up to 4 channels, quieter as the
+// song has more.
+float modPlugGain(int channels);
+
 // Whether the set plays the named format.
 bool playsFormat(const RuleSet& rules, const char* format);
 

@@ -14,16 +14,9 @@ constexpr double kAmigaC0 = 1712.0 * 16;
 // players people compare with play files of other trackers; room for several loud channels.
 constexpr float kMasterGain = 0.375f;
 
-// ModPlug Tracker's original levels: 1/4 of that on one side with up to 4 channels, and quieter
-// as the song has more, by this table (in 128ths, by the number of channels halved, rounded
-// down; 1 channel as 2), as measured with openmpt123 on modules of 1 to 32 channels.
-constexpr uint8_t kModPlugAmplification[17] = {128, 128, 128, 109, 96, 90, 85, 80, 76,
-                                               74,  73,  71,  69,  68, 66, 65, 65};
-
 float masterGain(const Song& song) {
   if (song.levels != MixLevels::kModPlug) return kMasterGain * song.levelScale;
-  const int pairs = std::clamp<int>(song.channelCount, 2, 32) / 2;
-  return 0.25f * kModPlugAmplification[pairs] / 128 * song.levelScale;
+  return modPlugGain(song.channelCount) * song.levelScale;
 }
 
 // Periods are looked up in sixteenths of a semitone, as the tracker's tables have them.

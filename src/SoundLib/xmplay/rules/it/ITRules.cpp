@@ -1,0 +1,249 @@
+// Impulse Tracker's rules: the song's flow. Rows and notes, instrument numbers through the
+// keyboard, note delays and cuts, jumps, breaks, pattern loops a channel each, row delays; the
+// commands are in ITRulesEffects.cpp and the voices in ITRulesVoice.cpp.
+#include "SoundLib/xmplay/rules/it/ITRules.h"
+
+#include <algorithm>
+
+namespace it {
+
+const RuleSet kRules = {
+    .name = "it",
+    .title = "Impulse Tracker",
+    .formats = "IT",
+    .stateSize = sizeof(State),
+    .songStart = songStart,
+    .seekOrder = seekOrder,
+    .tick = tickDriver,
+    .flowState = flowState,
+    // Patterns of up to 200 rows as Impulse Tracker keeps them (OpenMPT's files up to 1024), an
+    // instrument's keyboard reaching any sample; short loops repeated for the mixer.
+    .read = {.headersAsStored = true, .maxRows = 1024, .maxSamplesPerInstrument = kKeyboardNotes, .maxBPM = 255,
+             .shortestMixedLoop = 1024},
+    .targetScale = 32768,
+    .rampFrames = 16,
+    // The channels' 64 voices and a pool behind them for the notes new-note actions leave.
+    .voices = kMixerChannels,
+};
+
+namespace {
+// SDx holds the cell's note, number and volume back until tick x (SD0 as SD1).
+bool delaysNote(const Note& n) { return isSpecial(n, special::kNoteDelay); }
+
+const Instrument* instrumentOf(const Song& song, int number) {
+  if (number < 1 || number > song.instrumentCount) return nullptr;
+  return &song.instruments[number - 1];
+}
+
+const Sample* songSample(const Song& song, int number) {
+  if (number < 1 || number > song.sampleCount) return nullptr;
+  return song.samples[number - 1];
+}
+}  // namespace
+
+bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
+  State& s = state(player);
+  ITVoice& voice = s.voices[c.index];
+  const Instrument* numbered = n.instrument ? instrumentOf(song, n.instrument) : nullptr;
+  if (isNote(n.note)) {
+    const Instrument* instrument = instrumentOf(song, n.instrument ? n.instrument : c.instrument);
+    if (!instrument) {
+      // A number naming no sample cuts the note in sample mode; instruments leave it alone.
+      if (n.instrument && !(song.headerFlags & kInstruments)) cutNote(player, c.index);
+      return false;
+    }
+    const KeyboardEntry key = instrument->keyboard[n.note - 1];
+    const Sample* sample = songSample(song, key.sample);
+    // A key the keyboard maps to no sample: the cell is as good as empty.
+    if (!sample) return false;
+    if (n.instrument) c.instrument = n.instrument;
+    c.note = n.note;
+    const uint8_t note = isNote(key.note) ? key.note : n.note;
+    // A tone portamento's note, where one plays, is where the channel slides to; a number brings
+    // back the sample's volume.
+    if (slidesToNote(n) && c.sample && player.mixer[c.index].sample) {
+      const uint32_t c5 = c.sample->c5Speed;
+      c.targetFrequency = noteFrequency(note, c5);
+      c.targetPeriod = notePeriod(note, c5);
+      if (numbered) c.volume = c.sample->volume;
+      return true;
+    }
+    if (!sample->data || !sample->length) return true;
+    if (numbered) c.volume = sample->volume;
+    if (instrument->hasPanning) c.panning = std::clamp(instrument->defaultPanning / 4, 0, 64);
+    if (sample->hasPanning) c.panning = std::clamp(sample->panning / 4, 0, 64);
+    if (instrument->hasPanning || sample->hasPanning) c.surround = false;
+    uint32_t offset = 0;
+    if (n.effect == letter::kSampleOffset) {
+      if (n.parameter) c.offset = n.parameter;
+      offset = (uint32_t{c.highOffset} << 16) + (uint32_t{c.offset} << 8);
+    }
+    startNote(player, song, c, note, sample, instrument, offset);
+    c.startedNote = true;
+    return true;
+  }
+  if (n.instrument) c.instrument = n.instrument;
+  if (n.note == kKeyOff) {
+    noteOff(player, voice);
+  } else if (n.note == kNoteCut) {
+    cutNote(player, c.index);
+  } else if (n.note == kNoteFade) {
+    fadeNote(voice);
+  } else if (numbered && c.sample) {
+    // A number alone brings back the volume of the sample playing; where its note was let go, the
+    // same instrument takes it up again from the start of its envelopes.
+    c.volume = c.sample->volume;
+    if (voice.instrument == numbered && (!voice.keyOn || voice.fading) && player.mixer[c.index].sample) {
+      voice.keyOn = true;
+      voice.fading = false;
+      voice.fade = 65536;
+      for (EnvelopePosition& e : voice.envelopes) e.tick = e.point = 0;
+    }
+  }
+  return true;
+}
+
+namespace {
+// Where the song goes after this row (the sequencer's plan).
+void planNextRow(State& s, const Song& song, const Jumps& jumps) {
+  // A loop going back to a row past the pattern's end (a start left from a longer pattern, or
+  // the row after a finished loop at the end) goes on in the next pattern instead.
+  const int32_t loopRow = jumps.loopRow < patternRows(song, song.orderPosition) ? jumps.loopRow : -1;
+  const RowPlan next = loopRow < 0 && jumps.loopRow >= 0 ? nextRowAfter(song, -1, 0, -1) : nextRowAfter(song, jumps.order, jumps.row, loopRow);
+  s.pendingOrder = next.order;
+  s.pendingRow = next.row;
+}
+
+void commitNextRow(const State& s, Song& song) {
+  song.nextOrderPosition = s.pendingOrder;
+  song.nextRow = s.pendingRow;
+}
+
+void processRow(XMPlayer& player, Song& song) {
+  song.nextOrderPosition = song.nextRow = -1;
+  State& s = state(player);
+  const Note* notes = rowNotes(song);
+  Jumps jumps;
+  for (int i = 0; i < song.channelCount; ++i) {
+    const Note& n = notes[i];
+    ITChannel& c = s.channels[i];
+    c.pitchDelta = c.volumeDelta = c.panningDelta = c.arpeggio = 0;
+    c.delayTick = c.cutTick = -1;
+    c.startedNote = false;
+    if (delaysNote(n)) {
+      c.delayed = n;
+      c.delayTick = std::max(1, int{low(n.parameter)});
+    } else if (!song.channels[i].muted) {
+      if (takeNote(player, song, c, n)) columnRow(song, c, n);
+    }
+    effectRow(player, song, c, n, jumps);
+  }
+  if (jumps.rowDelay > 0) s.patternDelay = jumps.rowDelay;
+  s.fineDelay = jumps.fineDelay;
+  planNextRow(s, song, jumps);
+}
+
+// A repeat of a delayed row: the commands' first tick again, its notes not.
+void repeatRow(XMPlayer& player, Song& song) {
+  State& s = state(player);
+  const Note* notes = rowNotes(song);
+  Jumps ignored;
+  for (int i = 0; i < song.channelCount; ++i) {
+    ITChannel& c = s.channels[i];
+    c.pitchDelta = c.volumeDelta = c.panningDelta = c.arpeggio = 0;
+    const Note& n = notes[i];
+    if (n.effect == letter::kPositionJump || n.effect == letter::kPatternBreak || isSpecial(n, special::kPatternLoop) ||
+        isSpecial(n, special::kPatternDelay) || isSpecial(n, special::kNoteDelay))
+      continue;
+    Note commands = n;
+    commands.note = commands.instrument = 0;
+    commands.volume = 0;
+    effectRow(player, song, c, commands, ignored);
+  }
+}
+
+void processTick(XMPlayer& player, Song& song) {
+  State& s = state(player);
+  const Note* notes = rowNotes(song);
+  for (int i = 0; i < song.channelCount; ++i) {
+    ITChannel& c = s.channels[i];
+    c.pitchDelta = c.volumeDelta = c.panningDelta = c.arpeggio = 0;
+    if (c.delayTick == song.tick) {
+      c.delayTick = -1;
+      if (!song.channels[i].muted) {
+        if (takeNote(player, song, c, c.delayed)) columnRow(song, c, c.delayed);
+      }
+    }
+    if (c.cutTick == song.tick) {
+      c.cutTick = -1;
+      c.volume = 0;
+      cutNote(player, c.index);
+    }
+    columnTick(player, song, c, notes[i]);
+    effectTick(player, song, c, notes[i]);
+  }
+}
+
+}  // namespace
+
+void songStart(XMPlayer& player, Song& song) {
+  song.bpm = song.defaultBPM;
+  setTrackerTickLength(player, song);
+  State& s = state(player);
+  s.random = 0x12345678u;
+  for (int i = 0; i < song.channelCount; ++i) {
+    ITChannel& c = s.channels[i];
+    c.index = i;
+    c.channelVolume = song.channels[i].volume;
+    c.panning = std::clamp(song.channels[i].panning / 4, 0, 64);
+    c.surround = song.channels[i].surround;
+    c.cutoff = 127;
+    c.delayTick = c.cutTick = -1;
+  }
+  for (int i = 0; i < kMixerChannels; ++i) s.voices[i].channel = i < kChannelVoices ? i : -1;
+  const int32_t first = playableOrder(song, 0);
+  if (first > 0) {
+    song.nextOrderPosition = first;
+    song.nextRow = 0;
+  }
+}
+
+uint64_t flowState(XMPlayer& player, const Song& song) {
+  const State& s = state(player);
+  uint64_t flow = 0;
+  for (int i = 0; i < song.channelCount; ++i)
+    if (s.channels[i].loopCount)
+      flow = withLoopUnderWay(flow, i, static_cast<uint32_t>(s.channels[i].loopRow), static_cast<uint32_t>(s.channels[i].loopCount));
+  return flow;
+}
+
+void seekOrder(XMPlayer& player, Song& song) {
+  State& s = state(player);
+  for (ITChannel& c : s.channels) c.loopRow = c.loopCount = 0;
+  s.patternDelay = 0;
+  const int32_t order = playableOrder(song, song.nextOrderPosition);
+  song.nextOrderPosition = order < 0 ? 0 : order;
+}
+
+void tickDriver(XMPlayer& player, Song& song) {
+  State& s = state(player);
+  if (song.tick == 0) {
+    if (s.patternDelay > 0) {
+      if (--s.patternDelay == 0) commitNextRow(s, song);
+      repeatRow(player, song);
+    } else {
+      // A loop's start row stays as it was from one pattern to the next.
+      if (song.nextOrderPosition >= 0) song.orderPosition = song.nextOrderPosition;
+      if (song.nextRow >= 0) song.row = song.nextRow;
+      processRow(player, song);
+      if (s.patternDelay == 0) commitNextRow(s, song);
+    }
+  } else {
+    processTick(player, song);
+  }
+  setTrackerTickLength(player, song);
+  if (!player.courseOnly) updateVoices(player, song);
+  if (++song.tick >= song.speed + s.fineDelay) song.tick = 0;
+}
+
+}  // namespace it
