@@ -11,6 +11,7 @@
 #include "SoundLib/xmplay/formats/Formats.h"
 #include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 #include "SoundLib/xmplay/rules/intro/IntroRules.h"
+#include "SoundLib/xmplay/rules/it/ITRules.h"
 #include "SoundLib/xmplay/rules/pt/PTRules.h"
 #include "SoundLib/xmplay/rules/st3/ST3Rules.h"
 
@@ -28,8 +29,8 @@ void runTicks(Song& song) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // The loader reads XM, S3M or MOD by content and refuses a set that plays only the others.
-  for (const RuleSet* rules : {&intro::kRules, &ft2::kRules, &pt::kRules, &st3::kRules}) {
+  // The loader reads XM, S3M, IT or MOD by content and refuses a set that plays only the others.
+  for (const RuleSet* rules : {&intro::kRules, &ft2::kRules, &pt::kRules, &st3::kRules, &it::kRules}) {
     const SongPtr song = loadModule(data, size, rules, nullptr);
     if (song) runTicks(*song);
   }

@@ -16,6 +16,8 @@ constexpr int32_t kMiddleOctave[12] = {1712, 1616, 1524, 1440, 1356, 1280, 1208,
 // Hz x period: C-5 (period 1712) plays at 8363 Hz.
 constexpr int64_t kClock = int64_t{8363} * 1712;
 constexpr int64_t kUnity = 65536;
+// Slides stop at 4 MHz (x 65536), far above anything heard and far from the step's limits.
+constexpr int64_t kHighestFrequency = int64_t{4000000} * kUnity;
 
 int64_t periodFrequency(int32_t period) { return period > 0 ? (kClock * kUnity) / period : 0; }
 
@@ -90,7 +92,8 @@ bool duplicates(const ITVoice& v, const Instrument& instrument, uint8_t note, co
 
 int64_t noteFrequency(int note, uint32_t c5) {
   if (c5 == 0) c5 = 8363;
-  return std::llround(static_cast<double>(c5) * kUnity * std::exp2((std::clamp(note, 1, int{kKeyboardNotes}) - 61) / 12.0));
+  const double frequency = static_cast<double>(c5) * kUnity * std::exp2((std::clamp(note, 1, int{kKeyboardNotes}) - 61) / 12.0);
+  return std::llround(std::min(frequency, static_cast<double>(kHighestFrequency)));
 }
 
 int32_t notePeriod(int note, uint32_t c5) {
@@ -104,7 +107,8 @@ int32_t notePeriod(int note, uint32_t c5) {
 
 int64_t shiftFrequency(int64_t frequency, int32_t units) {
   if (units == 0) return frequency;
-  return std::llround(static_cast<double>(frequency) * std::exp2(units / 768.0));
+  const double shifted = static_cast<double>(frequency) * std::exp2(units / 768.0);
+  return std::llround(std::clamp(shifted, 1.0, static_cast<double>(kHighestFrequency)));
 }
 
 void slidePitch(const Song& song, ITChannel& c, int32_t units) {
@@ -112,7 +116,7 @@ void slidePitch(const Song& song, ITChannel& c, int32_t units) {
   if (linearSlides(song)) {
     if (c.frequency > 0) c.frequency = std::max<int64_t>(1, shiftFrequency(c.frequency, units));
   } else if (c.period > 0) {
-    c.period = std::max(1, c.period - units);
+    c.period = std::clamp(c.period - units, 1, 1 << 24);
   }
 }
 
