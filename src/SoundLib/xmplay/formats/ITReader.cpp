@@ -493,21 +493,8 @@ bool loadBody(Load& load) {
 }  // namespace
 
 SongPtr parseIT(const uint8_t* data, size_t size, const ReadOptions& options, LoadFailure* failure) {
-  if (failure) failure->text[0] = 0;
-  if (size > kMaxImageBytes) {
-    refuseLoad(failure, "larger than 1 GB");
-    return nullptr;
-  }
-  if (!it::kFormat.recognise(data, size)) {
-    refuseLoad(failure, "not an IT module (no \"IMPM\" at its start)");
-    return nullptr;
-  }
-  SongPtr song(newSong());
-  if (!song) {
-    refuseLoad(failure, "out of memory");
-    return nullptr;
-  }
-  song->format = &it::kFormat;
+  SongPtr song = startReading(it::kFormat, data, size, failure);
+  if (!song) return nullptr;
   ByteReader in(data, size);
   Load load{in, *song, options, failure, {}, {}, {}};
   uint8_t h[kHeaderSize] = {};

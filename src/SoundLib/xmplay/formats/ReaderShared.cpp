@@ -114,3 +114,22 @@ bool allocateEmptyPatterns(Song& song) {
   }
   return true;
 }
+
+SongPtr startReading(const Format& format, const uint8_t* data, size_t size, LoadFailure* failure) {
+  if (failure) failure->text[0] = 0;
+  if (size > kMaxImageBytes) {
+    refuseLoad(failure, "larger than 1 GB");
+    return nullptr;
+  }
+  if (!format.recognise(data, size)) {
+    refuseLoad(failure, "not an %s module (%s)", format.name, format.notRecognised);
+    return nullptr;
+  }
+  SongPtr song(newSong());
+  if (!song) {
+    refuseLoad(failure, "out of memory");
+    return nullptr;
+  }
+  song->format = &format;
+  return song;
+}

@@ -41,3 +41,8 @@ void finishSampleData(Sample& sample, int16_t* data);
 
 // The patterns the order list names beyond those the file holds: 64 empty rows each.
 bool allocateEmptyPatterns(Song& song);
+
+// The checks every reader of a format with an id makes first: the image's size, the id, memory for
+// the song. The new song, its format set; none with the reason ("not an IT module (no \"IMPM\" at
+// its start)") in failure.
+SongPtr startReading(const Format& format, const uint8_t* data, size_t size, LoadFailure* failure);

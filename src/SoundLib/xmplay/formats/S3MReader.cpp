@@ -321,21 +321,8 @@ bool loadBody(Load& load, const std::vector<uint16_t>& samplePointers, const std
 }  // namespace
 
 SongPtr parseS3M(const uint8_t* data, size_t size, const ReadOptions& options, LoadFailure* failure) {
-  if (failure) failure->text[0] = 0;
-  if (size > kMaxImageBytes) {
-    refuseLoad(failure, "larger than 1 GB");
-    return nullptr;
-  }
-  if (!s3m::kFormat.recognise(data, size)) {
-    refuseLoad(failure, "not an S3M module (no \"SCRM\" at offset 44)");
-    return nullptr;
-  }
-  SongPtr song(newSong());
-  if (!song) {
-    refuseLoad(failure, "out of memory");
-    return nullptr;
-  }
-  song->format = &s3m::kFormat;
+  SongPtr song = startReading(s3m::kFormat, data, size, failure);
+  if (!song) return nullptr;
   ByteReader in(data, size);
   Load load{in, *song, options, true};
   uint8_t h[kHeaderSize] = {};
