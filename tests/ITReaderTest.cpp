@@ -578,13 +578,13 @@ TEST(ITReader, CompressedSamplesReadAsTheyWereWritten) {
   ASSERT_NE(song, nullptr);
   EXPECT_TRUE(song->warnings.empty());
   for (size_t i = 0; i < m.samples.size(); ++i) {
-    const ITSampleSpec& spec = m.samples[i];
+    const ITSampleSpec& written = m.samples[i];
     const Sample& s = *song->samples[i];
     SCOPED_TRACE(i);
-    EXPECT_EQ(s.stereo, spec.stereo);
+    EXPECT_EQ(s.stereo, written.stereo);
     ASSERT_EQ(s.length, 0x9000u);
     size_t differ = 0;
-    for (size_t k = 0; k < spec.data.size(); ++k) differ += s.data[k] != spec.data[k];
+    for (size_t k = 0; k < written.data.size(); ++k) differ += s.data[k] != written.data[k];
     EXPECT_EQ(differ, 0u);
   }
 }

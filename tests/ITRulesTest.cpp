@@ -200,3 +200,19 @@ TEST(ITNewNotes, DuplicatesOfTheNewNoteTakeTheDuplicateAction) {
   ASSERT_EQ(off.background().size(), 1u);
   EXPECT_FALSE(off.background()[0]->keyOn);
 }
+
+TEST(ITFlow, ALoopsStartStaysFromPatternToPatternAndPastTheEndGoesOn) {
+  ITModuleSpec m = constantIT();
+  m.speed = 1;
+  m.patterns.resize(2);
+  m.orders = {0, 1, 0};
+  put(m, 63, {0, -1, -1, -1, letter::kSpecial, 0xB1});     // back to row 0 once, then the start is row 64
+  put(m, 2, {0, -1, -1, -1, letter::kSpecial, 0xB1}, 1);  // a loop to row 64: the next pattern
+  Played p(m, 64 * 2 + 3);
+  ASSERT_NE(p.song, nullptr);
+  EXPECT_EQ(p.song->orderPosition, 1);
+  EXPECT_EQ(p.song->row, 2);
+  p.song->tickFunction(p.player, *p.song);
+  EXPECT_EQ(p.song->orderPosition, 2);
+  EXPECT_EQ(p.song->row, 0);
+}

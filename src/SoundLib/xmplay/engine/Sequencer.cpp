@@ -67,7 +67,10 @@ int32_t playableOrder(const Song& song, int32_t order) {
 }
 
 RowPlan nextRowAfter(const Song& song, int32_t jumpOrder, int32_t breakRow, int32_t loopRow) {
-  if (loopRow >= 0) return {-1, loopRow};
+  // A loop going back to a row past the pattern's end (the row after a loop finished on its last
+  // row, or a start left from a longer pattern) goes on in the next pattern.
+  if (loopRow >= 0 && loopRow < patternRows(song, song.orderPosition)) return {-1, loopRow};
+  if (loopRow >= 0) return {std::max(0, playableOrder(song, song.orderPosition + 1)), 0};
   if (jumpOrder >= 0 || breakRow >= 0) {
     const int32_t order = std::max(0, playableOrder(song, jumpOrder >= 0 ? jumpOrder : song.orderPosition + 1));
     return {order, breakRow >= 0 && breakRow < patternRows(song, order) ? breakRow : 0};
@@ -79,3 +82,10 @@ RowPlan nextRowAfter(const Song& song, int32_t jumpOrder, int32_t breakRow, int3
 void setTrackerTickLength(const XMPlayer& player, Song& song) {
   song.samplesPerTick = std::max(1, player.rate * 5 / (2 * song.bpm));
 }
+
+void startAtPlayableOrder(Song& song) {
+  const int32_t first = playableOrder(song, 0);
+  if (first > 0) followPlan(song, {first, 0});
+}
+
+void seekToPlayableOrder(Song& song) { song.nextOrderPosition = std::max(0, playableOrder(song, song.nextOrderPosition)); }

@@ -24,12 +24,22 @@ int32_t wrapOrder(const Song& song, int32_t order);
 int32_t playableOrder(const Song& song, int32_t order);
 // Where a song of order lists with markers (S3M, IT) goes after its current row: back to a
 // pattern loop's row (loopRow >= 0; beside a jump or a break the loop goes first, the jump waits
-// for its last time), to a jump's order (Bxx) and a break's row (Cxx, -1 none; a row past the
-// pattern's end as 0), or to the next row. order -1: the same order.
+// for its last time; a row past the pattern's end: the next pattern's first), to a jump's order
+// (Bxx) and a break's row (Cxx, -1 none; a row past the pattern's end as 0), or to the next row.
+// order -1: the same order.
 struct RowPlan {
   int32_t order, row;
 };
 RowPlan nextRowAfter(const Song& song, int32_t jumpOrder, int32_t breakRow, int32_t loopRow);
+// The plan taken: the song goes there at its next row.
+inline void followPlan(Song& song, const RowPlan& plan) {
+  song.nextOrderPosition = plan.order;
+  song.nextRow = plan.row;
+}
+// Where the song starts, or lands after a seek, in an order list with markers: its first order
+// that names a pattern from there on.
+void startAtPlayableOrder(Song& song);
+void seekToPlayableOrder(Song& song);
 // The tick of the PC trackers: 2.5 / BPM seconds, in whole frames.
 void setTrackerTickLength(const XMPlayer& player, Song& song);
 // A tone portamento's step: speed closer to the target, never past it.

@@ -34,10 +34,6 @@ constexpr uint8_t kChannelOff = 0x80;
 // version), the compatible-with word and the header's reserved field: ModPlug Tracker wrote
 // Impulse Tracker's words with a compatible-with version of 2.00 or 2.02 and nothing reserved;
 // Impulse Tracker 2.14's patches counted the created-with word on, 2.15 only the other.
-struct Tracker {
-  SavedBy by;
-  char name[33];
-};
 Tracker trackerOf(uint16_t created, uint16_t compatible, uint32_t reserved) {
   Tracker t{SavedBy::kOther, ""};
   const int version = created & 0xFFF;
@@ -472,10 +468,7 @@ void applyMixLevels(Song& song, const uint8_t* data, size_t size) {
   song.levels = MixLevels::kModPlug;
   for (size_t at = size >= 4 ? size - 4 : 0; at-- > kHeaderSize;) {
     if (std::memcmp(data + at, "STPM", 4)) continue;
-    const SavedMixSettings saved = readSavedMixSettings(data + at, size - at, song.instrumentCount);
-    static const MixLevels kByMode[] = {MixLevels::kModPlug,    MixLevels::kModPlug, MixLevels::kModPlug,
-                                        MixLevels::kFullCentre, MixLevels::kLinear,  MixLevels::kConstantPower};
-    if (saved.mixMode >= 0 && saved.mixMode <= 5) song.levels = kByMode[saved.mixMode];
+    song.levels = levelsOfMixMode(readSavedMixSettings(data + at, size - at, song.instrumentCount), song.levels);
     return;
   }
 }

@@ -42,6 +42,13 @@ void finishSampleData(Sample& sample, int16_t* data);
 // The patterns the order list names beyond those the file holds: 64 empty rows each.
 bool allocateEmptyPatterns(Song& song);
 
+// The tracker that saved a file, as a reader tells it from the header: for the playing, and its
+// name for people (Song::tracker).
+struct Tracker {
+  SavedBy by;
+  char name[33];
+};
+
 // The checks every reader of a format with an id makes first: the image's size, the id, memory for
 // the song. The new song, its format set; none with the reason ("not an IT module (no \"IMPM\" at
 // its start)") in failure.

@@ -36,10 +36,6 @@ constexpr uint8_t kPansStored = 252;
 // The tracker that wrote the file, from the header's version word (0xTVVV: T the tracker, VVV its
 // version) and what each leaves in the header: ModPlug Tracker wrote Scream Tracker 3.20's word,
 // but not the ultra-click byte the tracker itself always set.
-struct Tracker {
-  SavedBy by;
-  char name[33];
-};
 Tracker trackerOf(uint16_t word, uint8_t ultraClick, uint16_t special) {
   Tracker t{SavedBy::kOther, ""};
   const int major = word >> 12, version = word & 0xFFF;

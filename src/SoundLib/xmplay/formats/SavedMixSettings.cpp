@@ -48,3 +48,9 @@ SavedMixSettings readSavedMixSettings(const uint8_t* tail, size_t size, int inst
   }
   return s;
 }
+
+MixLevels levelsOfMixMode(const SavedMixSettings& saved, MixLevels otherwise) {
+  static const MixLevels kByMode[] = {MixLevels::kModPlug,    MixLevels::kModPlug, MixLevels::kModPlug,
+                                      MixLevels::kFullCentre, MixLevels::kLinear,  MixLevels::kConstantPower};
+  return saved.mixMode >= 0 && saved.mixMode <= 5 ? kByMode[saved.mixMode] : otherwise;
+}

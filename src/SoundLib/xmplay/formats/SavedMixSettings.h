@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "SoundLib/xmplay/engine/Song.h"
+
 // What ModPlug Tracker and OpenMPT keep of their own after an XM module's last sample: chunks
 // with a four-letter tag and a 32-bit length ("text", "MIDI", "PNAM", "CNAM", "CHFX", "FX00"...),
 // then "XTPM" (instrument properties: a four-letter code, a 16-bit size, that many bytes for each
@@ -18,3 +20,7 @@ struct SavedMixSettings {
 // Reads the bytes after the last sample of a module with the given number of instruments; what
 // does not read as those blocks is left alone.
 SavedMixSettings readSavedMixSettings(const uint8_t* tail, size_t size, int instruments);
+
+// The levels a saved mix mode asks for: modes 0 to 2 ModPlug Tracker's original levels, 3 the
+// centre at full level, 4 linear, 5 constant power; `otherwise` where none is saved.
+MixLevels levelsOfMixMode(const SavedMixSettings& saved, MixLevels otherwise);

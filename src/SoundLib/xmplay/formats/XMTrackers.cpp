@@ -41,14 +41,11 @@ MixLevels xmMixLevels(const char* tracker, SavedBy by) {
   return MixLevels::kLinear;
 }
 
-// Modes 0 to 2 mix at ModPlug Tracker's original levels, 3 with the centre at full level, 4
-// linearly, 5 with constant power; the pre-amp scales from its default of 48, the global volume
+// The levels by the saved mix mode; the pre-amp scales from its default of 48, the global volume
 // from its full 256.
 void applySavedMixSettings(Song& song, const uint8_t* tail, size_t size) {
   const SavedMixSettings saved = readSavedMixSettings(tail, size, song.instrumentCount);
-  static const MixLevels kByMode[] = {MixLevels::kModPlug,    MixLevels::kModPlug, MixLevels::kModPlug,
-                                      MixLevels::kFullCentre, MixLevels::kLinear,  MixLevels::kConstantPower};
-  if (saved.mixMode >= 0 && saved.mixMode <= 5) song.levels = kByMode[saved.mixMode];
+  song.levels = levelsOfMixMode(saved, song.levels);
   if (saved.preamp > 0 && saved.preamp <= 2000) song.levelScale *= static_cast<float>(saved.preamp) / 48;
   if (saved.globalVolume >= 0 && saved.globalVolume <= 256) song.levelScale *= static_cast<float>(saved.globalVolume) / 256;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "SoundLib/xmplay/engine/Player.h"
+#include "SoundLib/xmplay/engine/Sequencer.h"
 
 namespace it {
 
@@ -105,8 +106,7 @@ struct State {
   ITVoice voices[kMixerChannels];
   int32_t patternDelay;   // repeats of the row still to come (SEx)
   int32_t fineDelay;      // ticks each repeat of the row lasts beyond the speed (S6x)
-  int32_t pendingOrder;   // where the song goes after the row: -1 the same order
-  int32_t pendingRow;
+  RowPlan pending;  // where the song goes after the row (and its repeats)
   uint32_t random;        // the swings' generator, seeded the same at every start
 };
 

@@ -106,17 +106,7 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
 namespace {
 // Where the song goes after this row (the sequencer's plan).
 void planNextRow(State& s, const Song& song, const Jumps& jumps) {
-  // A loop going back to a row past the pattern's end (a start left from a longer pattern, or
-  // the row after a finished loop at the end) goes on in the next pattern instead.
-  const int32_t loopRow = jumps.loopRow < patternRows(song, song.orderPosition) ? jumps.loopRow : -1;
-  const RowPlan next = loopRow < 0 && jumps.loopRow >= 0 ? nextRowAfter(song, -1, 0, -1) : nextRowAfter(song, jumps.order, jumps.row, loopRow);
-  s.pendingOrder = next.order;
-  s.pendingRow = next.row;
-}
-
-void commitNextRow(const State& s, Song& song) {
-  song.nextOrderPosition = s.pendingOrder;
-  song.nextRow = s.pendingRow;
+  s.pending = nextRowAfter(song, jumps.order, jumps.row, jumps.loopRow);
 }
 
 void processRow(XMPlayer& player, Song& song) {
@@ -201,11 +191,7 @@ void songStart(XMPlayer& player, Song& song) {
     c.delayTick = c.cutTick = -1;
   }
   for (int i = 0; i < kMixerChannels; ++i) s.voices[i].channel = i < kChannelVoices ? i : -1;
-  const int32_t first = playableOrder(song, 0);
-  if (first > 0) {
-    song.nextOrderPosition = first;
-    song.nextRow = 0;
-  }
+  startAtPlayableOrder(song);
 }
 
 uint64_t flowState(XMPlayer& player, const Song& song) {
@@ -221,22 +207,21 @@ void seekOrder(XMPlayer& player, Song& song) {
   State& s = state(player);
   for (ITChannel& c : s.channels) c.loopRow = c.loopCount = 0;
   s.patternDelay = 0;
-  const int32_t order = playableOrder(song, song.nextOrderPosition);
-  song.nextOrderPosition = order < 0 ? 0 : order;
+  seekToPlayableOrder(song);
 }
 
 void tickDriver(XMPlayer& player, Song& song) {
   State& s = state(player);
   if (song.tick == 0) {
     if (s.patternDelay > 0) {
-      if (--s.patternDelay == 0) commitNextRow(s, song);
+      if (--s.patternDelay == 0) followPlan(song, s.pending);
       repeatRow(player, song);
     } else {
       // A loop's start row stays as it was from one pattern to the next.
       if (song.nextOrderPosition >= 0) song.orderPosition = song.nextOrderPosition;
       if (song.nextRow >= 0) song.row = song.nextRow;
       processRow(player, song);
-      if (s.patternDelay == 0) commitNextRow(s, song);
+      if (s.patternDelay == 0) followPlan(song, s.pending);
     }
   } else {
     processTick(player, song);

@@ -81,6 +81,9 @@ void effectRow(XMPlayer& player, Song& song, ITChannel& channel, const Note& not
 void effectTick(XMPlayer& player, Song& song, ITChannel& channel, const Note& note);
 void columnRow(const Song& song, ITChannel& channel, const Note& note);
 void columnTick(XMPlayer& player, const Song& song, ITChannel& channel, const Note& note);
+// The waves of vibrato, tremolo, panbrello and the samples' auto-vibrato, 256 steps a cycle,
+// -64..64: sine, ramp down, square, random (from the swings' generator).
+int32_t wave(State& state, uint8_t type, uint8_t position);
 // Whether the cell slides to its note (G, L, the volume column's g) rather than starting it.
 bool slidesToNote(const Note& note);
 

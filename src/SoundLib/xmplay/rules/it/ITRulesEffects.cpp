@@ -5,9 +5,7 @@
 #include "SoundLib/xmplay/rules/it/ITRules.h"
 
 namespace it {
-namespace {
-// Vibrato, tremolo and panbrello waves, 256 steps a cycle, -64..64: sine, ramp down, square,
-// random (from the swings' generator).
+
 int32_t wave(State& s, uint8_t type, uint8_t position) {
   constexpr int8_t kSineQuarter[65] = {0,  2,  3,  5,  6,  8,  9,  11, 12, 14, 16, 17, 19, 20, 22, 23, 24,
                                        26, 27, 29, 30, 32, 33, 34, 36, 37, 38, 39, 41, 42, 43, 44, 45, 46,
@@ -24,6 +22,7 @@ int32_t wave(State& s, uint8_t type, uint8_t position) {
   }
 }
 
+namespace {
 // xy of D, N, P, W: x up (or y down) a tick after the first, xF and Fy once on the first tick;
 // both set otherwise, nothing. Returns the change for this tick.
 int32_t slideBy(uint8_t p, bool firstTick) {

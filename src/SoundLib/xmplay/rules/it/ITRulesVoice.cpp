@@ -31,16 +31,6 @@ float mixGain(const Song& song) {
   return static_cast<float>(song.mixVolume) / 128;
 }
 
-// The auto-vibrato's waves, 256 steps a cycle, -64..64: sine, ramp down, square, random.
-int32_t autoVibratoWave(State& s, uint8_t type, uint8_t position) {
-  switch (type & 3) {
-    case 1: return 64 - (position + 1) / 2;
-    case 2: return position < 128 ? 64 : 0;
-    case 3: return nextRandom(s) * 64 / 32768;
-    default: return static_cast<int32_t>(std::lround(64 * std::sin(position * (2 * 3.14159265358979 / 256))));
-  }
-}
-
 // The voice goes quiet over the player's short ramp and is done.
 void rampOut(XMPlayer& player, MixerChannel& m) {
   m.leftTarget = m.rightTarget = 0;
@@ -341,7 +331,7 @@ void updateVoices(XMPlayer& player, const Song& song) {
       const Sample& smp = *v.sample;
       const int32_t full = smp.vibratoDepth * 256;
       v.autoVibratoDepth = smp.vibratoSweep ? std::min(full, v.autoVibratoDepth + smp.vibratoSweep) : full;
-      const int32_t delta = autoVibratoWave(s, smp.vibratoType, static_cast<uint8_t>(v.autoVibratoPosition)) *
+      const int32_t delta = wave(s, smp.vibratoType, static_cast<uint8_t>(v.autoVibratoPosition)) *
                             (v.autoVibratoDepth >> 8) / 64;
       v.autoVibratoPosition = (v.autoVibratoPosition + smp.vibratoRate) & 255;
       frequency = shiftFrequency(frequency, delta);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "SoundLib/xmplay/engine/Player.h"
+#include "SoundLib/xmplay/engine/Sequencer.h"
 
 namespace st3 {
 
@@ -54,8 +55,7 @@ struct State {
   int32_t loopCount;   // times still to go back; 0 none under way
   int32_t patternDelay;  // repeats of the row still to come
   int32_t fineDelay;     // ticks the row (and each repeat) lasts beyond the speed (S6x)
-  int32_t pendingOrder;  // where the song goes after the row (and its repeats): -1 the next row
-  int32_t pendingRow;
+  RowPlan pending;  // where the song goes after the row (and its repeats)
 };
 
 // The player holds it for the rules (RuleSet::stateSize).

@@ -90,14 +90,7 @@ void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) 
 namespace {
 // Where the song goes after this row (the sequencer's plan).
 void planNextRow(State& s, const Song& song, const Jumps& jumps) {
-  const RowPlan next = nextRowAfter(song, jumps.order, jumps.row, jumps.loop ? s.loopRow : -1);
-  s.pendingOrder = next.order;
-  s.pendingRow = next.row;
-}
-
-void commitNextRow(const State& s, Song& song) {
-  song.nextOrderPosition = s.pendingOrder;
-  song.nextRow = s.pendingRow;
+  s.pending = nextRowAfter(song, jumps.order, jumps.row, jumps.loop ? s.loopRow : -1);
 }
 
 void processRow(XMPlayer& player, Song& song) {
@@ -156,11 +149,7 @@ void songStart(XMPlayer& player, Song& song) {
     c.panning = song.channels[i].panning;
   }
   // The song starts at its first order that names a pattern.
-  const int32_t first = playableOrder(song, 0);
-  if (first > 0) {
-    song.nextOrderPosition = first;
-    song.nextRow = 0;
-  }
+  startAtPlayableOrder(song);
 }
 
 uint64_t flowState(XMPlayer& player, const Song&) {
@@ -172,8 +161,7 @@ void seekOrder(XMPlayer& player, Song& song) {
   State& s = state(player);
   s.loopRow = s.loopCount = 0;
   s.patternDelay = 0;
-  const int32_t order = playableOrder(song, song.nextOrderPosition);
-  song.nextOrderPosition = order < 0 ? 0 : order;
+  seekToPlayableOrder(song);
 }
 
 void tickDriver(XMPlayer& player, Song& song) {
@@ -181,7 +169,7 @@ void tickDriver(XMPlayer& player, Song& song) {
   if (song.tick == 0) {
     if (s.patternDelay > 0) {
       // A repeat of the row: its notes do not start again, its commands go on.
-      if (--s.patternDelay == 0) commitNextRow(s, song);
+      if (--s.patternDelay == 0) followPlan(song, s.pending);
       processTick(player, song);
     } else {
       if (song.nextOrderPosition >= 0) {
@@ -191,7 +179,7 @@ void tickDriver(XMPlayer& player, Song& song) {
       }
       if (song.nextRow >= 0) song.row = song.nextRow;
       processRow(player, song);
-      if (s.patternDelay == 0) commitNextRow(s, song);
+      if (s.patternDelay == 0) followPlan(song, s.pending);
     }
   } else {
     processTick(player, song);
