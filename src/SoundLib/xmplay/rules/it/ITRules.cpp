@@ -66,6 +66,16 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
       c.targetFrequency = noteFrequency(note, c5);
       c.targetPeriod = notePeriod(note, c5);
       if (numbered) c.volume = c.sample->volume;
+      // An offset beside the slide is taken all the same.
+      if (n.effect == letter::kSampleOffset) {
+        if (n.parameter) c.offset = n.parameter;
+        MixerChannel& m = player.mixer[c.index];
+        const uint32_t offset = (uint32_t{c.highOffset} << 16) + (uint32_t{c.offset} << 8);
+        if (offset < m.sample->length) {
+          m.position = offset;
+          m.positionFraction = 0;
+        }
+      }
       return true;
     }
     if (!sample->data || !sample->length) return true;
@@ -82,18 +92,33 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
     c.startedNote = true;
     return true;
   }
+  const bool sounding = player.mixer[c.index].sample != nullptr;
+  if (numbered && !n.note && isNote(c.note) && (!sounding || numbered != c.playing)) {
+    // A number alone where the channel is silent (cut, or its sample played out), or naming
+    // another instrument than the one playing, plays the channel's last note again with it;
+    // after a note cut in the pattern there is no note to play.
+    Note again = n;
+    again.note = c.note;
+    return takeNote(player, song, c, again);
+  }
   if (n.instrument) c.instrument = n.instrument;
   if (n.note == kKeyOff) {
+    // A number beside it brings in its sample's volume, not the sample.
+    if (numbered && isNote(c.note))
+      if (const Sample* keyed = songSample(song, numbered->keyboard[c.note - 1].sample)) c.volume = keyed->volume;
     noteOff(player, voice);
   } else if (n.note == kNoteCut) {
+    c.note = 0;
     cutNote(player, c.index);
   } else if (n.note == kNoteFade) {
     fadeNote(voice);
   } else if (numbered && c.sample) {
-    // A number alone brings back the volume of the sample playing; where its note was let go, the
-    // same instrument takes it up again from the start of its envelopes.
+    // A number alone brings back the volume of the sample playing; with old effects, where its
+    // note was let go, the same instrument takes it up again from the start of its envelopes
+    // (not where a tone portamento goes on).
     c.volume = c.sample->volume;
-    if (voice.instrument == numbered && (!voice.keyOn || voice.fading) && player.mixer[c.index].sample) {
+    if (oldEffects(song) && !slidesToNote(n) && voice.instrument == numbered && (!voice.keyOn || voice.fading) &&
+        player.mixer[c.index].sample) {
       voice.keyOn = true;
       voice.fading = false;
       voice.fade = 65536;

@@ -320,9 +320,12 @@ void updateVoices(XMPlayer& player, const Song& song) {
     if (v.fading) {
       v.fade -= static_cast<int32_t>(std::min<uint32_t>(ins.fadeout, 65536));
       if (v.fade <= 0) {
+        // Faded out, the note is over as a cut one is: the channel forgets it (a note its
+        // envelope ends at nothing is still there for a number alone to play again).
         v.fade = 0;
         rampOut(player, m);
         v.instrument = nullptr;
+        if (i < song.channelCount) s.channels[i].note = 0;
         continue;
       }
     }
