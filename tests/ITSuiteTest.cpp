@@ -53,7 +53,6 @@ const char* const kSelfChecking[] = {
     "suite_MultiZxx",
     "suite_NoteFade-InsMode",
     "suite_PatternDelays",
-    "suite_PortaInsNum",
     "suite_PortaJustStoppedNote",
     "suite_PortaResetAfterRetrigger",
     "suite_ResetEnvNoteOffOldFx2",
@@ -84,9 +83,7 @@ const char* const kSelfChecking[] = {
 
 // Known failures, each with what is wrong.
 const std::vector<selfcheck::KnownFailure> kKnownFailures = {
-    {"suite_PortaInsNum", "a tone portamento to another sample's key keeps the old sample"},
     {"suite_ResetEnvNoteOffOldFx2", "a note off with old effects fades the instrument out"},
-    {"suite_emptyslot", "an empty keyboard slot beside a number still changes the channel"},
     {"suite_ins-ox", "a number alone with old effects restarts the envelopes at other times"},
 };
 }  // namespace

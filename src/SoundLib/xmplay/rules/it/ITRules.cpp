@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "SoundLib/xmplay/engine/Voices.h"
+
 namespace it {
 
 const RuleSet kRules = {
@@ -54,14 +56,25 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
     }
     const KeyboardEntry key = instrument->keyboard[n.note - 1];
     const Sample* sample = songSample(song, key.sample);
-    // A key the keyboard maps to no sample: the cell is as good as empty.
-    if (!sample) return false;
+    // A key the keyboard maps to no sample: the cell is as good as empty; to a sample the song
+    // does not have: the note is cut.
+    if (!sample) {
+      if (key.sample) cutNote(player, c.index);
+      return false;
+    }
     if (n.instrument) c.instrument = n.instrument;
     c.note = n.note;
     const uint8_t note = isNote(key.note) ? key.note : n.note;
     // A tone portamento's note, where one plays, is where the channel slides to; a number brings
     // back the sample's volume.
     if (slidesToNote(n) && c.sample && player.mixer[c.index].sample) {
+      // Without compatible Gxx a key of another sample plays that sample, from its start, at
+      // the pitch the slide has reached.
+      if (sample != c.sample && !compatibleGxx(song) && sample->data && sample->length) {
+        startVoice(player.mixer[c.index], sample);
+        voice.sample = sample;
+        c.sample = sample;
+      }
       const uint32_t c5 = c.sample->c5Speed;
       c.targetFrequency = noteFrequency(note, c5);
       c.targetPeriod = notePeriod(note, c5);

@@ -208,6 +208,8 @@ void effectRow(XMPlayer& player, Song& song, ITChannel& c, const Note& n, Jumps&
       break;
     case letter::kVibrato:
       rememberVibrato(c, p, 4);
+      // H and the volume column's vibrato share one memory, where the column's depth comes first.
+      if (column(n) > 203 && column(n) <= 212) c.vibratoDepth = static_cast<uint8_t>((column(n) - 203) * 4);
       vibrato(s, song, c, c.vibratoDepth, true);
       break;
     case letter::kFineVibrato:

@@ -27,7 +27,8 @@ MixerChannel& mixerOf(XMPlayer& player, int32_t voice) { return player.mixer[voi
 // header's mix volume over 128; at ModPlug Tracker's original levels, the mix volume as its
 // pre-amp (48 its default) on those.
 float mixGain(const Song& song) {
-  if (song.levels == MixLevels::kModPlug) return modPlugGain(song.channelCount) * static_cast<float>(song.mixVolume) / 48;
+  if (song.levels == MixLevels::kModPlug)
+    return modPlugGain(song.levelChannels ? song.levelChannels : song.channelCount) * static_cast<float>(song.mixVolume) / 48;
   return static_cast<float>(song.mixVolume) / 128;
 }
 
