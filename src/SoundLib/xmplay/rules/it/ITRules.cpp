@@ -29,6 +29,8 @@ const RuleSet kRules = {
 };
 
 namespace {
+constexpr int kMiddleC = 61;  // C-5
+
 // SDx holds the cell's note, number and volume back until tick x (SD0 as SD1).
 bool delaysNote(const Note& n) { return isSpecial(n, special::kNoteDelay); }
 
@@ -125,12 +127,14 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
     cutNote(player, c.index);
   } else if (n.note == kNoteFade) {
     fadeNote(voice);
-  } else if (numbered && c.sample) {
-    // A number alone brings back the volume of the sample playing; with old effects, where its
-    // note was let go, the same instrument takes it up again from the start of its envelopes
-    // (not where a tone portamento goes on).
-    c.volume = c.sample->volume;
-    if (oldEffects(song) && !slidesToNote(n) && voice.instrument == numbered && (!voice.keyOn || voice.fading) &&
+  } else if (numbered) {
+    // A number alone brings back the volume of the sample playing (before any note, of the
+    // sample its instrument gives middle C); with old effects, where its note was let go, the
+    // same instrument takes it up again from the start of its envelopes (not where a tone
+    // portamento goes on).
+    const Sample* keyed = c.sample ? c.sample : songSample(song, numbered->keyboard[kMiddleC - 1].sample);
+    if (keyed) c.volume = keyed->volume;
+    if (c.sample && oldEffects(song) && !slidesToNote(n) && voice.instrument == numbered && (!voice.keyOn || voice.fading) &&
         player.mixer[c.index].sample) {
       voice.keyOn = true;
       voice.fading = false;
