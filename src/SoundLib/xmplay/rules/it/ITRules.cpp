@@ -52,6 +52,8 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
   if (isNote(n.note)) {
     const Instrument* instrument = instrumentOf(song, n.instrument ? n.instrument : c.instrument);
     if (!instrument) {
+      // The note is the channel's all the same, for a number to play later.
+      c.note = n.note;
       // A number naming no sample cuts the note in sample mode; instruments leave it alone.
       if (n.instrument && !(song.headerFlags & kInstruments)) cutNote(player, c.index);
       return false;
@@ -162,6 +164,8 @@ void processRow(XMPlayer& player, Song& song) {
     c.pitchDelta = c.volumeDelta = c.panningDelta = c.arpeggio = 0;
     c.delayTick = c.cutTick = -1;
     c.startedNote = false;
+    // A tremor's silence lasts while the command does.
+    if (n.effect != letter::kTremor) c.tremorMuted = false;
     if (delaysNote(n)) {
       c.delayed = n;
       c.delayTick = std::max(1, int{low(n.parameter)});
