@@ -152,7 +152,7 @@ TEST(ITReader, OrdersKeepTheirMarkersAndEndWhereTheSongDoes) {
   SongPtr song = readIT(m);
   ASSERT_NE(song, nullptr);
   ASSERT_EQ(song->songLength, 5) << "the ends after the last order left off";
-  const uint8_t expected[] = {kOrderSkip, 0, kOrderEnd, kOrderEnd, 1};  // pattern 7 is not there: an end
+  const uint8_t expected[] = {kOrderSkip, 0, kOrderEnd, kOrderSkip, 1};  // pattern 7 is not there: stepped over
   for (int i = 0; i < 5; ++i) EXPECT_EQ(song->orders[i], expected[i]) << i;
   EXPECT_EQ(song->usedPatternCount, 2);
   EXPECT_EQ(song->filePatternCount, 2);

@@ -149,8 +149,9 @@ bool readHeader(Load& load, const uint8_t* h) {
     ch.volume = std::min<uint8_t>(h[0x80 + c], 64);
   }
 
-  // 255 ends the song, 254 is a marker it steps over; an order naming a pattern the file does not
-  // hold ends it too. The ends at the list's end are left off.
+  // 255 ends the song, 254 is a marker it steps over, as it steps over an order naming a pattern
+  // the file does not hold (as openmpt123 and xmp go on there). The ends at the list's end are
+  // left off.
   load.in.seek(kHeaderSize);
   std::vector<uint8_t> list(orders);
   load.in.read(list.data(), list.size());
@@ -160,7 +161,7 @@ bool readHeader(Load& load, const uint8_t* h) {
   bool any = false;
   for (int i = 0; i < length; ++i) {
     const bool names = list[i] != kOrderSkip && list[i] != kOrderEnd;
-    song.orders[i] = names && list[i] >= patterns ? kOrderEnd : list[i];
+    song.orders[i] = names && list[i] >= patterns ? kOrderSkip : list[i];
     if (names && list[i] < patterns) any = true;
   }
   if (length == 0 || !any) return refuseLoad(load.failure, "no orders to play");
