@@ -171,6 +171,7 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
                      bool ramp, VoiceFilter& f) {
   float l = v.left, r = v.right;
   float y1l = f.history[0][0], y2l = f.history[0][1], y1r = f.history[1][0], y2r = f.history[1][1];
+  const float fa = f.a, fb = f.b, fc = f.c;
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t index = static_cast<uint32_t>(position >> 32);
     const float fraction = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) * kFractionScale;
@@ -183,12 +184,13 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
       sl = sr = static_cast<float>(data[index]) + static_cast<float>(data[index + 1] - data[index]) * fraction;
     }
     if (kFilter) {
-      const float yl = f.a * sl + f.b * y1l + f.c * y2l;
+      // The last output's term added last: the sum of the others waits on nothing.
+      const float yl = fa * sl + fc * y2l + fb * y1l;
       y2l = y1l;
       y1l = yl;
       sl = yl;
       if (kStereo) {
-        const float yr = f.a * sr + f.b * y1r + f.c * y2r;
+        const float yr = fa * sr + fc * y2r + fb * y1r;
         y2r = y1r;
         y1r = yr;
         sr = yr;
