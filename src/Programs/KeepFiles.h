@@ -29,7 +29,7 @@ inline bool sameFile(const std::string& a, const std::string& b) {
 }
 
 // "" where path may be written; otherwise the one-line reason it is not (without the tool's
-// name). kind names what the tool writes ("a WAV file"); isKind tells it by the first 64 bytes
+// name). kind names what the tool writes ("a WAV file"); isKind tells it by the first 2048 bytes (a MOD names itself at 1080)
 // of the file there (nullptr: what it writes has nothing to tell it by, and nothing there is
 // replaced without --force).
 inline std::string refusalToWrite(const std::string& path, const std::vector<std::string>& inputs, const char* kind,
@@ -39,7 +39,7 @@ inline std::string refusalToWrite(const std::string& path, const std::vector<std
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::is_regular_file(status) || std::filesystem::file_size(path, ec) == 0 || ec) return "";
-  if (force || (isKind && isKind(fileHead(path, 64)))) return "";
+  if (force || (isKind && isKind(fileHead(path, 2048)))) return "";
   return path + " exists" + (isKind ? std::string(" and is not ") + kind : std::string()) +
          ": not written over without --force";
 }
