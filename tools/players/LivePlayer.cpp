@@ -153,3 +153,8 @@ void LivePlayer::changeCourse(int32_t order) {
   }
   while (rendered_ < playing + kRingBlocks) renderBlock();
 }
+
+void LivePlayer::setLoop(bool loop) {
+  loop_ = loop;
+  if (loop && endFrame_ >= 0 && endFrame_ > played_) endFrame_ = -1;
+}

@@ -42,8 +42,13 @@ class LivePlayer {
   LivePlayer(const LivePlayer&) = delete;
   LivePlayer& operator=(const LivePlayer&) = delete;
 
-  // How far apart a MOD's Amiga panning puts the sides, 0 to 100 % (before start).
+  // How far apart a MOD's Amiga panning puts the sides, 0 to 100 %; the channels heard, bit c for
+  // channel c. Both, like the gain, for the blocks rendered from now on (a ring later).
   void setSeparation(int32_t percent) { renderer_.setSeparation(percent); }
+  void setChannels(uint64_t mask) { renderer_.setChannelMask(mask); }
+  // Looping from now on; turned on after the pass's end was rendered, the song goes on from there.
+  void setLoop(bool loop);
+  bool looping() const { return loop_; }
 
   // Renders the first ring and starts the device playing it.
   void start();
@@ -84,7 +89,7 @@ class LivePlayer {
   WaveDevice& device_;
   const int32_t rate_;
   const int32_t blockLength_;
-  const bool loop_;
+  bool loop_;
   std::vector<int16_t> ring_;
   SongPosition positions_[kRingBlocks];  // of the block in each slot, noted when it was rendered
   int64_t rendered_ = 0;        // blocks written since start; block n lies in slot n % kRingBlocks
