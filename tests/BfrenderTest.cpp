@@ -597,3 +597,23 @@ TEST(Bfrender, InfoSaysWhatTheLoaderKnows) {
   r = bfrender("--info " + dir.file("mpt.xm"));
   EXPECT_NE(r.output.find("tracker: ModPlug Tracker (saved as \"FastTracker v 2.00\")\n"), std::string::npos) << r.output;
 }
+
+// --start plays the song up to there unheard: what follows is the plain render's, from that frame.
+TEST(Bfrender, StartLeavesOutTheSongUpToThere) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(threeVoices()));
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("all.wav")).exitCode, 0);
+  ToolRun r = bfrender(dir.file("in.xm") + " " + dir.file("late.wav") + " --start 0.25");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string all = readFile(dir.file("all.wav")), late = readFile(dir.file("late.wav"));
+  ASSERT_EQ(all.size(), 44u + 16 * 2 * 882 * 4);
+  ASSERT_EQ(late.size(), all.size() - 11025 * 4);
+  EXPECT_TRUE(late.substr(44) == all.substr(44 + 11025 * 4));
+  r = bfrender(dir.file("in.xm") + " " + dir.file("short.raw") + " --start 0.25 --seconds 0.1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(readFile(dir.file("short.raw")) == all.substr(44 + 11025 * 4, 4410 * 4));
+  r = bfrender(dir.file("in.xm") + " " + dir.file("past.wav") + " --start 2");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "bfrender: --start 0:02.00: one pass of " + dir.file("in.xm") +
+                          " lasts 0:00.64 (--seconds S renders on past its end)\n");
+}

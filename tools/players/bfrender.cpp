@@ -68,6 +68,7 @@ struct Render {
   long separation;  // percent
   bool floats;  // 32-bit float WAV
   SoundTags tags;
+  int64_t startFrames;  // rendered and left out before the first frame written
 };
 
 // A module loaded through the library, freed on every way out.
@@ -94,8 +95,16 @@ bool renderTo(SoundWriter& out, bft_module* m, const Render& r, uint64_t mask,
   bft_set_separation(m, static_cast<int>(r.separation));
   // Large stretches: the writer sends each to the file in one call (the room is not cleared first:
   // the render fills it).
-  const int64_t stretch = std::clamp<int64_t>(r.frames, 1, 65536);
+  const int64_t stretch = std::clamp<int64_t>(std::max(r.frames, r.startFrames), 1, 65536);
   const bool floats = out.takesFloats();
+  // The song up to --start is played as it would be heard, so that what follows sounds as it
+  // does there; its frames are dropped.
+  if (r.startFrames > 0) {
+    std::unique_ptr<int16_t[]> dropped(new int16_t[2 * static_cast<size_t>(stretch)]);
+    for (int64_t done = 0; done < r.startFrames;)
+      done += static_cast<int64_t>(
+          bft_render(m, dropped.get(), static_cast<size_t>(std::min(stretch, r.startFrames - done))));
+  }
   std::unique_ptr<int16_t[]> frames(floats ? nullptr : new int16_t[2 * static_cast<size_t>(stretch)]);
   std::unique_ptr<float[]> values(floats ? new float[2 * static_cast<size_t>(stretch)] : nullptr);
   bool written = true;
@@ -357,7 +366,7 @@ int renderStems(const Render& render, const std::string& in, int channels, const
 // How every module of a run is rendered.
 struct Settings {
   const char* rules = nullptr;  // the format's own
-  double seconds = 0, gain = 0;
+  double seconds = 0, gain = 0, start = 0;
   long separation = kDefaultSeparation;
   long rate = 44100;
   uint64_t mask = ~uint64_t{0};
@@ -397,15 +406,21 @@ int renderOne(const std::string& inName, const std::string& output, SoundFormat 
     const std::string beyond = channelsBeyond(s.mask, song->channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
+  const int64_t startFrames = static_cast<int64_t>(std::llround(s.start * static_cast<double>(r)));
+  const int64_t pass = bft_pass_frames(module.m);
+  if (s.seconds == 0 && startFrames >= pass)
+    return fail("--start " + minutesAndSeconds(startFrames, r, true) + ": one pass of " + inName + " lasts " +
+                minutesAndSeconds(pass, r, true) + " (--seconds S renders on past its end)");
   const int64_t frames =
-      s.seconds > 0 ? static_cast<int64_t>(std::llround(s.seconds * static_cast<double>(r))) : bft_pass_frames(module.m);
+      s.seconds > 0 ? static_cast<int64_t>(std::llround(s.seconds * static_cast<double>(r))) : pass - startFrames;
   // A song that never comes back round would otherwise fill twenty minutes without a word.
   if (s.seconds == 0 && frames >= int64_t{OfflineRenderer::kMaxPassSeconds} * r && !s.quiet)
     std::fprintf(stderr, "bfrender: warning: %s: one pass does not end within 20 minutes: rendering 20:00 "
                  "(--seconds S for another length)\n", in);
   const Render render{image, s.rules, r, frames, s.gain, s.separation, s.floats,
                       {printableName(song->title, sizeof song->title), trackerShown(*song),
-                       std::string("bfrender ") + BRACKENFOLD_VERSION}};
+                       std::string("bfrender ") + BRACKENFOLD_VERSION},
+                      startFrames};
   if (!stems.empty()) return renderStems(render, inName, song->channelCount, stems, s.mask, s.quiet, s.force);
   const bool toStandardOutput = output == "-";
   // As gzip and cjpeg do: sound data is no text for a terminal.
@@ -475,6 +490,8 @@ int main(int argc, char** argv) {
                     "(the stems an earlier render left in DIR are removed first)"),
        Option::number("--seconds", 0, "S", "seconds", 0.001, 3600, false, s.seconds,
                       "render S seconds (0.001 to 3600) instead of one pass of the song"),
+       Option::number("--start", 0, "S", "seconds", 0, 3600, false, s.start,
+                      "start S seconds (0 to 3600) into the song: the rest of the pass from there"),
        Option::integer("--rate", 'r', "R", "Hz", 8000, 192000, s.rate,
                        "frames per second, 8000 to 192000 (default 44100)"),
        rulesOption(s.rules),
@@ -493,7 +510,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   s.maskGiven = options.given("--channels");
-  for (const char* renderOnly : {"--seconds", "--rate", "--channels", "--gain", "--separation", "--float", "--force",
+  for (const char* renderOnly : {"--seconds", "--start", "--rate", "--channels", "--gain", "--separation", "--float", "--force",
                                  "--format", "--output-dir"}) {
     if (options.apart(renderOnly, "--info", "--info renders nothing")) continue;
     std::fprintf(stderr, "%s\n", options.error().c_str());
