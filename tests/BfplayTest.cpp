@@ -253,6 +253,26 @@ TEST_F(LivePlayerTest, GainScalesTheBlocksRenderedAfterIt) {
   EXPECT_GT(player->clipped(), 0u);
 }
 
+// --start: the song is played unheard up to the block nearest the time, and heard from there as
+// a plain render has it; the time counts from there.
+TEST(LivePlayerStart, StartsWhereTheSongIsAtThatTime) {
+  FT2Song loaded(threeOrders());
+  VirtualWaveDevice device;
+  ASSERT_TRUE(device.open(44100));
+  LivePlayer player(*loaded.song, device, 44100, false);
+  player.skipTo(30 * kBlock + 400);
+  player.start();
+  EXPECT_EQ(player.heardFrames(), 30 * kBlock);
+  FT2Song copy(threeOrders());
+  OfflineRenderer reference(*copy.song, 44100);
+  const std::vector<int16_t> frames = reference.render(38 * kBlock);
+  EXPECT_TRUE(std::equal(frames.begin() + 30 * kBlock * 2, frames.end(), player.ring()));
+  EXPECT_EQ(player.heard().order, 1);
+  device.position = static_cast<uint32_t>(kBlock * 4);
+  ASSERT_TRUE(player.update());
+  EXPECT_EQ(player.heardFrames(), 31 * kBlock);
+}
+
 struct StatusCase {
   SongPosition position;
   int64_t frames;

@@ -50,6 +50,9 @@ class LivePlayer {
   void setLoop(bool loop);
   bool looping() const { return loop_; }
 
+  // Before start: plays the song unheard up to the block nearest that frame, so that it starts
+  // there sounding as it does there; the time heard counts from there.
+  void skipTo(int64_t songFrame);
   // Renders the first ring and starts the device playing it.
   void start();
   // Refills the blocks the device has left; false once the pass has been played to its end (and
@@ -57,7 +60,7 @@ class LivePlayer {
   bool update();
 
   SongPosition heard() const;
-  int64_t heardFrames() const;  // played by the device since start, pauses not counted
+  int64_t heardFrames() const;  // played by the device since start, pauses not counted, after skipTo's
 
   void pause();
   void resume();
@@ -96,6 +99,7 @@ class LivePlayer {
   int64_t rendererFrames_ = 0;  // the renderer's own count, blocks rendered again included
   int64_t endFrame_ = -1;       // device frame where the pass ends, once found
   int64_t played_ = 0;          // device frames
+  int64_t skipped_ = 0;         // song frames before the first block (skipTo)
   uint32_t lastBytes_ = 0;
   bool paused_ = false;
   float gain_ = 1;

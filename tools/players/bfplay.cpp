@@ -84,7 +84,7 @@ struct Settings {
   const char* rulesName = nullptr;  // the format's own
   uint64_t channels = ~uint64_t{0};
   bool channelsGiven = false;
-  double gain = 0;
+  double gain = 0, start = 0;
   long separation = kDefaultSeparation;
 };
 
@@ -120,6 +120,8 @@ bool playOne(const std::string& path, const std::string& shown, const Settings& 
     const char* name = song.instruments[i].name;
     facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));
   }
+  if (s.start > 0 && !s.loop && std::llround(s.start * kRate) >= facts.lengthFrames)
+    return fail(path + ": --start: one pass lasts " + std::to_string(facts.lengthFrames / kRate) + " s"), false;
   const bool keys = terminal.inputIsTerminal();
   const std::string format = formatName(song) + ", " + song.rules->title + " rules";
   if (!s.quiet) {
@@ -139,6 +141,7 @@ bool playOne(const std::string& path, const std::string& shown, const Settings& 
         std::fflush(stdout);
       },
       facts, !s.quiet);
+  if (s.start > 0) player.skipTo(std::llround(s.start * kRate));
   player.start();
   while (console.step()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   console.finish();
@@ -156,6 +159,8 @@ int main(int argc, char** argv) {
       {Option::flag("--loop", 'l', s.loop, "play on where the song comes back round (otherwise: one pass, then end)"),
        Option::flag("--shuffle", 0, shuffle, "play the list in a random order"),
        Option::flag("--loop-all", 0, loopAll, "after the last file of the list, start it again"),
+       Option::number("--start", 0, "S", "seconds", 0, 3600, false, s.start,
+                      "start each song S seconds in (0 to 3600; played unheard up to there)"),
        rulesOption(s.rulesName),
        channelsOption(s.channels),
        separationOption(s.separation),
