@@ -2,6 +2,41 @@
 # The options, and the values of those that take a choice, are read from the program's own
 # --help, so they follow it: a new row in a program's option table completes with no change here.
 
+# Without the bash-completion package its helpers are missing: the two used here, plainly (the
+# words around an "=" as it splits them, files and folders by compgen).
+if ! declare -F _init_completion >/dev/null; then
+    _init_completion()
+    {
+        COMPREPLY=()
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+        cur=${COMP_WORDS[COMP_CWORD]}
+        prev=${COMP_WORDS[COMP_CWORD - 1]}
+        split=false
+        if [[ $1 == -s ]]; then
+            if [[ $cur == = ]]; then
+                prev=${COMP_WORDS[COMP_CWORD - 1]} cur="" split=true
+            elif [[ $prev == = && $cword -ge 2 ]]; then
+                prev=${COMP_WORDS[COMP_CWORD - 2]} split=true
+            fi
+        fi
+        return 0
+    }
+fi
+if ! declare -F _filedir >/dev/null; then
+    _filedir()
+    {
+        local IFS=$'\n'
+        if [[ $1 == -d ]]; then
+            COMPREPLY=($(compgen -d -- "$cur"))
+        else
+            COMPREPLY=($(compgen -f -- "$cur"))
+        fi
+        compopt -o filenames 2>/dev/null
+        return 0
+    }
+fi
+
 _brackenfold_tools()
 {
     local cur prev words cword split

@@ -10,7 +10,7 @@ packages=(
   libstb-dev libfreetype-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev
   xvfb xdotool clang libclang-rt-14-dev
-  ffmpeg
+  ffmpeg libflac-dev flac
 )
 # Groups beyond the Linux build, each only for the targets that need it:
 #   bench    the peer tools the benchmarks measure against, the profiler, numpy for the

@@ -253,6 +253,26 @@ TEST_F(LivePlayerTest, GainScalesTheBlocksRenderedAfterIt) {
   EXPECT_GT(player->clipped(), 0u);
 }
 
+// --start: the song is played unheard up to the block nearest the time, and heard from there as
+// a plain render has it; the time counts from there.
+TEST(LivePlayerStart, StartsWhereTheSongIsAtThatTime) {
+  FT2Song loaded(threeOrders());
+  VirtualWaveDevice device;
+  ASSERT_TRUE(device.open(44100));
+  LivePlayer player(*loaded.song, device, 44100, false);
+  player.skipTo(30 * kBlock + 400);
+  player.start();
+  EXPECT_EQ(player.heardFrames(), 30 * kBlock);
+  FT2Song copy(threeOrders());
+  OfflineRenderer reference(*copy.song, 44100);
+  const std::vector<int16_t> frames = reference.render(38 * kBlock);
+  EXPECT_TRUE(std::equal(frames.begin() + 30 * kBlock * 2, frames.end(), player.ring()));
+  EXPECT_EQ(player.heard().order, 1);
+  device.position = static_cast<uint32_t>(kBlock * 4);
+  ASSERT_TRUE(player.update());
+  EXPECT_EQ(player.heardFrames(), 31 * kBlock);
+}
+
 struct StatusCase {
   SongPosition position;
   int64_t frames;
@@ -351,12 +371,16 @@ TEST(BfplayHeader, SaysWhatTheSongIsInLinesThatFit) {
             "Tracker     (not named), XM 1.04, FastTracker 2 rules\n"
             "Channels    5, playing 1,3-4\n"
             "Orders      3, patterns 2, instruments 2\n"
-            "Length      90:00 one pass\n"
-            "Keys        h or ? the keys, i the instrument names, q quit\n");
+            "Length      90:01 one pass\n"
+            "Keys        h or ? the keys, i instruments, n / p next / previous file, q quit\n");
   const std::string narrow = headerText("in.xm", "Title", "MilkyTracker", "XM 1.04, FastTracker 2 rules", facts, 3, 2,
                                         true, 44100, 30, false);
   EXPECT_NE(narrow.find("Tracker     MilkyTracker, XM \n"), std::string::npos) << narrow;
-  EXPECT_NE(narrow.find("Length      90:00 a pass, the\n"), std::string::npos) << narrow;
+  EXPECT_NE(narrow.find("Length      90:01 a pass, the\n"), std::string::npos) << narrow;
+  // A length to the nearest second (7.99 s is 0:08), the time played in whole seconds.
+  const SongFacts short8{1, 1, 7 * 44100 + 43659, {}};
+  EXPECT_EQ(statusLine({0, 1, 0, 0, 64, 6, 125, 0}, 7 * 44100 + 43659, 44100, false, short8, 80),
+            "Ord 00/01 Pat 00 Row 00/64 Spd 6 BPM 125 00:07/00:08 |.|");
 }
 
 // h and i print above the status line, which comes back under them.
@@ -373,6 +397,25 @@ TEST_F(PlayerConsoleTest, KeysAndInstrumentsPrintAboveTheLine) {
                          keysText() + "\r" + line);
   EXPECT_EQ(keysText().rfind("Keys\n", 0), 0u);
   EXPECT_NE(keysText().find("  i              the instrument names\n"), std::string::npos);
+}
+
+// After Ctrl-Z and fg the shell has written over the screen: the line is drawn again whole, even
+// unchanged; n and p end the file for the list's next or previous one.
+TEST_F(PlayerConsoleTest, ContinuedAfterAStopDrawsTheLineAgainAndNAndPMoveOn) {
+  auto c = console();
+  ASSERT_TRUE(c->step());
+  written.clear();
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(written, "");
+  terminal.continued = true;
+  ASSERT_TRUE(c->step());
+  EXPECT_EQ(written, "\rOrd 00/03 Pat 00 Row 00/08 Spd 3 BPM 125 00:00");
+  for (const auto& [key, end] : {std::pair{'n', PlayerConsole::End::kNextFile}, std::pair{'p', PlayerConsole::End::kPreviousFile}}) {
+    auto d = console();
+    terminal.keys = {key};
+    EXPECT_FALSE(d->step());
+    EXPECT_EQ(d->end(), end) << key;
+  }
 }
 
 class QuitKeyTest : public PlayerConsoleTest, public ::testing::WithParamInterface<int> {};
@@ -497,7 +540,7 @@ TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
   const std::vector<uint8_t> whole = writeXM(threeOrders());
   save(dir.file("cut.xm"), std::vector<uint8_t>(whole.begin(), whole.begin() + 400));  // in the instrument
   for (const std::string& args : {dir.file("bad.xm"), dir.file("missing.xm"), dir.file("in.xm") + " --rules ft3",
-                                  dir.file("in.xm") + " --bogus", dir.file("in.xm") + " " + dir.file("in.xm"),
+                                  dir.file("in.xm") + " --bogus",
                                   dir.file("in.xm") + " --channels 0", dir.file("in.xm") + " --channels 2",
                                   "--gain=49 " + dir.file("in.xm"), dir.file("in.xm") + " --loop=1",
                                   dir.file("cut.xm")}) {
@@ -506,4 +549,54 @@ TEST(BfplayProgram, FailuresAreOneLineAndCodeTwo) {
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << args << ": " << r.output;
     EXPECT_EQ(r.output.rfind("bfplay: ", 0), 0u) << r.output;
   }
+}
+
+// A list plays in turn; a file it cannot play is named, once, and the others still played.
+TEST(BfplayProgram, PlaysAListAndNamesWhatItCannotPlay) {
+  TempDir dir;
+  save(dir.file("a.xm"), writeXM(threeOrders()));
+  save(dir.file("bad.xm"), {'n', 'o', 't', ' ', 'x', 'm'});
+  const ToolRun r = bfplay("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + dir.file("out.raw"),
+                           dir.file("a.xm") + " " + dir.file("bad.xm") + " " + dir.file("a.xm"));
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("Module      a.xm (1 of 3)\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Module      a.xm (3 of 3)\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("(2 of 3)"), std::string::npos) << r.output;
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 2 * 6 + 1) << "two headers and one refusal: " << r.output;
+  EXPECT_NE(r.output.find("bfplay: " + dir.file("bad.xm") + ": not a module this player can play"), std::string::npos);
+  // Both passes reached the device: order 1's note sounds twice, with silence between.
+  const std::string raw = readFile(dir.file("out.raw"));
+  std::vector<int16_t> played(raw.size() / 2);
+  std::memcpy(played.data(), raw.data(), played.size() * 2);
+  int runs = 0;
+  bool sounding = false;
+  for (size_t i = 0; i < played.size(); i += 2) {
+    const bool now = played[i] != 0;
+    runs += now && !sounding;
+    sounding = now;
+  }
+  EXPECT_EQ(runs, 2);
+}
+
+// The digits mute and unmute channels, s solos the last one toggled (again: all back), ! unmutes
+// all; + and - move the gain, ] and [ the separation, l the loop; the line says what changed.
+TEST_F(PlayerConsoleTest, KeysMuteSoloGainSeparationAndLoop) {
+  auto c = std::make_unique<PlayerConsole>(*player, terminal, [this](std::string_view text) { written += text; },
+                                           SongFacts{3, 0b111, kPass, {}});
+  const auto after = [&](std::deque<int> keys) {
+    terminal.keys = std::move(keys);
+    EXPECT_TRUE(c->step());
+    const std::string& line = c->status();
+    return line.substr(line.find('|'));
+  };
+  terminal.columns = 120;
+  EXPECT_EQ(after({'2'}), "|. .|");
+  EXPECT_EQ(after({'2', 's'}), "| . |") << "channel 2 back, then alone";
+  EXPECT_EQ(after({'s'}), "|...|") << "solo again: all back";
+  EXPECT_EQ(after({'1', '3', '9', '0'}), "| . |") << "channels the song lacks are left alone";
+  EXPECT_EQ(after({'!'}), "|...|");
+  EXPECT_EQ(after({'+', '+', '+', '-', ']', 'l'}), "|...| Gain +2dB Sep 60% loop");
+  EXPECT_TRUE(player->looping());
+  EXPECT_EQ(after({'[', '[', 'l', '-', '-'}), "|...| Sep 40%");
+  EXPECT_FALSE(player->looping());
 }

@@ -12,6 +12,7 @@
 
 #include "RunTool.h"
 #include "TempDir.h"
+#include "MODTestModules.h"
 #include "S3MTestModules.h"
 #include "XMTestModules.h"
 #include "SoundLib/xmplay/rules/intro/IntroRules.h"
@@ -220,7 +221,7 @@ TEST(Bfrender, MessagesNameWhatIsAllowedAndWhy) {
       {"--info " + dir.file("in.xm") + " --seconds 5", "bfrender: --seconds: not with --info (--info renders nothing)\n"},
       {"--channels 1 --info " + dir.file("in.xm"), "bfrender: --channels: not with --info (--info renders nothing)\n"},
       {dir.file("in.xm") + " o.wav --stems d", "bfrender: write o.wav or --stems d, not both\n"},
-      {dir.file("in.xm"), "bfrender: nothing to write: name OUT.wav (- for standard output), --stems DIR, or --info\n"},
+      {dir.file("in.xm"), "bfrender: nothing to write: name OUT.wav, .flac or .raw (- for standard output), --stems DIR, or --info\n"},
       {dir.file("in.xm") + " o.wav --gain=49", "bfrender: --gain: bad value 49 (decibels from -48 to 48)\n"}};
   std::filesystem::create_symlink("/dev/full", dir.file("full.wav"));
   for (const auto& [args, message] : cases) {
@@ -397,7 +398,9 @@ TEST(Bfrender, InfoNamesTheInstrumentsOfAnOlderLayout) {
   EXPECT_NE(r.output.find("format: XM 1.02"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("instrument 1: \"lead\", 1 samples"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("instrument 2: \"music by someone\", 0 samples"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("instrument 3: \"\", 0 samples"), std::string::npos) << r.output;
+  // Between the credits a slot with neither name nor sample is left out, and counted.
+  EXPECT_EQ(r.output.find("instrument 3:"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instruments: 4 (1 empty slot left out)\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("instrument 4: \"greets to all\", 0 samples"), std::string::npos) << r.output;
 }
 
@@ -423,4 +426,194 @@ TEST(Bfrender, LoadsNoDeviceOrWindowLibrary) {
   ASSERT_TRUE(r.exitCode == 0 || r.output.find("not a dynamic executable") != std::string::npos) << r.output;
   for (const char* library : {"libSDL2", "libasound", "libX11", "libfltk"})
     EXPECT_EQ(r.output.find(library), std::string::npos) << library << " in\n" << r.output;
+}
+
+namespace {
+int16_t le16s(const std::string& s, size_t at) {
+  return static_cast<int16_t>(static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8);
+}
+}  // namespace
+
+// A mistyped output loses nothing: a module, a picture or any file not of the kind written stays
+// as it was unless --force, and an input is never written over. A WAV over a WAV is a re-render.
+TEST(Bfrender, WritesOverNoFileOfTheUsersWithoutForce) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(loopingSong()));
+  save(dir.file("other.mod"), writeMOD(constantMOD()));
+  const std::string module = readFile(dir.file("other.mod"));
+  std::filesystem::copy_file(dir.file("other.mod"), dir.file("song.wav"));
+  std::ofstream(dir.file("notes.raw")) << "my notes";
+  std::filesystem::create_symlink(dir.file("in.xm"), dir.file("link.wav"));
+  const std::pair<std::string, std::string> refused[] = {
+      {dir.file("in.xm") + " " + dir.file("other.mod"),
+       "bfrender: " + dir.file("other.mod") + ": cannot write this format (the name must end in .wav, .flac or .raw; "
+       "several modules: --output-dir DIR)\n"},
+      {dir.file("in.xm") + " " + dir.file("in.xm"), dir.file("in.xm") + ": cannot write this format"},
+      {dir.file("in.xm") + " " + dir.file("song.wav"),
+       "bfrender: " + dir.file("song.wav") + " exists and is not a WAV file: not written over without --force\n"},
+      {dir.file("in.xm") + " " + dir.file("notes.raw"),
+       "bfrender: " + dir.file("notes.raw") + " exists: not written over without --force\n"},
+      {dir.file("in.xm") + " " + dir.file("link.wav") + " --force",
+       "bfrender: " + dir.file("link.wav") + " is the input " + dir.file("in.xm") + ": name another file to write\n"}};
+  for (const auto& [args, message] : refused) {
+    const ToolRun r = bfrender(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_EQ(r.output.rfind(message.rfind("bfrender", 0) == 0 ? message : "bfrender: " + message, 0), 0u)
+        << args << ": " << r.output;
+  }
+  EXPECT_EQ(readFile(dir.file("other.mod")), module);
+  EXPECT_EQ(readFile(dir.file("song.wav")), module);
+  EXPECT_EQ(readFile(dir.file("notes.raw")), "my notes");
+  EXPECT_EQ(readFile(dir.file("in.xm")).substr(0, 17), "Extended Module: ");
+
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("out.wav")).exitCode, 0);
+  EXPECT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("out.wav") + " --seconds 0.1").exitCode, 0) << "WAV over WAV";
+  EXPECT_EQ(le32(readFile(dir.file("out.wav")), 40), 4410u * 4);
+  EXPECT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("song.wav") + " --force").exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("song.wav")).substr(0, 4), "RIFF");
+
+  // Stems replace stems, not a file that happens to have a stem's name.
+  std::filesystem::create_directory(dir.file("stems"));
+  std::filesystem::copy_file(dir.file("other.mod"), dir.file("stems/01-channel.wav"));
+  ToolRun r = bfrender(dir.file("in.xm") + " --stems " + dir.file("stems"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "bfrender: --stems: " + dir.file("stems/01-channel.wav") +
+                          " exists and is not a WAV file: not written over without --force\n");
+  EXPECT_EQ(readFile(dir.file("stems/01-channel.wav")), module);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("stems/mix.wav")));
+
+  // Several modules into a folder: one that would land on an input, or two on one name, is said
+  // before anything is written.
+  std::filesystem::copy_file(dir.file("in.xm"), dir.file("in.s3m"));
+  r = bfrender(dir.file("in.xm") + " " + dir.file("in.s3m") + " --output-dir " + dir.file("d"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "bfrender: " + dir.file("in.xm") + " and " + dir.file("in.s3m") + " would both be written to " +
+                          dir.file("d") + "/in.wav: render them apart\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("d")));
+  std::filesystem::copy_file(dir.file("in.xm"), dir.file("tune.wav"));
+  r = bfrender(dir.file("tune.wav") + " --output-dir " + dir.path() + " --force");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "bfrender: " + dir.file("tune.wav") + " is the input " + dir.file("tune.wav") +
+                          ": name another folder\n");
+  EXPECT_EQ(readFile(dir.file("tune.wav")), readFile(dir.file("in.xm")));
+}
+
+// The output's name picks the format: the same frames as a 16-bit WAV, as FLAC, raw, and float;
+// a name it cannot write is refused before anything is rendered.
+TEST(Bfrender, WritesTheFormatTheNameAsks) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(threeVoices()));
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("a.wav")).exitCode, 0);
+  const std::string wav = readFile(dir.file("a.wav"));
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("a.RAW")).exitCode, 0);
+  EXPECT_TRUE(readFile(dir.file("a.RAW")) == wav.substr(44));
+
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("f.wav") + " --float").exitCode, 0);
+  const std::string f = readFile(dir.file("f.wav"));
+  ASSERT_EQ(f.size(), 58 + (wav.size() - 44) * 2);
+  EXPECT_EQ(f.substr(36, 4), std::string("\0\0fa", 4)) << "an empty extension, then the fact chunk";
+  EXPECT_EQ(le32(f, 20) & 0xFFFF, 3u) << "IEEE float";
+  EXPECT_EQ(le32(f, 46), (wav.size() - 44) / 4) << "frames";
+  int worst = 0;
+  for (size_t i = 0; 44 + 2 * i < wav.size(); ++i) {
+    float v;
+    const uint32_t bits = le32(f, 58 + 4 * i);
+    std::memcpy(&v, &bits, 4);
+    worst = std::max(worst, static_cast<int>(std::lround(std::abs(v * 32768 - le16s(wav, 44 + 2 * i)) * 2)));
+  }
+  EXPECT_LE(worst, 1) << "within half a step of the 16-bit rounding";
+
+  for (const char* name : {"a.mp3", "a.ogg", "a", "a.wav.txt"}) {
+    const ToolRun r = bfrender(dir.file("in.xm") + " " + dir.file(name));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.output.find("cannot write this format (the name must end in .wav, .flac or .raw"), std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file(name)));
+  }
+  EXPECT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("a.raw") + " --float").output,
+            "bfrender: --float: only with WAV (OUT.wav)\n");
+
+  const ToolRun flac = bfrender(dir.file("in.xm") + " " + dir.file("a.flac"));
+  if (flac.output.find("built without libFLAC") != std::string::npos) GTEST_SKIP() << flac.output;
+  ASSERT_EQ(flac.exitCode, 0) << flac.output;
+  EXPECT_EQ(readFile(dir.file("a.flac")).substr(0, 4), "fLaC");
+  if (runTool("flac --version").exitCode != 0) GTEST_SKIP() << "no flac command to decode with";
+  ASSERT_EQ(runTool("flac -s -t " + dir.file("a.flac")).exitCode, 0);
+  ASSERT_EQ(runTool("flac -s -d -o " + dir.file("back.wav") + " " + dir.file("a.flac")).exitCode, 0);
+  EXPECT_TRUE(readFile(dir.file("back.wav")).substr(44) == wav.substr(44));
+  const ToolRun tags = runTool("metaflac --export-tags-to=- " + dir.file("a.flac"));
+  EXPECT_NE(tags.output.find("TITLE=brackenfold\n"), std::string::npos) << tags.output;
+  EXPECT_NE(tags.output.find("TRACKER=brackenfold xmwriter\n"), std::string::npos) << tags.output;
+}
+
+// Several modules at once: into a folder under their own names, or their structures one after
+// another; one that cannot be read is named and the rest still done.
+TEST(Bfrender, SeveralModulesIntoAFolderAndInfoOnEach) {
+  TempDir dir;
+  save(dir.file("a.xm"), writeXM(loopingSong()));
+  save(dir.file("b.mod"), writeMOD(constantMOD()));
+  save(dir.file("bad.xm"), {'n', 'o'});
+  ToolRun r = bfrender(dir.file("a.xm") + " " + dir.file("bad.xm") + " " + dir.file("b.mod") + " --output-dir " +
+                       dir.file("out") + " --format raw --seconds 0.5");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  EXPECT_NE(r.output.find(dir.file("bad.xm") + ": not a module"), std::string::npos) << r.output;
+  EXPECT_EQ(readFile(dir.file("out/a.raw")).size(), 22050u * 4);
+  EXPECT_EQ(readFile(dir.file("out/b.raw")).size(), 22050u * 4);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out/bad.raw")));
+  EXPECT_EQ(bfrender(dir.file("a.xm") + " --format flac").output,
+            "bfrender: --format: only with --output-dir (OUT's name picks the format)\n");
+
+  r = bfrender("--info " + dir.file("a.xm") + " " + dir.file("b.mod"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.output.rfind("file: " + dir.file("a.xm") + "\ntitle: ", 0), 0u) << r.output;
+  EXPECT_NE(r.output.find("\n\nfile: " + dir.file("b.mod") + "\ntitle: "), std::string::npos) << r.output;
+}
+
+// --info says what the loader knows: a MOD's tracker by its signature, its sample bits as
+// stored, its empty slots counted rather than listed; an XM ModPlug Tracker saved under
+// FastTracker 2's name as ModPlug Tracker's.
+TEST(Bfrender, InfoSaysWhatTheLoaderKnows) {
+  TempDir dir;
+  MODModuleSpec mod = constantMOD();
+  mod.samples[1].name = "greets";
+  mod.samples[1].data.clear();
+  save(dir.file("a.mod"), writeMOD(mod));
+  mod.signature = "FLT4";
+  save(dir.file("b.mod"), writeMOD(mod));
+  ToolRun r = bfrender("--info " + dir.file("a.mod"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("tracker: ProTracker or compatible (M.K.)\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("instruments: 31 (29 empty slots left out)\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("sample 0: length 4000, loop forward, loop start 0, loop length 4000, bits 8,"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("instrument 2: \"greets\", 1 samples"), std::string::npos) << "a name alone is kept";
+  EXPECT_EQ(r.output.find("instrument 3:"), std::string::npos);
+  EXPECT_NE(bfrender("--info " + dir.file("b.mod")).output.find("tracker: StarTrekker (FLT4)\n"), std::string::npos);
+
+  XMModuleSpec xm = loopingSong();
+  xm.tracker = "FastTracker v 2.00  ";  // as it wrote it, padded with spaces
+  save(dir.file("mpt.xm"), writeXM(xm));
+  r = bfrender("--info " + dir.file("mpt.xm"));
+  EXPECT_NE(r.output.find("tracker: ModPlug Tracker (saved as \"FastTracker v 2.00\")\n"), std::string::npos) << r.output;
+}
+
+// --start plays the song up to there unheard: what follows is the plain render's, from that frame.
+TEST(Bfrender, StartLeavesOutTheSongUpToThere) {
+  TempDir dir;
+  save(dir.file("in.xm"), writeXM(threeVoices()));
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("all.wav")).exitCode, 0);
+  ToolRun r = bfrender(dir.file("in.xm") + " " + dir.file("late.wav") + " --start 0.25");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string all = readFile(dir.file("all.wav")), late = readFile(dir.file("late.wav"));
+  ASSERT_EQ(all.size(), 44u + 16 * 2 * 882 * 4);
+  ASSERT_EQ(late.size(), all.size() - 11025 * 4);
+  EXPECT_TRUE(late.substr(44) == all.substr(44 + 11025 * 4));
+  r = bfrender(dir.file("in.xm") + " " + dir.file("short.raw") + " --start 0.25 --seconds 0.1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(readFile(dir.file("short.raw")) == all.substr(44 + 11025 * 4, 4410 * 4));
+  r = bfrender(dir.file("in.xm") + " " + dir.file("past.wav") + " --start 2");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "bfrender: --start 0:02.00: one pass of " + dir.file("in.xm") +
+                          " lasts 0:00.64 (--seconds S renders on past its end)\n");
 }

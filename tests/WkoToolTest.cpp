@@ -298,3 +298,80 @@ TEST(WkoTool, AFullDiskIsAFailureForEveryWriter) {
   EXPECT_EQ(r.output, "wko: " + dir.file("out.JPG") + ": a .jpg name for a WKO stream (name it .wko)\n");
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.JPG")));
 }
+
+// A mistyped output loses nothing: encode, decode and testpicture leave a file that is not of
+// the kind they write as it was, unless --force, and never write over their input.
+TEST(WkoTool, WritesOverNoFileOfTheUsersWithoutForce) {
+  TempDir dir;
+  const std::vector<uint8_t> picture = makePicture(20, 12);
+  ASSERT_TRUE(stbi_write_png(dir.file("in.png").c_str(), 20, 12, 3, picture.data(), 20 * 3));
+  ASSERT_EQ(wko("encode " + dir.file("in.png") + " " + dir.file("a.wko")).exitCode, 0);
+  const std::string module = std::string("Extended Module: tune") + std::string(40, '\x1a');
+  std::ofstream(dir.file("tune.wko")) << module;
+  std::ofstream(dir.file("tune.png")) << module;
+  std::ofstream(dir.file("notes.ppm")) << "my notes, not a picture\n";
+  std::filesystem::create_symlink(dir.file("a.wko"), dir.file("link.wko"));
+  const std::pair<std::string, std::string> refused[] = {
+      {"encode " + dir.file("in.png") + " " + dir.file("tune.wko"), dir.file("tune.wko") + " exists and is not a WKO stream"},
+      {"decode " + dir.file("a.wko") + " " + dir.file("tune.png"), dir.file("tune.png") + " exists and is not a PNG picture"},
+      {"decode " + dir.file("a.wko") + " " + dir.file("notes.ppm"), dir.file("notes.ppm") + " exists and is not a PNM picture"},
+      {"encode " + dir.file("link.wko") + " " + dir.file("a.wko") + " --force", dir.file("a.wko") + " is the input "},
+      {std::string(TESTPICTURE_BIN) + " leaves " + dir.file("tune.png"), dir.file("tune.png") + " exists and is not a PNG"}};
+  for (const auto& [args, message] : refused) {
+    const ToolRun r = args.rfind("encode", 0) == 0 || args.rfind("decode", 0) == 0 ? wko(args) : runTool(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_NE(r.output.find(message), std::string::npos) << args << ": " << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  }
+  EXPECT_EQ(readFile(dir.file("tune.wko")), module);
+  EXPECT_EQ(readFile(dir.file("tune.png")), module);
+  EXPECT_EQ(readFile(dir.file("notes.ppm")), "my notes, not a picture\n");
+  // Its own kind it replaces; anything with --force.
+  EXPECT_EQ(wko("encode " + dir.file("in.png") + " " + dir.file("a.wko") + " --bytes 200").exitCode, 0);
+  EXPECT_LE(readFile(dir.file("a.wko")).size(), 200u);
+  EXPECT_EQ(wko("decode " + dir.file("a.wko") + " " + dir.file("tune.png") + " -f").exitCode, 0);
+  EXPECT_EQ(readFile(dir.file("tune.png")).substr(1, 3), "PNG");
+  EXPECT_EQ(wko("decode " + dir.file("a.wko") + " " + dir.file("tune.png")).exitCode, 0) << "a PNG over a PNG";
+  EXPECT_EQ(runTool(std::string(TESTPICTURE_BIN) + " leaves " + dir.file("tune.wko") + " --size 8x8 --force").exitCode, 0);
+}
+
+// "-" is standard input and output: a picture piped through encode and decode comes back whole,
+// as PNM (djpeg's choice); info refuses what decode refuses, naming the file, before printing.
+TEST(WkoTool, PipesAndInfoRefusingWhatDecodeRefuses) {
+  TempDir dir;
+  const std::vector<uint8_t> picture = makePicture(21, 13);
+  ASSERT_TRUE(stbi_write_png(dir.file("in.png").c_str(), 21, 13, 3, picture.data(), 21 * 3));
+  const ToolRun piped = runTool("cat " + dir.file("in.png") + " | " + WKO_BIN + " encode - - 2>" + dir.file("err") + " | " +
+                                WKO_BIN + " decode - - > " + dir.file("out.ppm"));
+  ASSERT_EQ(piped.exitCode, 0) << piped.output;
+  EXPECT_NE(readFile(dir.file("err")).find("PSNR inf dB"), std::string::npos) << "the figures beside the stream";
+  EXPECT_EQ(readFile(dir.file("out.ppm")), "P6\n21 13\n255\n" + std::string(picture.begin(), picture.end()));
+  EXPECT_FALSE(std::filesystem::exists("-"));
+
+  std::mt19937 random(7);
+  std::string noise(300, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  noise[0] = '\0';  // colour flag 0, no size: the padded plane's code follows
+  std::ofstream(dir.file("noise.wko"), std::ios::binary) << noise;
+  const ToolRun decoded = wko("decode " + dir.file("noise.wko") + " " + dir.file("n.png"));
+  ASSERT_EQ(decoded.exitCode, 2) << "noise that decodes would make this test moot";
+  const ToolRun r = wko("info " + dir.file("noise.wko"));
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "wko: " + dir.file("noise.wko") + ": not a WKO stream\n");
+  EXPECT_EQ(wko("info - < " + dir.file("in.png")).output, "wko: standard input: a PNG picture, not a WKO stream (wko encode makes one)\n");
+}
+
+// A grey stream decodes to PPM as djpeg writes grey there: each sample three times.
+TEST(WkoTool, GreyStreamDecodesToPpm) {
+  TempDir dir;
+  const int w = 9, h = 40;
+  std::vector<uint8_t> grey(static_cast<size_t>(w) * h);
+  for (size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<uint8_t>(i * 7);
+  ASSERT_TRUE(stbi_write_png(dir.file("g.png").c_str(), w, h, 1, grey.data(), w));
+  ASSERT_EQ(wko("encode " + dir.file("g.png") + " " + dir.file("g.wko")).exitCode, 0);
+  const ToolRun r = wko("decode " + dir.file("g.wko") + " " + dir.file("g.ppm"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::string expected = "P6\n9 40\n255\n";
+  for (uint8_t v : grey) expected += std::string(3, static_cast<char>(v));
+  EXPECT_TRUE(readFile(dir.file("g.ppm")) == expected);
+}

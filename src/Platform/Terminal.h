@@ -22,6 +22,10 @@ class Terminal {
   // process; interruption() then gives its signal number (non-zero), 0 before any.
   virtual void catchInterruptions() = 0;
   virtual int interruption() = 0;
+  // Whether the tool was stopped (Ctrl-Z) and continued (fg) since the last time it was asked.
+  // The terminal is as the tool had it again (the stop gives the shell its own settings back),
+  // but the shell has written on the screen meanwhile: a status line must be drawn anew.
+  virtual bool continuedSinceAsked() { return false; }
 };
 
 constexpr int kNoKey = -1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Programs/KeepFiles.h"
 #include "Programs/FileBytes.h"
 #include "Programs/Options.h"
 #include "Programs/PictureFiles.h"
@@ -205,8 +206,10 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
   int w = 512, h = 512;
-  Options options("testpicture", {Option::size("--size", 0, 4096, w, h, "the picture's size (default 512x512)")});
-  const char synopsis[] = "usage: testpicture landscape|pebbles|leaves OUT.png [--size WxH]\n";
+  bool force = false;
+  Options options("testpicture", {Option::size("--size", 0, 4096, w, h, "the picture's size (default 512x512)"),
+                                  Option::flag("--force", 'f', force, "write over an existing file that is not a PNG")});
+  const char synopsis[] = "usage: testpicture landscape|pebbles|leaves OUT.png [--size WxH] [--force]\n";
   if (const int code = options.answer(options.parse(argc, argv), synopsis, BRACKENFOLD_VERSION); code >= 0) return code;
   if (options.operands().size() != 2) {
     std::fputs(synopsis, stderr);
@@ -219,6 +222,9 @@ int main(int argc, char** argv) {
   else if (name == "pebbles") picture = pebbles(w, h);
   else if (name == "leaves") picture = leaves(w, h);
   else return fail("unknown picture " + name + " (landscape, pebbles or leaves)");
+  const std::string refusal = refusalToWrite(
+      out, {}, "a PNG picture", [](const std::string& head) { return head.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0; }, force);
+  if (!refusal.empty()) return fail(refusal);
   std::vector<uint8_t> bytes(picture.size() * 3);
   auto byte = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v * 255), 0L, 255L)); };
   for (size_t i = 0; i < picture.size(); ++i) {

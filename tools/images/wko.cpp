@@ -14,7 +14,10 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "Programs/FileBytes.h"
+#include "Programs/KeepFiles.h"
 #include "Programs/Options.h"
 #include "Programs/PictureFiles.h"
 
@@ -27,7 +30,8 @@ namespace {
 const char kSynopsis[] =
     "usage: wko encode IN OUT.wko [--lossless | --bytes N | --bpp X] [--no-ycbcr]\n"
     "                          IN: PNG, TGA or PPM; lossless by default, or to N bytes, or X bits a pixel\n"
-    "       wko decode IN.wko OUT      OUT.png, OUT.ppm (colour), OUT.pgm (grey) or OUT.tga\n"
+    "       wko decode IN.wko OUT      OUT.png, OUT.ppm, OUT.pgm (grey) or OUT.tga\n"
+    "                          (IN -: standard input; OUT -: standard output, PNM for decode)\n"
     "       wko info IN.wko            header, P and q of every run, bits used\n"
     "       wko compare A B            PSNR of two pictures: PNG, TGA, PPM or WKO\n";
 const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
@@ -48,6 +52,11 @@ const char* otherFormat(const std::vector<uint8_t>& b) {
   const size_t n = b.size();
   auto starts = [&](const char* text, size_t length) { return n >= length && !std::memcmp(b.data(), text, length); };
   if (starts("\x89PNG\r\n\x1a\n", 8)) return "a PNG picture";
+  if (starts("Extended Module: ", 17)) return "an XM module";
+  if (starts("IMPM", 4)) return "an IT module";
+  if (n >= 48 && !std::memcmp(b.data() + 44, "SCRM", 4)) return "an S3M module";
+  if (n >= 1084 && (!std::memcmp(b.data() + 1080, "M.K.", 4) || !std::memcmp(b.data() + 1080, "M!K!", 4)))
+    return "a MOD module";
   if (starts("\xff\xd8\xff", 3)) return "a JPEG picture";
   if (starts("GIF87a", 6) || starts("GIF89a", 6)) return "a GIF picture";
   if (n >= 14 && starts("BM", 2) && (b[2] | b[3] << 8 | b[4] << 16 | static_cast<size_t>(b[5]) << 24) == n)
@@ -69,23 +78,40 @@ const char* otherFormat(const std::vector<uint8_t>& b) {
   return nullptr;
 }
 
+// A file's bytes, or standard input's for "-".
+bool readInput(const char* path, std::vector<uint8_t>& bytes) {
+  if (std::strcmp(path, "-")) return readFileBytes(path, bytes);
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  return !std::ferror(stdin);
+}
+
+std::string shownName(const std::string& path) { return path == "-" ? "standard input" : path; }
+
 // Reads a file that should hold a WKO stream; false with the message said when it does not.
 bool readStream(const char* path, std::vector<uint8_t>& bytes, int& code) {
   code = 0;
-  if (!readFileBytes(path, bytes)) {
+  if (!readInput(path, bytes)) {
     code = fail(cannotRead(path));
     return false;
   }
   if (bytes.empty()) {
-    code = fail(std::string(path) + ": empty file, not a WKO stream");
+    code = fail(shownName(path) + ": empty file, not a WKO stream");
     return false;
   }
   if (const char* other = otherFormat(bytes)) {
-    code = fail(std::string(path) + ": " + other + ", not a WKO stream (wko encode makes one)");
+    code = fail(shownName(path) + ": " + other + ", not a WKO stream (wko encode makes one)");
     return false;
   }
   return true;
 }
+
+// What encode may write over: a file that is nothing else recognisably (a WKO stream has no
+// signature of its own).
+bool isWkoHead(const std::string& head) { return !otherFormat(std::vector<uint8_t>(head.begin(), head.end())); }
+
+bool writeAll(FILE* f, const uint8_t* data, size_t n) { return std::fwrite(data, 1, n, f) == n && std::fflush(f) == 0; }
 
 std::string lowerExtension(const std::string& path) {
   const size_t dot = path.rfind('.');
@@ -116,12 +142,15 @@ std::vector<uint8_t> topFirst(const Image& image) {
 // the way goes to *lost ("" when nothing was).
 bool readPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h, int& channels,
                  std::string* lost = nullptr) {
+  std::vector<uint8_t> file;
+  if (!readInput(path, file) || file.empty() || file.size() > INT32_MAX) return false;
+  const int size = static_cast<int>(file.size());
   int n = 0;
-  stbi_uc* loaded = stbi_load(path, &w, &h, &n, 0);
+  stbi_uc* loaded = stbi_load_from_memory(file.data(), size, &w, &h, &n, 0);
   if (!loaded) return false;
   channels = n <= 2 ? 1 : 3;
   if (lost) {
-    const bool wide = stbi_is_16_bit(path), alpha = n == 2 || n == 4;
+    const bool wide = stbi_is_16_bit_from_memory(file.data(), size), alpha = n == 2 || n == 4;
     *lost = std::string(wide ? "16-bit samples reduced to 8 bits" : "") + (wide && alpha ? ", " : "") +
             (alpha ? "alpha channel dropped" : "");
   }
@@ -134,6 +163,7 @@ bool readPicture(const char* path, std::vector<uint8_t>& pixels, int& w, int& h,
 
 // Why a picture could not be read: the system's reason, or that it is no picture wko reads.
 std::string cannotReadPicture(const char* path, const char* formats) {
+  if (!std::strcmp(path, "-")) return std::string("standard input: not a picture wko reads (") + formats + ")";
   FILE* f = std::fopen(path, "rb");
   if (!f) return cannotRead(path);
   char probe;
@@ -149,7 +179,7 @@ std::string cannotReadPicture(const char* path, const char* formats) {
 
 // What encode is asked for.
 struct EncodeSettings {
-  bool lossless = false, noYcbcr = false;
+  bool lossless = false, noYcbcr = false, force = false;
   long bytes = 0;
   double bpp = 0;
 };
@@ -176,6 +206,12 @@ int encode(const std::string& inName, const std::string& outName, const EncodeSe
   if (!lossless && bytes == 0 && bpp == 0) lossless = true;
   if (pictureName(lowerExtension(outName)))
     return fail(outName + ": a " + lowerExtension(outName) + " name for a WKO stream (name it .wko)");
+  const bool toStandardOutput = outName == "-";
+  if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
+  if (!toStandardOutput) {
+    const std::string refusal = refusalToWrite(outName, {inName}, "a WKO stream", isWkoHead, settings.force);
+    if (!refusal.empty()) return fail(refusal);
+  }
   int w = 0, h = 0, channels = 0;
   std::vector<uint8_t> packed;
   std::string lost;
@@ -191,23 +227,43 @@ int encode(const std::string& inName, const std::string& outName, const EncodeSe
       lossless ? encodeWkoLossless(packed.data(), w, h, channels)
                : encodeWkoBudget(packed.data(), w, h, channels, static_cast<uint32_t>(bytes), ycbcr);
   if (stream.empty()) return fail(lossless ? "cannot encode this picture" : "the size asked for cannot hold the stream's header");
-  if (!writeFileBytes(out, stream)) return fail(cannotWrite(outName));
+  if (!(toStandardOutput ? writeAll(stdout, stream.data(), stream.size()) : writeFileBytes(out, stream)))
+    return fail(cannotWrite(toStandardOutput ? "standard output" : outName));
   std::unique_ptr<Image> image(ReadWKO(stream.data(), static_cast<uint32_t>(stream.size()), false));
   if (!image) return fail("internal error: the stream does not decode");
-  std::printf("%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
+  // The stream itself may be on standard output: the figures go beside it.
+  std::fprintf(toStandardOutput ? stderr : stdout, "%dx%d, %d channels, %zu bytes, %.4f bpp, PSNR %.2f dB\n", w, h, channels, stream.size(),
               8.0 * static_cast<double>(stream.size()) / (static_cast<double>(w) * h), psnr(packed, topFirst(*image)));
   return 0;
 }
 
-int decode(const std::string& inName, const std::string& out) {
+// What an existing file must be for decode to write over it, by the name's extension.
+bool isPngHead(const std::string& head) { return head.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0; }
+bool isPnmHead(const std::string& head) { return head.size() > 2 && head[0] == 'P' && (head[1] == '5' || head[1] == '6'); }
+bool isTgaHead(const std::string& head) {
+  const char* named = otherFormat(std::vector<uint8_t>(head.begin(), head.end()));
+  return named && !std::strcmp(named, "a TGA picture");
+}
+
+int decode(const std::string& inName, const std::string& out, bool force) {
   const char* in = inName.c_str();
-  const std::string extension = lowerExtension(out);
-  if (extension != ".png" && extension != ".ppm" && extension != ".pgm" && extension != ".tga")
-    return fail(out + ": cannot write this format (the name must end in .png, .ppm, .pgm or .tga)");
+  const bool toStandardOutput = out == "-";
+  // On standard output, PNM as djpeg writes it: PPM for colour, PGM for grey.
+  const std::string extension = toStandardOutput ? ".pnm" : lowerExtension(out);
+  if (extension != ".png" && extension != ".ppm" && extension != ".pgm" && extension != ".tga" && !toStandardOutput)
+    return fail(out + ": cannot write this format (the name must end in .png, .ppm, .pgm or .tga; - for PNM on "
+                "standard output)");
+  if (toStandardOutput && isatty(fileno(stdout))) return fail("standard output is a terminal: redirect it or name a file");
+  if (!toStandardOutput) {
+    const bool png = extension == ".png", tga = extension == ".tga";
+    const std::string refusal = refusalToWrite(out, {inName}, png ? "a PNG picture" : tga ? "a TGA picture" : "a PNM picture",
+                                               png ? isPngHead : tga ? isTgaHead : isPnmHead, force);
+    if (!refusal.empty()) return fail(refusal);
+  }
   std::vector<uint8_t> bytes;
   int code = 0;
   if (!readStream(in, bytes, code)) return code;
-  if (extension == ".ppm" || extension == ".pgm") {
+  if (extension == ".ppm" || extension == ".pgm" || extension == ".pnm") {
     // Binary PNM, as djpeg writes: a plain header, then the rows top first. They are packed and
     // written a band at a time, straight from the planes: a whole image record (bottom row
     // first, as the engine wants it) would only be turned around again.
@@ -216,35 +272,45 @@ int decode(const std::string& inName, const std::string& out) {
     const bool colour = s && readBits(1, s);
     std::unique_ptr<WkoPlanes> planes = s ? decodeWkoVisiblePlanes(s) : nullptr;
     closeBitStream(s, nullptr);
-    if (!planes) return fail(inName + ": not a WKO stream");
+    if (!planes) return fail(shownName(inName) + ": not a WKO stream");
     const int channels = planes->channels;
-    if (channels != (extension == ".ppm" ? 3 : 1))
-      return fail(out + ": " + (extension == ".ppm" ? "PPM holds colour" : "PGM holds grey") + ", the stream has " +
-                  std::to_string(channels) + (channels == 1 ? " channel (write .pgm, .png or .tga)"
-                                              : channels == 3 ? " channels (write .ppm, .png or .tga)"
-                                                              : " channels (write .png or .tga)"));
-    FILE* f = std::fopen(out.c_str(), "wb");
+    // Grey goes into a PPM spread over its three channels, as djpeg writes grey when asked for PPM.
+    const int written = extension == ".ppm" ? 3 : extension == ".pgm" ? 1 : channels;
+    if ((channels != 1 && channels != 3) || (extension == ".pgm" && channels != 1))
+      return fail(out + ": " + (extension == ".pgm" ? "PGM holds grey" : "PNM holds grey or colour") + ", the stream has " +
+                  std::to_string(channels) + (channels == 3 ? " channels (write .ppm, .png or .tga)"
+                                                            : " channels (write .png or .tga)"));
+    FILE* f = toStandardOutput ? stdout : std::fopen(out.c_str(), "wb");
     if (!f) return fail(cannotWrite(out));
-    std::fprintf(f, "%s\n%d %d\n255\n", channels == 3 ? "P6" : "P5", planes->width, planes->height);
+    std::fprintf(f, "%s\n%d %d\n255\n", written == 3 ? "P6" : "P5", planes->width, planes->height);
     const size_t row = static_cast<size_t>(planes->width) * channels;
+    const size_t rowOut = static_cast<size_t>(planes->width) * written;
     constexpr int kBand = 32;
-    std::vector<uint8_t> band(row * kBand);
+    std::vector<uint8_t> band(row), bandOut(rowOut * kBand);
     std::vector<int16_t> scratch(wkoRowScratch(*planes));
     bool ok = true;
     for (int y = 0; y < planes->height && ok; y += kBand) {
       const int rows = std::min(kBand, planes->height - y);
-      for (int i = 0; i < rows; ++i) packWkoRow(*planes, colour, y + i, band.data() + i * row, scratch.data());
-      ok = std::fwrite(band.data(), 1, row * rows, f) == row * rows;
+      for (int i = 0; i < rows; ++i) {
+        uint8_t* at = bandOut.data() + i * rowOut;
+        if (written == channels) {
+          packWkoRow(*planes, colour, y + i, at, scratch.data());
+          continue;
+        }
+        packWkoRow(*planes, colour, y + i, band.data(), scratch.data());
+        for (size_t x = 0; x < row; ++x) at[3 * x] = at[3 * x + 1] = at[3 * x + 2] = band[x];
+      }
+      ok = std::fwrite(bandOut.data(), 1, rowOut * rows, f) == rowOut * rows;
     }
     const int error = errno;
     if (std::fclose(f) != 0 || !ok) {
       if (!ok) errno = error;
-      return fail(cannotWrite(out));
+      return fail(cannotWrite(toStandardOutput ? "standard output" : out));
     }
     return 0;
   }
   std::unique_ptr<Image> image(ReadWKO(bytes.data(), static_cast<uint32_t>(bytes.size()), false));
-  if (!image) return fail(inName + ": not a WKO stream");
+  if (!image) return fail(shownName(inName) + ": not a WKO stream");
   const int channels = image->bitsPerPixel / 8;
   if (channels > 4) return fail(out + ": PNG and TGA hold at most 4 channels, the stream " + std::to_string(channels));
   const int stride = image->width * channels;
@@ -292,6 +358,9 @@ int info(const std::string& in) {
   std::vector<uint8_t> bytes;
   int failed = 0;
   if (!readStream(in.c_str(), bytes, failed)) return failed;
+  // What decode refuses is refused before a line of it is printed.
+  if (!std::unique_ptr<Image>(ReadWKO(bytes.data(), static_cast<uint32_t>(std::min<size_t>(bytes.size(), UINT32_MAX)), false)))
+    return fail(shownName(in) + ": not a WKO stream");
   const int32_t available = static_cast<int32_t>(std::min<size_t>(bytes.size(), 0x0FFFFFFF) * 8);
   BitStream* s = openBitStream(bytes.data(), "rm", available);
   const int colour = readBits(1, s);
@@ -310,7 +379,7 @@ int info(const std::string& in) {
               colour, width, height, pw, ph, channels, groups, code);
   if (code == 0) {
     closeBitStream(s, nullptr);
-    return fail("first-group code 0: not a valid stream");
+    return fail(shownName(in) + ": first-group code 0: not a WKO stream");
   }
   closeBitStream(s, nullptr);
   // Walk the runs with the decoder itself, reporting each one's header.
@@ -320,7 +389,7 @@ int info(const std::string& in) {
   const int64_t samples = int64_t{pw} * ph;
   if (!wkoPlanesFit(pw, ph, channels) || first << (2 * (groups - 1)) > samples || width > pw || height > ph) {
     closeBitStream(s, nullptr);
-    return fail("header describes an impossible plane");
+    return fail(shownName(in) + ": the header describes an impossible plane: not a WKO stream");
   }
   std::vector<int16_t> values;
   for (int g = 0; g < groups; ++g) {
@@ -357,7 +426,9 @@ int main(int argc, char** argv) {
        Option::flag("--no-ycbcr", 0, encoding.noYcbcr,
                     "encode colour as R, G, B always (to a size, Y, Cb, Cr where it decodes closer)"),
        Option::text("--output", 'o', "OUT", "a file name", output,
-                    "the file encode or decode writes, as OUT after IN")});
+                    "the file encode or decode writes, as OUT after IN (-: standard output)"),
+       Option::flag("--force", 'f', encoding.force,
+                    "write over an existing file that is not of the kind written\n(never over an input)")});
   if (const int code =
           options.answer(options.parse(argc, argv), std::string(kSynopsis) + kOptionsHeading, kExitStatus, BRACKENFOLD_VERSION);
       code >= 0)
@@ -375,6 +446,7 @@ int main(int argc, char** argv) {
     return fail("unknown command " + command + " (encode, decode, info or compare)");
   for (const char* option : {"--lossless", "--bytes", "--bpp", "--no-ycbcr"})
     if (command != "encode" && options.given(option)) return fail(std::string(option) + ": only with encode");
+  if (!writes && options.given("--force")) return fail("--force: only with encode or decode");
   if (options.given("--output")) {
     if (!writes) return fail("--output: only with encode or decode");
     if (files.size() == 2) return fail("two outputs, " + files[1] + " and --output " + output + ": name one");
@@ -389,7 +461,7 @@ int main(int argc, char** argv) {
     return fail(std::string(needs) + (files.size() > wanted ? ", one each: too many files" : "") + " (see --help)");
   }
   if (command == "encode") return encode(files[0], files[1], encoding);
-  if (command == "decode") return decode(files[0], files[1]);
+  if (command == "decode") return decode(files[0], files[1], encoding.force);
   if (command == "info") return info(files[0]);
   return compare(files[0], files[1]);
 }

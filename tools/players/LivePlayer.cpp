@@ -105,7 +105,16 @@ SongPosition LivePlayer::heard() const {
   return positions_[block % kRingBlocks];
 }
 
-int64_t LivePlayer::heardFrames() const { return endFrame_ >= 0 ? std::min(played_, endFrame_) : played_; }
+int64_t LivePlayer::heardFrames() const {
+  return skipped_ + (endFrame_ >= 0 ? std::min(played_, endFrame_) : played_);
+}
+
+void LivePlayer::skipTo(int64_t songFrame) {
+  const int64_t blocks = (songFrame + blockLength_ / 2) / blockLength_;
+  for (int64_t n = 0; n < blocks; ++n) renderer_.renderChunk(1);
+  rendererFrames_ += blocks * blockLength_;
+  skipped_ = blocks * blockLength_;
+}
 
 void LivePlayer::pause() {
   if (paused_) return;
@@ -152,4 +161,9 @@ void LivePlayer::changeCourse(int32_t order) {
     if (endFrame_ >= rendered_ * blockLength_) endFrame_ = -1;
   }
   while (rendered_ < playing + kRingBlocks) renderBlock();
+}
+
+void LivePlayer::setLoop(bool loop) {
+  loop_ = loop;
+  if (loop && endFrame_ >= 0 && endFrame_ > played_) endFrame_ = -1;
 }

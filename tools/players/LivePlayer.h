@@ -42,9 +42,17 @@ class LivePlayer {
   LivePlayer(const LivePlayer&) = delete;
   LivePlayer& operator=(const LivePlayer&) = delete;
 
-  // How far apart a MOD's Amiga panning puts the sides, 0 to 100 % (before start).
+  // How far apart a MOD's Amiga panning puts the sides, 0 to 100 %; the channels heard, bit c for
+  // channel c. Both, like the gain, for the blocks rendered from now on (a ring later).
   void setSeparation(int32_t percent) { renderer_.setSeparation(percent); }
+  void setChannels(uint64_t mask) { renderer_.setChannelMask(mask); }
+  // Looping from now on; turned on after the pass's end was rendered, the song goes on from there.
+  void setLoop(bool loop);
+  bool looping() const { return loop_; }
 
+  // Before start: plays the song unheard up to the block nearest that frame, so that it starts
+  // there sounding as it does there; the time heard counts from there.
+  void skipTo(int64_t songFrame);
   // Renders the first ring and starts the device playing it.
   void start();
   // Refills the blocks the device has left; false once the pass has been played to its end (and
@@ -52,7 +60,7 @@ class LivePlayer {
   bool update();
 
   SongPosition heard() const;
-  int64_t heardFrames() const;  // played by the device since start, pauses not counted
+  int64_t heardFrames() const;  // played by the device since start, pauses not counted, after skipTo's
 
   void pause();
   void resume();
@@ -84,13 +92,14 @@ class LivePlayer {
   WaveDevice& device_;
   const int32_t rate_;
   const int32_t blockLength_;
-  const bool loop_;
+  bool loop_;
   std::vector<int16_t> ring_;
   SongPosition positions_[kRingBlocks];  // of the block in each slot, noted when it was rendered
   int64_t rendered_ = 0;        // blocks written since start; block n lies in slot n % kRingBlocks
   int64_t rendererFrames_ = 0;  // the renderer's own count, blocks rendered again included
   int64_t endFrame_ = -1;       // device frame where the pass ends, once found
   int64_t played_ = 0;          // device frames
+  int64_t skipped_ = 0;         // song frames before the first block (skipTo)
   uint32_t lastBytes_ = 0;
   bool paused_ = false;
   float gain_ = 1;

@@ -1,10 +1,14 @@
 #include "players/PlayerConsole.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
-std::string minutesSeconds(int64_t frames, int32_t rate) {
-  const int64_t seconds = frames / rate;
+// The time played counts whole seconds as a clock does; a length is rounded to the nearest, as
+// the trackers show a song's.
+std::string minutesSeconds(int64_t frames, int32_t rate, bool rounded = false) {
+  const int64_t seconds = (frames + (rounded ? rate / 2 : 0)) / rate;
   char text[32];
   std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(seconds / 60),
                 static_cast<long long>(seconds % 60));
@@ -53,13 +57,19 @@ std::string statusLine(const SongPosition& p, int64_t frames, int32_t rate, bool
   parts.push_back({"BPM " + std::to_string(p.bpm), 4, false});
   parts.push_back({minutesSeconds(frames, rate), 0, false});
   if (facts.lengthFrames > 0)
-    parts.push_back({"/" + minutesSeconds(facts.lengthFrames, rate) + (facts.endlessLoop ? "+" : ""), 1, true});
+    parts.push_back({"/" + minutesSeconds(facts.lengthFrames, rate, true) + (facts.endlessLoop ? "+" : ""), 1, true});
   if (facts.channels > 0) {
     std::string bar = "|";
     for (int c = 0; c < facts.channels; ++c)
       bar += !(facts.channelsHeard >> c & 1) ? ' ' : (p.sounding >> c & 1) ? '#' : '.';
     parts.push_back({bar + "|", 6, false});
   }
+  if (facts.gainDb != 0) {
+    std::snprintf(text, sizeof text, "Gain %+.0fdB", facts.gainDb);
+    parts.push_back({text, 5, false});
+  }
+  if (facts.separation != 50) parts.push_back({"Sep " + std::to_string(facts.separation) + "%", 5, false});
+  if (facts.looping) parts.push_back({"loop", 5, false});
   if (paused) parts.push_back({"paused", 0, false});
 
   auto join = [&parts] {
@@ -89,10 +99,10 @@ std::string headerText(const std::string& file, const std::string& title, const 
       "Channels    " + std::to_string(facts.channels) + heard,
       "Orders      " + std::to_string(orders) + ", patterns " + std::to_string(patterns) + ", instruments " +
           std::to_string(facts.instruments.size()),
-      "Length      " + minutesSeconds(facts.lengthFrames, rate) +
+      "Length      " + minutesSeconds(facts.lengthFrames, rate, true) +
           (facts.endlessLoop ? (loop ? " a pass, then a pattern loop that never ends" : " one pass, then a pattern loop that never ends")
                              : (loop ? " a pass, then round again" : " one pass")),
-      "Keys        h or ? the keys, i the instrument names, q quit",
+      "Keys        h or ? the keys, i instruments, n / p next / previous file, q quit",
   };
   std::string text;
   for (const std::string& line : lines)
@@ -104,6 +114,13 @@ std::string keysText() {
   return "Keys\n"
          "  space          pause / resume\n"
          "  left, right    an order back / on (on from the last order ends the song)\n"
+         "  n, p           the next / previous file of the list\n"
+         "  1 to 9, 0      mute / unmute channels 1 to 10\n"
+         "  !              unmute all channels\n"
+         "  s              solo the channel last muted or unmuted (again: all back)\n"
+         "  +, -           the gain a decibel up / down\n"
+         "  ], [           the separation 10 % wider / narrower\n"
+         "  l              loop the song on / off\n"
          "  h, ?           these keys\n"
          "  i              the instrument names\n"
          "  q, Escape      quit (Ctrl-C too)\n";
@@ -133,7 +150,21 @@ KeyAction actionForKey(int key) {
     case '?': return KeyAction::kKeys;
     case 'i':
     case 'I': return KeyAction::kInstruments;
-    default: return KeyAction::kNone;
+    case 'n':
+    case 'N': return KeyAction::kNextFile;
+    case '!': return KeyAction::kUnmuteAll;
+    case 's':
+    case 'S': return KeyAction::kSolo;
+    case '+':
+    case '=': return KeyAction::kLouder;
+    case '-': return KeyAction::kQuieter;
+    case ']': return KeyAction::kWider;
+    case '[': return KeyAction::kNarrower;
+    case 'l':
+    case 'L': return KeyAction::kLoop;
+    case 'p':
+    case 'P': return KeyAction::kPreviousFile;
+    default: return key >= '0' && key <= '9' ? KeyAction::kToggleChannel : KeyAction::kNone;
   }
 }
 
@@ -144,21 +175,45 @@ PlayerConsole::PlayerConsole(LivePlayer& player, Terminal& terminal, std::functi
       write_(std::move(write)),
       facts_(std::move(facts)),
       keys_(terminal.inputIsTerminal()),
-      statusLine_(statusLine && keys_ && terminal.outputIsTerminal()) {}
+      statusLine_(statusLine && keys_ && terminal.outputIsTerminal()) {
+  facts_.looping = player_.looping();
+}
 
 bool PlayerConsole::step() {
   if (terminal_.interruption()) {
     end_ = End::kInterrupted;
     return false;
   }
+  // Back from a stop: the shell has written its lines since, and left the cursor on a line of
+  // its own; the status line is drawn there anew.
+  if (terminal_.continuedSinceAsked()) status_.clear();
   for (int key = keys_ ? terminal_.readKey() : kNoKey; key != kNoKey; key = terminal_.readKey()) {
     switch (actionForKey(key)) {
       case KeyAction::kPauseOrResume: player_.paused() ? player_.resume() : player_.pause(); break;
       case KeyAction::kQuit: end_ = End::kQuit; return false;
+      case KeyAction::kNextFile: end_ = End::kNextFile; return false;
+      case KeyAction::kPreviousFile: end_ = End::kPreviousFile; return false;
       case KeyAction::kBack: player_.skip(-1); break;
       case KeyAction::kForward: player_.skip(1); break;
       case KeyAction::kKeys: printAbove(keysText()); break;
       case KeyAction::kInstruments: printAbove(instrumentsText(facts_, terminal_.width())); break;
+      case KeyAction::kToggleChannel:
+      case KeyAction::kUnmuteAll:
+      case KeyAction::kSolo: changeChannels(actionForKey(key), key); break;
+      case KeyAction::kLouder:
+      case KeyAction::kQuieter:
+        facts_.gainDb = std::clamp(facts_.gainDb + (actionForKey(key) == KeyAction::kLouder ? 1 : -1), -48.0, 48.0);
+        player_.setGain(static_cast<float>(std::pow(10.0, facts_.gainDb / 20)));
+        break;
+      case KeyAction::kWider:
+      case KeyAction::kNarrower:
+        facts_.separation = std::clamp(facts_.separation + (actionForKey(key) == KeyAction::kWider ? 10 : -10), 0, 100);
+        player_.setSeparation(facts_.separation);
+        break;
+      case KeyAction::kLoop:
+        player_.setLoop(!player_.looping());
+        facts_.looping = player_.looping();
+        break;
       case KeyAction::kNone: break;
     }
   }
@@ -169,6 +224,23 @@ bool PlayerConsole::step() {
   }
   show();
   return true;
+}
+
+void PlayerConsole::changeChannels(KeyAction action, int key) {
+  const uint64_t all = facts_.channels >= 64 ? ~uint64_t{0} : (uint64_t{1} << facts_.channels) - 1;
+  uint64_t& heard = facts_.channelsHeard;
+  if (action == KeyAction::kToggleChannel) {
+    const int channel = key == '0' ? 10 : key - '0';
+    if (channel > facts_.channels) return;
+    heard ^= uint64_t{1} << (channel - 1);
+    lastToggled_ = channel;
+  } else if (action == KeyAction::kUnmuteAll) {
+    heard = all;
+  } else if (lastToggled_ > 0) {
+    const uint64_t alone = uint64_t{1} << (lastToggled_ - 1);
+    heard = (heard & all) == alone ? all : alone;
+  }
+  player_.setChannels(heard);
 }
 
 void PlayerConsole::show() {

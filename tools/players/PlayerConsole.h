@@ -16,10 +16,15 @@ struct SongFacts {
   int64_t lengthFrames = 0;             // one pass
   std::vector<std::string> instruments;  // names, where trackers keep credits and messages
   bool endlessLoop = false;              // the pass ends in a pattern loop that never ends
+  // What the keys set while playing (from the options' values), shown on the line where they
+  // differ from the defaults.
+  double gainDb = 0;
+  int32_t separation = 50;
+  bool looping = false;
 };
 
 // The status line, as a user of xmp reads it: order / song length, pattern, row / rows, speed,
-// BPM, the time heard / the song's length (mm:ss; "+" after it where a pattern loop that never
+// BPM, the time heard / the song's length (mm:ss, the length to the nearest second; "+" after it where a pattern loop that never
 // ends follows the pass), a bar with a mark for each channel sounding
 // (a space for one muted by --channels), "paused" while it is. It never reaches the last column
 // (a line that wraps cannot be rewritten): a narrower pane loses the bar first, then speed, BPM,
@@ -38,9 +43,14 @@ std::string headerText(const std::string& file, const std::string& title, const 
 std::string keysText();
 std::string instrumentsText(const SongFacts& facts, int width);
 
-enum class KeyAction { kNone, kPauseOrResume, kQuit, kBack, kForward, kKeys, kInstruments };
+enum class KeyAction {
+  kNone, kPauseOrResume, kQuit, kBack, kForward, kKeys, kInstruments, kNextFile, kPreviousFile,
+  kToggleChannel, kUnmuteAll, kSolo, kLouder, kQuieter, kWider, kNarrower, kLoop
+};
 // Space pauses and resumes, q or Escape quits, the left and right arrows skip an order, h or ?
-// show the keys, i the instrument names.
+// show the keys, i the instrument names, n and p go to the next and previous file of the list.
+// The digits 1 to 9 and 0 toggle channels 1 to 10, ! unmutes all, s solos the channel last
+// toggled; + and - the gain by a decibel, ] and [ the separation by 10 %, l the loop.
 KeyAction actionForKey(int key);
 
 // What a terminal user has in front of them: keys act on the player, and the status line is
@@ -48,7 +58,7 @@ KeyAction actionForKey(int key);
 // the input there are no keys and no status line: the song just plays.
 class PlayerConsole {
  public:
-  enum class End { kNone, kPlayed, kQuit, kInterrupted };
+  enum class End { kNone, kPlayed, kQuit, kInterrupted, kNextFile, kPreviousFile };
 
   // write: where the text goes (standard output in bfplay); statusLine: false keeps the line
   // off even on a terminal (bfplay --quiet).
@@ -66,13 +76,15 @@ class PlayerConsole {
 
  private:
   void show();
+  void changeChannels(KeyAction action, int key);
   // Clears the status line, writes text (whole lines), and lets show() put the line back.
   void printAbove(const std::string& text);
 
   LivePlayer& player_;
   Terminal& terminal_;
   std::function<void(std::string_view)> write_;
-  const SongFacts facts_;
+  SongFacts facts_;
+  int lastToggled_ = 0;
   const bool keys_;
   const bool statusLine_;
   std::string status_;

@@ -1,13 +1,17 @@
-// bfplay: plays an XM, S3M, IT or MOD module on the sound device with a header and a status line, as a
-// terminal player does: by the rules of the tracker that wrote it (FastTracker 2's for XM,
-// ProTracker's for MOD) or others, once through or looping, all its channels or some; space pauses, the arrows skip an order, h or ? show the keys, i the
-// instrument names, q or Escape quits.
+// bfplay: plays XM, S3M, IT or MOD modules on the sound device with a header and a status line, as a
+// terminal player does: a list of files (or a folder's modules) in turn, each by the rules of
+// the tracker that wrote it (FastTracker 2's for XM, ProTracker's for MOD) or others, once
+// through or looping, all its channels or some; space pauses, the arrows skip an order, n and p
+// go to the next and previous file, h or ? show the keys, i the instrument names, q or Escape
+// quits.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <random>
 #include <vector>
 
 #include "Programs/FileBytes.h"
@@ -16,6 +20,8 @@
 #include "players/PlayerOptions.h"
 #include "players/LivePlayer.h"
 #include "players/LoadDamage.h"
+#include "players/ModuleFacts.h"
+#include "Platform/Folders.h"
 #include "players/PlayerConsole.h"
 #include "Platform/MappedFile.h"
 #include "Platform/Terminal.h"
@@ -25,15 +31,19 @@
 #include "SoundLib/xmplay/rules/RuleSets.h"
 
 namespace {
-const char kSynopsis[] = "usage: bfplay FILE.xm|FILE.mod [options]   play the module on the sound device\n";
-const char kOptionsHeading[] = "options, before or after the file (--opt=value too; -- ends them):\n";
+const char kSynopsis[] =
+    "usage: bfplay FILE... [options]   play the modules (XM, MOD, S3M, IT) on the sound device in turn;\n"
+    "                                  a folder: its modules\n";
+const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
 const char kAfterOptions[] =
     "keys, where the input is a terminal: space pause / resume, left / right an order back / on,\n"
-    "  h or ? the keys, i the instrument names, q or Escape quit\n"
+    "  n / p the next / previous file, 1 to 9 and 0 mute / unmute channels 1 to 10, ! all on,\n"
+    "  s solo, + / - gain, ] / [ separation, l loop, h or ? the keys, i the instrument names,\n"
+    "  q or Escape quit\n"
     "exit status:\n"
     "  0    played to the end, or quit\n"
-    "  2    a bad option or value, a file that cannot be read, a module it cannot play,\n"
-    "       no sound device\n"
+    "  2    a bad option or value, a file that cannot be read, a module it cannot play (the\n"
+    "       others of the list are still played), no sound device\n"
     "  130  ended by Ctrl-C (128 + the signal's number)\n";
 
 constexpr int32_t kRate = 44100;
@@ -42,22 +52,120 @@ int fail(const std::string& message) {
   std::fprintf(stderr, "bfplay: %s\n", message.c_str());
   return 2;
 }
-}  // namespace
 
-int main(int argc, char** argv) {
+// The names a folder's modules go by: the format's extension, or the Amiga's prefix (mod.song).
+bool moduleName(std::string name) {
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* e : {".xm", ".mod", ".s3m", ".it"}) {
+    const size_t n = std::strlen(e);
+    if (name.size() > n && name.compare(name.size() - n, n, e) == 0) return true;
+  }
+  return name.rfind("mod.", 0) == 0;
+}
+
+// The files named, a folder's modules in the order of their names in its place.
+std::vector<std::string> playList(const std::vector<std::string>& operands) {
+  std::vector<std::string> list;
+  for (const std::string& name : operands) {
+    if (!isFolder(name)) {
+      list.push_back(name);
+      continue;
+    }
+    std::vector<std::string> inside = fileNamesIn(name);
+    std::sort(inside.begin(), inside.end());
+    for (const std::string& file : inside)
+      if (moduleName(file)) list.push_back(name + (name.back() == '/' ? "" : "/") + file);
+  }
+  return list;
+}
+
+struct Settings {
   bool loop = false, quiet = false;
   const char* rulesName = nullptr;  // the format's own
   uint64_t channels = ~uint64_t{0};
-  double gain = 0;
+  bool channelsGiven = false;
+  double gain = 0, start = 0;
   long separation = kDefaultSeparation;
+};
+
+// One module of the list, played to its end or until a key moves on. false (its message said)
+// where it cannot be played.
+bool playOne(const std::string& path, const std::string& shown, const Settings& s, WaveDevice& device,
+             Terminal& terminal, PlayerConsole::End& end, uint64_t& clipped) {
+  MappedFile image;
+  if (!image.open(path.c_str())) return fail(cannotRead(path)), false;
+  LoadFailure failure{};
+  const SongPtr loaded = loadModule(image.data(), image.size(), ruleSetNamed(s.rulesName), &failure);
+  if (!loaded) return fail(path + ": not a module this player can play: " + failure.text), false;
+  Song& song = *loaded;
+  bool refuse = false;
+  const std::string damage = damageMessage(song, refuse);
+  if (refuse) return fail(path + ": " + damage), false;
+  if (!damage.empty() && !s.quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path.c_str(), damage.c_str());
+  const std::string silent = silentNote(song);
+  if (!silent.empty() && !s.quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path.c_str(), silent.c_str());
+  if (s.channelsGiven) {
+    const std::string beyond = channelsBeyond(s.channels, song.channelCount);
+    if (!beyond.empty()) return fail(path + ": " + beyond), false;
+  }
+  SongFacts facts;
+  facts.channels = song.channelCount;
+  facts.channelsHeard = s.channels;
+  const OfflineRenderer::PassEnd pass = OfflineRenderer::onePass(song, kRate);
+  facts.lengthFrames = pass.frames(kRate);
+  facts.endlessLoop = pass.endlessLoop;
+  facts.gainDb = s.gain;
+  facts.separation = static_cast<int32_t>(s.separation);
+  for (int i = 0; i < song.instrumentCount; ++i) {
+    const char* name = song.instruments[i].name;
+    facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));
+  }
+  if (s.start > 0 && !s.loop && std::llround(s.start * kRate) >= facts.lengthFrames)
+    return fail(path + ": --start: one pass lasts " + std::to_string(facts.lengthFrames / kRate) + " s"), false;
+  const bool keys = terminal.inputIsTerminal();
+  const std::string format = formatName(song) + ", " + song.rules->title + " rules";
+  if (!s.quiet) {
+    std::fputs(headerText(shown, printableName(song.title, sizeof song.title), trackerShown(song), format.c_str(), facts,
+                          song.songLength, song.filePatternCount, s.loop, kRate, terminal.width(), keys)
+                   .c_str(),
+               stdout);
+    std::fflush(stdout);
+  }
+  LivePlayer player(song, device, kRate, s.loop, s.channels);
+  player.setGain(static_cast<float>(std::pow(10.0, s.gain / 20)));
+  player.setSeparation(static_cast<int32_t>(s.separation));
+  PlayerConsole console(
+      player, terminal,
+      [](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+      },
+      facts, !s.quiet);
+  if (s.start > 0) player.skipTo(std::llround(s.start * kRate));
+  player.start();
+  while (console.step()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  console.finish();
+  end = console.end();
+  clipped += player.clipped();
+  return true;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings s;
+  bool shuffle = false, loopAll = false;
   Options options(
       "bfplay",
-      {Option::flag("--loop", 'l', loop, "play on where the song comes back round (otherwise: one pass, then end)"),
-       rulesOption(rulesName),
-       channelsOption(channels),
-       separationOption(separation),
-       gainOption(gain),
-       Option::flag("--quiet", 'q', quiet, "no header, no status line and no warnings, only errors")});
+      {Option::flag("--loop", 'l', s.loop, "play on where the song comes back round (otherwise: one pass, then end)"),
+       Option::flag("--shuffle", 0, shuffle, "play the list in a random order"),
+       Option::flag("--loop-all", 0, loopAll, "after the last file of the list, start it again"),
+       Option::number("--start", 0, "S", "seconds", 0, 3600, false, s.start,
+                      "start each song S seconds in (0 to 3600; played unheard up to there)"),
+       rulesOption(s.rulesName),
+       channelsOption(s.channels),
+       separationOption(s.separation),
+       gainOption(s.gain),
+       Option::flag("--quiet", 'q', s.quiet, "no header, no status line and no warnings, only errors")});
   if (const int code =
           options.answer(options.parse(argc, argv), std::string(kSynopsis) + kOptionsHeading, kAfterOptions, BRACKENFOLD_VERSION);
       code >= 0)
@@ -67,80 +175,50 @@ int main(int argc, char** argv) {
     std::fputs("options: bfplay --help\n", stderr);
     return 2;
   }
-  if (options.operands().size() > 1) return fail("one module at a time");
-  const char* path = options.operands()[0].c_str();
-
-  MappedFile image;
-  if (!image.open(path)) return fail(cannotRead(path));
-  LoadFailure failure{};
-  const SongPtr loaded = loadModule(image.data(), image.size(), ruleSetNamed(rulesName), &failure);
-  if (!loaded) return fail(std::string(path) + ": not a module this player can play: " + failure.text);
-  Song& song = *loaded;
-  bool refuse = false;
-  const std::string damage = damageMessage(song, refuse);
-  if (refuse) return fail(std::string(path) + ": " + damage);
-  if (!damage.empty() && !quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, damage.c_str());
-  const std::string silent = silentNote(song);
-  if (!silent.empty() && !quiet) std::fprintf(stderr, "bfplay: warning: %s: %s\n", path, silent.c_str());
-  if (options.given("--channels")) {
-    const std::string beyond = channelsBeyond(channels, song.channelCount);
-    if (!beyond.empty()) return fail(beyond);
-  }
-  SongFacts facts;
-  facts.channels = song.channelCount;
-  facts.channelsHeard = channels;
-  const OfflineRenderer::PassEnd pass = OfflineRenderer::onePass(song, kRate);
-  facts.lengthFrames = pass.frames(kRate);
-  facts.endlessLoop = pass.endlessLoop;
-  for (int i = 0; i < song.instrumentCount; ++i) {
-    const char* name = song.instruments[i].name;
-    facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));
-  }
+  s.channelsGiven = options.given("--channels");
+  std::vector<std::string> list = playList(options.operands());
+  if (list.empty()) return fail("no modules in " + options.operands()[0] + " (names ending .xm, .mod, .s3m or .it)");
+  if (shuffle) std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device{}()));
 
   WaveDevice& device = platformWaveDevice();
   if (!device.open(kRate)) {
     const std::string why = device.openFailure();
-    return fail("no sound device could be opened" + (why.empty() ? "" : " (" + why + ")") +
-                "; bfrender " + path + " OUT.wav renders it to a file instead");
+    return fail("no sound device could be opened" + (why.empty() ? "" : " (" + why + ")") + "; bfrender " + list[0] +
+                " OUT.wav renders it to a file instead");
   }
-
   Terminal& terminal = platformTerminal();
-  const bool keys = terminal.inputIsTerminal();
-  const std::string file = path;
-  const std::string format = formatName(song) + ", " + song.rules->title + " rules";
-  if (!quiet) {
-    std::fputs(headerText(file.substr(file.find_last_of("/\\") + 1), printableName(song.title, sizeof song.title),
-                          printableName(song.tracker, sizeof song.tracker), format.c_str(), facts, song.songLength,
-                          song.filePatternCount, loop, kRate, terminal.width(), keys)
-                   .c_str(),
-               stdout);
-    std::fflush(stdout);
-  }
   // After the device: the sound system may set handlers of its own for these signals.
   terminal.catchInterruptions();
-  if (keys) terminal.enterRawMode();
-  PlayerConsole::End end;
+  if (terminal.inputIsTerminal()) terminal.enterRawMode();
   uint64_t clipped = 0;
-  {
-    LivePlayer player(song, device, kRate, loop, channels);
-    player.setGain(static_cast<float>(std::pow(10.0, gain / 20)));
-    player.setSeparation(static_cast<int32_t>(separation));
-    PlayerConsole console(
-        player, terminal,
-        [](std::string_view text) {
-          std::fwrite(text.data(), 1, text.size(), stdout);
-          std::fflush(stdout);
-        },
-        facts, !quiet);
-    player.start();
-    while (console.step()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    console.finish();
-    end = console.end();
-    clipped = player.clipped();
+  int code = 0;
+  PlayerConsole::End end = PlayerConsole::End::kPlayed;
+  std::vector<bool> unplayable(list.size());
+  // Going back passes over what could not be played; a list of nothing playable ends.
+  for (size_t at = 0; at < list.size();) {
+    if (!unplayable[at]) {
+      const std::string name = list[at].substr(list[at].find_last_of("/\\") + 1);
+      const std::string shown = list.size() > 1 ? name + " (" + std::to_string(at + 1) + " of " +
+                                                      std::to_string(list.size()) + ")" : name;
+      if (!playOne(list[at], shown, s, device, terminal, end, clipped)) {
+        unplayable[at] = true;
+        code = 2;
+        end = end == PlayerConsole::End::kPreviousFile ? end : PlayerConsole::End::kPlayed;
+      }
+    }
+    if (end == PlayerConsole::End::kQuit || end == PlayerConsole::End::kInterrupted) break;
+    if (end == PlayerConsole::End::kPreviousFile) {
+      size_t back = at;
+      while (back > 0 && unplayable[--back]) {}
+      at = unplayable[back] ? at : back;
+      if (!unplayable[at]) continue;
+    }
+    ++at;
+    if (at == list.size() && loopAll && std::find(unplayable.begin(), unplayable.end(), false) != unplayable.end()) at = 0;
   }
   device.close();
   terminal.restore();
-  if (clipped && !quiet)
+  if (clipped && !s.quiet)
     std::fprintf(stderr, "bfplay: %llu %s\n", static_cast<unsigned long long>(clipped), kClippedAdvice);
-  return end == PlayerConsole::End::kInterrupted ? 128 + terminal.interruption() : 0;
+  return end == PlayerConsole::End::kInterrupted ? 128 + terminal.interruption() : code;
 }

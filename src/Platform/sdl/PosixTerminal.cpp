@@ -3,7 +3,8 @@
 // arrow keys arrive as escape sequences (TerminalKeys); the width comes from TIOCGWINSZ.
 // SIGINT, SIGTERM and SIGHUP are noted and put the terminal back at once, in the handler, so
 // that it is sane even if the tool never gets to restore it; a second one ends the process.
-// Not implemented: job control (Ctrl-Z stops the tool with the terminal still raw).
+// Job control: a stop (Ctrl-Z) gives the terminal its saved settings before the tool stops, and
+// the continue (fg) puts raw mode back and says so, so that the tool draws its line anew.
 
 #include <poll.h>
 #include <signal.h>
@@ -11,6 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -18,9 +20,32 @@
 #include "Platform/sdl/TerminalKeys.h"
 
 namespace {
-struct termios saved;
+struct termios saved, raw;
 volatile sig_atomic_t rawActive = 0;
 volatile sig_atomic_t caught = 0;
+volatile sig_atomic_t continued = 0;
+
+void onContinue(int);
+
+void onStop(int) {
+  const int error = errno;
+  if (rawActive) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  // Stop as the signal means: it is blocked while this runs and arrives on the way out.
+  ::signal(SIGTSTP, SIG_DFL);
+  raise(SIGTSTP);
+  errno = error;
+}
+
+void onContinue(int) {
+  const int error = errno;
+  if (rawActive) tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  struct sigaction action {};
+  action.sa_handler = onStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTSTP, &action, nullptr);
+  continued = 1;
+  errno = error;
+}
 
 void restoreSaved() {
   if (!rawActive) return;
@@ -47,7 +72,7 @@ class PosixTerminal : public Terminal {
   bool enterRawMode() override {
     if (rawActive) return true;
     if (!inputIsTerminal() || tcgetattr(STDIN_FILENO, &saved) != 0) return false;
-    struct termios raw = saved;
+    raw = saved;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
@@ -85,9 +110,19 @@ class PosixTerminal : public Terminal {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    action.sa_handler = onStop;
+    sigaction(SIGTSTP, &action, nullptr);
+    action.sa_handler = onContinue;
+    sigaction(SIGCONT, &action, nullptr);
   }
 
   int interruption() override { return caught; }
+
+  bool continuedSinceAsked() override {
+    const bool was = continued;
+    continued = 0;
+    return was;
+  }
 
  private:
   void fill() {

@@ -27,6 +27,11 @@ class VirtualTerminal : public Terminal {
   int width() override { return columns; }
   void catchInterruptions() override { catching = true; }
   int interruption() override { return catching ? signal : 0; }
+  bool continuedSinceAsked() override {
+    const bool was = continued;
+    continued = false;
+    return was;
+  }
 
   std::deque<int> keys;
   bool input = true, output = true;
@@ -34,4 +39,5 @@ class VirtualTerminal : public Terminal {
   bool raw = false, catching = false;
   int restores = 0;
   int signal = 0;  // what a test pretends arrived
+  bool continued = false;  // a stop and continue a test pretends came
 };
