@@ -30,7 +30,9 @@
 
    Threads: any number of songs at once, each its own state; one song's calls must not overlap
    (call it from one thread at a time), different songs may be used on different threads.
-   Nothing here prints or touches a device. Bad bytes give NULL and a reason, never a crash. */
+   Nothing here prints or touches a device. Bad bytes give NULL and a reason, never a crash.
+
+   MIT licence: Copyright (c) 2026 The Brackenfold developers; the full text is in LICENSE. */
 #ifndef BRACKENFOLD_TRACKER_H
 #define BRACKENFOLD_TRACKER_H
 
