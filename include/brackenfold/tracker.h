@@ -247,7 +247,7 @@ typedef struct bft_channel_state {
   int voices;
 } bft_channel_state;
 /* Returns 0, or -1 for a channel outside the song (state untouched). Before any render: silence. */
-BFT_API int bft_channel_state(const bft_module* module, int channel, bft_channel_state* state);
+BFT_API int bft_get_channel_state(const bft_module* module, int channel, bft_channel_state* state);
 
 /* ---- Mute, solo, interpolation. ---- */
 
