@@ -288,7 +288,7 @@ TEST(ITReader, InstrumentsInTheLaterLayout) {
     ins.keyNote[n] = static_cast<uint8_t>(n < 60 ? n : n - 12);
     ins.keySample[n] = n < 60 ? 1 : 2;
   }
-  ins.keySample[119] = 9;  // no such sample: none
+  ins.keySample[119] = 9;  // no such sample
   ins.volume = {1 | 2 | 4, 0, 1, 2, 2, {{0, 64}, {10, 32}, {20, 70}}};  // on, loop 0-1, sustain at 2; 70 as 64
   ins.panning = {1 | 8, 0, 0, 0, 0, {{0, -32}, {5, 32}, {7, -40}}};      // on, carry
   ins.pitch = {0x80 | 1 | 2, 1, 4, 0, 0, {{0, 0}, {300, 16}}};         // a filter envelope; its loop past the end
@@ -316,7 +316,7 @@ TEST(ITReader, InstrumentsInTheLaterLayout) {
   EXPECT_EQ(a.keyboard[0].sample, 1);
   EXPECT_EQ(a.keyboard[72].note, 61);
   EXPECT_EQ(a.keyboard[72].sample, 2);
-  EXPECT_EQ(a.keyboard[119].sample, 0);
+  EXPECT_EQ(a.keyboard[119].sample, kMissingSample) << "a sample the file does not hold";
   ASSERT_EQ(a.sampleCount, 2) << "the samples the keyboard names";
   EXPECT_EQ(a.samples[0], song->samples[0]);
   EXPECT_EQ(a.samples[1], song->samples[1]);

@@ -216,3 +216,31 @@ TEST(ITFlow, ALoopsStartStaysFromPatternToPatternAndPastTheEndGoesOn) {
   EXPECT_EQ(p.song->orderPosition, 2);
   EXPECT_EQ(p.song->row, 0);
 }
+
+// A number alone plays the channel's last note again where the channel is silent or the number
+// names another instrument; a note cut in the pattern leaves no note to play. An offset beside a
+// tone portamento is taken.
+TEST(ITNumbersAlone, PlayTheLastNoteWhereTheChannelIsSilent) {
+  ITModuleSpec m = constantIT();
+  m.samples.push_back(m.samples[0]);
+  put(m, 0, {0, 60, 1, -1, letter::kSpecial, 0xC1});  // cut on tick 1
+  put(m, 1, {0, -1, 1});
+  put(m, 2, {0, 254});
+  put(m, 3, {0, -1, 1});
+  put(m, 4, {0, 60, 1});
+  put(m, 5, {0, -1, 2});
+  put(m, 6, {0, 60, -1, 194, letter::kSampleOffset, 4});
+  auto channelAt = [&](int row) {
+    Played p(m, 6 * row + 2);
+    return std::pair{p.player.mixer[0].sample, p.player.mixer[0].position};
+  };
+  EXPECT_NE(channelAt(1).first, nullptr) << "after SCx";
+  EXPECT_EQ(channelAt(3).first, nullptr) << "after ^^^";
+  Played p(m, 6 * 5 + 2);
+  ASSERT_NE(p.song, nullptr);
+  EXPECT_EQ(p.player.mixer[0].sample, p.song->samples[1]) << "another instrument";
+  const auto [sample, position] = channelAt(6);
+  EXPECT_NE(sample, nullptr);
+  EXPECT_GE(position, 1024u) << "O04 taken beside the slide";
+  EXPECT_LT(position, 1200u);
+}

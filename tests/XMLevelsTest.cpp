@@ -24,8 +24,8 @@ void add(std::vector<uint8_t>& bytes, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-// A song message, one instrument property (2 bytes an instrument) and the song's mix mode,
-// pre-amp and global volume, as OpenMPT writes them after the samples.
+// A song message, one instrument property (2 bytes an instrument) and the song's channels (12),
+// mix mode, pre-amp and global volume, as OpenMPT writes them after the samples.
 std::vector<uint8_t> savedSettings(int instruments, uint32_t mode, uint32_t preamp, uint32_t globalVolume) {
   std::vector<uint8_t> t;
   add(t, "text");
@@ -39,6 +39,9 @@ std::vector<uint8_t> savedSettings(int instruments, uint32_t mode, uint32_t prea
   add(t, "..TD");
   add(t, 4, 2);
   add(t, 125, 4);
+  add(t, "...C");
+  add(t, 4, 2);
+  add(t, 12, 4);
   add(t, ".MMP");
   add(t, 1, 2);
   add(t, mode, 1);
@@ -103,6 +106,7 @@ TEST(XMLevels, SavedMixSettingsDecideOverTheTrackersName) {
   EXPECT_EQ(modes[0].mixMode, 5);
   EXPECT_EQ(modes[0].preamp, 72);
   EXPECT_EQ(modes[0].globalVolume, 128);
+  EXPECT_EQ(modes[0].channels, 12);
   EXPECT_EQ(modes[1].globalVolume, -1) << "a value cut short is not read";
   EXPECT_EQ(modes[2].mixMode, -1) << "bytes that are not the blocks are left alone";
 }

@@ -1,12 +1,12 @@
 // Compares how our rules (each format's own: FastTracker 2's for XM, Scream Tracker 3's for S3M,
-// ProTracker's for MOD) and libopenmpt (a black box, through its public API) play modules, tick
+// Impulse Tracker's for IT, ProTracker's for MOD) and libopenmpt (a black box, through its public API) play modules, tick
 // by tick and channel by channel: the song's position, each channel's level on either side and
 // its pitch. Written modules by the thousand (XM: modules/MusicalModule.h, S3M:
-// modules/MusicalS3M.h), or the files named. A module that differs is reduced to the smallest
+// modules/MusicalS3M.h, IT: modules/MusicalIT.h), or the files named. A module that differs is reduced to the smallest
 // one that still differs the same way, and the findings are grouped by what those smallest
 // modules use.
 //
-//   ft2compare [--format xm|s3m] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]
+//   ft2compare [--format xm|s3m|it] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]
 //              [--out DIR] [--no-reduce] [--trace] [FILE ...]
 #include <algorithm>
 #include <atomic>
@@ -23,15 +23,17 @@
 #include <thread>
 #include <vector>
 
+#include "ITReducer.h"
 #include "ModuleReducer.h"
 #include "S3MReducer.h"
 #include "TraceCompare.h"
+#include "modules/MusicalIT.h"
 #include "modules/MusicalModule.h"
 #include "modules/MusicalS3M.h"
 
 namespace {
 struct Options {
-  bool s3m = false;  // the written modules: S3M rather than XM
+  std::string format = "xm";  // the written modules' format: xm, s3m or it
   int32_t rate = 24000;
   double seconds = 4;
   uint64_t first = 1;
@@ -123,9 +125,12 @@ XMModuleSpec headerOf(const std::vector<uint8_t>& image) {
 // What the comparison needs of a written module, by its format.
 std::vector<uint8_t> imageOf(const XMModuleSpec& m) { return writeXM(m); }
 std::vector<uint8_t> imageOf(const S3MModuleSpec& m) { return writeS3M(m); }
+std::vector<uint8_t> imageOf(const MusicalIT& m) { return writeIT(itOf(m)); }
 double gainOf(const XMModuleSpec& m, int32_t rate) { return calibratedGain(m, rate); }
 // S3M plays at openmpt123's own levels: a level apart is a difference too.
 double gainOf(const S3MModuleSpec&, int32_t) { return 1; }
+// So does Impulse Tracker's own IT.
+double gainOf(const MusicalIT&, int32_t) { return 1; }
 int channelsOf(const XMModuleSpec& m) { return m.channels; }
 int channelsOf(const S3MModuleSpec& m) {
   int n = 0;
@@ -133,6 +138,10 @@ int channelsOf(const S3MModuleSpec& m) {
     if (m.channelSettings[c] != 255) n = c + 1;
   return n;
 }
+int channelsOf(const MusicalIT& m) { return channelsOf(m.song); }
+size_t ordersOf(const XMModuleSpec& m) { return m.orders.size(); }
+size_t ordersOf(const S3MModuleSpec& m) { return m.orders.size(); }
+size_t ordersOf(const MusicalIT& m) { return m.song.orders.size(); }
 size_t usedCells(const XMModuleSpec& m) {
   size_t n = 0;
   for (const XMPatternSpec& p : m.patterns)
@@ -146,6 +155,8 @@ size_t usedCells(const S3MModuleSpec& m) {
       for (const S3MCell& x : row) n += (x.note >= 0 || x.instrument || x.volume >= 0 || x.command || x.parameter) ? 1 : 0;
   return n;
 }
+
+size_t usedCells(const MusicalIT& m) { return usedCells(m.song); }
 
 struct Finding {
   uint64_t seed = 0;
@@ -170,7 +181,7 @@ Finding examineModule(uint64_t seed, const Module& module, const Options& o) {
   const Module smallest = reduceModule(module, [&](const Module& m, Where& where) {
     const Comparison c = compareImage(imageOf(m), o.rate, seconds, false, gainOf(m, o.rate));
     if (std::getenv("FT2COMPARE_VERBOSE"))
-      std::fprintf(stderr, "  try %d ch %zu orders %.2f s: %s\n", channelsOf(m), m.orders.size(), seconds, describe(c).c_str());
+      std::fprintf(stderr, "  try %d ch %zu orders %.2f s: %s\n", channelsOf(m), ordersOf(m), seconds, describe(c).c_str());
     if (c.first.kind != kind) return false;
     where = {c.first.at.order, c.first.at.row};
     seconds = std::min(seconds, c.firstSeconds + 0.25);
@@ -199,13 +210,28 @@ S3MModuleSpec writtenS3M(uint64_t seed, const Options& o) {
   return musicalS3M(seed, mo);
 }
 
+MusicalIT writtenIT(uint64_t seed, const Options& o) {
+  MusicalITOptions mo;
+  mo.wholeTicksAt = o.rate;
+  return musicalIT(seed, mo);
+}
+
 Finding examine(uint64_t seed, const Options& o) {
-  return o.s3m ? examineModule(seed, writtenS3M(seed, o), o) : examineModule(seed, writtenXM(seed, o), o);
+  if (o.format == "s3m") return examineModule(seed, writtenS3M(seed, o), o);
+  if (o.format == "it") return examineModule(seed, writtenIT(seed, o), o);
+  return examineModule(seed, writtenXM(seed, o), o);
+}
+
+// A written module's image and the gain it is compared at.
+std::pair<std::vector<uint8_t>, double> written(uint64_t seed, const Options& o) {
+  if (o.format == "s3m") return {writeS3M(writtenS3M(seed, o)), 1};
+  if (o.format == "it") return {imageOf(writtenIT(seed, o)), 1};
+  return {writeXM(writtenXM(seed, o)), calibratedGain(writtenXM(seed, o), o.rate)};
 }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: ft2compare [--format xm|s3m] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]\n"
+               "usage: ft2compare [--format xm|s3m|it] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]\n"
                "                  [--out DIR] [--no-reduce] [--trace] [FILE ...]\n");
   return 2;
 }
@@ -218,8 +244,8 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (a == "--format" && hasValue) {
       const std::string format = argv[++i];
-      if (format != "xm" && format != "s3m") return usage();
-      o.s3m = format == "s3m";
+      if (format != "xm" && format != "s3m" && format != "it") return usage();
+      o.format = format;
     } else if (a == "--rate" && hasValue) o.rate = std::atoi(argv[++i]);
     else if (a == "--seconds" && hasValue) o.seconds = std::atof(argv[++i]);
     else if (a == "--first" && hasValue) o.first = std::strtoull(argv[++i], nullptr, 10);
@@ -248,9 +274,8 @@ int main(int argc, char** argv) {
   if (o.trace) {
     for (int k = 0; k < o.count; ++k) {
       const uint64_t seed = o.first + static_cast<uint64_t>(k);
-      const Comparison c = o.s3m ? compareImage(writeS3M(writtenS3M(seed, o)), o.rate, o.seconds, true, 1)
-                                 : compareImage(writeXM(writtenXM(seed, o)), o.rate, o.seconds, true,
-                                                calibratedGain(writtenXM(seed, o), o.rate));
+      const auto [image, gain] = written(seed, o);
+      const Comparison c = compareImage(image, o.rate, o.seconds, true, gain);
       std::printf("seed %llu: %s\n", static_cast<unsigned long long>(seed), describe(c).c_str());
     }
     return 0;
@@ -308,7 +333,7 @@ int main(int argc, char** argv) {
     if (!o.out.empty()) {
       const std::vector<uint8_t>& bytes = g.example->smallest;
       std::ofstream(o.out + "/group" + std::to_string(number) + "-seed" + std::to_string(g.example->seed) +
-                        (o.s3m ? ".s3m" : ".xm"),
+                        "." + o.format,
                     std::ios::binary)
           .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }

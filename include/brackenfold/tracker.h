@@ -19,11 +19,15 @@
    FastTracker 2 loads them ("ft2"); and S3M modules (Scream Tracker 3's format, and what
    Impulse Tracker, ModPlug Tracker, OpenMPT and Schism Tracker write in it), by Scream Tracker
    3's rules ("st3", the default for S3M; AdLib instruments are not synthesised: their channels
-   are silent, and bft_format says so).
+   are silent, and bft_format says so); and IT modules (Impulse Tracker's format, samples only or
+   with instruments, plain or compressed samples, and what OpenMPT, ModPlug Tracker and Schism
+   Tracker write in it), by Impulse Tracker's rules ("it", the default for IT: new-note actions,
+   the three envelopes, the resonant filter and the MIDI macros; surround plays as centre).
 
-   Limits: at most 32 channels in XM, MOD and S3M (the channel mask has room for 64), 256
-   patterns of at most 1024 rows (256 by the intro's rules, 64 in MOD and S3M), 128 instruments
-   of 32 samples (16 by the intro's rules; MOD: 31 of one; S3M: 255 of one), images up to 1 GB;
+   Limits: at most 32 channels in XM, MOD and S3M, 64 in IT (the channel mask has room for 64),
+   256 patterns of at most 1024 rows (256 by the intro's rules, 64 in MOD and S3M), 128
+   instruments of 32 samples (16 by the intro's rules; MOD: 31 of one; S3M: 255 of one; IT: 255
+   instruments over 4000 samples, or 255 samples alone), images up to 1 GB;
    output rates from 8000 to 192000 Hz. One pass of a song ends where it comes back to a row it
    has played in the same state of its pattern loops (a loop that never ends: at its first
    repeat), at most 20 minutes.
@@ -61,8 +65,9 @@ typedef struct bft_module bft_module;
 BFT_API const char* bft_version(void);
 
 /* Loads a module from size bytes at data (read during the call only), to be rendered at rate
-   frames a second by the named rules: "ft2" (XM, MOD), "intro" (XM only), "pt" (MOD only) or
-   "st3" (S3M only), NULL for the format's own ("ft2" for XM, "pt" for MOD, "st3" for S3M). NULL
+   frames a second by the named rules: "ft2" (XM, MOD), "intro" (XM only), "pt" (MOD only),
+   "st3" (S3M only) or "it" (IT only), NULL for the format's own ("ft2" for XM, "pt" for MOD,
+   "st3" for S3M, "it" for IT). NULL
    when it cannot be played, with a one-line reason (no line end) in error, cut to error_size bytes with its
    terminating zero; error may be NULL. */
 BFT_API bft_module* bft_load(const void* data, size_t size, int rate, const char* rules, char* error,
@@ -82,8 +87,9 @@ BFT_API size_t bft_render_float(bft_module* module, float* frames, size_t count)
    control codes as spaces, padding removed), "" when none; valid until bft_free. */
 BFT_API const char* bft_title(const bft_module* module);
 BFT_API const char* bft_tracker(const bft_module* module);
-/* The format, as "XM 1.04", "MOD M.K.", "MOD 15 samples", "S3M" or "S3M, 2 AdLib channels
-   silent (not synthesised)"; and the rules it plays by, "ft2", "intro", "pt" or "st3". */
+/* The format, as "XM 1.04", "MOD M.K.", "MOD 15 samples", "S3M", "S3M, 2 AdLib channels
+   silent (not synthesised)" or "IT 2.14"; and the rules it plays by, "ft2", "intro", "pt", "st3"
+   or "it". */
 BFT_API const char* bft_format(const bft_module* module);
 BFT_API const char* bft_rules(const bft_module* module);
 BFT_API int bft_channels(const bft_module* module);

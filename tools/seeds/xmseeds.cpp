@@ -2,11 +2,14 @@
 // seed corpus. Besides the hand-made ones, generated modules with many short looped samples
 // start the fuzzer right at the mixer's loop boundaries; MOD modules of 4, 6 and 8 channels
 // (FLT8's halves among them) and a 15-sample one carry every ProTracker effect; S3M modules of 8-
-// and 16-bit, signed and unsigned, mono and stereo samples every Scream Tracker command.
+// and 16-bit, signed and unsigned, mono and stereo samples every Scream Tracker command; IT modules
+// in sample mode and with instruments (both layouts), plain and compressed samples, every command,
+// the whole volume column, new-note actions, the three envelopes and the MIDI macros.
 #include <cstdio>
 #include <string>
 
 #include "Programs/FileBytes.h"
+#include "modules/ITWriter.h"
 #include "modules/MODWriter.h"
 #include "modules/RandomModule.h"
 #include "modules/S3MWriter.h"
@@ -119,6 +122,77 @@ S3MModuleSpec s3mSeed(int variant) {
   m.samples.back().type = 2;
   return m;
 }
+// Variant 0 in sample mode with plain samples, 1 and 2 with instruments and samples compressed as
+// Impulse Tracker 2.14 and 2.15 do (2 with the embedded macros), 3 in the layout before 2.00.
+ITModuleSpec itSeed(int variant) {
+  ITModuleSpec m;
+  if (variant > 0) m.flags |= 4;
+  if (variant == 2) m.flags |= 16 | 32 | 128;  // old effects, compatible Gxx, embedded macros
+  if (variant == 3) m.createdWith = m.compatibleWith = 0x0100;
+  m.embedMacros = variant == 2;
+  m.macros.global[3] = "F0F000z";
+  m.macros.parametered[0] = "F0F001z";
+  m.macros.fixed[5] = "F0F00105";
+  m.channelPan[3] = 100;     // surround
+  m.channelPan[4] = 32 | 128;  // disabled
+  m.orders = {0, 254, 1, 255, 0};
+  m.patterns.resize(2);
+  static const int kNotes[] = {60, 255, 254, 246, 0, 119};
+  for (int p = 0; p < 2; ++p) {
+    m.patterns[p].rows.resize(p ? 200 : 64);
+    for (int r = 0; r < static_cast<int>(m.patterns[p].rows.size()); ++r) {
+      const int k = r + 64 * p + 13 * variant;
+      const uint8_t command = static_cast<uint8_t>(1 + k % 26);
+      const uint8_t parameter = static_cast<uint8_t>(command == 19 ? (k / 26 % 16) << 4 | k % 9 : k * 37);
+      const int note = k % 7 == 6 ? kNotes[k / 7 % 6] : k % 5 == 4 ? -1 : 12 + k * 5 % 96;
+      m.patterns[p].rows[r].push_back({static_cast<uint8_t>(k % 6), note, k % 4 ? k % 4 : -1, k * 11 % 213, command, parameter});
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    ITSampleSpec s;
+    s.sixteenBit = (variant + i) % 2;
+    s.stereo = i == 2;
+    s.signedValues = variant != 0 || i != 1;
+    s.compression = variant == 1 ? ITCompression::kIT214 : variant == 2 ? ITCompression::kIT215 : ITCompression::kNone;
+    for (int k = 0; k < 300 * (i + 1) * (s.stereo ? 2 : 1); ++k)
+      s.data.push_back(static_cast<int16_t>((k % 32 - 16) * 1500 + k * k % 700));
+    s.loop = i != 1;
+    s.pingPong = i == 2;
+    s.loopStart = 20;
+    s.loopEnd = static_cast<uint32_t>(100 + 50 * i);
+    s.sustain = i == 0;
+    s.sustainStart = 10;
+    s.sustainEnd = 60;
+    s.c5Speed = static_cast<uint32_t>(8363 + 9000 * i);
+    s.vibratoDepth = static_cast<uint8_t>(4 * i);
+    s.vibratoSpeed = 8;
+    s.vibratoRate = 16;
+    s.vibratoType = static_cast<uint8_t>(i);
+    m.samples.push_back(s);
+  }
+  if (variant > 0)
+    for (int i = 0; i < 3; ++i) {
+      ITInstrumentSpec ins;
+      ins.mapAll(static_cast<uint8_t>(1 + i));
+      ins.keySample[70] = 0;  // an empty key
+      ins.keyNote[40] = 100;
+      ins.newNoteAction = static_cast<uint8_t>((i + variant) % 4);
+      ins.duplicateCheck = static_cast<uint8_t>(i);
+      ins.duplicateAction = static_cast<uint8_t>((i + 1) % 3);
+      ins.fadeout = static_cast<uint16_t>(64 * (i + 1));
+      ins.pitchPanSeparation = static_cast<int8_t>(8 * i - 8);
+      ins.randomVolume = 25;
+      ins.randomPan = 10;
+      ins.filterCutoff = static_cast<uint8_t>(0x80 | 60);
+      ins.filterResonance = static_cast<uint8_t>(0x80 | 90);
+      ins.volume = {static_cast<uint8_t>(1 | 2 | 4), 1, 2, 0, 1, {{0, 64}, {10, 30}, {20, 50}, {40, 0}}};
+      ins.panning = {static_cast<uint8_t>(1 | 8), 0, 0, 0, 0, {{0, -20}, {30, 20}}};
+      ins.pitch = {static_cast<uint8_t>(1 | (i == 1 ? 0x80 : 0)), 0, 0, 0, 0, {{0, 0}, {15, 32}, {30, -32}}};
+      m.instruments.push_back(ins);
+    }
+  m.message = "seed\nfor the fuzzers";
+  return m;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +218,13 @@ int main(int argc, char** argv) {
   for (int v = 0; v < 4; ++v) {
     const std::string path = std::string(argv[1]) + "/s3m" + std::to_string(v) + ".s3m";
     if (!writeFileBytes(path.c_str(), writeS3M(s3mSeed(v)))) {
+      std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
+      return 2;
+    }
+  }
+  for (int v = 0; v < 4; ++v) {
+    const std::string path = std::string(argv[1]) + "/it" + std::to_string(v) + ".it";
+    if (!writeFileBytes(path.c_str(), writeIT(itSeed(v)))) {
       std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());
       return 2;
     }

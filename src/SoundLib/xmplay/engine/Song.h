@@ -103,8 +103,9 @@ enum class DuplicateAction : uint8_t { kCut, kNoteOff, kFade };
 // One key of the keyboard map: the note it plays and the song's sample (1-based, 0 none).
 struct KeyboardEntry {
   uint8_t note;  // 1..120
-  uint16_t sample;
+  uint16_t sample;  // 1..the song's samples; 0 none; kMissingSample one the file does not hold
 };
+constexpr uint16_t kMissingSample = 0xFFFF;
 
 struct Instrument {
   int32_t sampleCount;  // 0..kSampleSlots
@@ -256,6 +257,9 @@ struct Song {
   MixLevels levels;  // how loud the tracker that wrote the file plays it
   SavedBy savedBy;
   float levelScale = 1;  // times that, from the mix settings a tracker saved with the file
+  // The channels ModPlug Tracker's levels count, where the tracker saved its own count (OpenMPT's
+  // song properties); 0 where it did not: the song's channels.
+  int32_t levelChannels = 0;
   // Of the patterns and instruments the file's header names, those that were in it whole: a file
   // cut short has fewer, and plays what was read of the rest.
   int32_t wholePatterns;

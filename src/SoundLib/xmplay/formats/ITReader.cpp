@@ -262,17 +262,18 @@ void readOldInstrument(Instrument& ins, const uint8_t* h) {
 }
 
 // The keyboard: a note and a sample for each of the 120 keys; a sample the file does not hold is
-// none. The instrument's slots list the samples it names, in the keyboard's order.
+// kMissingSample (Impulse Tracker cuts the note there). The instrument's slots list the samples
+// it names, in the keyboard's order.
 int readKeyboard(Instrument& ins, const uint8_t* h, Song& song) {
   int distinct = 0;
   for (int n = 0; n < kKeyboardNotes; ++n) {
     const uint8_t note = h[0x40 + 2 * n], sample = h[0x41 + 2 * n];
     ins.keyboard[n].note = static_cast<uint8_t>(note < kKeyboardNotes ? note + 1 : n + 1);
-    ins.keyboard[n].sample = sample <= song.sampleCount ? sample : 0;
+    ins.keyboard[n].sample = sample <= song.sampleCount ? sample : kMissingSample;
   }
   std::vector<bool> seen(static_cast<size_t>(song.sampleCount) + 1);
   for (const KeyboardEntry& k : ins.keyboard) {
-    if (k.sample == 0 || seen[k.sample]) continue;
+    if (k.sample == 0 || k.sample > song.sampleCount || seen[k.sample]) continue;
     seen[k.sample] = true;
     if (distinct < kSampleSlots) ins.samples[distinct] = song.samples[k.sample - 1];
     ++distinct;
@@ -453,7 +454,7 @@ bool readInstruments(Load& load, const std::vector<bool>& sampleWhole) {
                           load.options.maxSamplesPerInstrument);
     }
     for (const KeyboardEntry& k : ins.keyboard)
-      if (k.sample && !sampleWhole[k.sample - 1u]) ins.whole = false;
+      if (k.sample && k.sample <= song.sampleCount && !sampleWhole[k.sample - 1u]) ins.whole = false;
     song.wholeInstruments += ins.whole;
   }
   return true;
@@ -461,14 +462,17 @@ bool readInstruments(Load& load, const std::vector<bool>& sampleWhole) {
 
 // How loud the song plays, by the tracker that saved it as openmpt123 plays it: ModPlug Tracker's
 // files and OpenMPT's at ModPlug Tracker's original levels unless the song properties OpenMPT
-// keeps at the end of the file ("STPM", SavedMixSettings.h) name another mix mode; the files of
+// keeps at the end of the file ("STPM", SavedMixSettings.h) name another mix mode, counting the
+// channels the tracker had the song on where those properties say; the files of
 // its 1.00 alphas (created with 2.14, compatible with 2.00) as Impulse Tracker's own.
 void applyMixLevels(Song& song, const uint8_t* data, size_t size) {
   if (song.savedBy != SavedBy::kModPlug || (song.version == 0x0214 && song.compatibleVersion == 0x0200)) return;
   song.levels = MixLevels::kModPlug;
   for (size_t at = size >= 4 ? size - 4 : 0; at-- > kHeaderSize;) {
     if (std::memcmp(data + at, "STPM", 4)) continue;
-    song.levels = levelsOfMixMode(readSavedMixSettings(data + at, size - at, song.instrumentCount), song.levels);
+    const SavedMixSettings saved = readSavedMixSettings(data + at, size - at, song.instrumentCount);
+    song.levels = levelsOfMixMode(saved, song.levels);
+    if (saved.channels > 0 && saved.channels <= kMaxChannels) song.levelChannels = saved.channels;
     return;
   }
 }

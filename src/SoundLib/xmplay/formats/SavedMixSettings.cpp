@@ -44,6 +44,7 @@ SavedMixSettings readSavedMixSettings(const uint8_t* tail, size_t size, int inst
     if (tagIs(code, ".MMP")) s.mixMode = valueOf(value, length);
     if (tagIs(code, ".APS")) s.preamp = valueOf(value, length);
     if (tagIs(code, ".VGD")) s.globalVolume = valueOf(value, length);
+    if (tagIs(code, "...C")) s.channels = valueOf(value, length);
     at += 6 + length;
   }
   return s;

@@ -10,11 +10,13 @@
 // then "XTPM" (instrument properties: a four-letter code, a 16-bit size, that many bytes for each
 // instrument) and "STPM" (song properties: a code, a 16-bit size, the value). Three of the song's
 // say how loud it plays: its mix mode (".MMP"), the sample pre-amp (".APS", 48 by default) and
-// the global volume (".VGD", 0 to 256, 256 by default). -1 for each one not there.
+// the global volume (".VGD", 0 to 256, 256 by default), and the channels it counts ("...C").
+// -1 for each one not there.
 struct SavedMixSettings {
   int32_t mixMode = -1;
   int32_t preamp = -1;
   int32_t globalVolume = -1;
+  int32_t channels = -1;  // "...C": the channels the tracker had the song on
 };
 
 // Reads the bytes after the last sample of a module with the given number of instruments; what

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "SoundLib/xmplay/engine/Voices.h"
+
 namespace it {
 
 const RuleSet kRules = {
@@ -27,6 +29,8 @@ const RuleSet kRules = {
 };
 
 namespace {
+constexpr int kMiddleC = 61;  // C-5
+
 // SDx holds the cell's note, number and volume back until tick x (SD0 as SD1).
 bool delaysNote(const Note& n) { return isSpecial(n, special::kNoteDelay); }
 
@@ -48,24 +52,47 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
   if (isNote(n.note)) {
     const Instrument* instrument = instrumentOf(song, n.instrument ? n.instrument : c.instrument);
     if (!instrument) {
+      // The note is the channel's all the same, for a number to play later.
+      c.note = n.note;
       // A number naming no sample cuts the note in sample mode; instruments leave it alone.
       if (n.instrument && !(song.headerFlags & kInstruments)) cutNote(player, c.index);
       return false;
     }
     const KeyboardEntry key = instrument->keyboard[n.note - 1];
     const Sample* sample = songSample(song, key.sample);
-    // A key the keyboard maps to no sample: the cell is as good as empty.
-    if (!sample) return false;
+    // A key the keyboard maps to no sample: the cell is as good as empty; to a sample the song
+    // does not have: the note is cut.
+    if (!sample) {
+      if (key.sample) cutNote(player, c.index);
+      return false;
+    }
     if (n.instrument) c.instrument = n.instrument;
     c.note = n.note;
     const uint8_t note = isNote(key.note) ? key.note : n.note;
     // A tone portamento's note, where one plays, is where the channel slides to; a number brings
     // back the sample's volume.
     if (slidesToNote(n) && c.sample && player.mixer[c.index].sample) {
+      // Without compatible Gxx a key of another sample plays that sample, from its start, at
+      // the pitch the slide has reached.
+      if (sample != c.sample && !compatibleGxx(song) && sample->data && sample->length) {
+        startVoice(player.mixer[c.index], sample);
+        voice.sample = sample;
+        c.sample = sample;
+      }
       const uint32_t c5 = c.sample->c5Speed;
       c.targetFrequency = noteFrequency(note, c5);
       c.targetPeriod = notePeriod(note, c5);
       if (numbered) c.volume = c.sample->volume;
+      // An offset beside the slide is taken all the same.
+      if (n.effect == letter::kSampleOffset) {
+        if (n.parameter) c.offset = n.parameter;
+        MixerChannel& m = player.mixer[c.index];
+        const uint32_t offset = (uint32_t{c.highOffset} << 16) + (uint32_t{c.offset} << 8);
+        if (offset < m.sample->length) {
+          m.position = offset;
+          m.positionFraction = 0;
+        }
+      }
       return true;
     }
     if (!sample->data || !sample->length) return true;
@@ -82,18 +109,35 @@ bool takeNote(XMPlayer& player, const Song& song, ITChannel& c, const Note& n) {
     c.startedNote = true;
     return true;
   }
+  const bool sounding = player.mixer[c.index].sample != nullptr;
+  if (numbered && !n.note && isNote(c.note) && (!sounding || numbered != c.playing)) {
+    // A number alone where the channel is silent (cut, or its sample played out), or naming
+    // another instrument than the one playing, plays the channel's last note again with it;
+    // after a note cut in the pattern there is no note to play.
+    Note again = n;
+    again.note = c.note;
+    return takeNote(player, song, c, again);
+  }
   if (n.instrument) c.instrument = n.instrument;
   if (n.note == kKeyOff) {
+    // A number beside it brings in its sample's volume, not the sample.
+    if (numbered && isNote(c.note))
+      if (const Sample* keyed = songSample(song, numbered->keyboard[c.note - 1].sample)) c.volume = keyed->volume;
     noteOff(player, voice);
   } else if (n.note == kNoteCut) {
+    c.note = 0;
     cutNote(player, c.index);
   } else if (n.note == kNoteFade) {
     fadeNote(voice);
-  } else if (numbered && c.sample) {
-    // A number alone brings back the volume of the sample playing; where its note was let go, the
-    // same instrument takes it up again from the start of its envelopes.
-    c.volume = c.sample->volume;
-    if (voice.instrument == numbered && (!voice.keyOn || voice.fading) && player.mixer[c.index].sample) {
+  } else if (numbered) {
+    // A number alone brings back the volume of the sample playing (before any note, of the
+    // sample its instrument gives middle C); with old effects, where its note was let go, the
+    // same instrument takes it up again from the start of its envelopes (not where a tone
+    // portamento goes on).
+    const Sample* keyed = c.sample ? c.sample : songSample(song, numbered->keyboard[kMiddleC - 1].sample);
+    if (keyed) c.volume = keyed->volume;
+    if (c.sample && oldEffects(song) && !slidesToNote(n) && voice.instrument == numbered && (!voice.keyOn || voice.fading) &&
+        player.mixer[c.index].sample) {
       voice.keyOn = true;
       voice.fading = false;
       voice.fade = 65536;
@@ -120,6 +164,8 @@ void processRow(XMPlayer& player, Song& song) {
     c.pitchDelta = c.volumeDelta = c.panningDelta = c.arpeggio = 0;
     c.delayTick = c.cutTick = -1;
     c.startedNote = false;
+    // A tremor's silence lasts while the command does.
+    if (n.effect != letter::kTremor) c.tremorMuted = false;
     if (delaysNote(n)) {
       c.delayed = n;
       c.delayTick = std::max(1, int{low(n.parameter)});

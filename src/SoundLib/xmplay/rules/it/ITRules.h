@@ -55,8 +55,9 @@ void updateVoices(XMPlayer& player, const Song& song);
 // volume, the sample's and instrument's global volumes, the volume envelope, the fade and the
 // song's global volume.
 float voiceGain(const Song& song, const ITVoice& voice, int32_t envelopeVolume);
-// An envelope's value at a position: the points' line, held after the last point.
-int32_t envelopeValue(const Envelope& envelope, int32_t tick);
+// An envelope's value at a position, times `scale`: the points' line, held after the last point
+// (a scale above 1 keeps the line's steps between whole values).
+int32_t envelopeValue(const Envelope& envelope, int32_t tick, int32_t scale = 1);
 // Moves an envelope one tick on: its sustain loop while the key is held, its loop, its end.
 void advanceEnvelope(const Envelope& envelope, EnvelopePosition& at, bool keyOn);
 // The next value of the swings' generator, -1..1 in 1/32768.

@@ -144,6 +144,7 @@ void specialRow(XMPlayer& player, const Song& song, ITChannel& c, uint8_t p, Jum
     }
     case special::kSetPanning:
       c.panning = x * 64 / 15;
+      s.voices[c.index].panningOffset = 0;  // the pan set stands as given
       c.surround = false;
       break;
     case special::kSoundControl:
@@ -208,6 +209,8 @@ void effectRow(XMPlayer& player, Song& song, ITChannel& c, const Note& n, Jumps&
       break;
     case letter::kVibrato:
       rememberVibrato(c, p, 4);
+      // H and the volume column's vibrato share one memory, where the column's depth comes first.
+      if (column(n) > 203 && column(n) <= 212) c.vibratoDepth = static_cast<uint8_t>((column(n) - 203) * 4);
       vibrato(s, song, c, c.vibratoDepth, true);
       break;
     case letter::kFineVibrato:
@@ -267,6 +270,7 @@ void effectRow(XMPlayer& player, Song& song, ITChannel& c, const Note& n, Jumps&
       break;
     case letter::kSetPanning:
       c.panning = (p * 64 + 127) / 255;
+      s.voices[c.index].panningOffset = 0;  // the pan set stands as given, as S8x's
       c.surround = false;
       break;
     case letter::kPanbrello:

@@ -27,7 +27,8 @@ MixerChannel& mixerOf(XMPlayer& player, int32_t voice) { return player.mixer[voi
 // header's mix volume over 128; at ModPlug Tracker's original levels, the mix volume as its
 // pre-amp (48 its default) on those.
 float mixGain(const Song& song) {
-  if (song.levels == MixLevels::kModPlug) return modPlugGain(song.channelCount) * static_cast<float>(song.mixVolume) / 48;
+  if (song.levels == MixLevels::kModPlug)
+    return modPlugGain(song.levelChannels ? song.levelChannels : song.channelCount) * static_cast<float>(song.mixVolume) / 48;
   return static_cast<float>(song.mixVolume) / 128;
 }
 
@@ -217,19 +218,19 @@ void pastNotes(XMPlayer& player, const ITChannel& c, NewNoteAction action) {
     if (s.voices[i].instrument && s.voices[i].channel == c.index && mixerOf(player, i).sample) act(player, i, action);
 }
 
-int32_t envelopeValue(const Envelope& e, int32_t tick) {
+int32_t envelopeValue(const Envelope& e, int32_t tick, int32_t scale) {
   if (e.count == 0) return 0;
-  if (tick <= e.points[0].tick) return e.points[0].value;
+  if (tick <= e.points[0].tick) return e.points[0].value * scale;
   for (int i = 1; i < e.count; ++i) {
     const EnvelopePoint& a = e.points[i - 1];
     const EnvelopePoint& b = e.points[i];
     if (tick <= b.tick) {
       const int32_t span = b.tick - a.tick;
-      if (span <= 0) return b.value;
-      return a.value + (b.value - a.value) * (tick - a.tick) / span;
+      if (span <= 0) return b.value * scale;
+      return a.value * scale + (b.value - a.value) * scale * (tick - a.tick) / span;
     }
   }
-  return e.points[e.count - 1].value;
+  return e.points[e.count - 1].value * scale;
 }
 
 void advanceEnvelope(const Envelope& e, EnvelopePosition& at, bool keyOn) {
@@ -310,19 +311,23 @@ void updateVoices(XMPlayer& player, const Song& song) {
     int32_t filterEnvelope = -1;
     if (v.envelopes[kPitchEnvelope].on && ins.pitch.count) {
       EnvelopePosition& at = v.envelopes[kPitchEnvelope];
-      const int32_t value = std::clamp(envelopeValue(ins.pitch, at.tick), -32, 32);
+      // As pitch, in 1/32 of its steps (half a semitone each, 32 units of 768 an octave).
+      const int32_t value = std::clamp(envelopeValue(ins.pitch, at.tick, 32), -32 * 32, 32 * 32);
       advanceEnvelope(ins.pitch, at, v.keyOn);
       if (ins.pitch.flags & kEnvelopeFilter)
-        filterEnvelope = value + 32;
+        filterEnvelope = value / 32 + 32;
       else
-        frequency = shiftFrequency(frequency, value * 32);
+        frequency = shiftFrequency(frequency, value);
     }
     if (v.fading) {
       v.fade -= static_cast<int32_t>(std::min<uint32_t>(ins.fadeout, 65536));
       if (v.fade <= 0) {
+        // Faded out, the note is over as a cut one is: the channel forgets it (a note its
+        // envelope ends at nothing is still there for a number alone to play again).
         v.fade = 0;
         rampOut(player, m);
         v.instrument = nullptr;
+        if (i < song.channelCount) s.channels[i].note = 0;
         continue;
       }
     }
