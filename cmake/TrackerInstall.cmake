@@ -15,7 +15,7 @@ install(TARGETS ${tracker_targets} EXPORT BrackenfoldTrackerTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT tracker
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT tracker NAMELINK_COMPONENT tracker
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tracker)
-install(FILES include/brackenfold/tracker.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brackenfold COMPONENT tracker)
+install(FILES include/brackenfold/tracker.h include/brackenfold/tracker.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brackenfold COMPONENT tracker)
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/BrackenfoldTracker)
 install(EXPORT BrackenfoldTrackerTargets NAMESPACE Brackenfold:: DESTINATION ${package_dir} COMPONENT tracker)
@@ -25,6 +25,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/BrackenfoldTrackerConfigVer
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/BrackenfoldTrackerConfig.cmake ${CMAKE_BINARY_DIR}/BrackenfoldTrackerConfigVersion.cmake
         DESTINATION ${package_dir} COMPONENT tracker)
+install(FILES LICENSE DESTINATION ${package_dir} COMPONENT tracker)
 
 # The .pc file finds the prefix from where it lies: as many folders up as the library folder is deep.
 file(RELATIVE_PATH BRACKENFOLD_PC_UP /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
