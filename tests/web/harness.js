@@ -1,0 +1,112 @@
+// What scripts/playercheck.py asks of the player in the browser, as functions on window that
+// resolve with plain records for it to judge.
+import {TrackerPlayer} from '/player/brackenfold-player.js';
+
+const kRate = 44100;
+
+async function fetchBytes(url) {
+  const reply = await fetch(url);
+  if (!reply.ok) throw new Error(`${url}: HTTP ${reply.status}`);
+  return reply.arrayBuffer();
+}
+
+// Renders the first seconds of a module through the worklet in an OfflineAudioContext and
+// compares every sample with the native library's float frames (nativeUrl: interleaved floats).
+window.compareFrames = async (moduleUrl, nativeUrl, seconds) => {
+  const frames = Math.round(seconds * kRate);
+  const context = new OfflineAudioContext(2, frames, kRate);
+  const player = await TrackerPlayer.create(context);
+  await player.load(await fetchBytes(moduleUrl));
+  player.play();
+  await player.stats();
+  const buffer = await context.startRendering();
+  player.dispose();
+  const native = new Float32Array(await fetchBytes(nativeUrl));
+  const left = buffer.getChannelData(0);
+  const right = buffer.getChannelData(1);
+  const nativeFrames = native.length / 2;
+  let differing = 0;
+  let first = -1;
+  let largest = 0;
+  for (let i = 0; i < frames; ++i) {
+    const l = i < nativeFrames ? native[2 * i] : 0;
+    const r = i < nativeFrames ? native[2 * i + 1] : 0;
+    if (left[i] !== l || right[i] !== r) {
+      ++differing;
+      if (first < 0) first = i;
+      largest = Math.max(largest, Math.abs(left[i] - l), Math.abs(right[i] - r));
+    }
+  }
+  let peak = 0;
+  for (let i = 0; i < nativeFrames * 2; ++i) peak = Math.max(peak, Math.abs(native[i]));
+  return {frames, nativeFrames, differing, first, largest, peak};
+};
+
+// A load that must fail: the reason the player's promise rejects with.
+window.loadReason = async (url) => {
+  const context = new OfflineAudioContext(2, 128, kRate);
+  const player = await TrackerPlayer.create(context);
+  try {
+    await player.load(url);
+    return {loaded: true};
+  } catch (error) {
+    return {loaded: false, reason: error.message};
+  }
+};
+
+// The main thread kept busy: of every 50 ms, 40 spent computing and changing the page.
+function keepBusy(until) {
+  const box = document.body.appendChild(document.createElement('div'));
+  const spin = () => {
+    const end = performance.now() + 40;
+    let x = 0;
+    while (performance.now() < end) x += Math.sqrt(x + 1);
+    box.textContent = String(x);
+    if (performance.now() < until) setTimeout(spin, 10);
+  };
+  spin();
+}
+
+// Plays a module live for seconds with the main thread kept busy, and says what the browser and
+// the processor counted: the context's playout statistics where the browser has them (frames
+// the device had to fill because the render came late), the processor's blocks against what the
+// audio clock asked, and the time from play to the first sound heard.
+window.playLive = async (moduleUrl, seconds) => {
+  const context = new AudioContext({latencyHint: 'interactive'});
+  await context.resume();
+  const player = await TrackerPlayer.create(context);
+  player.loop = true;
+  await player.load(await fetchBytes(moduleUrl));
+  const sounding = new Promise((resolve) => player.addEventListener('sounding', (e) => resolve(e.detail), {once: true}));
+  // Chromium's names for the counts have changed between versions: take every number it gives.
+  const stats = context.playoutStats || null;
+  const snapshot = () => {
+    const numbers = {};
+    for (const key in stats) if (typeof stats[key] === 'number') numbers[key] = stats[key];
+    return numbers;
+  };
+  const before = stats ? snapshot() : null;
+  const startTime = context.currentTime;
+  const pressed = performance.now();
+  player.play();
+  const heard = await sounding;
+  let positions = 0;
+  player.addEventListener('position', () => ++positions);
+  keepBusy(performance.now() + seconds * 1000);
+  await new Promise((resolve) => setTimeout(resolve, seconds * 1000 + 200));
+  const counted = await player.stats();
+  const elapsed = context.currentTime - startTime;
+  const after = stats ? snapshot() : null;
+  player.dispose();
+  await context.close();
+  return {
+    firstSoundMs: heard.performanceTime - pressed,
+    baseLatencyMs: context.baseLatency * 1000,
+    outputLatencyMs: (context.outputLatency || 0) * 1000,
+    playoutStats: before ? {before, after} : null,
+    blocks: counted.blocks, expectedBlocks: Math.floor(elapsed * context.sampleRate / 128),
+    slowestMs: counted.slowestMs, worstLagMs: counted.worstLagMs, lateBlocks: counted.lateBlocks, positions, sampleRate: context.sampleRate,
+  };
+};
+
+window.harnessReady = true;
