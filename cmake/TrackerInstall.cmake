@@ -25,6 +25,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/BrackenfoldTrackerConfigVer
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/BrackenfoldTrackerConfig.cmake ${CMAKE_BINARY_DIR}/BrackenfoldTrackerConfigVersion.cmake
         DESTINATION ${package_dir} COMPONENT tracker)
+install(FILES LICENSE DESTINATION ${package_dir} COMPONENT tracker)
 
 # The .pc file finds the prefix from where it lies: as many folders up as the library folder is deep.
 file(RELATIVE_PATH BRACKENFOLD_PC_UP /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)

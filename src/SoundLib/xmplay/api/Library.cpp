@@ -1,6 +1,6 @@
 // The library's C interface (include/brackenfold/tracker.h) over the loader and the offline
-// renderer: a module is a song with a renderer of its own, and what is left of the last block
-// the renderer handed out.
+// renderer: loading, rendering, seeking and the passes. The other groups of calls are in the files
+// beside this one (LibraryInternal.h holds the module they share).
 #include "brackenfold/tracker.h"
 
 #include <algorithm>
@@ -17,28 +17,17 @@
 #include "SoundLib/xmplay/api/LibraryInternal.h"
 #include "SoundLib/xmplay/rules/RuleSets.h"
 
-struct bft_module {
-  SongPtr song;
-  OfflineRenderer* renderer = nullptr;  // made after the song, freed before it
-  std::string title, tracker, format;
-  mutable OfflineRenderer::PassEnd pass;  // worked out when first asked for
-  mutable bool passKnown = false;
-  int64_t passStart = 0;  // frame where the pass that ends the song began: the start, or a seek's
-  bool loop = false;
-  float gain = 1;
-  uint64_t clipped = 0;
-  // The block being handed out: its frames, and how many of them have been.
-  OfflineRenderer::Chunk chunk{};
-  int64_t chunkStart = 0;  // frame of the song at chunk.frames[0]
-  int64_t taken = 0;
-  int64_t given = 0;       // frames handed out since the load
-  int32_t seekOrder = -1;  // where a seek goes, until a frame from there has been rendered
-  bool ended = false;
-
-  ~bft_module() { delete renderer; }
-};
+// LibraryChannels.cpp: what the channels did in the block just rendered.
+void noteChannels(bft_module& m);
+// The same file: the peaks' and columns' memory, the mixer told to measure.
+void startChannelNotes(bft_module& m);
+// LibraryInfo.cpp: a message as printable lines.
+std::string printableMessage(const std::string& text);
 
 namespace {
+// The most seconds of the first pass between two states kept for seeks.
+constexpr int kKeepEverySeconds = 4;
+
 // Puts the reason where the caller asked for it; none.
 bft_module* refuse(char* error, size_t size, const std::string& text) {
   if (error && size) std::snprintf(error, size, "%s", text.c_str());
@@ -52,10 +41,47 @@ int64_t endOfPass(const bft_module& m) {
   return found >= 0 ? std::min(found, cap) : cap;
 }
 
+// Where a pass has ended with more to play, the next is counted from its end: the song goes on as
+// it comes back round, and that pass ends where it comes round again.
+void turnPasses(bft_module& m) {
+  while (m.repeats > 0 && m.renderer->loopFrame() >= 0) {
+    m.passStart = m.renderer->loopFrame();
+    m.renderer->restartPass();
+    --m.repeats;
+    m.onFirstPass = false;
+  }
+}
+
+// Keeps the renderer's state at the block now starting where the first pass has come to an order
+// it had not kept, or has gone on long without one (a long pattern, a song of one order).
+void keepOrderStart(bft_module& m, const OfflineRenderer::Chunk& chunk) {
+  if (!m.onFirstPass) return;
+  const int64_t frame = m.renderer->renderedFrames();
+  const int64_t passEnd = m.renderer->loopFrame();
+  if (passEnd >= 0 && frame > passEnd) return;
+  if (!m.kept.empty() && m.kept.back().frame >= frame) return;
+  bool newOrder = false;
+  for (const OfflineRenderer::TickMark& t : m.renderer->ticks())
+    if (t.frame >= frame - chunk.count && t.order != m.keptOrder) newOrder = true;
+  const int64_t longest = int64_t{kKeepEverySeconds} * m.renderer->player().rate;
+  if (!newOrder && (m.kept.empty() || frame - m.kept.back().frame < longest)) return;
+  m.keptOrder = m.renderer->ticks().empty() ? m.keptOrder : m.renderer->ticks().back().order;
+  m.kept.push_back({frame, m.renderer->save()});
+}
+
+// Renders the next block as the one being handed out, and notes what the channels did in it.
+void renderBlock(bft_module& m) {
+  m.chunkStart = m.renderer->renderedFrames();
+  m.chunk = m.renderer->renderChunk(1);
+  m.taken = 0;
+  noteChannels(m);
+  keepOrderStart(m, m.chunk);
+}
+
 // Frames of the current block still to hand out, the pass's end considered.
 int64_t available(const bft_module& m) {
   int64_t end = m.chunkStart + m.chunk.count;
-  if (!m.loop) end = std::min(end, endOfPass(m));
+  if (m.repeats == 0) end = std::min(end, endOfPass(m));
   return std::max<int64_t>(0, end - (m.chunkStart + m.taken));
 }
 
@@ -63,15 +89,15 @@ int64_t available(const bft_module& m) {
 // false at the end of the pass.
 bool refill(bft_module& m) {
   if (m.ended) return false;
+  turnPasses(m);
   if (available(m) > 0) return true;
-  if (!m.loop && m.chunkStart + m.chunk.count >= endOfPass(m) && m.chunk.count > 0) {
+  if (m.repeats == 0 && m.chunkStart + m.chunk.count >= endOfPass(m) && m.chunk.count > 0) {
     m.ended = true;
     return false;
   }
-  m.chunkStart = m.renderer->renderedFrames();
-  m.chunk = m.renderer->renderChunk(1);
-  m.taken = 0;
+  renderBlock(m);
   m.seekOrder = -1;
+  turnPasses(m);
   if (available(m) > 0) return true;
   m.ended = true;
   return false;
@@ -105,7 +131,7 @@ const OfflineRenderer::PassEnd& passOf(const bft_module* m) {
     // Running the song's ticks moves its position, which the renderer plays from: kept aside.
     Song& song = *m->song;
     const Song playing = song;
-    m->pass = OfflineRenderer::onePass(song, m->renderer->player().rate);
+    m->pass = OfflineRenderer::onePass(song, m->renderer->player().rate, &m->passRows);
     m->passKnown = true;
     song = playing;
   }
@@ -137,11 +163,17 @@ bft_module* bft_load(const void* data, size_t size, int rate, const char* rules,
   m->title = printableName(s.title, sizeof s.title);
   m->tracker = printableName(s.tracker, sizeof s.tracker);
   m->format = formatName(s);
+  m->message = printableMessage(s.message);
+  for (int i = 0; i < s.instrumentCount; ++i)
+    m->instrumentNames.push_back(printableName(s.instruments[i].name, sizeof s.instruments[i].name));
+  for (int i = 0; i < s.sampleCount; ++i) m->sampleNames.push_back(printableName(s.samples[i]->name, sizeof s.samples[i]->name));
   m->renderer = new (std::nothrow) OfflineRenderer(s, rate);
   if (!m->renderer) {
     delete m;
     return refuse(error, errorSize, "out of memory");
   }
+  startChannelNotes(*m);
+  m->kept.push_back({0, m->renderer->save()});
   return m;
 }
 
@@ -195,6 +227,7 @@ void bft_position(const bft_module* m, int* order, int* row) {
 int bft_seek_order(bft_module* m, int order) {
   if (!m || order < 0 || order >= m->song->songLength) return -1;
   m->renderer->seek(order);
+  m->onFirstPass = false;
   // What is left of the block was rendered before the seek: the song goes on from the next one.
   m->chunk = {};
   m->chunkStart = m->renderer->renderedFrames();
@@ -206,19 +239,93 @@ int bft_seek_order(bft_module* m, int order) {
 }
 
 void bft_set_loop(bft_module* m, int loop) {
-  if (!m || m->loop == (loop != 0)) return;
-  m->loop = loop != 0;
+  if (!m || (m->repeats < 0) == (loop != 0)) return;
+  m->repeats = loop ? -1 : 0;
   m->ended = false;
   // Past the end of the first pass, the pass that ends the song is counted from where it is.
   const int64_t next = m->chunkStart + m->taken;
-  if (!m->loop && next >= endOfPass(*m)) {
+  if (!loop && next >= endOfPass(*m)) {
     m->renderer->restartPass();
     m->passStart = next;
+    m->onFirstPass = false;
   }
 }
 
+int bft_set_repeat(bft_module* m, int count) {
+  if (!m || count < -1) return -1;
+  if (count < 0) {
+    bft_set_loop(m, 1);
+    return 0;
+  }
+  // Going round for ever, the renderer counted no passes: the one playing is counted from here.
+  if (m->repeats < 0) bft_set_loop(m, 0);
+  m->repeats = count;
+  m->ended = false;
+  return 0;
+}
+
+int bft_seek_frame(bft_module* m, int64_t frame) {
+  if (!m || frame < 0 || frame > bft_pass_frames(m)) return -1;
+  // The latest state kept at or before the frame, unless the renderer is on the first pass's
+  // course between it and the frame already.
+  auto after = std::upper_bound(m->kept.begin(), m->kept.end(), frame,
+                                [](int64_t f, const bft_module::KeptState& k) { return f < k.frame; });
+  const bft_module::KeptState& from = *(after - 1);
+  if (m->onFirstPass && m->chunk.count > 0 && frame >= m->chunkStart && frame < m->chunkStart + m->chunk.count) {
+    m->taken = frame - m->chunkStart;
+    m->passStart = 0;
+    m->seekOrder = -1;
+    m->ended = false;
+    return 0;
+  }
+  const int64_t rendered = m->renderer->renderedFrames();
+  if (!(m->onFirstPass && rendered <= frame && rendered >= from.frame)) {
+    m->renderer->restore(*from.state);
+    m->onFirstPass = true;
+    m->keptOrder = -1;
+    for (const OfflineRenderer::TickMark& t : m->renderer->ticks()) m->keptOrder = t.order;
+  }
+  // Played silently up to the block that holds the frame, which is then handed out from it.
+  do renderBlock(*m);
+  while (m->chunkStart + m->chunk.count <= frame);
+  m->taken = frame - m->chunkStart;
+  m->passStart = 0;
+  m->seekOrder = -1;
+  m->ended = false;
+  return 0;
+}
+
+int bft_seek_time(bft_module* m, double seconds) {
+  if (!m || !(seconds >= 0) || !(seconds * m->renderer->player().rate < 9.2e18)) return -1;
+  return bft_seek_frame(m, std::llround(seconds * m->renderer->player().rate));
+}
+
+int64_t bft_frame_of(const bft_module* m, int order, int row) {
+  if (!m) return -1;
+  passOf(m);
+  for (const OfflineRenderer::TickMark& t : m->passRows)
+    if (t.order == order && t.row == row) return t.frame;
+  return -1;
+}
+
+double bft_time_of(const bft_module* m, int order, int row) {
+  const int64_t frame = bft_frame_of(m, order, row);
+  return frame < 0 ? -1 : static_cast<double>(frame) / m->renderer->player().rate;
+}
+
+int bft_seek_row(bft_module* m, int order, int row) {
+  const int64_t frame = bft_frame_of(m, order, row);
+  return frame < 0 ? -1 : bft_seek_frame(m, frame);
+}
+
+double bft_duration(const bft_module* m) {
+  return m ? static_cast<double>(bft_pass_frames(m)) / m->renderer->player().rate : 0;
+}
+
 void bft_set_channel_mask(bft_module* m, uint64_t mask) {
-  if (m) m->renderer->setChannelMask(mask);
+  if (!m) return;
+  m->mask = mask;
+  applyChannels(*m);
 }
 
 int bft_set_gain(bft_module* m, double decibels) {

@@ -222,11 +222,62 @@ uint64_t renderVoiceEither(bool backward, float* out, int32_t n, const int16_t* 
                   : renderVoice<kStereo, kFilter, false>(out, n, data, position, step, v, ramp, f);
 }
 
+// A voice read by another interpolation than the kernels' linear one (Interpolation.h), one frame
+// at a time, each side on its own, through the filter where it is on, levels moving every frame of
+// a ramp.
+uint64_t renderInterpolated(Interpolation mode, MixerChannel& c, float* out, int32_t n, uint64_t position,
+                            uint64_t step, SegmentLevels& v, bool ramp) {
+  const Sample& s = *c.sample;
+  const bool backward = c.direction == kBackward;
+  const Loop loop = activeLoop(c);
+  const bool wraps = loop.mode == kLoopForward;
+  const auto stride = static_cast<int32_t>(s.stereo ? 2 : 1);
+  const SampleView left = {s.data, stride, s.length + kSampleSpareFrames, static_cast<uint32_t>(loop.start >> 32),
+                           wraps ? static_cast<uint32_t>(loop.end >> 32) : 0};
+  SampleView right = left;
+  right.data += stride - 1;
+  VoiceFilter& f = c.filter;
+  float l = v.left, r = v.right;
+  for (int32_t i = 0; i < n; ++i) {
+    float sl = interpolateAt(mode, left, position, step);
+    float sr = s.stereo ? interpolateAt(mode, right, position, step) : sl;
+    if (f.on) {
+      const float yl = f.a * sl + f.b * f.history[0][0] + f.c * f.history[0][1];
+      f.history[0][1] = f.history[0][0];
+      f.history[0][0] = yl;
+      if (s.stereo) {
+        const float yr = f.a * sr + f.b * f.history[1][0] + f.c * f.history[1][1];
+        f.history[1][1] = f.history[1][0];
+        f.history[1][0] = yr;
+        sr = yr;
+      } else {
+        sr = yl;
+      }
+      sl = yl;
+    }
+    out[2 * i] += sl * l;
+    out[2 * i + 1] += sr * r;
+    if (ramp) {
+      l += v.deltaLeft;
+      r += v.deltaRight;
+    }
+    position = backward ? position - step : position + step;
+  }
+  for (auto& side : f.history)
+    for (float& y : side)
+      if (std::fabs(y) < 1e-20f) y = 0;
+  v.left = l;
+  v.right = r;
+  return position;
+}
+
 // n frames of a voice at levels v, moving by their deltas where kind is a ramp.
 uint64_t renderSegment(const XMPlayer& player, MixerChannel& c, RampKind kind, float* out, int32_t n, uint64_t position,
                        uint64_t step, SegmentLevels& v) {
   const Sample& s = *c.sample;
   const bool backward = c.direction == kBackward;
+  if (player.interpolation != Interpolation::kLinear)
+    return renderInterpolated(player.interpolation, c, out, n, position, step, v, kind != kSteady);
   if (!s.stereo && !c.filter.on) return player.kernels->mono[kind][backward](out, n, s.data, position, step, v);
   const bool ramp = kind != kSteady;
   if (s.stereo)
@@ -304,12 +355,57 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
 }
 }  // namespace
 
+namespace {
+// The peak of count stereo frames, each side, raised into peaks.
+void raisePeaks(const float* frames, int32_t count, float* peaks) {
+  float l = peaks[0], r = peaks[1];
+  for (int32_t i = 0; i < count; ++i) {
+    l = std::max(l, std::fabs(frames[2 * i]));
+    r = std::max(r, std::fabs(frames[2 * i + 1]));
+  }
+  peaks[0] = l;
+  peaks[1] = r;
+}
+}  // namespace
+
 void mix(XMPlayer& player, float* destination, int32_t count) {
   if (count < 1) return;
+  const bool metered = player.channelPeaks != nullptr;
+  if ((metered || player.unheardMask) && !player.voiceScratch) {
+    player.voiceScratch.reset(new float[2 * static_cast<size_t>(player.blockLength)]);
+    player.channelScratch.reset(new float[2 * static_cast<size_t>(player.blockLength) * kChannelVoices]);
+  }
+  uint64_t touched = 0;  // channels whose scratch holds this call's frames
+  const size_t values = 2 * static_cast<size_t>(count);
   for (int i = 0; i < player.voiceCount; ++i) {
     MixerChannel& c = player.mixer[i];
-    if (c.sample && (player.channelMask >> c.channel & 1)) mixChannel(player, c, destination, count);
+    if (!c.sample || !(player.channelMask >> c.channel & 1)) continue;
+    const bool heard = !(player.unheardMask >> c.channel & 1);
+    if (!metered && heard) {
+      mixChannel(player, c, destination, count);
+      continue;
+    }
+    // Alone into zeros, the voice's frames are exactly what it adds to the mix, which then gets
+    // them by the same one addition a frame: the same sums as mixing it in directly.
+    float* own = player.voiceScratch.get();
+    std::memset(own, 0, sizeof(float) * values);
+    mixChannel(player, c, own, count);
+    if (heard)
+      for (size_t k = 0; k < values; ++k) destination[k] += own[k];
+    if (!metered) continue;
+    const int channel = c.channel & (kChannelVoices - 1);
+    float* sum = player.channelScratch.get() + static_cast<size_t>(channel) * 2 * player.blockLength;
+    if (!(touched >> channel & 1)) {
+      std::memcpy(sum, own, sizeof(float) * values);
+      touched |= uint64_t{1} << channel;
+    } else {
+      for (size_t k = 0; k < values; ++k) sum[k] += own[k];
+    }
   }
+  for (int channel = 0; channel < kChannelVoices; ++channel)
+    if (touched >> channel & 1)
+      raisePeaks(player.channelScratch.get() + static_cast<size_t>(channel) * 2 * player.blockLength, count,
+                 player.channelPeaks + 2 * channel);
 }
 
 void convert(int16_t* destination, const float* source, int32_t count) {
@@ -385,6 +481,7 @@ void fillBlock(XMPlayer& player) {
   float* place = player.mixBuffer + static_cast<size_t>(block) * b * 2;
   float* const blockStart = place;
   std::memset(place, 0, sizeof(float) * 2 * static_cast<size_t>(b));
+  if (player.channelPeaks) std::fill(player.channelPeaks, player.channelPeaks + 2 * kChannelVoices, 0.0f);
   int32_t countdown = song.samplesLeftInTick;
   int32_t done = 0;
   while (done < b) {

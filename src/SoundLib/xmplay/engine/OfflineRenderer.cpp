@@ -1,6 +1,7 @@
 #include "SoundLib/xmplay/engine/OfflineRenderer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "SoundLib/xmplay/engine/Mixer.h"
 #include "SoundLib/xmplay/engine/Sequencer.h"
@@ -136,7 +137,47 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
   return out;
 }
 
-OfflineRenderer::PassEnd OfflineRenderer::onePass(Song& song, int32_t rate) {
+struct OfflineRenderer::State {
+  Song song;
+  MixerChannel mixer[kMixerChannels];
+  int32_t voiceCount, rampLength, blockIndex;
+  float rampReciprocal, targetScale;
+  std::vector<std::max_align_t> rules;
+  PassWatch pass;
+  int64_t tickFrame, rendered;
+  std::vector<TickMark> ticks;
+};
+
+void OfflineRenderer::StateFree::operator()(State* state) const { delete state; }
+
+OfflineRenderer::StatePtr OfflineRenderer::save() const {
+  auto state = StatePtr(new State{song_, {}, player_.voiceCount, player_.rampLength, player_.blockIndex,
+                                                player_.rampReciprocal, player_.targetScale, {}, pass_, tickFrame_,
+                                                rendered_, ticks_});
+  std::memcpy(state->mixer, player_.mixer, sizeof player_.mixer);
+  XMPlayer& player = const_cast<XMPlayer&>(player_);
+  const auto* rules = static_cast<const std::max_align_t*>(player.ruleState());
+  state->rules.assign(rules, rules + player.ruleStateBytes() / sizeof(std::max_align_t));
+  return state;
+}
+
+void OfflineRenderer::restore(const State& state) {
+  song_ = state.song;
+  std::memcpy(player_.mixer, state.mixer, sizeof player_.mixer);
+  player_.voiceCount = state.voiceCount;
+  player_.rampLength = state.rampLength;
+  player_.rampReciprocal = state.rampReciprocal;
+  player_.targetScale = state.targetScale;
+  player_.blockIndex = state.blockIndex;
+  // The state was made by the same rule set: its size is the one the player holds.
+  if (!state.rules.empty()) std::memcpy(player_.ruleState(), state.rules.data(), state.rules.size() * sizeof(std::max_align_t));
+  pass_ = state.pass;
+  tickFrame_ = state.tickFrame;
+  rendered_ = state.rendered;
+  ticks_ = state.ticks;
+}
+
+OfflineRenderer::PassEnd OfflineRenderer::onePass(Song& song, int32_t rate, std::vector<TickMark>* rows) {
   XMPlayer player;
   configureOutput(player, rate);
   player.courseOnly = true;
@@ -149,6 +190,9 @@ OfflineRenderer::PassEnd OfflineRenderer::onePass(Song& song, int32_t rate) {
   while (frames < cap) {
     pass.beforeTick(player, song, frames);
     if (pass.end.frame >= 0) break;
+    if (rows && song.tick == 0 && (song.nextRow >= 0 || frames == 0))
+      rows->push_back({frames, song.nextOrderPosition >= 0 ? song.nextOrderPosition : song.orderPosition,
+                       song.nextRow >= 0 ? song.nextRow : song.row});
     song.rules->tick(player, song);
     frames += song.samplesPerTick;
   }

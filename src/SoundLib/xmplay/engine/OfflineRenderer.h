@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -86,6 +87,12 @@ class OfflineRenderer {
     if (kernels) player_.kernels = kernels;
     return kernels != nullptr;
   }
+  // Mixes the channels whose bits are set unheard (XMPlayer::unheardMask), from the next frame.
+  void setUnheardMask(uint64_t mask) { player_.unheardMask = mask; }
+  void setInterpolation(Interpolation mode) { player_.interpolation = mode; }
+  // Where given (kChannelVoices x 2 floats), the peaks of each channel in every block rendered
+  // from now (XMPlayer::channelPeaks).
+  void measureChannels(float* peaks) { player_.channelPeaks = peaks; }
   // How far apart a MOD's Amiga panning puts the sides, 0 to 100 % (XMPlayer::separation).
   void setSeparation(int32_t percent) { player_.separation = percent; }
 
@@ -93,8 +100,22 @@ class OfflineRenderer {
   // running the song's ticks alone: no tick's length or next row depends on what the mixer does,
   // so nothing need be mixed. The song is left at its start.
   static int64_t passFrames(Song& song, int32_t rate);
-  // The same, with how the pass ends (its frame is -1 where none ends within kMaxPassSeconds).
-  static PassEnd onePass(Song& song, int32_t rate);
+  // The same, with how the pass ends (its frame is -1 where none ends within kMaxPassSeconds);
+  // where rows is given, the frame each row of the pass starts on, in the order played.
+  static PassEnd onePass(Song& song, int32_t rate, std::vector<TickMark>* rows = nullptr);
+
+  // Everything the render goes on from: the voices, the rule set's state, the song's course, the
+  // pass looked for, the frames rendered. Restored, the renderer gives from there the frames it
+  // gave after it was saved (what the listener set, the channel mask, separation, interpolation
+  // and mixer path, stays as it is now). For seeks that land on a frame, from a state kept at
+  // an order start.
+  struct State;
+  struct StateFree {
+    void operator()(State* state) const;
+  };
+  using StatePtr = std::unique_ptr<State, StateFree>;
+  StatePtr save() const;
+  void restore(const State& state);
 
   // Long enough for the longest songs people wrote (Scream Tracker 3's run past 15 minutes), short
   // enough that a song which never comes round is cut in a few seconds' rendering.
@@ -113,6 +134,7 @@ class OfflineRenderer {
     static uint64_t key(int32_t order, int32_t row, uint64_t flow);
   };
 
+  friend struct State;
   static void observedTick(XMPlayer& player, Song& song);
   void forgetTicksBefore(int64_t frame);
 

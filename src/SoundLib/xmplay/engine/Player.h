@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "SoundLib/xmplay/engine/Interpolation.h"
 #include "SoundLib/xmplay/engine/MixerKernels.h"
 #include "SoundLib/xmplay/engine/Song.h"
 
@@ -97,6 +98,17 @@ struct XMPlayer {
   // Only the song's course is wanted (OfflineRenderer::passFrames), not its sound: a rule set
   // may leave out what it gives the mixer.
   bool courseOnly = false;
+  // How the mixer reads between a sample's frames; linear is the kernels' (every path's) own, the
+  // others a loop of their own (Interpolation.h).
+  Interpolation interpolation = Interpolation::kLinear;
+  // Song channels mixed unheard: their voices play on into scratch instead of the mix, so that a
+  // channel heard again is in step (the channel mask's channels do not move at all).
+  uint64_t unheardMask = 0;
+  // Where set (kChannelVoices x 2 floats), the peak of what each song channel added to each side
+  // of the mix during the last block fillBlock rendered, its voices summed; the mix itself is the
+  // same bit for bit. The scratch is made the first time it is needed.
+  float* channelPeaks = nullptr;
+  std::unique_ptr<float[]> voiceScratch, channelScratch;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
   std::unique_ptr<uint8_t[]> mixStorage;
@@ -110,6 +122,7 @@ struct XMPlayer {
   void* ruleState() { return ruleStorage_.get(); }
   // Makes room for a set's state and zeroes it.
   void resetRuleState(size_t bytes);
+  size_t ruleStateBytes() const { return ruleStorageBytes_; }
 
  private:
   std::unique_ptr<std::max_align_t[]> ruleStorage_;

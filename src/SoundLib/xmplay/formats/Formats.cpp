@@ -44,6 +44,13 @@ const Format* formatNamed(const char* name) {
   return nullptr;
 }
 
+const Format* formatAt(int index) {
+  static const Format* const kOffered[] = {&xm::kFormat, &mod::kFormat, &s3m::kFormat, &it::kFormat};
+  return index >= 0 && index < formatCount() ? kOffered[index] : nullptr;
+}
+
+int formatCount() { return static_cast<int>(std::size(kFormats)); }
+
 std::string formatNames() {
   std::string names;
   const size_t count = std::size(kFormats);

@@ -13,6 +13,9 @@
 const Format* formatOf(const uint8_t* data, size_t size);
 // The format of that name ("XM", "MOD"); none for another.
 const Format* formatNamed(const char* name);
+// The formats by index from 0 as people are offered them (XM, MOD, S3M, IT); none outside.
+const Format* formatAt(int index);
+int formatCount();
 // Their names for people: "XM or MOD".
 std::string formatNames();
 

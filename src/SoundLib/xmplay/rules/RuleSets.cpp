@@ -33,6 +33,10 @@ const RuleSet* ruleSetNamed(const char* name) {
   return nullptr;
 }
 
+const RuleSet* ruleSetAt(int index) { return index >= 0 && index < ruleSetCount() ? kSets[index] : nullptr; }
+
+int ruleSetCount() { return static_cast<int>(std::size(kSets)); }
+
 std::string ruleSetNames() {
   std::string names;
   const size_t count = std::size(kSets);
