@@ -16,7 +16,10 @@ set(BRACKENFOLD_WORKLET_EXPORTS
   bft_version bft_load bft_free bft_render bft_render_float bft_render_planar
   bft_title bft_tracker bft_format bft_rules bft_channels bft_orders bft_rate bft_pass_frames
   bft_position bft_frames_rendered bft_seek_order bft_set_loop bft_set_channel_mask bft_set_gain
-  bft_set_separation malloc free)
+  bft_set_separation bft_seek_time bft_seek_row bft_frame_of bft_duration bft_set_repeat
+  bft_instruments bft_instrument_name bft_samples bft_sample_name bft_message bft_patterns
+  bft_pattern_rows bft_order_pattern bft_pattern_cell_text bft_get_channel_state bft_set_mute
+  bft_set_solo bft_set_interpolation bft_probe malloc free)
 list(TRANSFORM BRACKENFOLD_WORKLET_EXPORTS PREPEND "'_")
 list(TRANSFORM BRACKENFOLD_WORKLET_EXPORTS APPEND "'")
 list(JOIN BRACKENFOLD_WORKLET_EXPORTS "," BRACKENFOLD_WORKLET_EXPORT_LIST)
@@ -35,22 +38,23 @@ target_link_options(brackenfold_worklet PRIVATE
   "-sEXPORTED_RUNTIME_METHODS=['UTF8ToString','stringToUTF8']"
   --extern-post-js ${BRACKENFOLD_PLAYER_DIR}/src/processor.js)
 
-# The page's module and the player's page, copied beside the worklet's file: the package's files
-# in player/, the page in the build folder's top beside the intro's.
-set(BRACKENFOLD_PLAYER_FILES src/brackenfold-player.js src/wav.js)
-set(BRACKENFOLD_PAGE_FILES)
+# The page's module, its types and the package's texts in player/ (the package: `npm pack` there
+# makes the tarball), the page beside the intro's. The package and the page carry the version.
+set(BRACKENFOLD_PLAYER_FILES
+  src/brackenfold-player.js src/wav.js src/brackenfold-player.d.ts README.md ../../LICENSE)
+set(BRACKENFOLD_PAGE_FILES page/player.css page/PlayerPage.js page/PatternView.js page/ChannelMeters.js
+  page/Playlist.js)
+set(BRACKENFOLD_VERSION ${PROJECT_VERSION})
+configure_file(${BRACKENFOLD_PLAYER_DIR}/package.json ${BRACKENFOLD_PLAYER_OUT}/package.json @ONLY)
+configure_file(${BRACKENFOLD_PLAYER_DIR}/page/player.html ${CMAKE_BINARY_DIR}/player.html @ONLY)
 set(copied)
-foreach(file IN LISTS BRACKENFOLD_PLAYER_FILES)
+foreach(file IN LISTS BRACKENFOLD_PLAYER_FILES BRACKENFOLD_PAGE_FILES)
   get_filename_component(name ${file} NAME)
-  set(target_file ${BRACKENFOLD_PLAYER_OUT}/${name})
-  add_custom_command(OUTPUT ${target_file}
-    COMMAND ${CMAKE_COMMAND} -E copy ${BRACKENFOLD_PLAYER_DIR}/${file} ${target_file}
-    DEPENDS ${BRACKENFOLD_PLAYER_DIR}/${file})
-  list(APPEND copied ${target_file})
-endforeach()
-foreach(file IN LISTS BRACKENFOLD_PAGE_FILES)
-  get_filename_component(name ${file} NAME)
-  set(target_file ${CMAKE_BINARY_DIR}/${name})
+  if(file IN_LIST BRACKENFOLD_PAGE_FILES)
+    set(target_file ${CMAKE_BINARY_DIR}/${name})
+  else()
+    set(target_file ${BRACKENFOLD_PLAYER_OUT}/${name})
+  endif()
   add_custom_command(OUTPUT ${target_file}
     COMMAND ${CMAKE_COMMAND} -E copy ${BRACKENFOLD_PLAYER_DIR}/${file} ${target_file}
     DEPENDS ${BRACKENFOLD_PLAYER_DIR}/${file})

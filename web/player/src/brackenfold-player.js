@@ -6,6 +6,7 @@
 import {encodeWav} from './wav.js';
 
 const kProcessor = 'brackenfold-tracker';
+const kInterpolations = ['nearest', 'linear', 'cubic', 'sinc8'];
 const kDefaultWorklet = new URL('./brackenfold-worklet.js', import.meta.url).href;
 // Each context adds the worklet's file once.
 const added = new WeakMap();
@@ -63,6 +64,13 @@ export class TrackerPlayer extends EventTarget {
       numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
       processorOptions: {pcm16: !!options.pcm16}});
     this.node.port.onmessage = (event) => this.receive(event.data);
+    // A processor that threw (the library out of memory) answers nothing more.
+    this.node.onprocessorerror = () => {
+      for (const waiting of this.waiting.values()) waiting.reject(new Error('the player\'s processor stopped with an error'));
+      this.waiting.clear();
+      this.playing = false;
+      this.dispatchEvent(new CustomEvent('error'));
+    };
     this.waiting = new Map();
     this.nextId = 1;
     this.metadata = null;
@@ -71,13 +79,15 @@ export class TrackerPlayer extends EventTarget {
     this.position = {order: 0, row: 0, time: 0};
     this.muted = new Set();
     this.soloed = new Set();
-    this.settings = {gain: 0, separation: null, loop: false};
+    this.settings = {gain: 0, separation: null, repeat: 0, interpolation: null};
+    this.patterns = new Map();
   }
 
   receive(message) {
     switch (message.type) {
       case 'loaded':
       case 'failed':
+      case 'pattern':
       case 'stats': {
         const waiting = this.waiting.get(message.id);
         if (!waiting) return;
@@ -88,7 +98,12 @@ export class TrackerPlayer extends EventTarget {
       }
       case 'position':
         this.position = {order: message.order, row: message.row, time: message.time};
+        this.levels = message.levels;
         this.dispatchEvent(new CustomEvent('position', {detail: this.position}));
+        this.dispatchEvent(new CustomEvent('levels', {detail: {levels: message.levels}}));
+        return;
+      case 'refused':
+        this.dispatchEvent(new CustomEvent('refused', {detail: {what: message.what, value: message.value}}));
         return;
       case 'end':
         this.playing = false;
@@ -124,12 +139,13 @@ export class TrackerPlayer extends EventTarget {
     const bytes = await bytesOf(source);
     this.bytes = bytes.slice(0);
     this.playing = false;
-    const reply = await this.ask({type: 'load', bytes, rules: options.rules || null, loop: this.settings.loop},
+    const reply = await this.ask({type: 'load', bytes, rules: options.rules || null, repeat: this.settings.repeat},
                                  [bytes]);
     this.metadata = reply.metadata;
     this.rules = options.rules || null;
     this.muted.clear();
     this.soloed.clear();
+    this.patterns.clear();
     this.applySettings();
     return this.metadata;
   }
@@ -137,8 +153,10 @@ export class TrackerPlayer extends EventTarget {
   applySettings() {
     this.post({type: 'gain', decibels: this.settings.gain});
     if (this.settings.separation !== null) this.post({type: 'separation', percent: this.settings.separation});
-    this.post({type: 'loop', on: this.settings.loop});
-    this.sendMask();
+    this.post({type: 'repeat', count: this.settings.repeat});
+    if (this.settings.interpolation !== null) this.post({type: 'interpolation', mode: this.settings.interpolation});
+    for (const channel of this.muted) this.post({type: 'mute', channel, on: true});
+    for (const channel of this.soloed) this.post({type: 'solo', channel, on: true});
   }
 
   play() {
@@ -152,19 +170,51 @@ export class TrackerPlayer extends EventTarget {
     this.post({type: 'pause'});
   }
 
-  // Goes on at the start of an order position (from 0).
-  seekOrder(order) {
-    this.post({type: 'seekOrder', order});
+  // Goes on from the frame at that time of the first pass (seconds from its start), landing on
+  // the frame the library gives there; a time outside the pass is ignored.
+  seek(seconds) {
+    this.post({type: 'seek', seconds});
   }
 
-  // Plays the song round for ever (true) or one pass (false).
+  // Goes on at the start of an order position (from 0), or of a row in it.
+  seekOrder(order, row = 0) {
+    this.post(row ? {type: 'seekRow', order, row} : {type: 'seekOrder', order});
+  }
+
+  // How many passes follow the first: 0 (one pass, the default), N, or Infinity (for ever);
+  // seamless at each turn.
+  set repeat(count) {
+    if (!(count === Infinity || (Number.isInteger(count) && count >= 0))) {
+      throw new RangeError('repeat: a count from 0, or Infinity');
+    }
+    this.settings.repeat = count === Infinity ? -1 : count;
+    this.post({type: 'repeat', count: this.settings.repeat});
+  }
+
+  get repeat() {
+    return this.settings.repeat < 0 ? Infinity : this.settings.repeat;
+  }
+
+  // Plays for ever (true) or one pass (false): repeat as Infinity or 0.
   set loop(on) {
-    this.settings.loop = !!on;
-    this.post({type: 'loop', on: this.settings.loop});
+    this.repeat = on ? Infinity : 0;
   }
 
   get loop() {
-    return this.settings.loop;
+    return this.repeat === Infinity;
+  }
+
+  // The resampling between a sample's frames: 'nearest', 'linear' (the default), 'cubic' or
+  // 'sinc8'. The intro's rules keep theirs (a 'refused' event says so).
+  set interpolation(name) {
+    const mode = kInterpolations.indexOf(name);
+    if (mode < 0) throw new RangeError('interpolation: ' + kInterpolations.join(', '));
+    this.settings.interpolation = mode;
+    this.post({type: 'interpolation', mode});
+  }
+
+  get interpolation() {
+    return kInterpolations[this.settings.interpolation === null ? 1 : this.settings.interpolation];
   }
 
   // Gain on the mix in dB, -48 to 48.
@@ -189,29 +239,32 @@ export class TrackerPlayer extends EventTarget {
     return this.settings.separation === null ? 50 : this.settings.separation;
   }
 
-  // Mutes or unmutes a channel (from 0); a soloed channel plays whatever is muted.
+  // Mutes or unmutes a channel (from 0); it plays on unheard, in step for its return.
   mute(channel, on = true) {
     if (on) this.muted.add(channel);
     else this.muted.delete(channel);
-    this.sendMask();
+    this.post({type: 'mute', channel, on});
   }
 
-  // Solos a channel or takes its solo away; while any channel is soloed only the soloed play.
+  // Solos a channel or takes its solo away; while any channel is soloed only the soloed (and not
+  // muted) are heard.
   solo(channel, on = true) {
     if (on) this.soloed.add(channel);
     else this.soloed.delete(channel);
-    this.sendMask();
+    this.post({type: 'solo', channel, on});
   }
 
   isAudible(channel) {
-    return this.soloed.size ? this.soloed.has(channel) : !this.muted.has(channel);
+    return !this.muted.has(channel) && (this.soloed.size === 0 || this.soloed.has(channel));
   }
 
-  sendMask() {
-    if (!this.metadata) return;
-    let mask = 0n;
-    for (let c = 0; c < this.metadata.channels; ++c) if (this.isAudible(c)) mask |= 1n << BigInt(c);
-    this.post({type: 'mask', mask});
+  // A pattern's rows, each an array of one text a channel as the format's tracker shows the cell
+  // ("C-4 01 40 A0F"); kept once asked for.
+  async pattern(index) {
+    if (!this.patterns.has(index)) {
+      this.patterns.set(index, this.ask({type: 'pattern', pattern: index}).then((reply) => reply.rows));
+    }
+    return this.patterns.get(index);
   }
 
   // What the processor has counted: blocks rendered, the slowest block's milliseconds, how far
@@ -231,7 +284,7 @@ export class TrackerPlayer extends EventTarget {
     const offline = new OfflineAudioContext(2, frames, rate);
     const copy = await TrackerPlayer.create(offline, {workletUrl: this.workletUrl, pcm16: true});
     await copy.load(this.bytes, {rules: this.rules});
-    copy.settings = {...this.settings, loop: false};
+    copy.settings = {...this.settings, repeat: 0};
     copy.muted = new Set(this.muted);
     copy.soloed = new Set(this.soloed);
     copy.applySettings();

@@ -4,13 +4,16 @@
 // processor's constructor, in the worklet's own scope: no fetch, no promise, no main thread.
 // Each node has a module of its own, so any number of players mix at once.
 //
-// Messages from the page (node.port): load, play, pause, seekOrder, loop, mask, gain,
-// separation, stats. Messages back: loaded or failed (answering a load by its id), position,
-// end, stats. Positions go out every kReportFrames frames, and at once after a load or a seek.
+// Messages from the page (node.port): load, play, pause, seek (seconds), seekRow, seekOrder,
+// repeat, mute, solo, interpolation, gain, separation, pattern, stats. Messages back: loaded or
+// failed (answering a load by its id), position (with each channel's levels), end, sounding,
+// pattern, stats, refused. Positions go out every kReportFrames frames, and at once after a load
+// or a seek.
 
 const kReportFrames = 1024;
 const kMaxBlock = 4096;
 const kReasonBytes = 128;
+const kChannelStateBytes = 64;  // room for a bft_channel_state (28 bytes)
 // Lag beyond the device's own rhythm that counts as a late block: Chromium's output buffer
 // (AudioContext.baseLatency, 10 ms here) hides less than that.
 const kLateMs = 10;
@@ -29,6 +32,7 @@ class TrackerProcessor extends AudioWorkletProcessor {
     this.scratch = lib._malloc(kMaxBlock * 8);
     this.cells = lib._malloc(8);
     this.reason = lib._malloc(kReasonBytes);
+    this.state = lib._malloc(kChannelStateBytes);
     this.song = 0;
     this.playing = false;
     this.listening = false;
@@ -70,14 +74,41 @@ class TrackerProcessor extends AudioWorkletProcessor {
       case 'pause':
         this.playing = false;
         break;
+      case 'seek':
+        if (this.song && lib._bft_seek_time(this.song, message.seconds) === 0) {
+          this.songFrames = Math.round(message.seconds * sampleRate);
+          this.report();
+        }
+        break;
+      case 'seekRow':
+        if (this.song && lib._bft_seek_row(this.song, message.order, message.row) === 0) {
+          this.songFrames = Number(lib._bft_frame_of(this.song, message.order, message.row));
+          this.report();
+        }
+        break;
       case 'seekOrder':
-        if (this.song && lib._bft_seek_order(this.song, message.order) === 0) this.report();
+        if (this.song && lib._bft_seek_order(this.song, message.order) === 0) {
+          this.songFrames = Math.max(0, Number(lib._bft_frame_of(this.song, message.order, 0)));
+          this.report();
+        }
         break;
-      case 'loop':
-        if (this.song) lib._bft_set_loop(this.song, message.on ? 1 : 0);
+      case 'repeat':
+        if (this.song) lib._bft_set_repeat(this.song, message.count);
         break;
-      case 'mask':
-        if (this.song) lib._bft_set_channel_mask(this.song, BigInt.asUintN(64, BigInt(message.mask)));
+      case 'mute':
+        if (this.song) lib._bft_set_mute(this.song, message.channel, message.on ? 1 : 0);
+        break;
+      case 'solo':
+        if (this.song) lib._bft_set_solo(this.song, message.channel, message.on ? 1 : 0);
+        break;
+      case 'interpolation':
+        if (this.song && lib._bft_set_interpolation(this.song, message.mode) !== 0) {
+          this.port.postMessage({type: 'refused', what: 'interpolation', value: message.mode});
+        }
+        break;
+      case 'pattern':
+        this.port.postMessage({type: 'pattern', id: message.id, pattern: message.pattern,
+                               rows: this.song ? this.patternText(message.pattern) : []});
         break;
       case 'gain':
         if (this.song) lib._bft_set_gain(this.song, message.decibels);
@@ -118,7 +149,7 @@ class TrackerProcessor extends AudioWorkletProcessor {
     }
     this.song = song;
     this.songFrames = 0;
-    if (message.loop) lib._bft_set_loop(song, 1);
+    if (message.repeat) lib._bft_set_repeat(song, message.repeat);
     this.port.postMessage({type: 'loaded', id: message.id, metadata: this.metadata()});
     this.report();
   }
@@ -134,16 +165,57 @@ class TrackerProcessor extends AudioWorkletProcessor {
       channels: lib._bft_channels(song),
       orders: lib._bft_orders(song),
       sampleRate: lib._bft_rate(song),
-      duration: Number(lib._bft_pass_frames(song)) / lib._bft_rate(song),
+      duration: lib._bft_duration(song),
+      instruments: this.names(lib._bft_instruments(song), lib._bft_instrument_name),
+      samples: this.names(lib._bft_samples(song), lib._bft_sample_name),
+      message: this.text(lib._bft_message(song)),
+      patterns: lib._bft_patterns(song),
+      orderList: Array.from({length: lib._bft_orders(song)}, (_, i) => lib._bft_order_pattern(song, i)),
       libraryVersion: this.text(lib._bft_version()),
     };
+  }
+
+  names(count, name) {
+    return Array.from({length: count}, (_, i) => this.text(name(this.song, i)));
+  }
+
+  // A pattern as its tracker shows it: rows of one text a channel.
+  patternText(pattern) {
+    const lib = this.lib;
+    const rows = [];
+    const count = lib._bft_pattern_rows(this.song, pattern);
+    const channels = lib._bft_channels(this.song);
+    for (let row = 0; row < count; ++row) {
+      const cells = [];
+      for (let channel = 0; channel < channels; ++channel) {
+        const length = lib._bft_pattern_cell_text(this.song, pattern, row, channel, this.reason, kReasonBytes);
+        cells.push(length < 0 ? '' : this.text(this.reason));
+      }
+      rows.push(cells);
+    }
+    return rows;
+  }
+
+  // Each channel's peak left and right in the last block, as the library keeps them.
+  levels() {
+    const lib = this.lib;
+    const channels = lib._bft_channels(this.song);
+    const levels = new Float32Array(2 * channels);
+    for (let channel = 0; channel < channels; ++channel) {
+      if (lib._bft_get_channel_state(this.song, channel, this.state) !== 0) continue;
+      const state = this.heap(Float32Array, this.state, 2);
+      levels[2 * channel] = state[0];
+      levels[2 * channel + 1] = state[1];
+    }
+    return levels;
   }
 
   report() {
     const lib = this.lib;
     lib._bft_position(this.song, this.cells, this.cells + 4);
     const cells = this.heap(Int32Array, this.cells, 2);
-    this.port.postMessage({type: 'position', order: cells[0], row: cells[1], time: this.songFrames / sampleRate});
+    this.port.postMessage({type: 'position', order: cells[0], row: cells[1], time: this.songFrames / sampleRate,
+                           levels: this.levels()});
     this.sinceReport = 0;
   }
 
