@@ -61,3 +61,19 @@ foreach(file IN LISTS BRACKENFOLD_PLAYER_FILES BRACKENFOLD_PAGE_FILES)
   list(APPEND copied ${target_file})
 endforeach()
 add_custom_target(brackenfold_player ALL DEPENDS ${copied} brackenfold_worklet)
+
+# The package's tarball, brackenfold-tracker-VERSION.tgz in the build folder's top, for a page to
+# install from the file (npm install ./brackenfold-tracker-VERSION.tgz), where npm is here.
+find_program(BRACKENFOLD_NPM npm)
+if(BRACKENFOLD_NPM)
+  set(tarball ${CMAKE_BINARY_DIR}/brackenfold-tracker-${PROJECT_VERSION}.tgz)
+  add_custom_command(OUTPUT ${tarball}
+    COMMAND ${BRACKENFOLD_NPM} pack --silent --pack-destination ${CMAKE_BINARY_DIR} > /dev/null
+    WORKING_DIRECTORY ${BRACKENFOLD_PLAYER_OUT}
+    DEPENDS ${copied} brackenfold_worklet ${BRACKENFOLD_PLAYER_OUT}/package.json
+    COMMENT "npm package brackenfold-tracker-${PROJECT_VERSION}.tgz")
+  add_custom_target(brackenfold_player_package ALL DEPENDS ${tarball})
+  add_dependencies(brackenfold_player_package brackenfold_player)
+else()
+  add_custom_target(brackenfold_player_package COMMAND ${CMAKE_COMMAND} -E echo "no npm here: no package tarball")
+endif()

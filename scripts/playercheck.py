@@ -5,6 +5,9 @@ the web build, the check's own page (tests/web/) and the shared test modules on 
   frames  every module of each folder of ../shared/testdata, the first SECONDS rendered by the
           worklet in an OfflineAudioContext, equal sample for sample to the native library's
           float frames (the nativeframes program of the default build, run as the page asks);
+  seek    a seek 60 % into each song of the song folders lands on the frame: the second after it
+          equals the native library's plain render from that frame;
+  wav     the player's WAV render: a 16-bit stereo file of the native float mix, rounded;
   reason  a file that is not a module rejects the load with the library's reason;
   live    a busy 32-channel song played for 30 s in a live AudioContext while the page's main
           thread computes 40 ms of every 50: no underrun (see below), and the time from play to
@@ -19,7 +22,7 @@ clock falling behind the wall clock by more than the device's 10 ms buffer hides
 
 usage: playercheck.py BUILD_DIR NATIVEFRAMES OUT_DIR [SECONDS] [PARTS]
   SECONDS: of each module in the frame check (3 by default); PARTS: comma-separated, of
-  frames,reason,live,page (all by default).
+  frames,seek,wav,reason,live,page (all by default).
 """
 
 import functools
@@ -32,6 +35,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.error
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -41,7 +45,10 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HARNESS = os.path.join(SOURCE, "tests", "web")
 TESTDATA = os.path.normpath(os.path.join(SOURCE, "..", "shared", "testdata"))
 FOLDERS = os.environ.get("PLAYERCHECK_FOLDERS", "").split(",") if os.environ.get("PLAYERCHECK_FOLDERS") else ["xm-songs", "mod-songs", "s3m-songs", "it-songs", "xm", "xm-ft2", "mod-pt", "s3m-st3", "it-impulse"]
+SONG_FOLDERS = ["xm-songs", "mod-songs", "s3m-songs", "it-songs"]
 EXTENSIONS = (".xm", ".mod", ".s3m", ".it")
+# The check's page is loaded afresh after this many modules.
+RELOAD_EVERY = 20
 LIVE_SONG = "xm-songs/raylib__2t2m_spa.xm"
 LIVE_SECONDS = 30
 RATE = 44100
@@ -53,7 +60,7 @@ def serve(build, nativeframes):
             pass
 
         def translate_path(self, path):
-            path = urllib.parse.urlsplit(path).path
+            path = urllib.parse.unquote(urllib.parse.urlsplit(path).path)
             if path.startswith("/harness/"):
                 return os.path.join(HARNESS, os.path.basename(path))
             if path.startswith("/testdata/"):
@@ -66,7 +73,8 @@ def serve(build, nativeframes):
                 return super().do_GET()
             query = urllib.parse.parse_qs(url.query)
             module = os.path.join(TESTDATA, *query["module"][0].split("/")[-2:])
-            run = subprocess.run([nativeframes, module, str(RATE), query["seconds"][0]], capture_output=True)
+            run = subprocess.run([nativeframes, module, str(RATE), query["seconds"][0]] + query.get("from", []),
+                                 capture_output=True)
             if run.returncode != 0:
                 self.send_error(500, run.stderr.decode(errors="replace").strip())
                 return
@@ -82,10 +90,28 @@ def serve(build, nativeframes):
     return server
 
 
+class ScriptError(Exception):
+    pass
+
+
 class Driver(webcheck.WebDriver):
     def run(self, source):
-        """A script whose promise the driver waits for (WebDriver's synchronous execute does)."""
-        return self.script(source)
+        """A script whose promise the driver waits for (WebDriver's synchronous execute does);
+        a script that throws or rejects raises ScriptError with the browser's message."""
+        try:
+            return self.script(source)
+        except urllib.error.HTTPError as error:
+            try:
+                message = json.loads(error.read())["value"]["message"]
+            except (ValueError, KeyError):
+                message = str(error)
+            raise ScriptError(message.splitlines()[0] if message else str(error)) from None
+
+    def fresh(self, url):
+        """The check's page loaded again: what earlier renders held (a context and a module
+        each) goes with the old page."""
+        self.open(url)
+        return self.wait_for("window.harnessReady")
 
     def timeouts(self, script_ms):
         self.call("POST", self.s("/timeouts"), {"script": script_ms})
@@ -99,7 +125,7 @@ class Driver(webcheck.WebDriver):
         return False
 
 
-def framecheck(driver, base, seconds, failures):
+def framecheck(driver, base, nativeframes, seconds, failures):
     if not os.path.isdir(TESTDATA):
         print("playercheck: frames: SKIPPED: no %s (the shared test modules)" % TESTDATA)
         return
@@ -109,14 +135,29 @@ def framecheck(driver, base, seconds, failures):
             print("playercheck: frames: no folder %s, skipped" % folder)
             continue
         names = sorted(n for n in os.listdir(directory) if n.lower().endswith(EXTENSIONS))
-        equal, began = 0, time.monotonic()
-        for name in names:
+        equal, refused, began = 0, 0, time.monotonic()
+        for index, name in enumerate(names):
             module = "%s/%s" % (folder, name)
             native = "/native?module=%s&seconds=%g" % (urllib.parse.quote(module), seconds)
             if os.environ.get("PLAYERCHECK_VERBOSE"):
                 print("playercheck: frames: %.1f %s" % (time.monotonic() - began, module), flush=True)
-            got = driver.run("return compareFrames(%s, %s, %g)" % (
-                json.dumps("/testdata/" + urllib.parse.quote(module)), json.dumps(native), seconds))
+            if index % RELOAD_EVERY == 0:
+                driver.fresh(base + "/harness/harness.html")
+            try:
+                got = driver.run("return compareFrames(%s, %s, %g)" % (
+                    json.dumps("/testdata/" + urllib.parse.quote(module)), json.dumps(native), seconds))
+            except ScriptError as error:
+                failures.append("frames: %s: %s" % (module, error))
+                continue
+            if "refused" in got:
+                # Refused in the browser: the native library must refuse it with the same reason.
+                run = subprocess.run([nativeframes, os.path.join(directory, name), str(RATE), "0"], capture_output=True)
+                why = run.stderr.decode(errors="replace").strip()
+                if run.returncode == 0 or not why.endswith(": " + got["refused"]):
+                    failures.append("frames: %s: refused in the browser (%s), natively %r" % (module, got["refused"], why))
+                else:
+                    refused += 1
+                continue
             if got["differing"] == 0 and got["nativeFrames"] > 0:
                 equal += 1
             elif got["nativeFrames"] == 0:
@@ -124,8 +165,58 @@ def framecheck(driver, base, seconds, failures):
             else:
                 failures.append("frames: %s: %d of %d frames differ, the first at frame %d, by up to %g (peak %g)" % (
                     module, got["differing"], got["frames"], got["first"], got["largest"], got["peak"]))
-        print("playercheck: frames: %s: %d of %d modules equal to the native library's over %g s each (%.0f s)" % (
-            folder, equal, len(names), seconds, time.monotonic() - began))
+        print("playercheck: frames: %s: %d of %d modules equal to the native library's over %g s each, %d refused "
+              "by both alike (%.0f s)" % (folder, equal, len(names), seconds, refused, time.monotonic() - began))
+
+
+def seekcheck(driver, base, seconds, failures):
+    """A seek in the worklet to 60 % of each song lands on the frame: the frames after it equal a
+    plain native render's from there."""
+    for folder in SONG_FOLDERS:
+        directory = os.path.join(TESTDATA, folder)
+        if not os.path.isdir(directory):
+            print("playercheck: seek: no folder %s, skipped" % folder)
+            continue
+        names = sorted(n for n in os.listdir(directory) if n.lower().endswith(EXTENSIONS))
+        equal = 0
+        for index, name in enumerate(names):
+            module = "%s/%s" % (folder, name)
+            native = "/native?module=%s&seconds=%g" % (urllib.parse.quote(module), seconds)
+            if index % RELOAD_EVERY == 0:
+                driver.fresh(base + "/harness/harness.html")
+            try:
+                got = driver.run("return compareFrames(%s, %s, %g, 0.6)" % (
+                    json.dumps("/testdata/" + urllib.parse.quote(module)), json.dumps(native), seconds))
+            except ScriptError as error:
+                failures.append("seek: %s: %s" % (module, error))
+                continue
+            if "refused" in got:
+                failures.append("seek: %s: refused: %s" % (module, got["refused"]))
+                continue
+            if got["differing"] == 0 and got["nativeFrames"] > 0:
+                equal += 1
+            else:
+                failures.append("seek: %s: from frame %d, %d of %d frames differ from a plain render's (the first at %d)" % (
+                    module, got["from"], got["differing"], got["frames"], got["first"]))
+        print("playercheck: seek: %s: %d of %d modules land on the frame (60 %% in, %g s compared)" % (
+            folder, equal, len(names), seconds))
+
+
+def wavcheck(driver, seconds, failures):
+    module = LIVE_SONG
+    if not os.path.isfile(os.path.join(TESTDATA, module)):
+        print("playercheck: wav: SKIPPED: no %s" % module)
+        return
+    native = "/native?module=%s&seconds=%g" % (urllib.parse.quote(module), seconds)
+    got = driver.run("return compareWav(%s, %s, %g)" % (json.dumps("/testdata/" + module), json.dumps(native), seconds))
+    print("playercheck: wav: %s, %g s: %s" % (module, seconds, json.dumps(got)))
+    header = got["header"]
+    if not header["riff"] or header["channels"] != 2 or header["rate"] != RATE or header["bits"] != 16:
+        failures.append("wav: not a 16-bit stereo WAV at %d Hz: %s" % (RATE, header))
+    if got["samples"] != got["nativeSamples"] or header["bytes"] != 2 * got["samples"]:
+        failures.append("wav: %d samples where the native render has %d" % (got["samples"], got["nativeSamples"]))
+    if got["beyond"]:
+        failures.append("wav: %d samples more than one 16-bit step from the native float mix" % got["beyond"])
 
 
 def reasoncheck(driver, failures):
@@ -162,7 +253,7 @@ def livecheck(driver, failures):
 def main():
     build, nativeframes, out = sys.argv[1], sys.argv[2], sys.argv[3]
     seconds = float(sys.argv[4]) if len(sys.argv) > 4 else 3.0
-    parts = sys.argv[5].split(",") if len(sys.argv) > 5 else ["frames", "reason", "live", "page"]
+    parts = sys.argv[5].split(",") if len(sys.argv) > 5 else ["frames", "seek", "wav", "reason", "live", "page"]
     os.makedirs(out, exist_ok=True)
     server = serve(build, nativeframes)
     base = "http://127.0.0.1:%d" % server.server_address[1]
@@ -182,13 +273,17 @@ def main():
                 time.sleep(0.1)
         driver.start(profile)
         driver.timeouts(600000)
-        if set(parts) & {"frames", "reason", "live"}:
+        if set(parts) & {"frames", "seek", "wav", "reason", "live"}:
             driver.open(base + "/harness/harness.html")
             if not driver.wait_for("window.harnessReady"):
                 failures.append("the check's page did not load the player's module")
             else:
                 if "frames" in parts:
-                    framecheck(driver, base, seconds, failures)
+                    framecheck(driver, base, nativeframes, seconds, failures)
+                if "seek" in parts:
+                    seekcheck(driver, base, min(seconds, 1.0), failures)
+                if "wav" in parts:
+                    wavcheck(driver, seconds, failures)
                 if "reason" in parts:
                     reasoncheck(driver, failures)
                 if "live" in parts:

@@ -12,11 +12,25 @@ async function fetchBytes(url) {
 
 // Renders the first seconds of a module through the worklet in an OfflineAudioContext and
 // compares every sample with the native library's float frames (nativeUrl: interleaved floats).
-window.compareFrames = async (moduleUrl, nativeUrl, seconds) => {
+// With along (0 to 1), the worklet first seeks that far into the pass (to a whole frame), and the
+// native frames are those of a plain render from that frame.
+window.compareFrames = async (moduleUrl, nativeUrl, seconds, along) => {
   const frames = Math.round(seconds * kRate);
   const context = new OfflineAudioContext(2, frames, kRate);
   const player = await TrackerPlayer.create(context);
-  await player.load(await fetchBytes(moduleUrl));
+  let metadata;
+  try {
+    metadata = await player.load(await fetchBytes(moduleUrl));
+  } catch (error) {
+    player.dispose();
+    return {refused: error.message};
+  }
+  let from = 0;
+  if (along !== undefined) {
+    from = Math.floor(metadata.duration * along * kRate);
+    player.seek(from / kRate);
+    nativeUrl += '&from=' + from;
+  }
   player.play();
   await player.stats();
   const buffer = await context.startRendering();
@@ -39,7 +53,26 @@ window.compareFrames = async (moduleUrl, nativeUrl, seconds) => {
   }
   let peak = 0;
   for (let i = 0; i < nativeFrames * 2; ++i) peak = Math.max(peak, Math.abs(native[i]));
-  return {frames, nativeFrames, differing, first, largest, peak};
+  return {frames, nativeFrames, differing, first, largest, peak, from};
+};
+
+// The player's WAV file of the first seconds, against the native float frames: the same length,
+// a 16-bit stereo header, every sample the float mix rounded (within one step) and clipped.
+window.compareWav = async (moduleUrl, nativeUrl, seconds) => {
+  const context = new OfflineAudioContext(2, 128, kRate);
+  const player = await TrackerPlayer.create(context, {connect: false});
+  await player.load(await fetchBytes(moduleUrl));
+  const wav = new DataView(await (await player.renderWav({seconds})).arrayBuffer());
+  const native = new Float32Array(await fetchBytes(nativeUrl));
+  const header = {riff: wav.getUint32(0, false) === 0x52494646, channels: wav.getUint16(22, true),
+                  rate: wav.getUint32(24, true), bits: wav.getUint16(34, true), bytes: wav.getUint32(40, true)};
+  let beyond = 0;
+  const count = Math.min(native.length, (wav.byteLength - 44) / 2);
+  for (let i = 0; i < count; ++i) {
+    const expected = Math.max(-32768, Math.min(32767, native[i] * 32768));
+    if (Math.abs(wav.getInt16(44 + 2 * i, true) - expected) > 1) ++beyond;
+  }
+  return {header, samples: (wav.byteLength - 44) / 2, nativeSamples: native.length, beyond};
 };
 
 // A load that must fail: the reason the player's promise rejects with.

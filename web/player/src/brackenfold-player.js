@@ -295,9 +295,12 @@ export class TrackerPlayer extends EventTarget {
     return new Blob([encodeWav(buffer)], {type: 'audio/wav'});
   }
 
-  // Stops the sound and lets the node go.
+  // Stops the sound, frees the song and lets the node go.
   dispose() {
     this.pause();
+    this.post({type: 'free'});
+    this.metadata = null;
+    this.bytes = null;
     this.node.disconnect();
     this.node.port.close();
   }

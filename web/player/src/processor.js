@@ -5,7 +5,7 @@
 // Each node has a module of its own, so any number of players mix at once.
 //
 // Messages from the page (node.port): load, play, pause, seek (seconds), seekRow, seekOrder,
-// repeat, mute, solo, interpolation, gain, separation, pattern, stats. Messages back: loaded or
+// repeat, mute, solo, interpolation, gain, separation, pattern, free, stats. Messages back: loaded or
 // failed (answering a load by its id), position (with each channel's levels), end, sounding,
 // pattern, stats, refused. Positions go out every kReportFrames frames, and at once after a load
 // or a seek.
@@ -115,6 +115,11 @@ class TrackerProcessor extends AudioWorkletProcessor {
         break;
       case 'separation':
         if (this.song) lib._bft_set_separation(this.song, message.percent);
+        break;
+      case 'free':
+        if (this.song) lib._bft_free(this.song);
+        this.song = 0;
+        this.playing = false;
         break;
       case 'stats':
         this.port.postMessage({type: 'stats', id: message.id, blocks: this.blocks, slowestMs: this.slowestMs,
