@@ -128,6 +128,7 @@ release-check: setup-windows setup-web
 # first PLAYER_SECONDS of every module of ../shared/testdata), 30 s live with a busy page, the
 # reason for a file that is not a module, the page.
 PLAYER_SECONDS ?= 3
+TSC ?= $(shell command -v tsc)
 setup-web:
 	@bash scripts/setup-web.sh
 
@@ -140,6 +141,9 @@ test-web: web setup
 	@cmake --preset default >/dev/null
 	@cmake --build --preset default -j $(JOBS) --target nativeframes
 	python3 scripts/playercheck.py build-web build/bin/nativeframes build-web/test-player $(PLAYER_SECONDS)
+	@if [ -n "$(TSC)" ]; then $(TSC) --strict --noEmit --target es2022 --module es2022 --moduleResolution node \
+	  --lib es2022,dom tests/web/usage.ts && echo "test-web: the package's types check (tests/web/usage.ts)"; \
+	  else echo "test-web: no TypeScript compiler (TSC=path/to/tsc): the package's types not checked"; fi
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-win64-tests build-web dist

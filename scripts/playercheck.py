@@ -8,6 +8,8 @@ the web build, the check's own page (tests/web/) and the shared test modules on 
   seek    a seek 60 % into each song of the song folders lands on the frame: the second after it
           equals the native library's plain render from that frame;
   wav     the player's WAV render: a 16-bit stereo file of the native float mix, rounded;
+  package the npm tarball installed (npm install FILE, offline) and its module imported from
+          there plays a module;
   reason  a file that is not a module rejects the load with the library's reason;
   live    a busy 32-channel song played for 30 s in a live AudioContext while the page's main
           thread computes 40 ms of every 50: no underrun (see below), and the time from play to
@@ -22,7 +24,7 @@ clock falling behind the wall clock by more than the device's 10 ms buffer hides
 
 usage: playercheck.py BUILD_DIR NATIVEFRAMES OUT_DIR [SECONDS] [PARTS]
   SECONDS: of each module in the frame check (3 by default); PARTS: comma-separated, of
-  frames,seek,wav,reason,live,page (all by default).
+  frames,seek,wav,package,reason,live,page (all by default).
 """
 
 import functools
@@ -52,6 +54,8 @@ RELOAD_EVERY = 20
 LIVE_SONG = "xm-songs/raylib__2t2m_spa.xm"
 LIVE_SECONDS = 30
 RATE = 44100
+# Where the package check installed the tarball (node_modules/brackenfold-tracker), once it has.
+INSTALLED = []
 
 
 def serve(build, nativeframes):
@@ -63,6 +67,8 @@ def serve(build, nativeframes):
             path = urllib.parse.unquote(urllib.parse.urlsplit(path).path)
             if path.startswith("/harness/"):
                 return os.path.join(HARNESS, os.path.basename(path))
+            if path.startswith("/installed/") and INSTALLED:
+                return os.path.join(INSTALLED[0], *path[len("/installed/"):].split("/"))
             if path.startswith("/testdata/"):
                 return os.path.join(TESTDATA, *path[len("/testdata/"):].split("/")[-2:])
             return super().translate_path(path)
@@ -219,6 +225,36 @@ def wavcheck(driver, seconds, failures):
         failures.append("wav: %d samples more than one 16-bit step from the native float mix" % got["beyond"])
 
 
+def packagecheck(driver, build, failures):
+    """The npm tarball installed as a page's project installs it (npm install FILE, offline), and
+    its module, imported from where npm put it, plays a module."""
+    tarballs = sorted(n for n in os.listdir(build) if n.startswith("brackenfold-tracker-") and n.endswith(".tgz"))
+    npm = shutil.which("npm")
+    if not tarballs or not npm:
+        print("playercheck: package: SKIPPED: %s" % ("no npm here" if not npm else "no tarball in " + build))
+        return
+    project = tempfile.mkdtemp(prefix="brackenfold-package-")
+    try:
+        run = subprocess.run([npm, "install", "--offline", "--no-audit", "--no-fund", "--prefix", project,
+                              os.path.abspath(os.path.join(build, tarballs[-1]))], capture_output=True, text=True)
+        installed = os.path.join(project, "node_modules", "brackenfold-tracker")
+        if run.returncode != 0 or not os.path.isdir(installed):
+            failures.append("package: npm install %s failed: %s" % (tarballs[-1], run.stderr.strip()[-300:]))
+            return
+        INSTALLED[:] = [installed]
+        files = sorted(os.listdir(installed))
+        got = driver.run("return renderInstalled(%s)" % json.dumps("/testdata/" + LIVE_SONG))
+        print("playercheck: package: %s installed: %s; its module played %s" % (tarballs[-1], files, json.dumps(got)))
+        for needed in ("brackenfold-player.js", "brackenfold-player.d.ts", "brackenfold-worklet.js", "package.json", "LICENSE"):
+            if needed not in files:
+                failures.append("package: the installed package has no %s" % needed)
+        if not got.get("peak", 0) > 0.01:
+            failures.append("package: the installed module played silence (%s)" % got)
+    finally:
+        INSTALLED[:] = []
+        shutil.rmtree(project, ignore_errors=True)
+
+
 def reasoncheck(driver, failures):
     got = driver.run("return loadReason('/harness/harness.html')")
     print("playercheck: reason: a page as a module: %s" % json.dumps(got))
@@ -253,7 +289,7 @@ def livecheck(driver, failures):
 def main():
     build, nativeframes, out = sys.argv[1], sys.argv[2], sys.argv[3]
     seconds = float(sys.argv[4]) if len(sys.argv) > 4 else 3.0
-    parts = sys.argv[5].split(",") if len(sys.argv) > 5 else ["frames", "seek", "wav", "reason", "live", "page"]
+    parts = sys.argv[5].split(",") if len(sys.argv) > 5 else ["frames", "seek", "wav", "package", "reason", "live", "page"]
     os.makedirs(out, exist_ok=True)
     server = serve(build, nativeframes)
     base = "http://127.0.0.1:%d" % server.server_address[1]
@@ -273,7 +309,7 @@ def main():
                 time.sleep(0.1)
         driver.start(profile)
         driver.timeouts(600000)
-        if set(parts) & {"frames", "seek", "wav", "reason", "live"}:
+        if set(parts) & {"frames", "seek", "wav", "package", "reason", "live"}:
             driver.open(base + "/harness/harness.html")
             if not driver.wait_for("window.harnessReady"):
                 failures.append("the check's page did not load the player's module")
@@ -284,6 +320,8 @@ def main():
                     seekcheck(driver, base, min(seconds, 1.0), failures)
                 if "wav" in parts:
                     wavcheck(driver, seconds, failures)
+                if "package" in parts:
+                    packagecheck(driver, build, failures)
                 if "reason" in parts:
                     reasoncheck(driver, failures)
                 if "live" in parts:

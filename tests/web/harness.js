@@ -75,6 +75,21 @@ window.compareWav = async (moduleUrl, nativeUrl, seconds) => {
   return {header, samples: (wav.byteLength - 44) / 2, nativeSamples: native.length, beyond};
 };
 
+// The installed package's own module (served from where npm put it) plays a second of a module.
+window.renderInstalled = async (moduleUrl) => {
+  const {TrackerPlayer: Installed} = await import('/installed/brackenfold-player.js');
+  const context = new OfflineAudioContext(2, kRate, kRate);
+  const player = await Installed.create(context);
+  const metadata = await player.load(moduleUrl);
+  player.play();
+  await player.stats();
+  const buffer = await context.startRendering();
+  player.dispose();
+  let peak = 0;
+  for (const value of buffer.getChannelData(0)) peak = Math.max(peak, Math.abs(value));
+  return {title: metadata.title, peak};
+};
+
 // A load that must fail: the reason the player's promise rejects with.
 window.loadReason = async (url) => {
   const context = new OfflineAudioContext(2, 128, kRate);
