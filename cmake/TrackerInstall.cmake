@@ -15,7 +15,7 @@ install(TARGETS ${tracker_targets} EXPORT BrackenfoldTrackerTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT tracker
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT tracker NAMELINK_COMPONENT tracker
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tracker)
-install(FILES include/brackenfold/tracker.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brackenfold COMPONENT tracker)
+install(FILES include/brackenfold/tracker.h include/brackenfold/tracker.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/brackenfold COMPONENT tracker)
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/BrackenfoldTracker)
 install(EXPORT BrackenfoldTrackerTargets NAMESPACE Brackenfold:: DESTINATION ${package_dir} COMPONENT tracker)

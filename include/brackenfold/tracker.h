@@ -124,8 +124,9 @@ BFT_API uint64_t bft_clipped(const bft_module* module);
 
 /* The format whose first bytes these are: "XM", "MOD", "S3M" or "IT", NULL for none the library
    reads. Nothing is loaded or allocated; size bytes at data are read during the call only. The
-   first 1084 bytes are enough for every format (MOD's signature lies at 1080); fewer may not
-   recognise a MOD. A recognised start does not promise the rest loads (bft_load says why). */
+   first 1084 bytes are enough for every format (MOD's signature lies at 1080; fewer may not
+   recognise a MOD) but one: a 15-sample SoundTracker module has no signature and is told by its
+   sizes, which need the whole image. A recognised start does not promise the rest loads (bft_load says why). */
 BFT_API const char* bft_probe(const void* data, size_t size);
 /* The formats read and the rule sets played, by index from 0: "XM", "MOD", "S3M", "IT"; "ft2",
    "pt", "st3", "it", "intro". NULL for an index outside the list; the texts are static. */
