@@ -70,6 +70,8 @@ class PlayerPage {
     const file = this.playlist.select(index);
     if (!file) return;
     this.player.pause();
+    // A drop or a pick is the user's doing: where the browser held the sound back, now it may play.
+    this.context.resume();
     try {
       const metadata = await this.player.load(await file.arrayBuffer());
       this.name = file.name;
