@@ -14,9 +14,10 @@ const kReportFrames = 1024;
 const kMaxBlock = 4096;
 const kReasonBytes = 128;
 const kChannelStateBytes = 64;  // room for a bft_channel_state (28 bytes)
-// Lag beyond the device's own rhythm that counts as a late block: Chromium's output buffer
+// Lag beyond the first second's that counts as the device running dry: Chromium's output buffer
 // (AudioContext.baseLatency, 10 ms here) hides less than that.
 const kLateMs = 10;
+const kSettleBlocks = 344;  // a second at 44.1 kHz
 
 class TrackerProcessor extends AudioWorkletProcessor {
   constructor(options) {
@@ -46,7 +47,9 @@ class TrackerProcessor extends AudioWorkletProcessor {
     this.frameStart = 0;
     this.worstLagMs = 0;
     this.lateBlocks = 0;
-    this.lagMark = 0;
+    this.settling = 0;
+    this.baseLag = 0;
+    this.behind = false;
     this.port.onmessage = (event) => this.receive(event.data);
   }
 
@@ -241,9 +244,10 @@ class TrackerProcessor extends AudioWorkletProcessor {
     return made;
   }
 
-  // How late this call is: the wall clock against the audio clock since the first block played.
-  // The device takes blocks in bursts, so a few milliseconds of lag are its rhythm; a call the
-  // renderer could not make in time shows as lag that grows by the gap it left.
+  // Whether the device ran dry: the audio clock (frames the processor has given) behind the wall
+  // clock (what the device has played) by more than kLateMs beyond where it stood in the first
+  // second. Calls come in bursts of a buffer's worth, so the lag swings by a few milliseconds;
+  // after a gap Chromium renders ahead and the lag falls back, so each gap counts once.
   watchClock(started) {
     if (this.clockStart < 0) {
       this.clockStart = started;
@@ -252,9 +256,14 @@ class TrackerProcessor extends AudioWorkletProcessor {
     }
     const lag = (started - this.clockStart) - ((currentFrame - this.frameStart) * 1000) / sampleRate;
     if (lag > this.worstLagMs) this.worstLagMs = lag;
-    if (lag > this.lagMark + kLateMs) {
+    if (this.settling < kSettleBlocks) {
+      this.baseLag += lag / kSettleBlocks;
+      ++this.settling;
+    } else if (!this.behind && lag > this.baseLag + kLateMs) {
       ++this.lateBlocks;
-      this.lagMark = lag;
+      this.behind = true;
+    } else if (this.behind && lag < this.baseLag + kLateMs / 2) {
+      this.behind = false;
     }
   }
 
