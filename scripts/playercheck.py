@@ -19,8 +19,8 @@ the web build, the check's own page (tests/web/) and the shared test modules on 
 An underrun is a stretch the device had to fill because the worklet's block was not ready in
 time. Chromium counts those itself in AudioContext.playoutStats (the frames it filled and how
 often) where it has that interface (Chromium 156 does not, unflagged); the processor counts its
-blocks against the blocks the audio clock asked for, and the calls that came late: the audio
-clock falling behind the wall clock by more than the device's 10 ms buffer hides.
+blocks against the blocks the audio clock asked for, and the times the audio clock fell behind
+the wall clock by more than 10 ms (the device's buffer) beyond its first second's lag.
 
 usage: playercheck.py BUILD_DIR NATIVEFRAMES OUT_DIR [SECONDS] [PARTS]
   SECONDS: of each module in the frame check (3 by default); PARTS: comma-separated, of
