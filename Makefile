@@ -122,6 +122,13 @@ release-check: setup-windows setup-web
 # `make test-web` runs it in headless Chromium: ?autostart, a screenshot of the scene, the console's
 # audio report, Escape (scripts/webcheck.py). Both install emscripten and Chromium first
 # (scripts/setup-web.sh); the Linux targets never do.
+# The module player for pages is built beside it: build-web/player/ (the worklet's one file,
+# brackenfold-worklet.js, and the ES module), build-web/player.html (the page). `make test-web`
+# checks it too (scripts/playercheck.py): the worklet's frames equal the native library's (the
+# first PLAYER_SECONDS of every module of ../shared/testdata), 30 s live with a busy page, the
+# reason for a file that is not a module, the page.
+PLAYER_SECONDS ?= 3
+TSC ?= $(shell command -v tsc)
 setup-web:
 	@bash scripts/setup-web.sh
 
@@ -129,8 +136,14 @@ web: setup-web
 	@cmake --preset web >/dev/null
 	@cmake --build --preset web -j $(JOBS)
 
-test-web: web
+test-web: web setup
 	python3 scripts/webcheck.py build-web build-web/test-web
+	@cmake --preset default >/dev/null
+	@cmake --build --preset default -j $(JOBS) --target nativeframes
+	python3 scripts/playercheck.py build-web build/bin/nativeframes build-web/test-player $(PLAYER_SECONDS)
+	@if [ -n "$(TSC)" ]; then $(TSC) --strict --noEmit --target es2022 --module es2022 --moduleResolution node \
+	  --lib es2022,dom tests/web/usage.ts && echo "test-web: the package's types check (tests/web/usage.ts)"; \
+	  else echo "test-web: no TypeScript compiler (TSC=path/to/tsc): the package's types not checked"; fi
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-win32 build-win64 build-win64-tests build-web dist
