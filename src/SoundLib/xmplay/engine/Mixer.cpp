@@ -244,11 +244,11 @@ uint64_t renderInterpolated(Interpolation mode, MixerChannel& c, float* out, int
     float sl = interpolateAt(mode, left, position, step);
     float sr = s.stereo ? interpolateAt(mode, right, position, step) : sl;
     if (f.on) {
-      const float yl = f.a * sl + f.b * f.history[0][0] + f.c * f.history[0][1];
+      const float yl = f.a * sl + f.c * f.history[0][1] + f.b * f.history[0][0];  // as renderVoice's
       f.history[0][1] = f.history[0][0];
       f.history[0][0] = yl;
       if (s.stereo) {
-        const float yr = f.a * sr + f.b * f.history[1][0] + f.c * f.history[1][1];
+        const float yr = f.a * sr + f.c * f.history[1][1] + f.b * f.history[1][0];
         f.history[1][1] = f.history[1][0];
         f.history[1][0] = yr;
         sr = yr;
