@@ -293,20 +293,13 @@ def main():
     os.makedirs(out, exist_ok=True)
     server = serve(build, nativeframes)
     base = "http://127.0.0.1:%d" % server.server_address[1]
-    port = webcheck.free_port()
-    driver_process = subprocess.Popen([webcheck.CHROMEDRIVER, "--port=%d" % port],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver_process, port = webcheck.launch_chromedriver()
     profile = tempfile.mkdtemp(prefix="brackenfold-player-")
     driver = Driver(port)
     failures = []
     console = []
     try:
-        for _ in range(100):
-            try:
-                driver.call("GET", "/status")
-                break
-            except OSError:
-                time.sleep(0.1)
+        webcheck.wait_for_chromedriver(driver)
         driver.start(profile)
         driver.timeouts(600000)
         if set(parts) & {"frames", "seek", "wav", "package", "reason", "live"}:

@@ -39,6 +39,23 @@ def free_port():
         return s.getsockname()[1]
 
 
+def launch_chromedriver():
+    """chromedriver on a free port: the process and the port."""
+    port = free_port()
+    process = subprocess.Popen([CHROMEDRIVER, "--port=%d" % port], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return process, port
+
+
+def wait_for_chromedriver(driver):
+    """Until chromedriver answers (10 s at most)."""
+    for _ in range(100):
+        try:
+            driver.call("GET", "/status")
+            return
+        except OSError:
+            time.sleep(0.1)
+
+
 def serve(directory):
     class Quiet(http.server.SimpleHTTPRequestHandler):
         def log_message(self, *args):
@@ -184,21 +201,14 @@ def main():
     seconds = float(sys.argv[3]) if len(sys.argv) > 3 else 4.0
     os.makedirs(out, exist_ok=True)
     server = serve(build)
-    port = free_port()
-    driver_process = subprocess.Popen([CHROMEDRIVER, "--port=%d" % port],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver_process, port = launch_chromedriver()
     profile = tempfile.mkdtemp(prefix="brackenfold-chromium-")
     profile2 = tempfile.mkdtemp(prefix="brackenfold-chromium-")
     driver = WebDriver(port)
     failures = []
     console = []
     try:
-        for _ in range(100):
-            try:
-                driver.call("GET", "/status")
-                break
-            except OSError:
-                time.sleep(0.1)
+        wait_for_chromedriver(driver)
         driver.start(profile)
         url = "http://127.0.0.1:%d/brackenfold.html?autostart" % server.server_address[1]
         began = time.monotonic()

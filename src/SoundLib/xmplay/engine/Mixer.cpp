@@ -163,6 +163,25 @@ bool settleIntoLoop(MixerChannel& c, uint64_t& position) {
   return true;
 }
 
+// One frame of a side through a voice's filter, y1 and y2 its last two outputs. The last output's
+// term is added last: the sum of the others waits on nothing.
+inline float filterFrame(const VoiceFilter& f, float x, float& y1, float& y2) {
+  const float y = f.a * x + f.c * y2 + f.b * y1;
+  y2 = y1;
+  y1 = y;
+  return y;
+}
+
+// A filter ringing down to nothing would go on in subnormal numbers, which cost many times more:
+// the history is kept where the segment ends, small values as nothing.
+void settleFilter(VoiceFilter& f, float y1l, float y2l, float y1r, float y2r) {
+  auto settle = [](float x) { return std::fabs(x) < 1e-20f ? 0.0f : x; };
+  f.history[0][0] = settle(y1l);
+  f.history[0][1] = settle(y2l);
+  f.history[1][0] = settle(y1r);
+  f.history[1][1] = settle(y2r);
+}
+
 // A stereo or filtered voice, one frame at a time: each side interpolated on its own (a mono
 // sample gives both the same), through the filter where it is on, times the levels, which move by
 // their deltas every frame of a ramp.
@@ -171,7 +190,7 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
                      bool ramp, VoiceFilter& f) {
   float l = v.left, r = v.right;
   float y1l = f.history[0][0], y2l = f.history[0][1], y1r = f.history[1][0], y2r = f.history[1][1];
-  const float fa = f.a, fb = f.b, fc = f.c;
+  const VoiceFilter coefficients = f;  // in registers: out may alias nothing of it, but the compiler cannot tell
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t index = static_cast<uint32_t>(position >> 32);
     const float fraction = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) * kFractionScale;
@@ -184,19 +203,8 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
       sl = sr = static_cast<float>(data[index]) + static_cast<float>(data[index + 1] - data[index]) * fraction;
     }
     if (kFilter) {
-      // The last output's term added last: the sum of the others waits on nothing.
-      const float yl = fa * sl + fc * y2l + fb * y1l;
-      y2l = y1l;
-      y1l = yl;
-      sl = yl;
-      if (kStereo) {
-        const float yr = fa * sr + fc * y2r + fb * y1r;
-        y2r = y1r;
-        y1r = yr;
-        sr = yr;
-      } else {
-        sr = yl;
-      }
+      sl = filterFrame(coefficients, sl, y1l, y2l);
+      sr = kStereo ? filterFrame(coefficients, sr, y1r, y2r) : sl;
     }
     out[2 * i] += sl * l;
     out[2 * i + 1] += sr * r;
@@ -206,12 +214,7 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
     }
     position = kBackward ? position - step : position + step;
   }
-  // A filter ringing down to nothing would go on in subnormal numbers, which cost many times more.
-  auto settle = [](float x) { return std::fabs(x) < 1e-20f ? 0.0f : x; };
-  f.history[0][0] = settle(y1l);
-  f.history[0][1] = settle(y2l);
-  f.history[1][0] = settle(y1r);
-  f.history[1][1] = settle(y2r);
+  settleFilter(f, y1l, y2l, y1r, y2r);
   v.left = l;
   v.right = r;
   return position;
@@ -239,23 +242,14 @@ uint64_t renderInterpolated(Interpolation mode, MixerChannel& c, float* out, int
   SampleView right = left;
   right.data += stride - 1;
   VoiceFilter& f = c.filter;
+  float y1l = f.history[0][0], y2l = f.history[0][1], y1r = f.history[1][0], y2r = f.history[1][1];
   float l = v.left, r = v.right;
   for (int32_t i = 0; i < n; ++i) {
     float sl = interpolateAt(mode, left, position, step);
     float sr = s.stereo ? interpolateAt(mode, right, position, step) : sl;
     if (f.on) {
-      const float yl = f.a * sl + f.c * f.history[0][1] + f.b * f.history[0][0];  // as renderVoice's
-      f.history[0][1] = f.history[0][0];
-      f.history[0][0] = yl;
-      if (s.stereo) {
-        const float yr = f.a * sr + f.c * f.history[1][1] + f.b * f.history[1][0];
-        f.history[1][1] = f.history[1][0];
-        f.history[1][0] = yr;
-        sr = yr;
-      } else {
-        sr = yl;
-      }
-      sl = yl;
+      sl = filterFrame(f, sl, y1l, y2l);
+      sr = s.stereo ? filterFrame(f, sr, y1r, y2r) : sl;
     }
     out[2 * i] += sl * l;
     out[2 * i + 1] += sr * r;
@@ -265,9 +259,7 @@ uint64_t renderInterpolated(Interpolation mode, MixerChannel& c, float* out, int
     }
     position = backward ? position - step : position + step;
   }
-  for (auto& side : f.history)
-    for (float& y : side)
-      if (std::fabs(y) < 1e-20f) y = 0;
+  if (f.on) settleFilter(f, y1l, y2l, y1r, y2r);
   v.left = l;
   v.right = r;
   return position;
