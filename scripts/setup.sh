@@ -9,7 +9,7 @@ packages=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri
   libstb-dev libfreetype-dev fonts-dejavu-core
   libgtest-dev libbenchmark-dev
-  xvfb xdotool clang libclang-rt-14-dev
+  xvfb xdotool tmux clang libclang-rt-14-dev
   ffmpeg libflac-dev flac
 )
 # Groups beyond the Linux build, each only for the targets that need it:

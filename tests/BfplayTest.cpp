@@ -17,6 +17,7 @@
 #include "Platform/sdl/TerminalKeys.h"
 #include "Platform/virtual/VirtualTerminal.h"
 #include "Platform/virtual/VirtualWaveDevice.h"
+#include "players/ModuleFacts.h"
 #include "players/PlayerConsole.h"
 #include "RunTool.h"
 #include "TempDir.h"
@@ -253,24 +254,95 @@ TEST_F(LivePlayerTest, GainScalesTheBlocksRenderedAfterIt) {
   EXPECT_GT(player->clipped(), 0u);
 }
 
-// --start: the song is played unheard up to the block nearest the time, and heard from there as
-// a plain render has it; the time counts from there.
-TEST(LivePlayerStart, StartsWhereTheSongIsAtThatTime) {
+// --start: the song is played unheard up to the frame asked, and heard from there as a plain
+// render has it; the place counts from there.
+TEST(LivePlayerStart, StartsOnTheFrameAsked) {
   FT2Song loaded(threeOrders());
   VirtualWaveDevice device;
   ASSERT_TRUE(device.open(44100));
   LivePlayer player(*loaded.song, device, 44100, false);
-  player.skipTo(30 * kBlock + 400);
+  EXPECT_TRUE(player.skipTo(30 * kBlock + 400));
   player.start();
-  EXPECT_EQ(player.heardFrames(), 30 * kBlock);
+  EXPECT_EQ(player.heardFrames(), 30 * kBlock + 400);
   FT2Song copy(threeOrders());
   OfflineRenderer reference(*copy.song, 44100);
-  const std::vector<int16_t> frames = reference.render(38 * kBlock);
-  EXPECT_TRUE(std::equal(frames.begin() + 30 * kBlock * 2, frames.end(), player.ring()));
+  const std::vector<int16_t> frames = reference.render(38 * kBlock + 400);
+  EXPECT_TRUE(std::equal(frames.begin() + (30 * kBlock + 400) * 2, frames.end(), player.ring()));
   EXPECT_EQ(player.heard().order, 1);
   device.position = static_cast<uint32_t>(kBlock * 4);
   ASSERT_TRUE(player.update());
-  EXPECT_EQ(player.heardFrames(), 31 * kBlock);
+  EXPECT_EQ(player.heardFrames(), 31 * kBlock + 400);
+}
+
+// Seeks land on the frame asked, a ring's kept blocks later, as a render from the start has it:
+// on from the renderer's course, back from a state kept on the way (every four seconds); a
+// skip to an order goes to its place in the pass. Orders 0 to 2 of 64 rows at speed 31 (27342
+// frames a row): two minutes.
+TEST(LivePlayerSeek, LandsOnTheFrameAskedAndTheOrdersPlace) {
+  XMModuleSpec m = threeOrders();
+  m.speed = 31;
+  for (auto& p : m.patterns) p.rows = 64;
+  // A loop of a prime length with no pattern of its own: frames from elsewhere differ.
+  XMSampleSpec& sample = m.instruments[0].samples[0];
+  sample.data.resize(20011);
+  for (size_t i = 0; i < sample.data.size(); ++i) sample.data[i] = static_cast<int16_t>((i * i * 7919 % 2001) - 1000);
+  sample.loopLength = 20011;
+  FT2Song loaded(m);
+  VirtualWaveDevice device;
+  ASSERT_TRUE(device.open(44100));
+  LivePlayer player(*loaded.song, device, 44100, false, ~uint64_t{0}, PassMap::of(*loaded.song, 44100));
+  player.start();
+  FT2Song copy(m);
+  OfflineRenderer reference(*copy.song, 44100);
+  const std::vector<int16_t> frames = reference.render(int64_t{100} * 44100);
+  int64_t at = 0;
+  // After the seek the device plays the block it was in and kKeptBlocks more, then the place.
+  auto seekAndCheck = [&](int64_t by, int64_t expected) {
+    player.seek(by);
+    const int64_t landed = (at / kBlock + 1 + LivePlayer::kKeptBlocks) * kBlock;
+    for (; at < landed + 100; at += 800) {
+      device.position = static_cast<uint32_t>(at * 4);
+      ASSERT_TRUE(player.update());
+    }
+    at = landed + 100;
+    device.position = static_cast<uint32_t>(at * 4);
+    ASSERT_TRUE(player.update());
+    EXPECT_EQ(player.heardFrames(), expected + 100);
+    const int16_t* block = player.ring() + (landed / kBlock % LivePlayer::kRingBlocks) * kBlock * 2;
+    EXPECT_TRUE(std::equal(block, block + kBlock * 2, frames.begin() + expected * 2)) << "seek by " << by;
+  };
+  seekAndCheck(60 * 44100, 60 * 44100);
+  seekAndCheck(-50 * 44100, 10 * 44100 + 100);
+  seekAndCheck(-20 * 44100, 0);
+  // Order 1 starts at row 64; the renderer goes there at its next tick.
+  player.skip(1);
+  for (int64_t end = at + 8 * kBlock; at < end; at += 800) {
+    device.position = static_cast<uint32_t>(at * 4);
+    ASSERT_TRUE(player.update());
+  }
+  EXPECT_EQ(player.heard().order, 1);
+  EXPECT_NEAR(static_cast<double>(player.heardFrames()), 64.0 * 27342 + 4 * kBlock, 882);
+  // On past the end: the song ends after the blocks kept.
+  player.seek(200 * 44100);
+  for (int64_t end = at + 16 * kBlock; at < end; at += 800) {
+    device.position = static_cast<uint32_t>(at * 4);
+    player.update();
+  }
+  EXPECT_FALSE(player.update());
+}
+
+// The table of samples for I: a row each, as stored, under a heading that counts the slots.
+TEST(BfplaySamples, TableSaysHowEachSampleIsStored) {
+  XMModuleSpec m = threeOrders();
+  m.instruments[0].samples.push_back({});  // an empty slot, left out
+  m.instruments[0].samples[0].name = "organ";
+  m.instruments[0].samples[0].finetune = -16;
+  m.instruments[0].samples[0].relativeNote = 12;
+  FT2Song loaded(m);
+  const std::vector<std::string> rows = sampleTable(*loaded.song);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], "Samples (1 of 2 slots, the empty left out)");
+  EXPECT_EQ(rows[2], "  1.0   organ                     20000 forward 0+20000          8   64  -16, +12");
 }
 
 struct StatusCase {
@@ -355,7 +427,7 @@ TEST_F(PlayerConsoleTest, ArrowsSkipAnOrderFromTheOneHeard) {
   device.position = 3 * kBlock * 4;
   ASSERT_TRUE(c->step());
   EXPECT_EQ(c->status(), "Ord 01/03 Pat 01 Row 00/08 Spd 3 BPM 125 00:00");
-  terminal.keys = {kKeyLeft, 'x', kKeyUnknown, kKeyUp};
+  terminal.keys = {kKeyLeft, 'x', kKeyUnknown};
   ASSERT_TRUE(c->step());
   device.position = 6 * kBlock * 4;
   ASSERT_TRUE(c->step());
@@ -372,7 +444,7 @@ TEST(BfplayHeader, SaysWhatTheSongIsInLinesThatFit) {
             "Channels    5, playing 1,3-4\n"
             "Orders      3, patterns 2, instruments 2\n"
             "Length      90:01 one pass\n"
-            "Keys        h or ? the keys, i instruments, n / p next / previous file, q quit\n");
+            "Keys        h or ? the keys, n / p next / previous file, q quit\n");
   const std::string narrow = headerText("in.xm", "Title", "MilkyTracker", "XM 1.04, FastTracker 2 rules", facts, 3, 2,
                                         true, 44100, 30, false);
   EXPECT_NE(narrow.find("Tracker     MilkyTracker, XM \n"), std::string::npos) << narrow;

@@ -617,3 +617,28 @@ TEST(Bfrender, StartLeavesOutTheSongUpToThere) {
   EXPECT_EQ(r.output, "bfrender: --start 0:02.00: one pass of " + dir.file("in.xm") +
                           " lasts 0:00.64 (--seconds S renders on past its end)\n");
 }
+
+// --start-order: an order one pass comes to starts where the pass does (order 1 at row 4 of
+// 2646 frames); one it never comes to only for a length given, from the order's first row.
+TEST(Bfrender, StartOrderStartsWhereThePassComesToIt) {
+  TempDir dir;
+  XMModuleSpec m = loopingSong();
+  m.orders = {0, 1, 0};  // order 2: after order 1's jump back, never played
+  save(dir.file("in.xm"), writeXM(m));
+  ASSERT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("all.raw")).exitCode, 0);
+  ToolRun r = bfrender(dir.file("in.xm") + " " + dir.file("late.raw") + " --start-order 1");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string all = readFile(dir.file("all.raw"));
+  ASSERT_EQ(all.size(), 8u * 2646 * 4);
+  EXPECT_TRUE(readFile(dir.file("late.raw")) == all.substr(4 * 2646 * 4));
+  r = bfrender(dir.file("in.xm") + " " + dir.file("x.raw") + " --start-order 2");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.output, "bfrender: --start-order 2: one pass of " + dir.file("in.xm") +
+                          " never comes to it (--seconds S renders S seconds from it)\n");
+  r = bfrender(dir.file("in.xm") + " " + dir.file("y.raw") + " --start-order 2 --seconds 0.06");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(readFile(dir.file("y.raw")) == all.substr(0, 2646 * 4)) << "order 2 plays pattern 0 as order 0 does";
+  r = bfrender(dir.file("in.xm") + " " + dir.file("z.raw") + " --start-order 3");
+  EXPECT_EQ(r.output, "bfrender: --start-order 3: " + dir.file("in.xm") + " has 3 orders (0 to 2)\n");
+  EXPECT_EQ(bfrender(dir.file("in.xm") + " " + dir.file("z.raw") + " --start-order 1 --start 1").exitCode, 2);
+}

@@ -102,7 +102,7 @@ std::string headerText(const std::string& file, const std::string& title, const 
       "Length      " + minutesSeconds(facts.lengthFrames, rate, true) +
           (facts.endlessLoop ? (loop ? " a pass, then a pattern loop that never ends" : " one pass, then a pattern loop that never ends")
                              : (loop ? " a pass, then round again" : " one pass")),
-      "Keys        h or ? the keys, i instruments, n / p next / previous file, q quit",
+      "Keys        h or ? the keys, n / p next / previous file, q quit",
   };
   std::string text;
   for (const std::string& line : lines)
@@ -114,6 +114,8 @@ std::string keysText() {
   return "Keys\n"
          "  space          pause / resume\n"
          "  left, right    an order back / on (on from the last order ends the song)\n"
+         "  ,  .           five seconds back / on\n"
+         "  down, up       a minute back / on (on past the end ends the song)\n"
          "  n, p           the next / previous file of the list\n"
          "  1 to 9, 0      mute / unmute channels 1 to 10\n"
          "  !              unmute all channels\n"
@@ -123,6 +125,7 @@ std::string keysText() {
          "  l              loop the song on / off\n"
          "  h, ?           these keys\n"
          "  i              the instrument names\n"
+         "  I              the samples: length, loop, bits, volume, tuning\n"
          "  q, Escape      quit (Ctrl-C too)\n";
 }
 
@@ -137,6 +140,12 @@ std::string instrumentsText(const SongFacts& facts, int width) {
   return text;
 }
 
+std::string samplesText(const SongFacts& facts, int width) {
+  std::string text;
+  for (const std::string& row : facts.samples) text += fitted(row, width) + "\n";
+  return text.empty() ? "Samples\n  (none)\n" : text;
+}
+
 KeyAction actionForKey(int key) {
   switch (key) {
     case ' ': return KeyAction::kPauseOrResume;
@@ -148,8 +157,12 @@ KeyAction actionForKey(int key) {
     case 'h':
     case 'H':
     case '?': return KeyAction::kKeys;
-    case 'i':
-    case 'I': return KeyAction::kInstruments;
+    case 'i': return KeyAction::kInstruments;
+    case 'I': return KeyAction::kSamples;
+    case ',': return KeyAction::kSeekBack;
+    case '.': return KeyAction::kSeekOn;
+    case kKeyDown: return KeyAction::kSeekBackMinute;
+    case kKeyUp: return KeyAction::kSeekOnMinute;
     case 'n':
     case 'N': return KeyAction::kNextFile;
     case '!': return KeyAction::kUnmuteAll;
@@ -197,6 +210,11 @@ bool PlayerConsole::step() {
       case KeyAction::kForward: player_.skip(1); break;
       case KeyAction::kKeys: printAbove(keysText()); break;
       case KeyAction::kInstruments: printAbove(instrumentsText(facts_, terminal_.width())); break;
+      case KeyAction::kSamples: printAbove(samplesText(facts_, terminal_.width())); break;
+      case KeyAction::kSeekBack: player_.seek(-5 * int64_t{player_.rate()}); break;
+      case KeyAction::kSeekOn: player_.seek(5 * int64_t{player_.rate()}); break;
+      case KeyAction::kSeekBackMinute: player_.seek(-60 * int64_t{player_.rate()}); break;
+      case KeyAction::kSeekOnMinute: player_.seek(60 * int64_t{player_.rate()}); break;
       case KeyAction::kToggleChannel:
       case KeyAction::kUnmuteAll:
       case KeyAction::kSolo: changeChannels(actionForKey(key), key); break;

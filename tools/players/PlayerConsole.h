@@ -21,6 +21,7 @@ struct SongFacts {
   double gainDb = 0;
   int32_t separation = 50;
   bool looping = false;
+  std::vector<std::string> samples;  // the table of samples (sampleTable), heading first
 };
 
 // The status line, as a user of xmp reads it: order / song length, pattern, row / rows, speed,
@@ -39,16 +40,20 @@ std::string headerText(const std::string& file, const std::string& title, const 
                        const std::string& format, const SongFacts& facts, int orders, int patterns, bool loop,
                        int32_t rate, int width, bool keys);
 
-// The keys, for h and ?; the instrument names, numbered, for i.
+// The keys, for h and ?; the instrument names, numbered, for i; the samples' table for I.
 std::string keysText();
 std::string instrumentsText(const SongFacts& facts, int width);
+std::string samplesText(const SongFacts& facts, int width);
 
 enum class KeyAction {
   kNone, kPauseOrResume, kQuit, kBack, kForward, kKeys, kInstruments, kNextFile, kPreviousFile,
-  kToggleChannel, kUnmuteAll, kSolo, kLouder, kQuieter, kWider, kNarrower, kLoop
+  kToggleChannel, kUnmuteAll, kSolo, kLouder, kQuieter, kWider, kNarrower, kLoop, kSamples,
+  kSeekBack, kSeekOn, kSeekBackMinute, kSeekOnMinute
 };
 // Space pauses and resumes, q or Escape quits, the left and right arrows skip an order, h or ?
-// show the keys, i the instrument names, n and p go to the next and previous file of the list.
+// show the keys, i the instrument names and I the samples' table, n and p go to the next and
+// previous file of the list; , and . seek five seconds back and on, the down and up arrows a
+// minute.
 // The digits 1 to 9 and 0 toggle channels 1 to 10, ! unmutes all, s solos the channel last
 // toggled; + and - the gain by a decibel, ] and [ the separation by 10 %, l the loop.
 KeyAction actionForKey(int key);

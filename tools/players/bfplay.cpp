@@ -2,8 +2,8 @@
 // terminal player does: a list of files (or a folder's modules) in turn, each by the rules of
 // the tracker that wrote it (FastTracker 2's for XM, ProTracker's for MOD) or others, once
 // through or looping, all its channels or some; space pauses, the arrows skip an order, n and p
-// go to the next and previous file, h or ? show the keys, i the instrument names, q or Escape
-// quits.
+// go to the next and previous file, , and . and the up and down arrows seek, the digits mute,
+// h or ? show the keys, i the instrument names, I the samples, q or Escape quits.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -37,8 +37,9 @@ const char kSynopsis[] =
 const char kOptionsHeading[] = "options, before or after the files (--opt=value too; -- ends them):\n";
 const char kAfterOptions[] =
     "keys, where the input is a terminal: space pause / resume, left / right an order back / on,\n"
-    "  n / p the next / previous file, 1 to 9 and 0 mute / unmute channels 1 to 10, ! all on,\n"
-    "  s solo, + / - gain, ] / [ separation, l loop, h or ? the keys, i the instrument names,\n"
+    "  , / . five seconds back / on, down / up a minute back / on, n / p the next / previous\n"
+    "  file, 1 to 9 and 0 mute / unmute channels 1 to 10, ! all on, s solo, + / - gain,\n"
+    "  ] / [ separation, l loop, h or ? the keys, i the instrument names, I the samples,\n"
     "  q or Escape quit\n"
     "exit status:\n"
     "  0    played to the end, or quit\n"
@@ -85,6 +86,7 @@ struct Settings {
   uint64_t channels = ~uint64_t{0};
   bool channelsGiven = false;
   double gain = 0, start = 0;
+  long startOrder = -1;
   long separation = kDefaultSeparation;
 };
 
@@ -111,17 +113,22 @@ bool playOne(const std::string& path, const std::string& shown, const Settings& 
   SongFacts facts;
   facts.channels = song.channelCount;
   facts.channelsHeard = s.channels;
-  const OfflineRenderer::PassEnd pass = OfflineRenderer::onePass(song, kRate);
-  facts.lengthFrames = pass.frames(kRate);
-  facts.endlessLoop = pass.endlessLoop;
+  PassMap pass = PassMap::of(song, kRate);
+  facts.lengthFrames = pass.frames;
+  facts.endlessLoop = pass.end.endlessLoop;
+  facts.samples = sampleTable(song);
   facts.gainDb = s.gain;
   facts.separation = static_cast<int32_t>(s.separation);
   for (int i = 0; i < song.instrumentCount; ++i) {
     const char* name = song.instruments[i].name;
     facts.instruments.push_back(printableName(name, sizeof song.instruments[i].name));
   }
-  if (s.start > 0 && !s.loop && std::llround(s.start * kRate) >= facts.lengthFrames)
+  if (s.start > 0 && std::llround(s.start * kRate) >= facts.lengthFrames)
     return fail(path + ": --start: one pass lasts " + std::to_string(facts.lengthFrames / kRate) + " s"), false;
+  if (s.startOrder >= song.songLength)
+    return fail(path + ": --start-order " + std::to_string(s.startOrder) + ": the song has " +
+                std::to_string(song.songLength) + " orders (0 to " + std::to_string(song.songLength - 1) + ")"),
+           false;
   const bool keys = terminal.inputIsTerminal();
   const std::string format = formatName(song) + ", " + song.rules->title + " rules";
   if (!s.quiet) {
@@ -131,7 +138,7 @@ bool playOne(const std::string& path, const std::string& shown, const Settings& 
                stdout);
     std::fflush(stdout);
   }
-  LivePlayer player(song, device, kRate, s.loop, s.channels);
+  LivePlayer player(song, device, kRate, s.loop, s.channels, std::move(pass));
   player.setGain(static_cast<float>(std::pow(10.0, s.gain / 20)));
   player.setSeparation(static_cast<int32_t>(s.separation));
   PlayerConsole console(
@@ -141,6 +148,7 @@ bool playOne(const std::string& path, const std::string& shown, const Settings& 
         std::fflush(stdout);
       },
       facts, !s.quiet);
+  if (s.startOrder >= 0) player.startAtOrder(static_cast<int32_t>(s.startOrder));
   if (s.start > 0) player.skipTo(std::llround(s.start * kRate));
   player.start();
   while (console.step()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -161,6 +169,8 @@ int main(int argc, char** argv) {
        Option::flag("--loop-all", 0, loopAll, "after the last file of the list, start it again"),
        Option::number("--start", 0, "S", "seconds", 0, 3600, false, s.start,
                       "start each song S seconds in (0 to 3600; played unheard up to there)"),
+       Option::integer("--start-order", 0, "N", "order", 0, 255, s.startOrder,
+                       "start each song at order N (0-based), where one pass comes to it"),
        rulesOption(s.rulesName),
        channelsOption(s.channels),
        separationOption(s.separation),
@@ -176,6 +186,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   s.channelsGiven = options.given("--channels");
+  if (!options.apart("--start", "--start-order", "one start or the other")) {
+    std::fprintf(stderr, "%s\n", options.error().c_str());
+    return 2;
+  }
   std::vector<std::string> list = playList(options.operands());
   if (list.empty()) return fail("no modules in " + options.operands()[0] + " (names ending .xm, .mod, .s3m or .it)");
   if (shuffle) std::shuffle(list.begin(), list.end(), std::mt19937(std::random_device{}()));

@@ -69,6 +69,7 @@ struct Render {
   bool floats;  // 32-bit float WAV
   SoundTags tags;
   int64_t startFrames;  // rendered and left out before the first frame written
+  int32_t startOrder;   // -1, or an order one pass never comes to: the render goes there first
 };
 
 // A module loaded through the library, freed on every way out.
@@ -97,6 +98,7 @@ bool renderTo(SoundWriter& out, bft_module* m, const Render& r, uint64_t mask,
   // the render fills it).
   const int64_t stretch = std::clamp<int64_t>(std::max(r.frames, r.startFrames), 1, 65536);
   const bool floats = out.takesFloats();
+  if (r.startOrder >= 0) bft_seek_order(m, r.startOrder);
   // The song up to --start is played as it would be heard, so that what follows sounds as it
   // does there; its frames are dropped.
   if (r.startFrames > 0) {
@@ -135,14 +137,6 @@ class RenderProgress {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-const char* loopName(uint8_t mode) {
-  switch (mode) {
-    case kLoopForward: return "forward";
-    case kLoopPingPong: return "ping-pong";
-    default: return "none";
-  }
-}
-
 // m:ss.t, or m:ss.hh with hundredths.
 std::string minutesAndSeconds(int64_t frames, int32_t rate, bool hundredths = false) {
   const int64_t scale = hundredths ? 100 : 10;
@@ -151,12 +145,6 @@ std::string minutesAndSeconds(int64_t frames, int32_t rate, bool hundredths = fa
   std::snprintf(text, sizeof text, "%lld:%02lld.%0*lld", static_cast<long long>(parts / (60 * scale)),
                 static_cast<long long>(parts / scale % 60), hundredths ? 2 : 1, static_cast<long long>(parts % scale));
   return text;
-}
-
-// Whether the song's channels, volumes and pitches come from its header and sample C
-// frequencies (S3M, IT) rather than XM's and MOD's fixed layouts and finetunes.
-bool pcTrackerSong(const Song& song) {
-  return song.format && (!std::strcmp(song.format->name, "S3M") || !std::strcmp(song.format->name, "IT"));
 }
 
 // IT's flags in words, and the song's message, line by line.
@@ -367,6 +355,7 @@ int renderStems(const Render& render, const std::string& in, int channels, const
 struct Settings {
   const char* rules = nullptr;  // the format's own
   double seconds = 0, gain = 0, start = 0;
+  long startOrder = -1;
   long separation = kDefaultSeparation;
   long rate = 44100;
   uint64_t mask = ~uint64_t{0};
@@ -406,8 +395,24 @@ int renderOne(const std::string& inName, const std::string& output, SoundFormat 
     const std::string beyond = channelsBeyond(s.mask, song->channelCount);
     if (!beyond.empty()) return fail(beyond);
   }
-  const int64_t startFrames = static_cast<int64_t>(std::llround(s.start * static_cast<double>(r)));
+  int64_t startFrames = static_cast<int64_t>(std::llround(s.start * static_cast<double>(r)));
   const int64_t pass = bft_pass_frames(module.m);
+  // An order one pass comes to starts where the pass comes to it; another is gone to directly,
+  // and only for a length given.
+  int32_t jumpTo = -1;
+  if (s.startOrder >= 0) {
+    const std::string order = "--start-order " + std::to_string(s.startOrder);
+    if (s.startOrder >= song->songLength)
+      return fail(order + ": " + inName + " has " + std::to_string(song->songLength) + " orders (0 to " +
+                  std::to_string(song->songLength - 1) + ")");
+    startFrames = bft_frame_of(module.m, static_cast<int>(s.startOrder), 0);
+    if (startFrames < 0 && s.seconds == 0)
+      return fail(order + ": one pass of " + inName + " never comes to it (--seconds S renders S seconds from it)");
+    if (startFrames < 0) {
+      startFrames = 0;
+      jumpTo = static_cast<int32_t>(s.startOrder);
+    }
+  }
   if (s.seconds == 0 && startFrames >= pass)
     return fail("--start " + minutesAndSeconds(startFrames, r, true) + ": one pass of " + inName + " lasts " +
                 minutesAndSeconds(pass, r, true) + " (--seconds S renders on past its end)");
@@ -420,7 +425,7 @@ int renderOne(const std::string& inName, const std::string& output, SoundFormat 
   const Render render{image, s.rules, r, frames, s.gain, s.separation, s.floats,
                       {printableName(song->title, sizeof song->title), trackerShown(*song),
                        std::string("bfrender ") + BRACKENFOLD_VERSION},
-                      startFrames};
+                      startFrames, jumpTo};
   if (!stems.empty()) return renderStems(render, inName, song->channelCount, stems, s.mask, s.quiet, s.force);
   const bool toStandardOutput = output == "-";
   // As gzip and cjpeg do: sound data is no text for a terminal.
@@ -492,6 +497,8 @@ int main(int argc, char** argv) {
                       "render S seconds (0.001 to 3600) instead of one pass of the song"),
        Option::number("--start", 0, "S", "seconds", 0, 3600, false, s.start,
                       "start S seconds (0 to 3600) into the song: the rest of the pass from there"),
+       Option::integer("--start-order", 0, "N", "order", 0, 255, s.startOrder,
+                       "start at order N (0-based) where one pass comes to it: the rest of the pass"),
        Option::integer("--rate", 'r', "R", "Hz", 8000, 192000, s.rate,
                        "frames per second, 8000 to 192000 (default 44100)"),
        rulesOption(s.rules),
@@ -510,7 +517,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   s.maskGiven = options.given("--channels");
-  for (const char* renderOnly : {"--seconds", "--start", "--rate", "--channels", "--gain", "--separation", "--float", "--force",
+  if (!options.apart("--start", "--start-order", "one start or the other")) {
+    std::fprintf(stderr, "%s\n", options.error().c_str());
+    return 2;
+  }
+  for (const char* renderOnly : {"--seconds", "--start", "--start-order", "--rate", "--channels", "--gain", "--separation", "--float", "--force",
                                  "--format", "--output-dir"}) {
     if (options.apart(renderOnly, "--info", "--info renders nothing")) continue;
     std::fprintf(stderr, "%s\n", options.error().c_str());
