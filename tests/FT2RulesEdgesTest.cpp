@@ -191,6 +191,25 @@ TEST_F(FT2RulesEdgesTest, APatternLoopBesideAPatternDelayGoesBackToTheRowAfterIt
   EXPECT_EQ(played, (std::vector<int>{0, 1, 2, 3, 3, 2, 3, 3, 4}));
 }
 
+// A pattern delay makes the row longer for what counts its ticks: ECx cuts on the row's x-th
+// tick even past the speed, E9x retriggers every x ticks of the whole row (not again at each
+// repeat's start), as openmpt123 and xmp play it.
+TEST_F(FT2RulesEdgesTest, NoteCutsAndRetriggersCountTheTicksOfTheWholeDelayedRow) {
+  volumeEnvelope() = {.points = {{0, 64}, {40, 0}}, .type = kEnvelopeOn};
+  note(0, 0) = {49, 1, 0, 0xE, 0xC7};
+  note(0, 1) = {0, 0, 0, 0xE, 0xE3};  // 24 ticks at speed 6
+  start();
+  ticks(7);
+  EXPECT_EQ(channel().volume, 40);
+  ticks(1);
+  EXPECT_EQ(channel().volume, 0) << "cut on the row's eighth tick, the first repeat's second";
+
+  note(0, 0) = {49, 1, 0, 0xE, 0x94};
+  start();
+  ticks(11);
+  EXPECT_EQ(channel().volumeEnvelope.tick, 3) << "retriggered on ticks 4 and 8, not 6";
+}
+
 // Bends measured beside openmpt123, in the linear table's 64ths of a semitone: a sine at
 // rate 50, depth 15, sweep 7 (steps of 548, the full 3840 from the eighth tick), and a square at rate 20,
 // depth 12, sweep 5 (steps of 614: 11 on the fifth tick, not 12).

@@ -82,6 +82,9 @@ struct State {
   int32_t breakRow;  // where the next pattern starts (pattern break, or the last loop's start)
   int32_t pendingRow;
   int32_t pendingOrderPosition;
+  // Ticks since the row's first, its repeats counted on: what note cuts and E9x's retriggers
+  // count, so that a pattern delay gives them the longer row (Kxx counts each repeat anew).
+  int32_t rowTick;
 };
 
 // The player holds it for the rules (RuleSet::stateSize).

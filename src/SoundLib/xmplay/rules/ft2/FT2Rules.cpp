@@ -253,18 +253,17 @@ void seekOrder(XMPlayer& player, Song& song) {
 }
 
 void tickDriver(XMPlayer& player, Song& song) {
-  if (song.tick == 0) {
-    if (state(player).patternDelay > 0) {
-      // A repeat of the row: its notes do not start again, its effects go on.
-      if (--state(player).patternDelay == 0) commitNextRow(state(player), song);
-      processTick(player, song);
-    } else {
-      if (song.nextOrderPosition >= 0) song.orderPosition = song.nextOrderPosition;
-      if (song.nextRow >= 0) song.row = song.nextRow;
-      processRow(player, song);
-      if (state(player).patternDelay == 0) commitNextRow(state(player), song);
-    }
+  State& s = state(player);
+  if (song.tick == 0 && s.patternDelay == 0) {
+    if (song.nextOrderPosition >= 0) song.orderPosition = song.nextOrderPosition;
+    if (song.nextRow >= 0) song.row = song.nextRow;
+    s.rowTick = 0;
+    processRow(player, song);
+    if (s.patternDelay == 0) commitNextRow(s, song);
   } else {
+    // A repeat of the row (pattern delay): its notes do not start again, its effects go on.
+    if (song.tick == 0 && --s.patternDelay == 0) commitNextRow(s, song);
+    ++s.rowTick;
     processTick(player, song);
   }
   for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, state(player).channels[i]);

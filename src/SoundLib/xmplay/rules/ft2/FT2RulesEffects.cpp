@@ -357,10 +357,10 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     case effect::kExtended:
       switch (x) {
         case extended::kRetrig:
-          if (y && song.tick % y == 0) retriggerWithEnvelopes(player, c);
+          if (y && state(player).rowTick % y == 0) retriggerWithEnvelopes(player, c);
           break;
         case extended::kNoteCut:
-          if (song.tick == y) {
+          if (state(player).rowTick == y) {
             c.volume = 0;
             c.quickRamp = true;
           }
