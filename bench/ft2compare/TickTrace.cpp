@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "SoundLib/xmplay/formats/Formats.h"
 #include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
@@ -75,10 +76,15 @@ TickTrace traceOurs(const std::vector<uint8_t>& image, int32_t rate, double seco
   const int64_t total = static_cast<int64_t>(seconds * rate);
   std::vector<float> buffer;
   int64_t frame = 0;
+  // ProTracker plays the tick that sets a tempo at the one before (libopenmpt says so too): the
+  // tempo shown for it is the one it plays at.
+  const bool tempoAfterTick = song->format && std::strcmp(song->format->name, "MOD") == 0;
+  int32_t bpm = song->bpm;
   while (frame < total) {
     song->tickFunction(player, *song);
     trace.starts.push_back(frame);
-    trace.positions.push_back({song->orderPosition, song->row, song->speed, song->bpm});
+    trace.positions.push_back({song->orderPosition, song->row, song->speed, tempoAfterTick ? bpm : song->bpm});
+    bpm = song->bpm;
     const int32_t n = song->samplesPerTick;
     buffer.assign(static_cast<size_t>(n) * 2, 0.0f);
     for (int c = 0; c < channels; ++c) {

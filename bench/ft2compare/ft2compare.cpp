@@ -2,11 +2,12 @@
 // Impulse Tracker's for IT, ProTracker's for MOD) and libopenmpt (a black box, through its public API) play modules, tick
 // by tick and channel by channel: the song's position, each channel's level on either side and
 // its pitch. Written modules by the thousand (XM: modules/MusicalModule.h, S3M:
-// modules/MusicalS3M.h, IT: modules/MusicalIT.h), or the files named. A module that differs is reduced to the smallest
+// modules/MusicalS3M.h, IT: modules/MusicalIT.h, MOD: modules/MusicalMOD.h), or the files named;
+// --delays P writes a pattern delay on P % of the XM's and MOD's rows. A module that differs is reduced to the smallest
 // one that still differs the same way, and the findings are grouped by what those smallest
 // modules use.
 //
-//   ft2compare [--format xm|s3m|it] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]
+//   ft2compare [--format xm|s3m|it|mod] [--delays P] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]
 //              [--out DIR] [--no-reduce] [--trace] [FILE ...]
 #include <algorithm>
 #include <atomic>
@@ -28,12 +29,14 @@
 #include "S3MReducer.h"
 #include "TraceCompare.h"
 #include "modules/MusicalIT.h"
+#include "modules/MusicalMOD.h"
 #include "modules/MusicalModule.h"
 #include "modules/MusicalS3M.h"
 
 namespace {
 struct Options {
-  std::string format = "xm";  // the written modules' format: xm, s3m or it
+  std::string format = "xm";  // the written modules' format: xm, s3m, it or mod
+  int delays = 0;             // percent of rows with a pattern delay (xm, mod)
   int32_t rate = 24000;
   double seconds = 4;
   uint64_t first = 1;
@@ -122,15 +125,27 @@ XMModuleSpec headerOf(const std::vector<uint8_t>& image) {
   return m;
 }
 
+// A written MOD: its design, reduced as an XM's is, compared as the MOD modOf writes.
+struct WrittenMOD {
+  XMModuleSpec design;
+};
+WrittenMOD reduceModule(const WrittenMOD& m, const StillDiffersIn<WrittenMOD>& stillDiffers) {
+  return {reduceModule(m.design, [&](const XMModuleSpec& d, Where& where) { return stillDiffers(WrittenMOD{d}, where); })};
+}
+std::set<std::string> featuresOf(const WrittenMOD& m) { return featuresOf(m.design); }
+
 // What the comparison needs of a written module, by its format.
 std::vector<uint8_t> imageOf(const XMModuleSpec& m) { return writeXM(m); }
 std::vector<uint8_t> imageOf(const S3MModuleSpec& m) { return writeS3M(m); }
 std::vector<uint8_t> imageOf(const MusicalIT& m) { return writeIT(itOf(m)); }
+std::vector<uint8_t> imageOf(const WrittenMOD& m) { return writeMOD(modOf(m.design)); }
 double gainOf(const XMModuleSpec& m, int32_t rate) { return calibratedGain(m, rate); }
 // S3M plays at openmpt123's own levels: a level apart is a difference too.
 double gainOf(const S3MModuleSpec&, int32_t) { return 1; }
 // So does Impulse Tracker's own IT.
 double gainOf(const MusicalIT&, int32_t) { return 1; }
+// A MOD's levels are compared at the median of their ratios.
+double gainOf(const WrittenMOD&, int32_t) { return 0; }
 int channelsOf(const XMModuleSpec& m) { return m.channels; }
 int channelsOf(const S3MModuleSpec& m) {
   int n = 0;
@@ -139,9 +154,11 @@ int channelsOf(const S3MModuleSpec& m) {
   return n;
 }
 int channelsOf(const MusicalIT& m) { return channelsOf(m.song); }
+int channelsOf(const WrittenMOD& m) { return m.design.channels; }
 size_t ordersOf(const XMModuleSpec& m) { return m.orders.size(); }
 size_t ordersOf(const S3MModuleSpec& m) { return m.orders.size(); }
 size_t ordersOf(const MusicalIT& m) { return m.song.orders.size(); }
+size_t ordersOf(const WrittenMOD& m) { return m.design.orders.size(); }
 size_t usedCells(const XMModuleSpec& m) {
   size_t n = 0;
   for (const XMPatternSpec& p : m.patterns)
@@ -157,6 +174,7 @@ size_t usedCells(const S3MModuleSpec& m) {
 }
 
 size_t usedCells(const MusicalIT& m) { return usedCells(m.song); }
+size_t usedCells(const WrittenMOD& m) { return usedCells(m.design); }
 
 struct Finding {
   uint64_t seed = 0;
@@ -201,6 +219,7 @@ Finding examineModule(uint64_t seed, const Module& module, const Options& o) {
 XMModuleSpec writtenXM(uint64_t seed, const Options& o) {
   MusicalModuleOptions mo;
   mo.wholeTicksAt = o.rate;
+  mo.patternDelays = o.delays;
   return musicalModule(seed, mo);
 }
 
@@ -216,7 +235,15 @@ MusicalIT writtenIT(uint64_t seed, const Options& o) {
   return musicalIT(seed, mo);
 }
 
+WrittenMOD writtenMOD(uint64_t seed, const Options& o) {
+  MusicalMODOptions mo;
+  mo.wholeTicksAt = o.rate;
+  mo.patternDelays = o.delays;
+  return {musicalMOD(seed, mo)};
+}
+
 Finding examine(uint64_t seed, const Options& o) {
+  if (o.format == "mod") return examineModule(seed, writtenMOD(seed, o), o);
   if (o.format == "s3m") return examineModule(seed, writtenS3M(seed, o), o);
   if (o.format == "it") return examineModule(seed, writtenIT(seed, o), o);
   return examineModule(seed, writtenXM(seed, o), o);
@@ -226,12 +253,13 @@ Finding examine(uint64_t seed, const Options& o) {
 std::pair<std::vector<uint8_t>, double> written(uint64_t seed, const Options& o) {
   if (o.format == "s3m") return {writeS3M(writtenS3M(seed, o)), 1};
   if (o.format == "it") return {imageOf(writtenIT(seed, o)), 1};
+  if (o.format == "mod") return {imageOf(writtenMOD(seed, o)), 0};
   return {writeXM(writtenXM(seed, o)), calibratedGain(writtenXM(seed, o), o.rate)};
 }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: ft2compare [--format xm|s3m|it] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]\n"
+               "usage: ft2compare [--format xm|s3m|it|mod] [--delays P] [--count N] [--first SEED] [--jobs J] [--seconds S] [--rate R]\n"
                "                  [--out DIR] [--no-reduce] [--trace] [FILE ...]\n");
   return 2;
 }
@@ -244,8 +272,10 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (a == "--format" && hasValue) {
       const std::string format = argv[++i];
-      if (format != "xm" && format != "s3m" && format != "it") return usage();
+      if (format != "xm" && format != "s3m" && format != "it" && format != "mod") return usage();
       o.format = format;
+    } else if (a == "--delays" && hasValue) {
+      o.delays = std::clamp(std::atoi(argv[++i]), 0, 100);
     } else if (a == "--rate" && hasValue) o.rate = std::atoi(argv[++i]);
     else if (a == "--seconds" && hasValue) o.seconds = std::atof(argv[++i]);
     else if (a == "--first" && hasValue) o.first = std::strtoull(argv[++i], nullptr, 10);

@@ -232,6 +232,13 @@ XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
         }
       }
     }
+    if (options.patternDelays > 0)
+      for (int row = 0; row < pattern.rows; ++row)
+        if (r.chance(options.patternDelays)) {
+          XMNote& n = pattern.at(row, r.between(0, m.channels - 1), m.channels);
+          n.effect = 0xE;
+          n.parameter = nibbles(0xE, r.between(1, 3));
+        }
     // Now and then a pattern loop as songs write one: a start, then a count a few rows on.
     if (r.chance(15) && pattern.rows >= 8) {
       const int c = r.between(0, m.channels - 1);

@@ -16,6 +16,7 @@ struct MusicalModuleOptions {
   // Tempos (the header's and Fxx's) are only those whose tick lasts a whole number of frames
   // at this rate, so that players that count ticks differently stay in step; 0: any tempo.
   int32_t wholeTicksAt = 0;
+  int patternDelays = 0;  // percent of rows given a pattern delay (EEx) beside what they hold
 };
 
 XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options = {});
