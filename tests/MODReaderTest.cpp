@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -186,18 +187,66 @@ TEST(MODLoader, FifteenSampleModulesAreRecognisedWithCare) {
   m.restart = 110;  // SoundTracker's tempo: the timer at (240 - 110) x 122 CIA ticks
   EXPECT_EQ(load(writeMOD(m))->defaultBPM, 112);
 
-  // What else would pass for one is refused: a name with a control code, a volume beyond 64,
-  // a pattern beyond the image.
-  std::vector<uint8_t> named = image;
-  named[25] = 7;
-  EXPECT_EQ(load(named), nullptr);
-  std::vector<uint8_t> loud = image;
-  loud[20 + 25] = 65;
-  EXPECT_EQ(load(loud), nullptr);
-  std::vector<uint8_t> cut(image.begin(), image.begin() + 600 + 1000);
-  EXPECT_EQ(load(cut), nullptr);
-  std::vector<uint8_t> text(4000, 'a');
-  EXPECT_EQ(load(text), nullptr);
+  // What else would pass for one is refused: a volume beyond 64, a finetune (SoundTracker had
+  // none), a tempo byte beyond 220, a pattern beyond the image, no sample with sound.
+  const auto changed = [&image](size_t at, uint8_t value) {
+    std::vector<uint8_t> bytes = image;
+    bytes[at] = value;
+    return bytes;
+  };
+  constexpr size_t kSample1 = 20, kTempoByte = 471;
+  EXPECT_EQ(load(changed(kSample1 + 25, 65)), nullptr);
+  EXPECT_EQ(load(changed(kSample1 + 24, 1)), nullptr);
+  EXPECT_NE(load(changed(kTempoByte, 220)), nullptr);
+  EXPECT_EQ(load(changed(kTempoByte, 221)), nullptr);
+  EXPECT_EQ(load(std::vector<uint8_t>(image.begin(), image.begin() + 600 + 1000)), nullptr);
+  EXPECT_EQ(load(std::vector<uint8_t>(4000, 'a')), nullptr);
+  MODModuleSpec silent = m;
+  for (MODSampleSpec& s : silent.samples) s.data.clear();
+  EXPECT_EQ(load(writeMOD(silent)), nullptr);
+
+  // A few stray bytes in the text are forgiven: 5 in the title, 48 in all; a sixth in the title
+  // or a 49th in all is other bytes than a name's.
+  std::vector<uint8_t> stray = image;
+  std::fill_n(stray.begin(), 5, 7);
+  std::fill_n(stray.begin() + 20 + 2 * 30, 22, 0xE9);
+  std::fill_n(stray.begin() + 20 + 3 * 30, 21, 1);
+  EXPECT_NE(load(stray), nullptr);
+  stray[20 + 3 * 30 + 21] = 1;
+  EXPECT_EQ(load(stray), nullptr);
+  std::vector<uint8_t> title = image;
+  std::fill_n(title.begin(), 6, 7);
+  EXPECT_EQ(load(title), nullptr);
+
+  // The samples may run past the end of the file by one sample's most, 64 KB, and no more: here
+  // both samples' 5000 bytes are cut off and a third sample says it holds 60536 (30268 words).
+  std::vector<uint8_t> cutShort(image.begin(), image.end() - 5000);
+  cutShort[20 + 2 * 30 + 22] = 30268 >> 8;
+  cutShort[20 + 2 * 30 + 23] = 30268 & 255;
+  EXPECT_NE(load(cutShort), nullptr);
+  cutShort[20 + 2 * 30 + 23] = 30269 & 255;
+  EXPECT_EQ(load(cutShort), nullptr);
+}
+
+// Neither a module of another format nor any other file in the test data passes for a MOD,
+// least of all for a 15-sample module, which has no signature to tell it by.
+TEST(MODLoader, OtherFilesAreNotTakenForOne) {
+  const std::vector<uint8_t> xm = writeXM(constantModule());
+  EXPECT_EQ(recogniseMOD(xm.data(), xm.size()).channels, 0);
+  const std::filesystem::path dir = TESTDATA_DIR;
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata beside the repository";
+  int count = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    const std::string folder = entry.path().parent_path().filename().string();
+    const std::string extension = entry.path().extension().string();
+    if (!entry.is_regular_file() || folder.rfind("mod-", 0) == 0 || extension == ".md" || extension == ".txt") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const MODLayout layout = recogniseMOD(bytes.data(), bytes.size());
+    EXPECT_EQ(layout.channels, 0) << entry.path();
+    ++count;
+  }
+  EXPECT_GE(count, 200);
 }
 
 TEST(MODLoader, CutShortPlaysWhatIsThereAndCutBeforeTheSamplesHasNothing) {

@@ -73,7 +73,7 @@ MODModuleSpec modSeed(int variant) {
   for (int i = 0; i < 3; ++i) {
     MODSampleSpec s;
     for (int k = 0; k < 64 * (i + 1); ++k) s.data.push_back(static_cast<int8_t>((k % 16 - 8) * 12));
-    s.finetune = static_cast<int8_t>(i * 5 - 8);
+    s.finetune = static_cast<int8_t>(m.signature.empty() ? 0 : i * 5 - 8);  // SoundTracker had none
     s.volume = static_cast<uint8_t>(20 + 20 * i);
     s.loopStart = static_cast<uint16_t>(i == 1 ? 0 : 8);
     s.loopLength = static_cast<uint16_t>(i == 1 ? 1 : 16);

@@ -13,6 +13,7 @@
 #include "SoundLib/xmplay/formats/ByteReader.h"
 #include "SoundLib/xmplay/engine/SampleStore.h"
 #include "SoundLib/xmplay/formats/ReaderShared.h"
+#include "SoundLib/xmplay/formats/SoundTrackerHeader.h"
 
 namespace {
 constexpr int kTitleLength = 20;
@@ -51,31 +52,7 @@ int signatureChannels(const uint8_t* s, bool& flt8) {
 
 uint16_t be16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
-// Names hold text: no control codes.
-bool textField(const uint8_t* at, int length) {
-  return std::none_of(at, at + length, [](uint8_t c) { return c > 0 && c < 32; });
-}
-
 int highestOrder(const uint8_t* orders, int count) { return *std::max_element(orders, orders + std::max(count, 1)); }
-
-// A 15-sample module has no signature: it is taken for one only where everything its header
-// holds is what SoundTracker writes and its patterns fit in the image, since any 600 bytes
-// would otherwise pass.
-bool looksLikeSoundTracker(const uint8_t* data, size_t size) {
-  const HeaderLayout at = headerLayout(15);
-  if (size < at.patternsAt + kRows * 4 * kNoteBytes) return false;
-  if (!textField(data, kTitleLength)) return false;
-  for (int i = 0; i < 15; ++i) {
-    const uint8_t* h = data + kTitleLength + i * kSampleHeaderSize;
-    if (!textField(h, kNameLength) || h[24] > 15 || h[25] > 64 || be16(h + 22) > 32768) return false;
-  }
-  const int songLength = data[at.songLengthAt];
-  if (songLength < 1 || songLength > kOrderEntries) return false;
-  const uint8_t* orders = data + at.ordersAt;
-  if (std::any_of(orders, orders + kOrderEntries, [](uint8_t o) { return o >= 64; })) return false;
-  const size_t patterns = static_cast<size_t>(highestOrder(orders, songLength)) + 1;
-  return at.patternsAt + patterns * kRows * 4 * kNoteBytes <= size;
-}
 
 // What the loader works with while it reads one image.
 struct Load {

@@ -7,9 +7,8 @@
 
 // What a MOD image is, as far as its header tells: 31 samples and a signature at offset 1080
 // ("M.K." and the other 4-channel ones, "6CHN", "8CHN", "CD81", "OKTA", "FLT8", "xxCH" up to 32
-// channels), or a 15-sample SoundTracker module, which has no signature and is recognised by a
-// header whose names, volumes, finetunes, lengths and orders are all in range and whose
-// patterns fit in the image.
+// channels), or a 15-sample SoundTracker module, which has no signature and is recognised by its
+// header (SoundTrackerHeader.h).
 struct MODLayout {
   int channels = 0;  // 0: not a MOD
   int samples = 31;  // or 15
