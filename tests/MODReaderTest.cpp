@@ -17,6 +17,7 @@
 #include "SoundLib/xmplay/rules/pt/PTRules.h"
 #include "XMTestModules.h"
 #include "players/LoadDamage.h"
+#include "players/ModuleFacts.h"
 #include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 namespace {
@@ -168,6 +169,74 @@ TEST(MODLoader, FLT8StoresEachPatternAsTwoHalves) {
   const Note& n = song->patterns[1].notes[2 * 8 + 6];
   EXPECT_EQ(n.instrument, 2);
   EXPECT_EQ(n.parameter, 0x20);
+}
+
+TEST(MODLoader, DigitalTrackerSkipsItsFourBytesAfterTheSignature) {
+  MODModuleSpec m = constantMOD(6);
+  m.signature = "FA06";
+  m.patterns[0].at(2, 5, 6) = {kD2, 2, 0xC, 0x20};
+  std::vector<uint8_t> image = writeMOD(m);
+  std::fill_n(image.begin() + 1084, 4, 0xFF);  // what they hold is no note
+  const SongPtr song = load(image);
+  ASSERT_NE(song, nullptr);
+  EXPECT_EQ(song->channelCount, 6);
+  EXPECT_EQ(formatName(*song), "MOD FA06");
+  EXPECT_EQ(modTrackerOf(song->signature), "Digital Tracker (FA06)");
+  EXPECT_EQ(song->patterns[0].notes[0].effect, 0);
+  const Note& n = song->patterns[0].notes[2 * 6 + 5];
+  EXPECT_EQ(n.instrument, 2);
+  EXPECT_EQ(n.parameter, 0x20);
+  EXPECT_EQ(song->instruments[0].samples[0]->data[0], 64 * 256) << "the samples right after the pattern";
+  EXPECT_EQ(song->wholeInstruments, 31);
+
+  m.signature = "FA09";  // Digital Tracker had 4 to 8 channels
+  m.channels = 9;
+  const std::vector<uint8_t> nine = writeMOD(m);
+  EXPECT_EQ(recogniseMOD(nine.data(), nine.size()).channels, 0);
+}
+
+// SoundTracker 2.6 and Ice Tracker store tracks of one channel; each position names four, and
+// positions may share them. Each position becomes a pattern of its own.
+TEST(MODLoader, TracksMakeAPatternForEachPosition) {
+  for (const char* signature : {"MTN", "IT10"}) {
+    MODModuleSpec m = constantMOD();
+    m.signature = signature;
+    m.orders = {1, 0, 1};
+    m.patterns.resize(2);
+    m.patterns[0].at(0, 0, 4) = {kC2, 1, 0, 0};
+    m.patterns[1].at(3, 2, 4) = {kD2, 2, 0xC, 0x20};
+    std::vector<uint8_t> image = writeMOD(m);
+    const SongPtr song = load(image);
+    ASSERT_NE(song, nullptr) << signature;
+    EXPECT_EQ(formatName(*song), std::string("MOD ") + signature);
+    EXPECT_EQ(song->channelCount, 4);
+    EXPECT_EQ(song->instrumentCount, 31);
+    EXPECT_EQ(song->songLength, 3);
+    EXPECT_EQ(song->filePatternCount, 3);
+    EXPECT_EQ(song->orders[2], 2);
+    for (int p : {0, 2}) {
+      const Note& n = song->patterns[p].notes[3 * 4 + 2];
+      EXPECT_EQ(n.note, 51) << "D-2 at position " << p;
+      EXPECT_EQ(n.instrument, 2);
+      EXPECT_EQ(n.parameter, 0x20);
+    }
+    EXPECT_EQ(song->patterns[1].notes[0].instrument, 1);
+    EXPECT_EQ(song->instruments[0].samples[0]->data[0], 64 * 256) << "the samples right after the 8 tracks";
+    EXPECT_EQ(song->wholePatterns, 3);
+    EXPECT_EQ(song->wholeInstruments, 31);
+
+    // Position 1's first channel names track 8, one past those stored: an empty track; track 9
+    // is past what the count allows, and the file is no module of tracks.
+    constexpr size_t kTable = 952;
+    image[kTable + 4] = 8;
+    const SongPtr empty = load(image);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->patterns[1].notes[0].instrument, 0);
+    image[kTable + 4] = 9;
+    EXPECT_EQ(load(image), nullptr);
+  }
+  EXPECT_EQ(modTrackerOf("MTN"), "SoundTracker 2.6 (MTN)");
+  EXPECT_EQ(modTrackerOf("IT10"), "Ice Tracker (IT10)");
 }
 
 TEST(MODLoader, FifteenSampleModulesAreRecognisedWithCare) {
