@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -313,9 +314,36 @@ TEST(MODLoader, OtherFilesAreNotTakenForOne) {
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const MODLayout layout = recogniseMOD(bytes.data(), bytes.size());
     EXPECT_EQ(layout.channels, 0) << entry.path();
+    EXPECT_EQ(layout.packer, nullptr) << entry.path();
     ++count;
   }
   EXPECT_GE(count, 200);
+}
+
+// A module a packer rewrote is refused by the packer's name. A module whose title merely starts
+// as a packer's mark is read as what it is.
+TEST(MODLoader, PackedModulesAreRefusedByName) {
+  std::vector<uint8_t> ac1d(3000, 0);
+  ac1d[0] = 2;
+  ac1d[1] = 0x7F;
+  ac1d[2] = 0xAC;
+  ac1d[3] = 0x1D;
+  LoadFailure failure{};
+  EXPECT_EQ(load(ac1d, nullptr, &failure), nullptr);
+  EXPECT_STREQ(failure.text, "packed with AC1D Packer: not played");
+  std::vector<uint8_t> hornet = writeMOD(constantMOD());
+  std::memcpy(hornet.data() + 1080, "HRT!", 4);
+  EXPECT_EQ(load(hornet, nullptr, &failure), nullptr);
+  EXPECT_STREQ(failure.text, "packed with Hornet Packer: not played");
+
+  MODModuleSpec m = constantMOD();
+  m.title = "SNT!";
+  ASSERT_NE(load(writeMOD(m)), nullptr) << "the signature says M.K.";
+  m.title = "STIMULATION";
+  m.signature = "";
+  const SongPtr soundTracker = load(writeMOD(m));
+  ASSERT_NE(soundTracker, nullptr);
+  EXPECT_EQ(soundTracker->instrumentCount, 15);
 }
 
 TEST(MODLoader, CutShortPlaysWhatIsThereAndCutBeforeTheSamplesHasNothing) {

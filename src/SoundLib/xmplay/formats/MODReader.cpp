@@ -13,6 +13,7 @@
 #include "SoundLib/xmplay/formats/AmigaPeriods.h"
 #include "SoundLib/xmplay/formats/ByteReader.h"
 #include "SoundLib/xmplay/engine/SampleStore.h"
+#include "SoundLib/xmplay/formats/MODPackers.h"
 #include "SoundLib/xmplay/formats/ReaderShared.h"
 #include "SoundLib/xmplay/formats/SoundTrackerHeader.h"
 
@@ -328,6 +329,8 @@ MODLayout recogniseMOD(const uint8_t* data, size_t size) {
     layout.channels = 4;
     layout.samples = 15;
     layout.patternsAt = headerLayout(15).ordersAt + kOrderEntries;
+  } else {
+    layout.packer = modPackerOf(data, size);
   }
   return layout;
 }
@@ -339,6 +342,10 @@ SongPtr parseMOD(const uint8_t* data, size_t size, const ReadOptions& options, L
     return nullptr;
   }
   const MODLayout layout = recogniseMOD(data, size);
+  if (layout.packer) {
+    refuseLoad(failure, "packed with %s: not played", layout.packer);
+    return nullptr;
+  }
   if (layout.channels == 0) {
     refuseLoad(failure, "not a MOD module (no signature at offset 1080, no 15-sample header)");
     return nullptr;
@@ -369,7 +376,11 @@ SongPtr parseMOD(const uint8_t* data, size_t size, const ReadOptions& options, L
 
 namespace mod {
 namespace {
-bool recognise(const uint8_t* data, size_t size) { return recogniseMOD(data, size).channels > 0; }
+// A packed module too, to be refused by its packer's name.
+bool recognise(const uint8_t* data, size_t size) {
+  const MODLayout layout = recogniseMOD(data, size);
+  return layout.channels > 0 || layout.packer;
+}
 
 std::string describe(const Song& song) {
   if (!song.signature[0]) return "MOD 15 samples";
