@@ -16,7 +16,7 @@ constexpr int kOrderEntries = 128;
 constexpr size_t kPatternsAt = kOrdersAt + kOrderEntries;
 constexpr size_t kPatternBytes = 64 * 4 * 4;
 
-// The names are text, as a person typed it on an Amiga: printable ASCII, padded with zeros. The
+// The names are text, as people typed them on an Amiga: printable ASCII, padded with zeros. The
 // odd stray byte is forgiven (an editor's leftover, a typing slip), a run of them is not: a title
 // of more than 5, or more than 48 in the title and the names together, about two names' worth,
 // is some other file's bytes.
