@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +18,7 @@
 #include "SoundLib/xmplay/rules/pt/PTRules.h"
 #include "XMTestModules.h"
 #include "players/LoadDamage.h"
+#include "players/ModuleFacts.h"
 #include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
 
 namespace {
@@ -169,6 +172,74 @@ TEST(MODLoader, FLT8StoresEachPatternAsTwoHalves) {
   EXPECT_EQ(n.parameter, 0x20);
 }
 
+TEST(MODLoader, DigitalTrackerSkipsItsFourBytesAfterTheSignature) {
+  MODModuleSpec m = constantMOD(6);
+  m.signature = "FA06";
+  m.patterns[0].at(2, 5, 6) = {kD2, 2, 0xC, 0x20};
+  std::vector<uint8_t> image = writeMOD(m);
+  std::fill_n(image.begin() + 1084, 4, 0xFF);  // what they hold is no note
+  const SongPtr song = load(image);
+  ASSERT_NE(song, nullptr);
+  EXPECT_EQ(song->channelCount, 6);
+  EXPECT_EQ(formatName(*song), "MOD FA06");
+  EXPECT_EQ(modTrackerOf(song->signature), "Digital Tracker (FA06)");
+  EXPECT_EQ(song->patterns[0].notes[0].effect, 0);
+  const Note& n = song->patterns[0].notes[2 * 6 + 5];
+  EXPECT_EQ(n.instrument, 2);
+  EXPECT_EQ(n.parameter, 0x20);
+  EXPECT_EQ(song->instruments[0].samples[0]->data[0], 64 * 256) << "the samples right after the pattern";
+  EXPECT_EQ(song->wholeInstruments, 31);
+
+  m.signature = "FA09";  // Digital Tracker had 4 to 8 channels
+  m.channels = 9;
+  const std::vector<uint8_t> nine = writeMOD(m);
+  EXPECT_EQ(recogniseMOD(nine.data(), nine.size()).channels, 0);
+}
+
+// SoundTracker 2.6 and Ice Tracker store tracks of one channel; each position names four, and
+// positions may share them. Each position becomes a pattern of its own.
+TEST(MODLoader, TracksMakeAPatternForEachPosition) {
+  for (const char* signature : {"MTN", "IT10"}) {
+    MODModuleSpec m = constantMOD();
+    m.signature = signature;
+    m.orders = {1, 0, 1};
+    m.patterns.resize(2);
+    m.patterns[0].at(0, 0, 4) = {kC2, 1, 0, 0};
+    m.patterns[1].at(3, 2, 4) = {kD2, 2, 0xC, 0x20};
+    std::vector<uint8_t> image = writeMOD(m);
+    const SongPtr song = load(image);
+    ASSERT_NE(song, nullptr) << signature;
+    EXPECT_EQ(formatName(*song), std::string("MOD ") + signature);
+    EXPECT_EQ(song->channelCount, 4);
+    EXPECT_EQ(song->instrumentCount, 31);
+    EXPECT_EQ(song->songLength, 3);
+    EXPECT_EQ(song->filePatternCount, 3);
+    EXPECT_EQ(song->orders[2], 2);
+    for (int p : {0, 2}) {
+      const Note& n = song->patterns[p].notes[3 * 4 + 2];
+      EXPECT_EQ(n.note, 51) << "D-2 at position " << p;
+      EXPECT_EQ(n.instrument, 2);
+      EXPECT_EQ(n.parameter, 0x20);
+    }
+    EXPECT_EQ(song->patterns[1].notes[0].instrument, 1);
+    EXPECT_EQ(song->instruments[0].samples[0]->data[0], 64 * 256) << "the samples right after the 8 tracks";
+    EXPECT_EQ(song->wholePatterns, 3);
+    EXPECT_EQ(song->wholeInstruments, 31);
+
+    // Position 1's first channel names track 8, one past those stored: an empty track; track 9
+    // is past what the count allows, and the file is no module of tracks.
+    constexpr size_t kTable = 952;
+    image[kTable + 4] = 8;
+    const SongPtr empty = load(image);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->patterns[1].notes[0].instrument, 0);
+    image[kTable + 4] = 9;
+    EXPECT_EQ(load(image), nullptr);
+  }
+  EXPECT_EQ(modTrackerOf("MTN"), "SoundTracker 2.6 (MTN)");
+  EXPECT_EQ(modTrackerOf("IT10"), "Ice Tracker (IT10)");
+}
+
 TEST(MODLoader, FifteenSampleModulesAreRecognisedWithCare) {
   MODModuleSpec m = constantMOD();
   m.signature = "";
@@ -186,18 +257,93 @@ TEST(MODLoader, FifteenSampleModulesAreRecognisedWithCare) {
   m.restart = 110;  // SoundTracker's tempo: the timer at (240 - 110) x 122 CIA ticks
   EXPECT_EQ(load(writeMOD(m))->defaultBPM, 112);
 
-  // What else would pass for one is refused: a name with a control code, a volume beyond 64,
-  // a pattern beyond the image.
-  std::vector<uint8_t> named = image;
-  named[25] = 7;
-  EXPECT_EQ(load(named), nullptr);
-  std::vector<uint8_t> loud = image;
-  loud[20 + 25] = 65;
-  EXPECT_EQ(load(loud), nullptr);
-  std::vector<uint8_t> cut(image.begin(), image.begin() + 600 + 1000);
-  EXPECT_EQ(load(cut), nullptr);
-  std::vector<uint8_t> text(4000, 'a');
-  EXPECT_EQ(load(text), nullptr);
+  // What else would pass for one is refused: a volume beyond 64, a finetune (SoundTracker had
+  // none), a tempo byte beyond 220, a pattern beyond the image, no sample with sound.
+  const auto changed = [&image](size_t at, uint8_t value) {
+    std::vector<uint8_t> bytes = image;
+    bytes[at] = value;
+    return bytes;
+  };
+  constexpr size_t kSample1 = 20, kTempoByte = 471;
+  EXPECT_EQ(load(changed(kSample1 + 25, 65)), nullptr);
+  EXPECT_EQ(load(changed(kSample1 + 24, 1)), nullptr);
+  EXPECT_NE(load(changed(kTempoByte, 220)), nullptr);
+  EXPECT_EQ(load(changed(kTempoByte, 221)), nullptr);
+  EXPECT_EQ(load(std::vector<uint8_t>(image.begin(), image.begin() + 600 + 1000)), nullptr);
+  EXPECT_EQ(load(std::vector<uint8_t>(4000, 'a')), nullptr);
+  MODModuleSpec silent = m;
+  for (MODSampleSpec& s : silent.samples) s.data.clear();
+  EXPECT_EQ(load(writeMOD(silent)), nullptr);
+
+  // A few stray bytes in the text are forgiven: 5 in the title, 48 in all; a sixth in the title
+  // or a 49th in all is other bytes than a name's.
+  std::vector<uint8_t> stray = image;
+  std::fill_n(stray.begin(), 5, 7);
+  std::fill_n(stray.begin() + 20 + 2 * 30, 22, 0xE9);
+  std::fill_n(stray.begin() + 20 + 3 * 30, 21, 1);
+  EXPECT_NE(load(stray), nullptr);
+  stray[20 + 3 * 30 + 21] = 1;
+  EXPECT_EQ(load(stray), nullptr);
+  std::vector<uint8_t> title = image;
+  std::fill_n(title.begin(), 6, 7);
+  EXPECT_EQ(load(title), nullptr);
+
+  // The samples may run past the end of the file by one sample's most, 64 KB, and no more: here
+  // both samples' 5000 bytes are cut off and a third sample says it holds 60536 (30268 words).
+  std::vector<uint8_t> cutShort(image.begin(), image.end() - 5000);
+  cutShort[20 + 2 * 30 + 22] = 30268 >> 8;
+  cutShort[20 + 2 * 30 + 23] = 30268 & 255;
+  EXPECT_NE(load(cutShort), nullptr);
+  cutShort[20 + 2 * 30 + 23] = 30269 & 255;
+  EXPECT_EQ(load(cutShort), nullptr);
+}
+
+// Neither a module of another format nor any other file in the test data passes for a MOD,
+// least of all for a 15-sample module, which has no signature to tell it by.
+TEST(MODLoader, OtherFilesAreNotTakenForOne) {
+  const std::vector<uint8_t> xm = writeXM(constantModule());
+  EXPECT_EQ(recogniseMOD(xm.data(), xm.size()).channels, 0);
+  const std::filesystem::path dir = TESTDATA_DIR;
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no ../shared/testdata beside the repository";
+  int count = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    const std::string folder = entry.path().parent_path().filename().string();
+    const std::string extension = entry.path().extension().string();
+    if (!entry.is_regular_file() || folder.rfind("mod-", 0) == 0 || extension == ".md" || extension == ".txt") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const MODLayout layout = recogniseMOD(bytes.data(), bytes.size());
+    EXPECT_EQ(layout.channels, 0) << entry.path();
+    EXPECT_EQ(layout.packer, nullptr) << entry.path();
+    ++count;
+  }
+  EXPECT_GE(count, 200);
+}
+
+// A module a packer rewrote is refused by the packer's name. A module whose title merely starts
+// as a packer's mark is read as what it is.
+TEST(MODLoader, PackedModulesAreRefusedByName) {
+  std::vector<uint8_t> ac1d(3000, 0);
+  ac1d[0] = 2;
+  ac1d[1] = 0x7F;
+  ac1d[2] = 0xAC;
+  ac1d[3] = 0x1D;
+  LoadFailure failure{};
+  EXPECT_EQ(load(ac1d, nullptr, &failure), nullptr);
+  EXPECT_STREQ(failure.text, "packed with AC1D Packer: not played");
+  std::vector<uint8_t> hornet = writeMOD(constantMOD());
+  std::memcpy(hornet.data() + 1080, "HRT!", 4);
+  EXPECT_EQ(load(hornet, nullptr, &failure), nullptr);
+  EXPECT_STREQ(failure.text, "packed with Hornet Packer: not played");
+
+  MODModuleSpec m = constantMOD();
+  m.title = "SNT!";
+  ASSERT_NE(load(writeMOD(m)), nullptr) << "the signature says M.K.";
+  m.title = "STIMULATION";
+  m.signature = "";
+  const SongPtr soundTracker = load(writeMOD(m));
+  ASSERT_NE(soundTracker, nullptr);
+  EXPECT_EQ(soundTracker->instrumentCount, 15);
 }
 
 TEST(MODLoader, CutShortPlaysWhatIsThereAndCutBeforeTheSamplesHasNothing) {

@@ -14,7 +14,8 @@
    format, versions 1.02 to 1.04, and what other trackers write in it), by FastTracker 2's rules
    ("ft2", the default for XM) or by the rules of the Brackenfold intro ("intro": its own few
    effects, no envelopes); and MOD modules (ProTracker's "M.K." and the other 31-sample
-   signatures, 6 to 32 channels as PC trackers write them, 15-sample SoundTracker modules), by
+   signatures, 6 to 32 channels as PC trackers write them, Digital Tracker's, SoundTracker 2.6's
+   and Ice Tracker's layouts, 15-sample SoundTracker modules), by
    ProTracker's rules ("pt", the default for MOD: Amiga panning, see bft_set_separation) or as
    FastTracker 2 loads them ("ft2"); and S3M modules (Scream Tracker 3's format, and what
    Impulse Tracker, ModPlug Tracker, OpenMPT and Schism Tracker write in it), by Scream Tracker
@@ -130,9 +131,11 @@ BFT_API uint64_t bft_clipped(const bft_module* module);
 
 /* The format whose first bytes these are: "XM", "MOD", "S3M" or "IT", NULL for none the library
    reads. Nothing is loaded or allocated; size bytes at data are read during the call only. The
-   first 1084 bytes are enough for every format (MOD's signature lies at 1080; fewer may not
-   recognise a MOD) but one: a 15-sample SoundTracker module has no signature and is told by its
-   sizes, which need the whole image. A recognised start does not promise the rest loads (bft_load says why). */
+   first 1468 bytes are enough for every format (MOD's signature lies at 1080, SoundTracker 2.6's
+   and Ice Tracker's at 1464; fewer may not recognise a MOD) but one: a 15-sample SoundTracker
+   module has no signature and is told by its sizes, which need the whole image. A recognised
+   start does not promise the rest loads (bft_load says why: a module a packer rewrote is
+   recognised as a MOD and refused by the packer's name). */
 BFT_API const char* bft_probe(const void* data, size_t size);
 /* The formats read and the rule sets played, by index from 0: "XM", "MOD", "S3M", "IT"; "ft2",
    "pt", "st3", "it", "intro". NULL for an index outside the list; the texts are static. */

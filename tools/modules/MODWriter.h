@@ -30,8 +30,11 @@ struct MODPatternSpec {
 
 struct MODModuleSpec {
   std::string title = "brackenfold";
-  // At offset 1080: "M.K.", "8CHN", "FLT8" (patterns stored as two of 4 channels), ...; empty for
-  // a 15-sample SoundTracker module, which has none.
+  // At offset 1080: "M.K.", "8CHN", "FLT8" (patterns stored as two of 4 channels), Digital
+  // Tracker's "FA06" (four bytes of its own after it), ...; empty for a 15-sample SoundTracker
+  // module, which has none. "MTN" or "IT10": SoundTracker 2.6's or Ice Tracker's module of
+  // tracks, 4 channels, the signature at offset 1464; each pattern is written as four tracks
+  // (pattern k's channel c as track 4k + c) and each position names those of its pattern.
   std::string signature = "M.K.";
   int channels = 4;
   uint8_t restart = 127;  // SoundTracker's tempo byte in a 15-sample module (120 the usual)

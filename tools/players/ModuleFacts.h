@@ -25,6 +25,9 @@ inline std::string modTrackerOf(const char* signature) {
   else if (s == "OKTA") tracker = "Oktalyzer";
   else if (s.size() == 4 && digit(s[0]) && s.compare(1, 3, "CHN") == 0) tracker = "FastTracker";
   else if (s.size() == 4 && s.compare(0, 3, "TDZ") == 0) tracker = "TakeTracker";
+  else if (s.size() == 4 && s.compare(0, 3, "FA0") == 0) tracker = "Digital Tracker";
+  else if (s == "MTN") tracker = "SoundTracker 2.6";  // "MTN\0", MnemoTroN's
+  else if (s == "IT10") tracker = "Ice Tracker";
   else if (s.size() == 4 && digit(s[0]) && digit(s[1]) && (s.compare(2, 2, "CH") == 0 || s.compare(2, 2, "CN") == 0))
     tracker = "FastTracker 2 or TakeTracker";
   else tracker = "not known";

@@ -1,7 +1,8 @@
 // Writes a few modules that exercise the loaders and the player into a folder: the fuzzers'
 // seed corpus. Besides the hand-made ones, generated modules with many short looped samples
 // start the fuzzer right at the mixer's loop boundaries; MOD modules of 4, 6 and 8 channels
-// (FLT8's halves among them) and a 15-sample one carry every ProTracker effect; S3M modules of 8-
+// (FLT8's halves and Digital Tracker's layout among them), a 15-sample one and one of Ice
+// Tracker's tracks carry every ProTracker effect; S3M modules of 8-
 // and 16-bit, signed and unsigned, mono and stereo samples every Scream Tracker command; IT modules
 // in sample mode and with instruments (both layouts), plain and compressed samples, every command,
 // the whole volume column, new-note actions, the three envelopes and the MIDI macros.
@@ -52,10 +53,10 @@ XMModuleSpec seedModule(int variant) {
 // Every effect 0 to F and E0 to EF with varied parameters, on notes of ProTracker's octaves and
 // beyond, samples swapped without notes, over short loops and one-shot samples.
 MODModuleSpec modSeed(int variant) {
-  static const char* const kSignatures[] = {"M.K.", "6CHN", "FLT8", ""};
+  static const char* const kSignatures[] = {"M.K.", "6CHN", "FLT8", "", "FA06", "IT10"};
   MODModuleSpec m;
   m.signature = kSignatures[variant];
-  m.channels = variant == 1 ? 6 : variant == 2 ? 8 : 4;
+  m.channels = variant == 1 || variant == 4 ? 6 : variant == 2 ? 8 : 4;
   m.restart = variant == 3 ? 100 : 127;
   m.orders = {0, 1, 0};
   m.patterns.resize(2);
@@ -73,7 +74,7 @@ MODModuleSpec modSeed(int variant) {
   for (int i = 0; i < 3; ++i) {
     MODSampleSpec s;
     for (int k = 0; k < 64 * (i + 1); ++k) s.data.push_back(static_cast<int8_t>((k % 16 - 8) * 12));
-    s.finetune = static_cast<int8_t>(i * 5 - 8);
+    s.finetune = static_cast<int8_t>(m.signature.empty() ? 0 : i * 5 - 8);  // SoundTracker had none
     s.volume = static_cast<uint8_t>(20 + 20 * i);
     s.loopStart = static_cast<uint16_t>(i == 1 ? 0 : 8);
     s.loopLength = static_cast<uint16_t>(i == 1 ? 1 : 16);
@@ -208,7 +209,7 @@ int main(int argc, char** argv) {
   };
   for (int v = 0; v < 4; ++v)
     if (!save("seed" + std::to_string(v), seedModule(v))) return 2;
-  for (int v = 0; v < 4; ++v) {
+  for (int v = 0; v < 6; ++v) {
     const std::string path = std::string(argv[1]) + "/mod" + std::to_string(v) + ".mod";
     if (!writeFileBytes(path.c_str(), writeMOD(modSeed(v)))) {
       std::fprintf(stderr, "xmseeds: cannot write %s\n", path.c_str());

@@ -1,6 +1,7 @@
 // Reads the Amiga MOD format and its PC variants: a big-endian header of 15 or 31 sample headers
 // and 128 orders, patterns of 64 rows of four-byte notes (period, sample number, effect), then
-// the samples' signed 8-bit data, lengths counted in words.
+// the samples' signed 8-bit data, lengths counted in words. SoundTracker 2.6 and Ice Tracker
+// store tracks of one channel in place of patterns, four named for each position of the song.
 #include "SoundLib/xmplay/formats/MODReader.h"
 
 #include <algorithm>
@@ -12,7 +13,9 @@
 #include "SoundLib/xmplay/formats/AmigaPeriods.h"
 #include "SoundLib/xmplay/formats/ByteReader.h"
 #include "SoundLib/xmplay/engine/SampleStore.h"
+#include "SoundLib/xmplay/formats/MODPackers.h"
 #include "SoundLib/xmplay/formats/ReaderShared.h"
+#include "SoundLib/xmplay/formats/SoundTrackerHeader.h"
 
 namespace {
 constexpr int kTitleLength = 20;
@@ -24,17 +27,31 @@ constexpr int kNoteBytes = 4;
 constexpr size_t kSignatureAt = 1080;
 constexpr int kMaxMODChannels = 32;  // "32CH"
 
+// SoundTracker 2.6 and Ice Tracker: after the sample headers the song length and the number of
+// tracks stored, a table of four track numbers for each of 128 positions, the signature, then
+// the tracks, 64 rows of one channel each.
+constexpr size_t kTrackTableAt = 952;
+constexpr size_t kTrackSignatureAt = 1464;
+constexpr size_t kTracksAt = 1468;
+constexpr int kTrackChannels = 4;
+constexpr size_t kTrackBytes = kRows * kNoteBytes;
+
 // Where the header's parts lie: after the title and the sample headers, the song length, the
-// restart byte (SoundTracker's tempo in a 15-sample module) and the orders.
+// restart byte (SoundTracker's tempo in a 15-sample module, the number of tracks in a module of
+// tracks) and the orders.
 struct HeaderLayout {
-  size_t songLengthAt, ordersAt, patternsAt;
+  size_t songLengthAt, ordersAt;
 };
 HeaderLayout headerLayout(int samples) {
   const size_t songLengthAt = kTitleLength + static_cast<size_t>(samples) * kSampleHeaderSize;
-  return {songLengthAt, songLengthAt + 2, songLengthAt + 2 + kOrderEntries + (samples == 31 ? 4 : 0)};
+  return {songLengthAt, songLengthAt + 2};
 }
 
 bool digit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+// Digital Tracker's "FA04", "FA06", "FA08": 4 to 8 channels, and four bytes of its own after the
+// signature, before the patterns.
+bool digitalTracker(const uint8_t* s) { return std::memcmp(s, "FA0", 3) == 0 && s[3] >= '4' && s[3] <= '8'; }
 
 // The channels a signature names, 0 for one we do not know.
 int signatureChannels(const uint8_t* s, bool& flt8) {
@@ -46,35 +63,27 @@ int signatureChannels(const uint8_t* s, bool& flt8) {
   if (std::memcmp(s, "TDZ", 3) == 0 && digit(s[3])) return s[3] - '0';
   if (digit(s[0]) && digit(s[1]) && (std::memcmp(s + 2, "CH", 2) == 0 || std::memcmp(s + 2, "CN", 2) == 0))
     return (s[0] - '0') * 10 + s[1] - '0';
+  if (digitalTracker(s)) return s[3] - '0';
   return 0;
 }
 
 uint16_t be16(const uint8_t* at) { return static_cast<uint16_t>(at[0] << 8 | at[1]); }
 
-// Names hold text: no control codes.
-bool textField(const uint8_t* at, int length) {
-  return std::none_of(at, at + length, [](uint8_t c) { return c > 0 && c < 32; });
-}
-
 int highestOrder(const uint8_t* orders, int count) { return *std::max_element(orders, orders + std::max(count, 1)); }
 
-// A 15-sample module has no signature: it is taken for one only where everything its header
-// holds is what SoundTracker writes and its patterns fit in the image, since any 600 bytes
-// would otherwise pass.
-bool looksLikeSoundTracker(const uint8_t* data, size_t size) {
-  const HeaderLayout at = headerLayout(15);
-  if (size < at.patternsAt + kRows * 4 * kNoteBytes) return false;
-  if (!textField(data, kTitleLength)) return false;
-  for (int i = 0; i < 15; ++i) {
-    const uint8_t* h = data + kTitleLength + i * kSampleHeaderSize;
-    if (!textField(h, kNameLength) || h[24] > 15 || h[25] > 64 || be16(h + 22) > 32768) return false;
-  }
-  const int songLength = data[at.songLengthAt];
-  if (songLength < 1 || songLength > kOrderEntries) return false;
-  const uint8_t* orders = data + at.ordersAt;
-  if (std::any_of(orders, orders + kOrderEntries, [](uint8_t o) { return o >= 64; })) return false;
-  const size_t patterns = static_cast<size_t>(highestOrder(orders, songLength)) + 1;
-  return at.patternsAt + patterns * kRows * 4 * kNoteBytes <= size;
+// A module of tracks is taken for one where its signature is there and every entry of the table,
+// also past the song's length, names a track the count allows: one of those stored, or the
+// count itself, one past them, which plays as an empty track. The song length is SoundTracker's,
+// up to 128 positions.
+bool tracksLayout(const uint8_t* data, size_t size) {
+  if (size < kTracksAt) return false;
+  const uint8_t* s = data + kTrackSignatureAt;
+  if (std::memcmp(s, "MTN\0", 4) != 0 && std::memcmp(s, "IT10", 4) != 0) return false;
+  const HeaderLayout at = headerLayout(31);
+  const int tracks = data[at.songLengthAt + 1];
+  const uint8_t* table = data + kTrackTableAt;
+  return data[at.songLengthAt] <= kOrderEntries &&
+         std::none_of(table, table + kOrderEntries * kTrackChannels, [tracks](uint8_t t) { return t > tracks; });
 }
 
 // What the loader works with while it reads one image.
@@ -83,6 +92,7 @@ struct Load {
   Song& song;
   const ReadOptions& rules;
   const MODLayout& layout;
+  int tracks = 0;  // stored, in a module of tracks
 };
 
 struct SampleHeader {
@@ -141,6 +151,12 @@ bool readOrders(Load& load, LoadFailure* failure) {
   const int restart = load.in.u8();
   if (songLength == 0) return refuseLoad(failure, "no orders to play");
   song.songLength = static_cast<int16_t>(std::min(songLength, kOrderEntries));
+  if (load.layout.tracks) {
+    // Each position has a pattern of its own, made of the tracks it names.
+    load.tracks = restart;
+    for (int p = 0; p < song.songLength; ++p) song.orders[p] = static_cast<uint8_t>(p);
+    return true;
+  }
   // ProTracker writes 127 there, NoiseTracker its restart position. SoundTracker kept its tempo
   // there: 120, the usual 50 ticks a second, nearly always; another value sets the timer to
   // (240 - value) x 122 of the CIA's ticks, 1773447 of which make one at 1 BPM.
@@ -161,6 +177,10 @@ int64_t patternBytes(const Song& song) { return int64_t{kRows} * song.channelCou
 // song plays would.
 void countPatterns(Load& load, int64_t sampleBytes) {
   Song& song = load.song;
+  if (load.layout.tracks) {
+    song.filePatternCount = song.usedPatternCount = song.allocatedPatternCount = song.songLength;
+    return;
+  }
   const int all = highestOrder(song.orders, kOrderEntries) + 1;
   const int used = highestOrder(song.orders, song.songLength) + 1;
   const int64_t at = load.in.tell();
@@ -207,6 +227,34 @@ bool readPatterns(Load& load) {
   return allocateEmptyPatterns(song);
 }
 
+// A module of tracks: each position's pattern from the four tracks the table names for it, one
+// past those stored empty; the samples follow the tracks.
+bool readTrackedPatterns(Load& load) {
+  Song& song = load.song;
+  uint8_t table[kOrderEntries * kTrackChannels] = {};
+  load.in.seek(static_cast<int64_t>(kTrackTableAt));
+  load.in.read(table, sizeof table);
+  for (int p = 0; p < song.filePatternCount; ++p) {
+    Pattern& pattern = song.patterns[p];
+    pattern.rows = kRows;
+    pattern.notes = new (std::nothrow) Note[static_cast<size_t>(kRows) * kTrackChannels]();
+    if (!pattern.notes) return false;
+    bool whole = true;
+    for (int c = 0; c < kTrackChannels; ++c) {
+      const int track = table[p * kTrackChannels + c];
+      if (track >= load.tracks) continue;
+      uint8_t bytes[kTrackBytes] = {};
+      load.in.seek(static_cast<int64_t>(kTracksAt + track * kTrackBytes));
+      whole = load.in.read(bytes, kTrackBytes) == kTrackBytes && whole;
+      for (int row = 0; row < kRows; ++row)
+        pattern.notes[row * kTrackChannels + c] = unpackNote(bytes + row * kNoteBytes, load.layout.samples);
+    }
+    song.wholePatterns += whole;
+  }
+  load.in.seek(static_cast<int64_t>(kTracksAt + load.tracks * kTrackBytes));
+  return allocateEmptyPatterns(song);
+}
+
 // One sample's signed 8-bit data, as far as the image holds it.
 bool readSampleData(Load& load, Instrument& ins) {
   Sample& sample = *ins.samples[0];
@@ -244,10 +292,10 @@ bool loadBody(Load& load, LoadFailure* failure) {
     sampleBytes += song.instruments[i].samples[0]->length;
   }
   if (!readOrders(load, failure)) return false;
-  load.in.seek(static_cast<int64_t>(headerLayout(load.layout.samples).patternsAt));
+  load.in.seek(static_cast<int64_t>(load.layout.patternsAt));
   countPatterns(load, sampleBytes);
   song.patterns = new (std::nothrow) Pattern[song.allocatedPatternCount]();
-  if (!song.patterns || !readPatterns(load)) return false;
+  if (!song.patterns || !(load.layout.tracks ? readTrackedPatterns(load) : readPatterns(load))) return false;
   // 8-bit frames, as far as the file holds them, each with its spare frames after it.
   expectSampleBytes(song, 2 * static_cast<size_t>(std::min<int64_t>(sampleBytes, load.in.left())) +
                               static_cast<size_t>(song.instrumentCount) * kSampleSpareFrames * 2);
@@ -267,13 +315,22 @@ MODLayout recogniseMOD(const uint8_t* data, size_t size) {
     if (channels > 0 && channels <= kMaxMODChannels) {
       layout.channels = channels;
       std::memcpy(layout.signature, data + kSignatureAt, 4);
+      if (digitalTracker(data + kSignatureAt)) layout.patternsAt += 4;
       return layout;
     }
     layout.flt8 = false;
   }
-  if (looksLikeSoundTracker(data, size)) {
+  if (tracksLayout(data, size)) {
+    layout.channels = kTrackChannels;
+    layout.tracks = true;
+    layout.patternsAt = kTracksAt;
+    std::memcpy(layout.signature, data + kTrackSignatureAt, 4);
+  } else if (looksLikeSoundTracker(data, size)) {
     layout.channels = 4;
     layout.samples = 15;
+    layout.patternsAt = headerLayout(15).ordersAt + kOrderEntries;
+  } else {
+    layout.packer = modPackerOf(data, size);
   }
   return layout;
 }
@@ -285,6 +342,10 @@ SongPtr parseMOD(const uint8_t* data, size_t size, const ReadOptions& options, L
     return nullptr;
   }
   const MODLayout layout = recogniseMOD(data, size);
+  if (layout.packer) {
+    refuseLoad(failure, "packed with %s: not played", layout.packer);
+    return nullptr;
+  }
   if (layout.channels == 0) {
     refuseLoad(failure, "not a MOD module (no signature at offset 1080, no 15-sample header)");
     return nullptr;
@@ -315,7 +376,11 @@ SongPtr parseMOD(const uint8_t* data, size_t size, const ReadOptions& options, L
 
 namespace mod {
 namespace {
-bool recognise(const uint8_t* data, size_t size) { return recogniseMOD(data, size).channels > 0; }
+// A packed module too, to be refused by its packer's name.
+bool recognise(const uint8_t* data, size_t size) {
+  const MODLayout layout = recogniseMOD(data, size);
+  return layout.channels > 0 || layout.packer;
+}
 
 std::string describe(const Song& song) {
   if (!song.signature[0]) return "MOD 15 samples";
