@@ -162,6 +162,18 @@ TEST_F(PTRulesTest, RowDelayOnABreakSkipsTheBreaksTargetRow) {
   EXPECT_EQ(rows(4), (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {1, 6}, {1, 7}}));
 }
 
+// Each repeat of a delayed row plays its fine slides again; its volume slide leaves out the
+// repeat's first tick (speed 6: 5 slides a play of the row, xmp's and openmpt123's count).
+TEST_F(PTRulesTest, ARowDelaysRepeatsPlayFineSlidesAgainAndVolumeSlidesAfterTheirFirstTick) {
+  note(0, 0) = {kC2, 1, 0xA, 0x02};
+  note(0, 1) = {0, 0, 0xE, 0xE2};  // three plays of the row
+  note(0, 2) = {kC2, 1, 0xE, 0xB3};
+  start();
+  ticks(18);
+  EXPECT_EQ(channel(0).volume, 64 - 3 * 5 * 2);
+  EXPECT_EQ(channel(2).volume, 64 - 3 * 3);
+}
+
 // A jump starts its pattern at the top, undoing a break to its left; a break to its right sets
 // the row in the jump's order.
 TEST_F(PTRulesTest, JumpAndBreakOnOneRow) {

@@ -163,10 +163,23 @@ void effectRow(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
   }
 }
 
+// The first tick of a pattern delay's repeat (the only tick 0 effectTick runs on) plays the row's
+// fine slides again and its other effects as a later tick does, but for the volume slides.
 void effectTick(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
   const State& s = state(player);
+  const bool repeatStart = song.tick == 0;
   const uint8_t p = n.parameter;
   bool tremoloRan = false;
+  if (repeatStart && n.effect == effect::kExtended) {
+    const uint8_t x = low(p);
+    switch (high(p)) {
+      case extended::kFinePortamentoUp: slidePeriod(s, c, -4 * x); break;
+      case extended::kFinePortamentoDown: slidePeriod(s, c, 4 * x); break;
+      case extended::kFineVolumeUp: setVolume(c, c.volume + x); break;
+      case extended::kFineVolumeDown: setVolume(c, c.volume - x); break;
+      default: break;
+    }
+  }
   switch (n.effect) {
     case effect::kArpeggio:
       if (!p) break;
@@ -185,11 +198,11 @@ void effectTick(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
       break;
     case effect::kTonePortamentoVolumeSlide:
       tonePortamento(s, c, 0);
-      volumeSlide(c, p);
+      if (!repeatStart) volumeSlide(c, p);
       break;
     case effect::kVibratoVolumeSlide:
       vibrato(c);
-      volumeSlide(c, p);
+      if (!repeatStart) volumeSlide(c, p);
       break;
     case effect::kExtended: extendedTick(player, song, c, n); break;
     default:
@@ -199,7 +212,7 @@ void effectTick(XMPlayer& player, Song& song, PTChannel& c, const Note& n) {
         tremolo(c);
         tremoloRan = true;
       } else if (n.effect == effect::kVolumeSlide) {
-        volumeSlide(c, p);
+        if (!repeatStart) volumeSlide(c, p);
       }
       break;
   }
