@@ -21,7 +21,7 @@ struct SongFacts {
   double gainDb = 0;
   int32_t separation = 50;
   bool looping = false;
-  std::vector<std::string> samples;  // the table of samples (sampleTable), heading first
+  std::vector<std::string> samples{};  // the table of samples (sampleTable), heading first
 };
 
 // The status line, as a user of xmp reads it: order / song length, pattern, row / rows, speed,
