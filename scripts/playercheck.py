@@ -132,6 +132,18 @@ class Driver(webcheck.WebDriver):
         return False
 
 
+def compare_frames(driver, base, index, module, seconds, along=None):
+    """The worklet's first seconds of the module (from `along` of its pass) against the native
+    library's, on a harness page loaded afresh every RELOAD_EVERY modules."""
+    if index % RELOAD_EVERY == 0:
+        driver.fresh(base + "/harness/harness.html")
+    native = "/native?module=%s&seconds=%g" % (urllib.parse.quote(module), seconds)
+    arguments = [json.dumps("/testdata/" + urllib.parse.quote(module)), json.dumps(native), "%g" % seconds]
+    if along is not None:
+        arguments.append("%g" % along)
+    return driver.run("return compareFrames(%s)" % ", ".join(arguments))
+
+
 def framecheck(driver, base, nativeframes, seconds, failures):
     if not os.path.isdir(TESTDATA):
         print("playercheck: frames: SKIPPED: no %s (the shared test modules)" % TESTDATA)
@@ -145,14 +157,10 @@ def framecheck(driver, base, nativeframes, seconds, failures):
         equal, refused, began = 0, 0, time.monotonic()
         for index, name in enumerate(names):
             module = "%s/%s" % (folder, name)
-            native = "/native?module=%s&seconds=%g" % (urllib.parse.quote(module), seconds)
             if os.environ.get("PLAYERCHECK_VERBOSE"):
                 print("playercheck: frames: %.1f %s" % (time.monotonic() - began, module), flush=True)
-            if index % RELOAD_EVERY == 0:
-                driver.fresh(base + "/harness/harness.html")
             try:
-                got = driver.run("return compareFrames(%s, %s, %g)" % (
-                    json.dumps("/testdata/" + urllib.parse.quote(module)), json.dumps(native), seconds))
+                got = compare_frames(driver, base, index, module, seconds)
             except ScriptError as error:
                 failures.append("frames: %s: %s" % (module, error))
                 continue
@@ -188,12 +196,8 @@ def seekcheck(driver, base, seconds, failures):
         equal = 0
         for index, name in enumerate(names):
             module = "%s/%s" % (folder, name)
-            native = "/native?module=%s&seconds=%g" % (urllib.parse.quote(module), seconds)
-            if index % RELOAD_EVERY == 0:
-                driver.fresh(base + "/harness/harness.html")
             try:
-                got = driver.run("return compareFrames(%s, %s, %g, 0.6)" % (
-                    json.dumps("/testdata/" + urllib.parse.quote(module)), json.dumps(native), seconds))
+                got = compare_frames(driver, base, index, module, seconds, 0.6)
             except ScriptError as error:
                 failures.append("seek: %s: %s" % (module, error))
                 continue

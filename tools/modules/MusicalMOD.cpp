@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "modules/MusicalModule.h"
 #include "modules/MusicalParts.h"
 
 namespace {
@@ -141,22 +142,7 @@ XMModuleSpec musicalMOD(uint64_t seed, const MusicalMODOptions& options) {
         }
       }
     }
-    if (options.patternDelays > 0)
-      for (int row = 0; row < pattern.rows; ++row)
-        if (r.chance(options.patternDelays)) {
-          XMNote& n = pattern.at(row, r.between(0, kChannels - 1), kChannels);
-          n.effect = 0xE;
-          n.parameter = nibbles(0xE, r.between(1, 3));
-        }
-    if (r.chance(15)) {
-      const int c = r.between(0, kChannels - 1);
-      const int from = r.between(0, pattern.rows - 4);
-      const int to = r.between(from + 1, std::min(pattern.rows - 1, from + 8));
-      pattern.at(from, c, kChannels).effect = 0xE;
-      pattern.at(from, c, kChannels).parameter = 0x60;
-      pattern.at(to, c, kChannels).effect = 0xE;
-      pattern.at(to, c, kChannels).parameter = nibbles(6, r.between(1, 3));
-    }
+    addFlowRows(r, pattern, kChannels, options.patternDelays);
     m.patterns.push_back(std::move(pattern));
   }
   m.orders.clear();

@@ -170,6 +170,26 @@ uint8_t volumeColumn(Random& r) {
 }
 }  // namespace
 
+void addFlowRows(musical::Random& r, XMPatternSpec& pattern, int channels, int delayPercent) {
+  if (delayPercent > 0)
+    for (int row = 0; row < pattern.rows; ++row)
+      if (r.chance(delayPercent)) {
+        XMNote& n = pattern.at(row, r.between(0, channels - 1), channels);
+        n.effect = 0xE;
+        n.parameter = nibbles(0xE, r.between(1, 3));
+      }
+  // Now and then a pattern loop as songs write one: a start, then a count a few rows on.
+  if (r.chance(15) && pattern.rows >= 8) {
+    const int c = r.between(0, channels - 1);
+    const int from = r.between(0, pattern.rows - 4);
+    const int to = r.between(from + 1, std::min(pattern.rows - 1, from + 8));
+    pattern.at(from, c, channels).effect = 0xE;
+    pattern.at(from, c, channels).parameter = 0x60;
+    pattern.at(to, c, channels).effect = 0xE;
+    pattern.at(to, c, channels).parameter = nibbles(6, r.between(1, 3));
+  }
+}
+
 XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
   Random r(seed);
   XMModuleSpec m;
@@ -232,23 +252,7 @@ XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options) {
         }
       }
     }
-    if (options.patternDelays > 0)
-      for (int row = 0; row < pattern.rows; ++row)
-        if (r.chance(options.patternDelays)) {
-          XMNote& n = pattern.at(row, r.between(0, m.channels - 1), m.channels);
-          n.effect = 0xE;
-          n.parameter = nibbles(0xE, r.between(1, 3));
-        }
-    // Now and then a pattern loop as songs write one: a start, then a count a few rows on.
-    if (r.chance(15) && pattern.rows >= 8) {
-      const int c = r.between(0, m.channels - 1);
-      const int from = r.between(0, pattern.rows - 4);
-      const int to = r.between(from + 1, std::min(pattern.rows - 1, from + 8));
-      pattern.at(from, c, m.channels).effect = 0xE;
-      pattern.at(from, c, m.channels).parameter = 0x60;
-      pattern.at(to, c, m.channels).effect = 0xE;
-      pattern.at(to, c, m.channels).parameter = nibbles(6, r.between(1, 3));
-    }
+    addFlowRows(r, pattern, m.channels, options.patternDelays);
     m.patterns.push_back(std::move(pattern));
   }
   m.orders.clear();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "modules/MusicalParts.h"
 #include "modules/XMWriter.h"
 
 // Modules that sound like music, drawn from a seed, for comparing players tick by tick: short
@@ -20,3 +21,8 @@ struct MusicalModuleOptions {
 };
 
 XMModuleSpec musicalModule(uint64_t seed, const MusicalModuleOptions& options = {});
+
+// After a pattern's cells are drawn: pattern delays (EEx) on delayPercent % of its rows, then now
+// and then a pattern loop as songs write one (a start, then a count a few rows on). The MOD
+// designs (MusicalMOD.h) draw theirs the same way.
+void addFlowRows(musical::Random& r, XMPatternSpec& pattern, int channels, int delayPercent);
