@@ -256,7 +256,9 @@ typedef struct bft_channel_state {
   float volume, panning;
   int voices;
 } bft_channel_state;
-/* Returns 0, or -1 for a channel outside the song (state untouched). Before any render: silence. */
+/* Returns 0, or -1 for a channel outside the song (state untouched). Before any render: silence.
+   The levels are measured from the first call on (measuring costs the mixer time, so a module
+   never asked does not pay it): that call's are 0; call it once before rendering to have them all. */
 BFT_API int bft_get_channel_state(const bft_module* module, int channel, bft_channel_state* state);
 
 /* ---- Mute, solo, interpolation. ---- */

@@ -19,9 +19,17 @@ int blockOf(const bft_module& m, int64_t frame) {
 void startChannelNotes(bft_module& m) {
   m.peaks.assign(static_cast<size_t>(kBlocks + 1) * kChannelVoices * 2, 0.0f);
   m.columns.assign(static_cast<size_t>(kBlocks) * kChannelVoices, bft_module::Column{});
-  // The mixer measures into the spare slot at the end; each block's are copied to its own.
+}
+
+namespace {
+// The mixer measures into the spare slot at the end, from the first time a caller asks (the
+// measuring costs the mix time, up to a third with many voices); each block's are copied to its own.
+void startMeasuring(bft_module& m) {
+  if (m.measuring) return;
+  m.measuring = true;
   m.renderer->measureChannels(m.peaks.data() + static_cast<size_t>(kBlocks) * kChannelVoices * 2);
 }
+}  // namespace
 
 void noteChannels(bft_module& m) {
   const Song& song = *m.song;
@@ -65,6 +73,7 @@ extern "C" {
 
 int bft_get_channel_state(const bft_module* m, int channel, bft_channel_state* state) {
   if (!m || !state || channel < 0 || channel >= m->song->channelCount) return -1;
+  startMeasuring(*const_cast<bft_module*>(m));  // the module's content is unchanged by it
   *state = {};
   const int block = lastBlock(*m);
   if (block < 0) return 0;

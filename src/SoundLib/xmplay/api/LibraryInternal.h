@@ -45,6 +45,7 @@ struct bft_module {
   // Channel states: the peaks of each ring block (kRingBlocks x kChannelVoices x 2), and the last
   // note and instrument each channel's column gave as of each block's end.
   std::vector<float> peaks;
+  bool measuring = false;  // the mixer measures the peaks from the first call that asks for them
   struct Column {
     uint8_t note, instrument;
   };
