@@ -42,6 +42,13 @@ void rampOut(XMPlayer& player, MixerChannel& m) {
 // The channel's voice goes on in the background, with what it plays.
 int32_t toBackground(XMPlayer& player, int32_t channel) {
   State& s = state(player);
+  if (player.courseOnly) {
+    // Followed for its course alone (no voice moves on), the song leaves nothing behind: the
+    // background would only fill up with notes that never end.
+    mixerOf(player, channel).sample = nullptr;
+    s.voices[channel].instrument = nullptr;
+    return -1;
+  }
   MixerChannel* to = sendToBackground(player, mixerOf(player, channel));
   if (!to) return -1;
   s.voices[to->index] = s.voices[channel];
