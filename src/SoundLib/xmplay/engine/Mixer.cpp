@@ -220,9 +220,60 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
   return position;
 }
 
+#if defined(__SSE2__)
+// renderVoice for a stereo sample with both sides in one register (left in lane 0, right in 1):
+// the same operations on each side, so the same sums, in half the instructions.
+template <bool kFilter, bool kBackward>
+uint64_t renderStereo(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, SegmentLevels& v,
+                      bool ramp, VoiceFilter& f) {
+  __m128 levels = _mm_setr_ps(v.left, v.right, 0, 0);
+  const __m128 deltas = _mm_setr_ps(v.deltaLeft, v.deltaRight, 0, 0);
+  __m128 y1 = _mm_setr_ps(f.history[0][0], f.history[1][0], 0, 0);
+  __m128 y2 = _mm_setr_ps(f.history[0][1], f.history[1][1], 0, 0);
+  const __m128 a = _mm_set1_ps(f.a), b = _mm_set1_ps(f.b), c = _mm_set1_ps(f.c);
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t index = static_cast<uint32_t>(position >> 32);
+    const float fraction = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) * kFractionScale;
+    // This frame and the next, left and right: four values widened to 32 bits.
+    const __m128i raw = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + 2 * static_cast<size_t>(index)));
+    const __m128i frames = _mm_srai_epi32(_mm_unpacklo_epi16(raw, raw), 16);
+    const __m128i next = _mm_shuffle_epi32(frames, _MM_SHUFFLE(3, 2, 3, 2));
+    __m128 x = _mm_add_ps(_mm_cvtepi32_ps(frames),
+                          _mm_mul_ps(_mm_cvtepi32_ps(_mm_sub_epi32(next, frames)), _mm_set1_ps(fraction)));
+    if (kFilter) {
+      const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, x), _mm_mul_ps(c, y2)), _mm_mul_ps(b, y1));
+      y2 = y1;
+      y1 = y;
+      x = y;
+    }
+    float* o = out + 2 * i;
+    const __m128 mixed = _mm_add_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(o))), _mm_mul_ps(x, levels));
+    _mm_store_sd(reinterpret_cast<double*>(o), _mm_castps_pd(mixed));
+    if (ramp) levels = _mm_add_ps(levels, deltas);
+    position = kBackward ? position - step : position + step;
+  }
+  if (kFilter) {
+    alignas(16) float h1[4], h2[4];
+    _mm_store_ps(h1, y1);
+    _mm_store_ps(h2, y2);
+    settleFilter(f, h1[0], h2[0], h1[1], h2[1]);
+  }
+  alignas(16) float l[4];
+  _mm_store_ps(l, levels);
+  v.left = l[0];
+  v.right = l[1];
+  return position;
+}
+#endif
+
 template <bool kStereo, bool kFilter>
 uint64_t renderVoiceEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
                            SegmentLevels& v, bool ramp, VoiceFilter& f) {
+#if defined(__SSE2__)
+  if (kStereo)
+    return backward ? renderStereo<kFilter, true>(out, n, data, position, step, v, ramp, f)
+                    : renderStereo<kFilter, false>(out, n, data, position, step, v, ramp, f);
+#endif
   return backward ? renderVoice<kStereo, kFilter, true>(out, n, data, position, step, v, ramp, f)
                   : renderVoice<kStereo, kFilter, false>(out, n, data, position, step, v, ramp, f);
 }
