@@ -125,6 +125,29 @@ TEST_F(FT2RulesEdgesTest, MultiRetrigBesideAReleaseWithAnInstrumentRestartsTheFa
   EXPECT_EQ(channel().fadeout, 65536 - 3 * 2048);
 }
 
+// Found by the comparison at scale, settled by openmpt123 and the tracker's recording suite_retrig.
+TEST_F(FT2RulesEdgesTest, MultiRetrigCountsOnFromE9xsTicksAndWithoutAnIntervalRetriggersEveryTick) {
+  note(0) = {49, 1, 0, 0xE, 0x92};  // retriggers on ticks 2 and 4; tick 5 counts one
+  note(1) = {0, 0, 0, 27, 0xD3};    // +16 on ticks 8 and 11
+  start();
+  ticks(8);
+  EXPECT_EQ(channel().volume, 40);
+  ticks(1);
+  EXPECT_EQ(channel().volume, 56);
+  ticks(2);
+  EXPECT_EQ(channel().volume, 56);
+  ticks(1);
+  EXPECT_EQ(channel().volume, 64);
+
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {0, 0, 0, 27, 0x90};  // +1 a retrigger, no interval ever set
+  start();
+  ticks(7);
+  EXPECT_EQ(channel().volume, 41) << "retriggered on the row's first tick";
+  ticks(5);
+  EXPECT_EQ(channel().volume, 46);
+}
+
 // One pass ends where the song comes to a row it has played in the same state of its pattern
 // loops: a loop that never ends is played once up to its first repeat.
 TEST_F(FT2RulesEdgesTest, OnePassEndsWhereAnEndlessPatternLoopRepeats) {

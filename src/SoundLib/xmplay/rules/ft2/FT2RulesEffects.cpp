@@ -69,7 +69,9 @@ void retriggerWithEnvelopes(XMPlayer& player, FT2Channel& c) {
 }
 
 // Multi retrig counts the ticks it runs on, notes or not, and retriggers on a tick that finds
-// y or more counted since its last retrigger; that tick then counts as the first of the next y.
+// y or more counted since its last retrigger (every tick before a y is set); that tick then
+// counts as the first of the next y. E9x keeps the same count: each tick after its row's first
+// that it does not retrigger on counts one, and its retrigger starts the count again.
 // On a row's first tick an instrument number starts the count at one, a note is not retriggered
 // (the tick only counts), and a volume column that sets the volume leaves the tick out of the
 // count; every retrigger on such a row takes the column's volume instead of Rxy's change.
@@ -79,7 +81,7 @@ void multiRetrig(XMPlayer& player, FT2Channel& c, const Note& n, bool firstTick)
     if (n.instrument && (n.note == 0 || isNote(n.note))) c.retrigTicks = 1;
     if (setsVolume) return;
   }
-  if (c.retrigTicks >= std::max<uint8_t>(c.retrigInterval, 1) && !(firstTick && isNote(n.note))) {
+  if (c.retrigTicks >= c.retrigInterval && !(firstTick && isNote(n.note))) {
     c.retrigTicks = 0;
     int32_t v = c.volume;
     switch (c.retrigVolume) {
@@ -99,8 +101,7 @@ void multiRetrig(XMPlayer& player, FT2Channel& c, const Note& n, bool firstTick)
     if (n.instrument) c.fadeout = 65536;
     c.releasedWithInstrument = false;
   }
-  // At most y + 1 while the effect runs: the count cannot wrap.
-  ++c.retrigTicks;
+  if (c.retrigTicks < 255) ++c.retrigTicks;  // E9x may have left it high
 }
 
 }  // namespace
@@ -357,7 +358,12 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
     case effect::kExtended:
       switch (x) {
         case extended::kRetrig:
-          if (y && state(player).rowTick % y == 0) retriggerWithEnvelopes(player, c);
+          if (y && state(player).rowTick % y == 0) {
+            retriggerWithEnvelopes(player, c);
+            c.retrigTicks = 0;
+          } else if (c.retrigTicks < 255) {
+            ++c.retrigTicks;  // held at the most a byte counts: E90 alone never starts it again
+          }
           break;
         case extended::kNoteCut:
           if (state(player).rowTick == y) {
