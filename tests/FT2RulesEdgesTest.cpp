@@ -148,6 +148,19 @@ TEST_F(FT2RulesEdgesTest, MultiRetrigCountsOnFromE9xsTicksAndWithoutAnIntervalRe
   EXPECT_EQ(channel().volume, 46);
 }
 
+// openmpt123 and xmp alike: a tremolo brings back no note its key off silenced; a volume does.
+TEST_F(FT2RulesEdgesTest, ATremoloAfterAKeyOffThatSilencedANoteLeavesItSilent) {
+  note(0) = {49, 1, 0, 0, 0};
+  note(1) = {kFileKeyOff, 0, 0, 7, 0x3F};
+  note(2) = {0, 0, 0x30, 7, 0x3F};  // volume 32 under the tremolo
+  start();
+  ticks(9);
+  EXPECT_NE(channel().volumeDelta, 0);
+  EXPECT_EQ(voice().leftTarget, 0);
+  ticks(5);
+  EXPECT_GT(voice().leftTarget, 0);
+}
+
 // One pass ends where the song comes to a row it has played in the same state of its pattern
 // loops: a loop that never ends is played once up to its first repeat.
 TEST_F(FT2RulesEdgesTest, OnePassEndsWhereAnEndlessPatternLoopRepeats) {

@@ -209,7 +209,9 @@ void updateVoice(XMPlayer& player, const Song& song, FT2Channel& c) {
   if (c.keyOff) c.fadeout = std::max<int32_t>(0, c.fadeout - static_cast<int32_t>(ins.fadeout));
 
   MixerChannel& m = *c.mixer;
-  const int32_t volume = c.tremorMuted ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);
+  // A key off that silenced a note without a volume envelope leaves it silent under a tremolo.
+  const bool cut = c.keyOff && !volumeEnvelope && c.volume == 0;
+  const int32_t volume = c.tremorMuted || cut ? 0 : std::clamp(c.volume + c.volumeDelta, 0, 64);
   const float envelope = volumeEnvelope ? static_cast<float>(c.volumeEnvelope.value) : 64.0f;
   const float gain = static_cast<float>(volume) * envelope * static_cast<float>(c.fadeout) *
                      static_cast<float>(song.globalVolume) * (1.0f / (64.0f * 64 * 65536 * 64));
