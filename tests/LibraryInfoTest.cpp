@@ -139,6 +139,43 @@ TEST(LibraryInfo, NamesPatternsOrdersAndCells) {
   }
 }
 
+// The mixer measures only for a caller that asks: the first call's levels are 0, the rest of the
+// state as ever.
+TEST(LibraryInfo, ChannelLevelsAreMeasuredFromTheFirstCallOn) {
+  Module m(writeXM(twoChannels()));
+  ASSERT_NE(m.m, nullptr);
+  renderFloat(m.m, 4 * 884);
+  bft_channel_state s{};
+  ASSERT_EQ(bft_get_channel_state(m.m, 0, &s), 0);
+  EXPECT_EQ(s.level_left, 0);
+  EXPECT_EQ(s.voices, 1);
+  renderFloat(m.m, 2 * 884);
+  ASSERT_EQ(bft_get_channel_state(m.m, 0, &s), 0);
+  EXPECT_GT(s.level_left, 0);
+}
+
+// A new note leaves the old one fading out: for those frames the channel's level is the peak of
+// the two voices' sum.
+TEST(LibraryInfo, AChannelsLevelSumsTheVoicesItLeftBehind) {
+  XMModuleSpec design = constantModule(1, 8, 3000);
+  design.instruments.push_back(design.instruments[0]);
+  design.instruments[1].samples[0].data.assign(20000, 500);
+  design.patterns[0].at(0, 0, 1) = {49, 1, 0, 0, 0};
+  design.patterns[0].at(1, 0, 1) = {49, 2, 0, 0, 0};
+  const std::vector<uint8_t> image = writeXM(design);
+  Module blocks(image), whole(image);
+  ASSERT_NE(blocks.m, nullptr);
+  bft_channel_state s{};
+  bft_get_channel_state(blocks.m, 0, &s);  // measured from here on
+  const size_t block = 884, count = 14;
+  const std::vector<float> mix = renderFloat(whole.m, count * block);
+  for (size_t b = 0; b < count; ++b) {
+    renderFloat(blocks.m, block);
+    ASSERT_EQ(bft_get_channel_state(blocks.m, 0, &s), 0);
+    EXPECT_FLOAT_EQ(s.level_left, peak(mix, b * block, block, 0)) << "block " << b;
+  }
+}
+
 TEST(LibraryInfo, ChannelStatesAreWhatEachAddsToTheMix) {
   const std::vector<uint8_t> image = writeXM(twoChannels());
   Module all(image);
