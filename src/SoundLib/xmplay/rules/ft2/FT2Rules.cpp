@@ -266,7 +266,9 @@ void tickDriver(XMPlayer& player, Song& song) {
     ++s.rowTick;
     processTick(player, song);
   }
-  for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, state(player).channels[i]);
+  // What the voices sound like moves no row: a song followed for its course alone skips it.
+  if (!player.courseOnly)
+    for (int i = 0; i < song.channelCount; ++i) updateVoice(player, song, state(player).channels[i]);
   if (++song.tick >= song.speed) song.tick = 0;
 }
 
