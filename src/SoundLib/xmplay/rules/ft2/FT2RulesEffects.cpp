@@ -68,6 +68,12 @@ void retriggerWithEnvelopes(XMPlayer& player, FT2Channel& c) {
   c.autoVibratoTicks = 0;
 }
 
+// One tick more on the retrigger count, held at the most a byte counts (E90 alone never starts it
+// again).
+void countRetrigTick(FT2Channel& c) {
+  if (c.retrigTicks < 255) ++c.retrigTicks;
+}
+
 // Multi retrig counts the ticks it runs on, notes or not, and retriggers on a tick that finds
 // y or more counted since its last retrigger (every tick before a y is set); that tick then
 // counts as the first of the next y. E9x keeps the same count: each tick after its row's first
@@ -101,7 +107,7 @@ void multiRetrig(XMPlayer& player, FT2Channel& c, const Note& n, bool firstTick)
     if (n.instrument) c.fadeout = 65536;
     c.releasedWithInstrument = false;
   }
-  if (c.retrigTicks < 255) ++c.retrigTicks;  // E9x may have left it high
+  countRetrigTick(c);
 }
 
 }  // namespace
@@ -361,8 +367,8 @@ void effectTick(XMPlayer& player, Song& song, FT2Channel& c, const Note& n) {
           if (y && state(player).rowTick % y == 0) {
             retriggerWithEnvelopes(player, c);
             c.retrigTicks = 0;
-          } else if (c.retrigTicks < 255) {
-            ++c.retrigTicks;  // held at the most a byte counts: E90 alone never starts it again
+          } else {
+            countRetrigTick(c);
           }
           break;
         case extended::kNoteCut:
