@@ -17,7 +17,8 @@ const MixerPath kWide[] = {MixerPath::kSSE2, MixerPath::kAVX2};
 
 // Runs of every length up to 41 frames (the wide paths' passes and their tails), steps below a
 // frame, between one and two (the AVX2 path's near loads) and above, both ways, every ramp kind,
-// from positions with every kind of fraction: each path's sums and final levels as the plain one's.
+// from positions with every kind of fraction: each path's sums and final levels as the plain one's,
+// and its values alone.
 TEST(MixerPaths, SegmentsAddUpAlikeOnEveryPath) {
   std::mt19937 random(7);
   std::vector<int16_t> data(4096 + kSampleSpareFrames);
@@ -42,6 +43,13 @@ TEST(MixerPaths, SegmentsAddUpAlikeOnEveryPath) {
             ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0)
                 << wide->name << " kind " << kind << " backward " << backward << " step " << step << " n " << n;
             ASSERT_EQ(std::memcmp(&la, &lb, sizeof la), 0) << wide->name << " levels, n " << n;
+            if (kind == kSteady) {
+              // The values alone, as the filtered voices take them.
+              std::vector<float> va(48, 1.5f), vb(48, 1.5f);
+              ASSERT_EQ(plain.values[backward](va.data(), n, data.data(), position, step),
+                        wide->values[backward](vb.data(), n, data.data(), position, step));
+              ASSERT_EQ(std::memcmp(va.data(), vb.data(), va.size() * sizeof(float)), 0) << wide->name << " values, n " << n;
+            }
             ++compared;
           }
   }

@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "modules/RandomModule.h"
+#include "SoundLib/xmplay/engine/Filter.h"
 #include "SoundLib/xmplay/engine/Player.h"
 #include "SoundLib/xmplay/rules/intro/IntroRules.h"
 #include "XMTestModules.h"
@@ -408,3 +410,65 @@ TEST_P(GeneratedModuleTest, RendersThirtySecondsWithEveryChannelInsideItsSample)
 
 INSTANTIATE_TEST_SUITE_P(Seeds, GeneratedModuleTest,
                          ::testing::Combine(::testing::Range<uint64_t>(1, 9), ::testing::Values(&intro::kRules, &ft2::kRules)));
+
+// Filtered voices are mixed side by side, several at once: each adds what it adds mixed alone, in
+// the voices' order, bit for bit, through loop ends, ping-pong turns, ramps, silence, a sample's
+// end, a voice between them mixed as usual, and calls of every length.
+TEST_F(MixerTest, FilteredVoicesMixedTogetherAddWhatEachAddsAlone) {
+  std::vector<int16_t> noise(3000);
+  uint32_t seed = 1;
+  for (int16_t& v : noise) v = static_cast<int16_t>((seed = seed * 1103515245u + 12345u) >> 16);
+  HandSample forward(noise, kLoopForward, 100, 900), pingPong(noise, kLoopPingPong, 50, 700),
+      once(std::vector<int16_t>(noise.begin(), noise.begin() + 1500), kLoopNone, 0, 1500);
+  const auto setUp = [&](XMPlayer& p, int only) {
+    const Sample* samples[] = {&forward.sample, &pingPong.sample, &once.sample, &forward.sample, &pingPong.sample,
+                               &forward.sample, &once.sample};
+    for (int i = 0; i < 7; ++i) {
+      if (only >= 0 && i != only) continue;
+      MixerChannel& c = p.mixer[i];
+      c = MixerChannel{};
+      c.index = c.channel = i;
+      c.sample = samples[i];
+      const uint64_t step = kOne / 3 + kOne * static_cast<uint64_t>(i) / 2 + 12345u * i;
+      c.step = static_cast<uint32_t>(step >> 32);
+      c.stepFraction = static_cast<uint32_t>(step);
+      c.direction = kForward;
+      c.leftTarget = c.rampLeftTarget = 40 + 20 * i;
+      c.rightTarget = c.rampRightTarget = 200 - 25 * i;
+      c.rampLeftLevel = c.leftTarget * 256;
+      c.rampRightLevel = c.rightTarget * 256;
+      if (i == 1 || i == 5) c.leftTarget = 7;  // ramps there
+      if (i == 3) c.leftTarget = c.rightTarget = c.rampLeftTarget = c.rampRightTarget = c.rampLeftLevel = c.rampRightLevel = 0;
+      if (i == 3) c.rampLength = 0;  // silent: only its position moves
+      if (i != 4) setVoiceFilter(c, 60 + 25 * i, 10 * i, 44100);  // voice 4 unfiltered, mixed between
+    }
+  };
+  XMPlayer together;
+  configureOutput(together, 44100);
+  setUp(together, -1);
+  std::vector<float> expected(2 * 4000, 0.0f), got(2 * 4000, 0.0f);
+  std::vector<XMPlayer> alone(7);
+  for (int i = 0; i < 7; ++i) {
+    configureOutput(alone[i], 44100);
+    setUp(alone[i], i);
+  }
+  const int32_t calls[] = {1, 7, 300, together.blockLength, 5, together.blockLength - 3, 64, 2};
+  int32_t at = 0;
+  for (int32_t n : calls) {
+    mix(together, got.data() + 2 * at, n);
+    std::vector<float> own(2 * static_cast<size_t>(n));
+    for (XMPlayer& p : alone) {
+      std::fill(own.begin(), own.end(), 0.0f);
+      mix(p, own.data(), n);
+      for (size_t k = 0; k < own.size(); ++k) expected[2 * at + k] += own[k];
+    }
+    at += n;
+  }
+  ASSERT_LE(at, 4000);
+  EXPECT_EQ(std::memcmp(got.data(), expected.data(), sizeof(float) * 2 * at), 0);
+  EXPECT_EQ(together.mixer[2].sample, nullptr) << "the unlooped one ended on the way";
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(together.mixer[i].position, alone[i].mixer[i].position) << i;
+    EXPECT_EQ(std::memcmp(together.mixer[i].filter.history, alone[i].mixer[i].filter.history, sizeof(float) * 4), 0) << i;
+  }
+}

@@ -1,7 +1,7 @@
 // The software mixer: each voice in segments that end at its loop's boundary, at the end of a
 // volume ramp or at the end of the call, each segment rendered by the inner loops of
-// MixerKernels.h (or, for a stereo or filtered voice, by the one-frame loop here); then the block
-// fill, which calls the song's tick function on its exact frames, and the conversion to 16 bits.
+// MixerKernels.h (a stereo voice by a one-frame loop here; filtered voices, several together,
+// by the kernels' values, then filters and levels here); then the block fill, which calls the song's tick function on its exact frames, and the conversion to 16 bits.
 #include "SoundLib/xmplay/engine/Mixer.h"
 
 #include <algorithm>
@@ -165,46 +165,175 @@ bool settleIntoLoop(MixerChannel& c, uint64_t& position) {
 
 // One frame of a side through a voice's filter, y1 and y2 its last two outputs. The last output's
 // term is added last: the sum of the others waits on nothing.
-inline float filterFrame(const VoiceFilter& f, float x, float& y1, float& y2) {
-  const float y = f.a * x + f.c * y2 + f.b * y1;
+inline float filterFrame(float a, float b, float c, float x, float& y1, float& y2) {
+  const float y = a * x + c * y2 + b * y1;
   y2 = y1;
   y1 = y;
   return y;
 }
+inline float filterFrame(const VoiceFilter& f, float x, float& y1, float& y2) { return filterFrame(f.a, f.b, f.c, x, y1, y2); }
 
 // A filter ringing down to nothing would go on in subnormal numbers, which cost many times more:
-// the history is kept where the segment ends, small values as nothing.
-void settleFilter(VoiceFilter& f, float y1l, float y2l, float y1r, float y2r) {
-  auto settle = [](float x) { return std::fabs(x) < 1e-20f ? 0.0f : x; };
-  f.history[0][0] = settle(y1l);
-  f.history[0][1] = settle(y2l);
-  f.history[1][0] = settle(y1r);
-  f.history[1][1] = settle(y2r);
+// where a segment ends, small values in its history become nothing.
+void settleFilter(VoiceFilter& f) {
+  for (auto& side : f.history)
+    for (float& y : side)
+      if (std::fabs(y) < 1e-20f) y = 0;
 }
 
-// A stereo or filtered voice, one frame at a time: each side interpolated on its own (a mono
-// sample gives both the same), through the filter where it is on, times the levels, which move by
-// their deltas every frame of a ramp.
-template <bool kStereo, bool kFilter, bool kBackward>
+// Filtered voices of mono samples, up to kGroup side by side, in stretches of up to kStretch
+// frames: first each stretch's values, interpolated by the kernels' loop; then each value through
+// its voice's filter (the voices' chains, each waiting on its last output, overlap), and the levels
+// of each frame where they ramp (each a chain of additions); then the values times the levels into
+// the voice's frames. Each frame gets the operations of one frame at a time, in the same order.
+constexpr int kGroup = 4;
+constexpr int32_t kStretch = 256;
+
+struct FilteredMono {
+  float* out;
+  const int16_t* data;
+  uint64_t position, step;
+  bool backward, ramp;
+  float l, r, dl, dr;
+  float y1, y2;  // the filter's last two outputs
+  float a, b, c;
+
+  // The stretch's filtered values times the levels, added into the voice's next n frames: on a
+  // ramp, the levels of each frame, left and right in turn (lr), else l and r.
+  void add(const float* y, const float* lr, int32_t n) {
+    float* o = out;  // in registers: o may alias nothing of this, but the compiler cannot tell
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const __m128 steady = _mm_setr_ps(l, r, l, r);
+    for (; i + 4 <= n; i += 4) {
+      const __m128 v = _mm_loadu_ps(y + i);
+      float* at = o + 2 * i;
+      const __m128 first = ramp ? _mm_loadu_ps(lr + 2 * i) : steady;
+      const __m128 second = ramp ? _mm_loadu_ps(lr + 2 * i + 4) : steady;
+      _mm_storeu_ps(at, _mm_add_ps(_mm_loadu_ps(at), _mm_mul_ps(_mm_unpacklo_ps(v, v), first)));
+      _mm_storeu_ps(at + 4, _mm_add_ps(_mm_loadu_ps(at + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), second)));
+    }
+#endif
+    for (; i < n; ++i) {
+      o[2 * i] += y[i] * (ramp ? lr[2 * i] : l);
+      o[2 * i + 1] += y[i] * (ramp ? lr[2 * i + 1] : r);
+    }
+    out = o + 2 * n;
+  }
+};
+
+FilteredMono filteredMono(float* out, const int16_t* data, uint64_t position, uint64_t step, bool backward,
+                          const SegmentLevels& v, bool ramp, const VoiceFilter& f) {
+  return {out, data, position, step, backward, ramp, v.left, v.right, v.deltaLeft, v.deltaRight,
+          f.history[0][0], f.history[0][1], f.a, f.b, f.c};
+}
+
+// Where a voice's stretches left it: its position returned, its levels and its filter's outputs kept.
+uint64_t keep(const FilteredMono& m, SegmentLevels& v, VoiceFilter& f) {
+  v.left = m.l;
+  v.right = m.r;
+  f.history[0][0] = m.y1;
+  f.history[0][1] = m.y2;
+  return m.position;
+}
+
+// A stretch of m values of each of K voices through their filters, the K chains in one loop.
+template <int K>
+void filterStretch(FilteredMono* voices, float (*x)[kStretch], int32_t m) {
+  // In registers: the values may alias nothing of the voices, but the compiler cannot tell.
+  float y1[K], y2[K], a[K], b[K], c[K];
+  for (int k = 0; k < K; ++k) {
+    y1[k] = voices[k].y1;
+    y2[k] = voices[k].y2;
+    a[k] = voices[k].a;
+    b[k] = voices[k].b;
+    c[k] = voices[k].c;
+  }
+  for (int32_t i = 0; i < m; ++i) {
+#pragma GCC unroll 4
+    for (int k = 0; k < K; ++k) x[k][i] = filterFrame(a[k], b[k], c[k], x[k][i], y1[k], y2[k]);
+  }
+  for (int k = 0; k < K; ++k) {
+    voices[k].y1 = y1[k];
+    voices[k].y2 = y2[k];
+  }
+}
+
+// The levels of m frames of K voices on a ramp (which, of voices), left and right in turn, into lr:
+// each an addition a frame, a chain, the K side by side.
+template <int K>
+void rampStretch(FilteredMono* voices, const int* which, float (*lr)[2 * kStretch], int32_t m) {
+  float l[K], r[K], dl[K], dr[K];
+  float* to[K];
+  for (int k = 0; k < K; ++k) {
+    const FilteredMono& v = voices[which[k]];
+    l[k] = v.l;
+    r[k] = v.r;
+    dl[k] = v.dl;
+    dr[k] = v.dr;
+    to[k] = lr[which[k]];
+  }
+  for (int32_t i = 0; i < m; ++i) {
+#pragma GCC unroll 4
+    for (int k = 0; k < K; ++k) {
+      to[k][2 * i] = l[k];
+      to[k][2 * i + 1] = r[k];
+      l[k] += dl[k];
+      r[k] += dr[k];
+    }
+  }
+  for (int k = 0; k < K; ++k) {
+    voices[which[k]].l = l[k];
+    voices[which[k]].r = r[k];
+  }
+}
+
+// n frames of each of count (1 to kGroup) voices.
+void renderFiltered(const MixerKernels& kernels, FilteredMono* voices, int count, int32_t n) {
+  float x[kGroup][kStretch], lr[kGroup][2 * kStretch];
+  int ramps[kGroup], rampCount = 0;
+  for (int k = 0; k < count; ++k)
+    if (voices[k].ramp) ramps[rampCount++] = k;
+  for (int32_t done = 0; done < n;) {
+    const int32_t m = std::min(kStretch, n - done);
+    for (int k = 0; k < count; ++k) {
+      FilteredMono& v = voices[k];
+      v.position = kernels.values[v.backward](x[k], m, v.data, v.position, v.step);
+    }
+    switch (count) {
+      case 1: filterStretch<1>(voices, x, m); break;
+      case 2: filterStretch<2>(voices, x, m); break;
+      case 3: filterStretch<3>(voices, x, m); break;
+      default: filterStretch<4>(voices, x, m); break;
+    }
+    switch (rampCount) {
+      case 0: break;
+      case 1: rampStretch<1>(voices, ramps, lr, m); break;
+      case 2: rampStretch<2>(voices, ramps, lr, m); break;
+      case 3: rampStretch<3>(voices, ramps, lr, m); break;
+      default: rampStretch<4>(voices, ramps, lr, m); break;
+    }
+    for (int k = 0; k < count; ++k) voices[k].add(x[k], lr[k], m);
+    done += m;
+  }
+}
+
+// A stereo voice, one frame at a time: each side interpolated on its own, through the filter
+// where it is on, times the levels, which move by their deltas every frame of a ramp.
+template <bool kFilter, bool kBackward>
 uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, SegmentLevels& v,
                      bool ramp, VoiceFilter& f) {
   float l = v.left, r = v.right;
   float y1l = f.history[0][0], y2l = f.history[0][1], y1r = f.history[1][0], y2r = f.history[1][1];
-  const VoiceFilter coefficients = f;  // in registers: out may alias nothing of it, but the compiler cannot tell
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t index = static_cast<uint32_t>(position >> 32);
     const float fraction = static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(position) >> 1)) * kFractionScale;
-    float sl, sr;
-    if (kStereo) {
-      const int16_t* at = data + 2 * static_cast<size_t>(index);
-      sl = static_cast<float>(at[0]) + static_cast<float>(at[2] - at[0]) * fraction;
-      sr = static_cast<float>(at[1]) + static_cast<float>(at[3] - at[1]) * fraction;
-    } else {
-      sl = sr = static_cast<float>(data[index]) + static_cast<float>(data[index + 1] - data[index]) * fraction;
-    }
+    const int16_t* at = data + 2 * static_cast<size_t>(index);
+    float sl = static_cast<float>(at[0]) + static_cast<float>(at[2] - at[0]) * fraction;
+    float sr = static_cast<float>(at[1]) + static_cast<float>(at[3] - at[1]) * fraction;
     if (kFilter) {
-      sl = filterFrame(coefficients, sl, y1l, y2l);
-      sr = kStereo ? filterFrame(coefficients, sr, y1r, y2r) : sl;
+      sl = filterFrame(f, sl, y1l, y2l);
+      sr = filterFrame(f, sr, y1r, y2r);
     }
     out[2 * i] += sl * l;
     out[2 * i + 1] += sr * r;
@@ -214,7 +343,10 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
     }
     position = kBackward ? position - step : position + step;
   }
-  settleFilter(f, y1l, y2l, y1r, y2r);
+  f.history[0][0] = y1l;
+  f.history[0][1] = y2l;
+  f.history[1][0] = y1r;
+  f.history[1][1] = y2r;
   v.left = l;
   v.right = r;
   return position;
@@ -256,7 +388,10 @@ uint64_t renderStereo(float* out, int32_t n, const int16_t* data, uint64_t posit
     alignas(16) float h1[4], h2[4];
     _mm_store_ps(h1, y1);
     _mm_store_ps(h2, y2);
-    settleFilter(f, h1[0], h2[0], h1[1], h2[1]);
+    f.history[0][0] = h1[0];
+    f.history[0][1] = h2[0];
+    f.history[1][0] = h1[1];
+    f.history[1][1] = h2[1];
   }
   alignas(16) float l[4];
   _mm_store_ps(l, levels);
@@ -266,16 +401,16 @@ uint64_t renderStereo(float* out, int32_t n, const int16_t* data, uint64_t posit
 }
 #endif
 
-template <bool kStereo, bool kFilter>
-uint64_t renderVoiceEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
-                           SegmentLevels& v, bool ramp, VoiceFilter& f) {
+template <bool kFilter>
+uint64_t renderStereoEither(bool backward, float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
+                            SegmentLevels& v, bool ramp, VoiceFilter& f) {
 #if defined(__SSE2__)
-  if (kStereo)
-    return backward ? renderStereo<kFilter, true>(out, n, data, position, step, v, ramp, f)
-                    : renderStereo<kFilter, false>(out, n, data, position, step, v, ramp, f);
+  return backward ? renderStereo<kFilter, true>(out, n, data, position, step, v, ramp, f)
+                  : renderStereo<kFilter, false>(out, n, data, position, step, v, ramp, f);
+#else
+  return backward ? renderVoice<kFilter, true>(out, n, data, position, step, v, ramp, f)
+                  : renderVoice<kFilter, false>(out, n, data, position, step, v, ramp, f);
 #endif
-  return backward ? renderVoice<kStereo, kFilter, true>(out, n, data, position, step, v, ramp, f)
-                  : renderVoice<kStereo, kFilter, false>(out, n, data, position, step, v, ramp, f);
 }
 
 // A voice read by another interpolation than the kernels' linear one (Interpolation.h), one frame
@@ -310,7 +445,12 @@ uint64_t renderInterpolated(Interpolation mode, MixerChannel& c, float* out, int
     }
     position = backward ? position - step : position + step;
   }
-  if (f.on) settleFilter(f, y1l, y2l, y1r, y2r);
+  if (f.on) {
+    f.history[0][0] = y1l;
+    f.history[0][1] = y2l;
+    f.history[1][0] = y1r;
+    f.history[1][1] = y2r;
+  }
   v.left = l;
   v.right = r;
   return position;
@@ -326,77 +466,184 @@ uint64_t renderSegment(const XMPlayer& player, MixerChannel& c, RampKind kind, f
   if (!s.stereo && !c.filter.on) return player.kernels->mono[kind][backward](out, n, s.data, position, step, v);
   const bool ramp = kind != kSteady;
   if (s.stereo)
-    return c.filter.on ? renderVoiceEither<true, true>(backward, out, n, s.data, position, step, v, ramp, c.filter)
-                       : renderVoiceEither<true, false>(backward, out, n, s.data, position, step, v, ramp, c.filter);
-  return renderVoiceEither<false, true>(backward, out, n, s.data, position, step, v, ramp, c.filter);
+    return c.filter.on ? renderStereoEither<true>(backward, out, n, s.data, position, step, v, ramp, c.filter)
+                       : renderStereoEither<false>(backward, out, n, s.data, position, step, v, ramp, c.filter);
+  FilteredMono m = filteredMono(out, s.data, position, step, backward, v, ramp, c.filter);
+  renderFiltered(*player.kernels, &m, 1, n);
+  return keep(m, v, c.filter);
+}
+
+// A voice's way through a call's frames, segment by segment: each ends at the voice's boundary, at
+// the end of a ramp or at the end of the call. In steps, so that two filtered voices can go side
+// by side (mixGroup).
+struct VoiceWalk {
+  MixerChannel* c;
+  float* out;      // where the next frame goes
+  int32_t count;   // frames of the call not yet walked
+  uint64_t position, step;
+  float scale;     // a target of this level plays at full scale
+  // The segment under way: its loop, its frames and those not yet rendered, its levels, what ends it.
+  Loop loop;
+  int32_t length, left;
+  RampKind kind;
+  SegmentLevels v;
+  bool ramp, atBoundary, rampShortened;
+};
+
+// False where the voice has nothing to walk: a released sustain loop left it past its end.
+bool beginWalk(const XMPlayer& player, MixerChannel& c, float* out, int32_t count, VoiceWalk& w) {
+  w = {};
+  w.c = &c;
+  w.out = out;
+  w.count = count;
+  w.position = positionOf(c);
+  w.step = uint64_t{c.step} << 32 | c.stepFraction;
+  w.scale = player.targetScale;
+  return !(c.released && hasSustainLoop(*c.sample) && !settleIntoLoop(c, w.position));
+}
+
+// What follows a segment once its frames are rendered (or, silent, passed): the ramp's levels
+// where it left them, and the boundary, when it ended there.
+void endSegment(VoiceWalk& w, bool rendered) {
+  MixerChannel& c = *w.c;
+  if (w.ramp) {
+    c.rampLeftLevel = static_cast<int32_t>(std::lround(w.v.left * w.scale * 256));
+    c.rampRightLevel = static_cast<int32_t>(std::lround(w.v.right * w.scale * 256));
+    c.rampFramesLeft -= w.length;
+    if (c.rampFramesLeft == 0) {
+      c.rampLeftDelta = c.rampRightDelta = 0;
+      c.rampLeftLevel = c.leftTarget * 256;
+      c.rampRightLevel = c.rightTarget * 256;
+    }
+  }
+  if (rendered && c.filter.on) settleFilter(c.filter);
+  if (w.rampShortened || !w.atBoundary) return;
+  if (c.queued) {
+    w.position = swapInQueued(c, w.position);
+    return;
+  }
+  crossBoundary(c, w.loop, w.position);
+}
+
+// Sets up the next segment to render, passing silent ones on the way; false when the call's
+// frames are walked or the voice has ended.
+bool nextSegment(const XMPlayer& player, VoiceWalk& w) {
+  MixerChannel& c = *w.c;
+  while (w.count > 0 && c.sample) {
+    w.loop = activeLoop(c);
+    // n >= 1: count is above 0 here, the frames to the boundary are (framesToBoundary), and so
+    // are the ramp's frames when one runs.
+    int32_t n = w.count;
+    w.atBoundary = false;
+    const uint64_t toBoundary = framesToBoundary(c, w.loop, w.position, w.step);
+    if (toBoundary <= static_cast<uint64_t>(n)) {
+      n = static_cast<int32_t>(toBoundary);
+      w.atBoundary = true;
+    }
+    if (c.rampLength)
+      setUpRamp(c, c.rampLength, 1.0f / static_cast<float>(c.rampLength), w.scale);
+    else
+      setUpRamp(c, player.rampLength, player.rampReciprocal, w.scale);
+    w.ramp = c.rampFramesLeft > 0;
+    w.rampShortened = false;
+    if (w.ramp && c.rampFramesLeft < n) {
+      n = c.rampFramesLeft;
+      w.rampShortened = true;
+      w.atBoundary = false;
+    }
+    w.length = w.left = n;
+    if (w.ramp) {
+      w.kind = c.rampLength ? kQuadRamp : kFrameRamp;
+      w.v = {static_cast<float>(c.rampLeftLevel) / 256 / w.scale, static_cast<float>(c.rampRightLevel) / 256 / w.scale,
+             c.rampLeftDelta, c.rampRightDelta};
+      return true;
+    }
+    if (c.leftTarget != 0 || c.rightTarget != 0) {
+      w.kind = kSteady;
+      w.v = {static_cast<float>(c.leftTarget) / w.scale, static_cast<float>(c.rightTarget) / w.scale, 0, 0};
+      return true;
+    }
+    // Silent: it would add only zeros, so only its position moves. A voice left behind by a new
+    // note has faded out for good and stops instead.
+    if (c.leftBehind) {
+      c.sample = nullptr;
+      w.position = 0;
+      return false;
+    }
+    const uint64_t distance = w.step * static_cast<uint64_t>(n);
+    w.position = c.direction == kBackward ? w.position - distance : w.position + distance;
+    w.out += 2 * n;
+    w.count -= n;
+    w.left = 0;
+    endSegment(w, false);
+  }
+  return false;
+}
+
+// The walk's frames rendered or passed since it began.
+void moveOn(VoiceWalk& w, int32_t n) {
+  w.out += 2 * n;
+  w.count -= n;
+  w.left -= n;
+}
+
+// The rest of the segment under way, then the next: false when the walk is done.
+bool renderRest(const XMPlayer& player, VoiceWalk& w) {
+  w.position = renderSegment(player, *w.c, w.kind, w.out, w.left, w.position, w.step, w.v);
+  moveOn(w, w.left);
+  endSegment(w, true);
+  return nextSegment(player, w);
 }
 
 void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
-  uint64_t position = positionOf(c);
-  const uint64_t step = uint64_t{c.step} << 32 | c.stepFraction;
-  const float scale = player.targetScale;  // a target of this level plays at full scale
-  if (c.released && hasSustainLoop(*c.sample) && !settleIntoLoop(c, position)) {
-    setPosition(c, position);
-    return;
-  }
-  while (count > 0 && c.sample) {
-    const Loop loop = activeLoop(c);
-    // n >= 1: count is above 0 here, the frames to the boundary are (framesToBoundary), and so
-    // are the ramp's frames when one runs.
-    int32_t n = count;
-    bool atBoundary = false;
-    const uint64_t toBoundary = framesToBoundary(c, loop, position, step);
-    if (toBoundary <= static_cast<uint64_t>(n)) {
-      n = static_cast<int32_t>(toBoundary);
-      atBoundary = true;
+  VoiceWalk w;
+  if (beginWalk(player, c, out, count, w) && nextSegment(player, w))
+    while (renderRest(player, w)) {
     }
-    if (c.rampLength)
-      setUpRamp(c, c.rampLength, 1.0f / static_cast<float>(c.rampLength), scale);
-    else
-      setUpRamp(c, player.rampLength, player.rampReciprocal, scale);
-    const bool ramp = c.rampFramesLeft > 0;
-    bool rampShortened = false;
-    if (ramp && c.rampFramesLeft < n) {
-      n = c.rampFramesLeft;
-      rampShortened = true;
-      atBoundary = false;
-    }
-    if (ramp) {
-      SegmentLevels v = {static_cast<float>(c.rampLeftLevel) / 256 / scale, static_cast<float>(c.rampRightLevel) / 256 / scale,
-                         c.rampLeftDelta, c.rampRightDelta};
-      position = renderSegment(player, c, c.rampLength ? kQuadRamp : kFrameRamp, out, n, position, step, v);
-      c.rampLeftLevel = static_cast<int32_t>(std::lround(v.left * scale * 256));
-      c.rampRightLevel = static_cast<int32_t>(std::lround(v.right * scale * 256));
-      c.rampFramesLeft -= n;
-      if (c.rampFramesLeft == 0) {
-        c.rampLeftDelta = c.rampRightDelta = 0;
-        c.rampLeftLevel = c.leftTarget * 256;
-        c.rampRightLevel = c.rightTarget * 256;
+  setPosition(c, w.position);
+}
+
+// Voices (count, 1 to kGroup), each into frames of its own, as mixChannel mixes each: where they
+// are filtered voices of mono samples, their frames go together (renderFiltered), their filters'
+// chains, each waiting on its last output, overlapping.
+void mixGroup(XMPlayer& player, MixerChannel* const* voices, float* const* outs, int count, int32_t frames) {
+  VoiceWalk w[kGroup];
+  bool goes[kGroup];
+  for (int k = 0; k < count; ++k) goes[k] = beginWalk(player, *voices[k], outs[k], frames, w[k]) && nextSegment(player, w[k]);
+  while (true) {
+    int together[kGroup], n = 0, going = 0;
+    int32_t length = INT32_MAX;
+    for (int k = 0; k < count; ++k) {
+      if (!goes[k]) continue;
+      const MixerChannel& c = *w[k].c;
+      if (!c.filter.on || c.sample->stereo) {
+        // Not filtered as the others, a voice goes alone.
+        while (goes[k]) goes[k] = renderRest(player, w[k]);
+        continue;
       }
-    } else if (c.leftTarget == 0 && c.rightTarget == 0) {
-      // Silent: it would add only zeros, so only its position moves. A voice left behind by a
-      // new note has faded out for good and stops instead.
-      if (c.leftBehind) {
-        c.sample = nullptr;
-        position = 0;
-        break;
+      together[n++] = k;
+      length = std::min(length, w[k].left);
+      ++going;
+    }
+    if (going == 0) break;
+    FilteredMono m[kGroup];
+    for (int j = 0; j < n; ++j) {
+      const VoiceWalk& v = w[together[j]];
+      m[j] = filteredMono(v.out, v.c->sample->data, v.position, v.step, v.c->direction == kBackward, v.v, v.ramp,
+                          v.c->filter);
+    }
+    renderFiltered(*player.kernels, m, n, length);
+    for (int j = 0; j < n; ++j) {
+      VoiceWalk& v = w[together[j]];
+      v.position = keep(m[j], v.v, v.c->filter);
+      moveOn(v, length);
+      if (v.left == 0) {
+        endSegment(v, true);
+        goes[together[j]] = nextSegment(player, v);
       }
-      const uint64_t distance = step * static_cast<uint64_t>(n);
-      position = c.direction == kBackward ? position - distance : position + distance;
-    } else {
-      SegmentLevels v = {static_cast<float>(c.leftTarget) / scale, static_cast<float>(c.rightTarget) / scale, 0, 0};
-      position = renderSegment(player, c, kSteady, out, n, position, step, v);
     }
-    out += 2 * n;
-    count -= n;
-    if (rampShortened || !atBoundary) continue;
-    if (c.queued) {
-      position = swapInQueued(c, position);
-      continue;
-    }
-    crossBoundary(c, loop, position);
   }
-  setPosition(c, position);
+  for (int k = 0; k < count; ++k) setPosition(*voices[k], w[k].position);
 }
 }  // namespace
 
@@ -457,21 +704,55 @@ void mix(XMPlayer& player, float* destination, int32_t count) {
       const MixerChannel& c = player.mixer[i];
       if (c.sample && player.channelMask >> c.channel & 1) ++voices[c.channel & (kChannelVoices - 1)];
     }
+  // Filtered voices of mono samples go in groups (mixGroup), each into a scratch of its own that
+  // stands for its frames in its turn below.
+  int16_t grouped[kMixerChannels];
+  int groupedCount = 0;
+  if (player.interpolation == Interpolation::kLinear)
+    for (int i = 0; i < player.voiceCount; ++i) {
+      const MixerChannel& c = player.mixer[i];
+      if (c.sample && player.channelMask >> c.channel & 1 && c.filter.on && !c.sample->stereo)
+        grouped[groupedCount++] = static_cast<int16_t>(i);
+    }
+  if (groupedCount < 2) groupedCount = 0;  // one alone is mixed as any other
+  if (groupedCount && !player.groupScratch)
+    player.groupScratch.reset(new float[2 * kGroup * static_cast<size_t>(player.blockLength)]);
+  int nextGrouped = 0;
   uint64_t touched = 0;  // channels whose scratch holds this call's frames
   const size_t values = 2 * static_cast<size_t>(count);
   for (int i = 0; i < player.voiceCount; ++i) {
     MixerChannel& c = player.mixer[i];
-    if (!c.sample || !(player.channelMask >> c.channel & 1)) continue;
     const bool heard = !(player.unheardMask >> c.channel & 1);
-    if (!metered && heard) {
-      mixChannel(player, c, destination, count);
-      continue;
-    }
     // Alone into zeros, the voice's frames are exactly what it adds to the mix, which then gets
     // them by the same one addition a frame: the same sums as mixing it in directly.
-    float* own = player.voiceScratch.get();
-    std::memset(own, 0, sizeof(float) * values);
-    mixChannel(player, c, own, count);
+    float* own;
+    if (nextGrouped < groupedCount && grouped[nextGrouped] == i) {
+      // The group is mixed in its first voice's turn (the others may have ended there).
+      const int place = nextGrouped % kGroup;
+      float* scratch = player.groupScratch.get() + 2 * static_cast<size_t>(player.blockLength) * place;
+      if (place == 0) {
+        const int n = std::min(kGroup, groupedCount - nextGrouped);
+        MixerChannel* voices[kGroup];
+        float* outs[kGroup];
+        for (int k = 0; k < n; ++k) {
+          voices[k] = &player.mixer[grouped[nextGrouped + k]];
+          outs[k] = scratch + 2 * static_cast<size_t>(player.blockLength) * k;
+          std::memset(outs[k], 0, sizeof(float) * values);
+        }
+        mixGroup(player, voices, outs, n, count);
+      }
+      ++nextGrouped;
+      own = scratch;
+    } else {
+      if (!c.sample || !(player.channelMask >> c.channel & 1)) continue;
+      if (!metered && heard) {
+        mixChannel(player, c, destination, count);
+        continue;
+      }
+      own = player.voiceScratch.get();
+      std::memset(own, 0, sizeof(float) * values);
+      mixChannel(player, c, own, count);
+    }
     if (!metered) {
       if (heard) addTo(destination, own, values);
       continue;

@@ -67,6 +67,7 @@ const MixerKernels kPlain = {
     {{renderPlain<kSteady, false>, renderPlain<kSteady, true>},
      {renderPlain<kFrameRamp, false>, renderPlain<kFrameRamp, true>},
      {renderPlain<kQuadRamp, false>, renderPlain<kQuadRamp, true>}},
+    {valuesPlain<false>, valuesPlain<true>},
 };
 }  // namespace
 

@@ -28,9 +28,14 @@ struct SegmentLevels {
 using MonoKernel = uint64_t (*)(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step,
                                 SegmentLevels& levels);
 
+// Writes the interpolated values of n frames from position on (no levels) to values, returns the
+// position after them.
+using ValueKernel = uint64_t (*)(float* values, int32_t n, const int16_t* data, uint64_t position, uint64_t step);
+
 struct MixerKernels {
   const char* name;
   MonoKernel mono[3][2];  // [RampKind][backward]
+  ValueKernel values[2];  // [backward]
 };
 
 enum class MixerPath : uint8_t { kPlain, kSSE2, kAVX2 };
@@ -51,6 +56,16 @@ static inline float sampleAt(const int16_t* data, uint64_t p) {
   const float s0 = data[index];
   const float d = static_cast<float>(data[index + 1] - data[index]);
   return s0 + d * static_cast<float>(static_cast<int32_t>(static_cast<uint32_t>(p) >> 1)) * kFractionScale;
+}
+
+// Values one at a time (the plain path's, and the wider paths' last few).
+template <bool kBackward>
+static inline uint64_t valuesPlain(float* values, int32_t n, const int16_t* data, uint64_t position, uint64_t step) {
+  for (int32_t i = 0; i < n; ++i) {
+    values[i] = sampleAt(data, position);
+    position = kBackward ? position - step : position + step;
+  }
+  return position;
 }
 
 // The frames after the last whole pass of a wider path, one at a time; levels step on each frame

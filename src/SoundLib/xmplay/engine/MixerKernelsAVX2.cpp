@@ -12,8 +12,8 @@ namespace {
 using namespace mixer_kernels;
 
 // The eight frames' value pairs (the value at each frame and the next), one load each, in the
-// order the lanes hold them: frames 0, 1, 4, 5, 2, 3, 6, 7.
-template <bool kBackward>
+// order the mix's lanes hold them (frames 0, 1, 4, 5, 2, 3, 6, 7) or in frame order.
+template <bool kBackward, bool kMixOrder = true>
 inline __m256i pairsAt(const int16_t* data, uint64_t p, uint64_t step) {
   auto pairAt = [data](uint64_t q) {
     int32_t pair;
@@ -21,8 +21,22 @@ inline __m256i pairsAt(const int16_t* data, uint64_t p, uint64_t step) {
     return pair;
   };
   const auto at = [p, step](uint64_t k) { return kBackward ? p - k * step : p + k * step; };
+  if (!kMixOrder)
+    return _mm256_setr_epi32(pairAt(at(0)), pairAt(at(1)), pairAt(at(2)), pairAt(at(3)), pairAt(at(4)), pairAt(at(5)),
+                             pairAt(at(6)), pairAt(at(7)));
   return _mm256_setr_epi32(pairAt(at(0)), pairAt(at(1)), pairAt(at(4)), pairAt(at(5)), pairAt(at(2)), pairAt(at(3)),
                            pairAt(at(6)), pairAt(at(7)));
+}
+
+// The fractions of eight positions from p on, in the lanes' order (above), in 32-bit lanes: the
+// low half of a sum is the sum of the low halves. With the step to add to them for the next eight.
+template <bool kBackward>
+inline __m256i fractionsAt(uint64_t p, uint64_t step, __m256i order, __m256i& advance) {
+  const auto lowStep = static_cast<int32_t>(static_cast<uint32_t>(step));
+  const __m256i lanes = _mm256_mullo_epi32(order, _mm256_set1_epi32(lowStep));
+  const __m256i start = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(p)));
+  advance = _mm256_set1_epi32(static_cast<int32_t>(8 * static_cast<uint32_t>(lowStep)));
+  return kBackward ? _mm256_sub_epi32(start, lanes) : _mm256_add_epi32(start, lanes);
 }
 
 // The eight interpolated values from their pairs and the positions' fractions.
@@ -49,13 +63,8 @@ uint64_t renderEight(float* out, int32_t n, const int16_t* data, uint64_t positi
   __m256 quad = _mm256_setr_ps(left, right, left + dl, right + dr, left + 2 * dl, right + 2 * dr, left + 3 * dl, right + 3 * dr);
   const __m256 four = _mm256_setr_ps(4 * dl, 4 * dr, 4 * dl, 4 * dr, 4 * dl, 4 * dr, 4 * dl, 4 * dr);
   const __m256 steady = _mm256_setr_ps(left, right, left, right, left, right, left, right);
-  // The positions' fractions step on in 32-bit lanes: the low half of a sum is the sum of the low
-  // halves.
-  const auto lowStep = static_cast<int32_t>(static_cast<uint32_t>(step));
-  const __m256i lanes = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7), _mm256_set1_epi32(lowStep));
-  const __m256i start = _mm256_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(position)));
-  __m256i fraction = kBackward ? _mm256_sub_epi32(start, lanes) : _mm256_add_epi32(start, lanes);
-  const __m256i advance = _mm256_set1_epi32(static_cast<int32_t>(8 * static_cast<uint32_t>(lowStep)));
+  __m256i advance;
+  __m256i fraction = fractionsAt<kBackward>(position, step, _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7), advance);
   const int32_t octets = n / 8;
   uint64_t p = position;
   for (int32_t q = 0; q < octets; ++q) {
@@ -123,11 +132,25 @@ uint64_t renderEight(float* out, int32_t n, const int16_t* data, uint64_t positi
   return position;
 }
 
+template <bool kBackward>
+uint64_t valuesEight(float* values, int32_t n, const int16_t* data, uint64_t position, uint64_t step) {
+  __m256i advance;
+  __m256i fraction = fractionsAt<kBackward>(position, step, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), advance);
+  const int32_t octets = n / 8;
+  for (int32_t q = 0; q < octets; ++q) {
+    _mm256_storeu_ps(values + 8 * q, valuesOf(pairsAt<kBackward, false>(data, position, step), fraction));
+    fraction = kBackward ? _mm256_sub_epi32(fraction, advance) : _mm256_add_epi32(fraction, advance);
+    position = kBackward ? position - 8 * step : position + 8 * step;
+  }
+  return valuesPlain<kBackward>(values + 8 * octets, n - 8 * octets, data, position, step);
+}
+
 const MixerKernels kAVX2 = {
     "AVX2",
     {{renderEight<kSteady, false>, renderEight<kSteady, true>},
      {renderEight<kFrameRamp, false>, renderEight<kFrameRamp, true>},
      {renderEight<kQuadRamp, false>, renderEight<kQuadRamp, true>}},
+    {valuesEight<false>, valuesEight<true>},
 };
 }  // namespace
 

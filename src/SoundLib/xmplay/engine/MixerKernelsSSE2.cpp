@@ -78,6 +78,7 @@ const MixerKernels kSSE2 = {
     {{renderFour<kSteady, false>, renderFour<kSteady, true>},
      {renderFour<kFrameRamp, false>, renderFour<kFrameRamp, true>},
      {renderFour<kQuadRamp, false>, renderFour<kQuadRamp, true>}},
+    {valuesPlain<false>, valuesPlain<true>},
 };
 }  // namespace
 

@@ -109,6 +109,8 @@ struct XMPlayer {
   // same bit for bit. The scratch is made the first time it is needed.
   float* channelPeaks = nullptr;
   std::unique_ptr<float[]> voiceScratch, channelScratch;
+  // A few blocks' frames for filtered voices mixed together (the mixer's), made when first needed.
+  std::unique_ptr<float[]> groupScratch;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
   std::unique_ptr<uint8_t[]> mixStorage;
