@@ -1,7 +1,8 @@
 // The software mixer: each voice in segments that end at its loop's boundary, at the end of a
 // volume ramp or at the end of the call, each segment rendered by the inner loops of
-// MixerKernels.h (a stereo voice by a one-frame loop here; filtered voices, several together,
-// by the kernels' values, then filters and levels here); then the block fill, which calls the song's tick function on its exact frames, and the conversion to 16 bits.
+// MixerKernels.h (a stereo voice by a one-frame loop here; filtered voices, several together, by
+// the kernels' values, then filters and levels here); then the block fill, which calls the song's
+// tick function on its exact frames, and the conversion to 16 bits.
 #include "SoundLib/xmplay/engine/Mixer.h"
 
 #include <algorithm>
