@@ -24,7 +24,7 @@ struct Loop {
 
 uint32_t loopEndOf(const Sample& s) { return s.loopStart + (s.mixLoopLength ? s.mixLoopLength : s.loopLength); }
 
-Loop activeLoop(const MixerChannel& c) {
+[[gnu::always_inline]] inline Loop activeLoop(const MixerChannel& c) {
   const Sample& s = *c.sample;
   if (hasSustainLoop(s) && !c.released)
     return {uint64_t{s.sustainStart} << 32, uint64_t{s.sustainStart + s.sustainLength} << 32, s.sustainMode};
@@ -66,7 +66,7 @@ uint64_t swapInQueued(MixerChannel& c, uint64_t position) {
   return (uint64_t{next->loopStart} << 32) + (position - end) % (uint64_t{next->loopLength} << 32);
 }
 
-// Frames until the channel crosses its boundary: the loop end going forward (the sample end
+// Frames until the channel crosses its boundary (or, beyond n frames, UINT64_MAX): the loop end going forward (the sample end
 // without a loop), the loop start going backward. The exact ceiling of distance / step in 64
 // bits: the last frame of the segment lies short of the boundary and the position after it at or
 // past it, so the wrap or reflection that follows always applies and no frame is read outside the
@@ -76,9 +76,14 @@ uint64_t swapInQueued(MixerChannel& c, uint64_t position) {
 // forward wrap lands below the loop end; a reflection leaves the channel inside the loop, above
 // the start when it goes backward (see reflect); a released sustain loop is settled into the loop
 // that follows it (settleIntoLoop). And the step is at least 100 Hz / 192000 Hz of a frame.
-uint64_t framesToBoundary(const MixerChannel& c, const Loop& loop, uint64_t position, uint64_t step) {
+//
+// Only asked whether the boundary lies within n frames, it answers without dividing where it lies
+// beyond: the ceiling is at most n exactly where the distance is at most n steps.
+uint64_t framesToBoundary(const MixerChannel& c, const Loop& loop, uint64_t position, uint64_t step, int32_t n) {
   const uint64_t distance = c.direction == kBackward ? position - loop.start : forwardEnd(c, loop, position) - position;
   if (step == 0) return UINT64_MAX;  // a channel that does not move reaches nothing
+  const auto frames = static_cast<uint64_t>(n);
+  if (step <= UINT64_MAX / frames && distance > step * frames) return UINT64_MAX;
   return distance / step + (distance % step != 0);
 }
 
@@ -260,6 +265,53 @@ void filterStretch(FilteredMono* voices, float (*x)[kStretch], int32_t m) {
   }
 }
 
+#if defined(__SSE2__)
+// The same for kGroup voices with their chains in the lanes of one register, four frames at a time
+// (the values turned so that a register holds one frame of each voice, and back); the frames past
+// the last four, voice by voice. A lane's operations are the one-voice loop's.
+void filterStretchFour(FilteredMono* voices, float (*x)[kStretch], int32_t m) {
+  static_assert(kGroup == 4, "a register holds four voices");
+  alignas(16) float lanes[5][4];
+  for (int k = 0; k < 4; ++k) {
+    lanes[0][k] = voices[k].a;
+    lanes[1][k] = voices[k].b;
+    lanes[2][k] = voices[k].c;
+    lanes[3][k] = voices[k].y1;
+    lanes[4][k] = voices[k].y2;
+  }
+  const __m128 a = _mm_load_ps(lanes[0]), b = _mm_load_ps(lanes[1]), c = _mm_load_ps(lanes[2]);
+  __m128 y1 = _mm_load_ps(lanes[3]), y2 = _mm_load_ps(lanes[4]);
+  int32_t i = 0;
+  for (; i + 4 <= m; i += 4) {
+    __m128 f0 = _mm_loadu_ps(x[0] + i), f1 = _mm_loadu_ps(x[1] + i), f2 = _mm_loadu_ps(x[2] + i), f3 = _mm_loadu_ps(x[3] + i);
+    _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
+    const auto frame = [&](__m128 f) {
+      const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, f), _mm_mul_ps(c, y2)), _mm_mul_ps(b, y1));
+      y2 = y1;
+      y1 = y;
+      return y;
+    };
+    f0 = frame(f0);
+    f1 = frame(f1);
+    f2 = frame(f2);
+    f3 = frame(f3);
+    _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
+    _mm_storeu_ps(x[0] + i, f0);
+    _mm_storeu_ps(x[1] + i, f1);
+    _mm_storeu_ps(x[2] + i, f2);
+    _mm_storeu_ps(x[3] + i, f3);
+  }
+  _mm_store_ps(lanes[3], y1);
+  _mm_store_ps(lanes[4], y2);
+  for (int k = 0; k < 4; ++k) {
+    FilteredMono& v = voices[k];
+    v.y1 = lanes[3][k];
+    v.y2 = lanes[4][k];
+    for (int32_t j = i; j < m; ++j) x[k][j] = filterFrame(v.a, v.b, v.c, x[k][j], v.y1, v.y2);
+  }
+}
+#endif
+
 // The levels of m frames of K voices on a ramp (which, of voices), left and right in turn, into lr:
 // each an addition a frame, a chain, the K side by side.
 template <int K>
@@ -301,12 +353,17 @@ void renderFiltered(const MixerKernels& kernels, FilteredMono* voices, int count
       FilteredMono& v = voices[k];
       v.position = kernels.values[v.backward](x[k], m, v.data, v.position, v.step);
     }
-    switch (count) {
-      case 1: filterStretch<1>(voices, x, m); break;
-      case 2: filterStretch<2>(voices, x, m); break;
-      case 3: filterStretch<3>(voices, x, m); break;
-      default: filterStretch<4>(voices, x, m); break;
-    }
+#if defined(__SSE2__)
+    if (count == kGroup)
+      filterStretchFour(voices, x, m);
+    else
+#endif
+      switch (count) {
+        case 1: filterStretch<1>(voices, x, m); break;
+        case 2: filterStretch<2>(voices, x, m); break;
+        case 3: filterStretch<3>(voices, x, m); break;
+        default: filterStretch<4>(voices, x, m); break;
+      }
     switch (rampCount) {
       case 0: break;
       case 1: rampStretch<1>(voices, ramps, lr, m); break;
@@ -489,10 +546,13 @@ struct VoiceWalk {
   RampKind kind;
   SegmentLevels v;
   bool ramp, atBoundary, rampShortened;
+  // Silent segments are handed out too (silent set), not passed on the way: a group's voices go
+  // on together through them.
+  bool keepsSilence, silent;
 };
 
 // False where the voice has nothing to walk: a released sustain loop left it past its end.
-bool beginWalk(const XMPlayer& player, MixerChannel& c, float* out, int32_t count, VoiceWalk& w) {
+[[gnu::always_inline]] inline bool beginWalk(const XMPlayer& player, MixerChannel& c, float* out, int32_t count, VoiceWalk& w) {
   w = {};
   w.c = &c;
   w.out = out;
@@ -505,7 +565,7 @@ bool beginWalk(const XMPlayer& player, MixerChannel& c, float* out, int32_t coun
 
 // What follows a segment once its frames are rendered (or, silent, passed): the ramp's levels
 // where it left them, and the boundary, when it ended there.
-void endSegment(VoiceWalk& w, bool rendered) {
+[[gnu::always_inline]] inline void endSegment(VoiceWalk& w, bool rendered) {
   MixerChannel& c = *w.c;
   if (w.ramp) {
     c.rampLeftLevel = static_cast<int32_t>(std::lround(w.v.left * w.scale * 256));
@@ -526,9 +586,15 @@ void endSegment(VoiceWalk& w, bool rendered) {
   crossBoundary(c, w.loop, w.position);
 }
 
+// n frames of a silent segment: only the position moves.
+void passSilence(VoiceWalk& w, int32_t n) {
+  const uint64_t distance = w.step * static_cast<uint64_t>(n);
+  w.position = w.c->direction == kBackward ? w.position - distance : w.position + distance;
+}
+
 // Sets up the next segment to render, passing silent ones on the way; false when the call's
 // frames are walked or the voice has ended.
-bool nextSegment(const XMPlayer& player, VoiceWalk& w) {
+[[gnu::always_inline]] inline bool nextSegment(const XMPlayer& player, VoiceWalk& w) {
   MixerChannel& c = *w.c;
   while (w.count > 0 && c.sample) {
     w.loop = activeLoop(c);
@@ -536,7 +602,7 @@ bool nextSegment(const XMPlayer& player, VoiceWalk& w) {
     // are the ramp's frames when one runs.
     int32_t n = w.count;
     w.atBoundary = false;
-    const uint64_t toBoundary = framesToBoundary(c, w.loop, w.position, w.step);
+    const uint64_t toBoundary = framesToBoundary(c, w.loop, w.position, w.step, n);
     if (toBoundary <= static_cast<uint64_t>(n)) {
       n = static_cast<int32_t>(toBoundary);
       w.atBoundary = true;
@@ -553,6 +619,7 @@ bool nextSegment(const XMPlayer& player, VoiceWalk& w) {
       w.atBoundary = false;
     }
     w.length = w.left = n;
+    w.silent = false;
     if (w.ramp) {
       w.kind = c.rampLength ? kQuadRamp : kFrameRamp;
       w.v = {static_cast<float>(c.rampLeftLevel) / 256 / w.scale, static_cast<float>(c.rampRightLevel) / 256 / w.scale,
@@ -571,8 +638,9 @@ bool nextSegment(const XMPlayer& player, VoiceWalk& w) {
       w.position = 0;
       return false;
     }
-    const uint64_t distance = w.step * static_cast<uint64_t>(n);
-    w.position = c.direction == kBackward ? w.position - distance : w.position + distance;
+    w.silent = true;
+    if (w.keepsSilence) return true;
+    passSilence(w, n);
     w.out += 2 * n;
     w.count -= n;
     w.left = 0;
@@ -589,7 +657,7 @@ void moveOn(VoiceWalk& w, int32_t n) {
 }
 
 // The rest of the segment under way, then the next: false when the walk is done.
-bool renderRest(const XMPlayer& player, VoiceWalk& w) {
+[[gnu::always_inline]] inline bool renderRest(const XMPlayer& player, VoiceWalk& w) {
   w.position = renderSegment(player, *w.c, w.kind, w.out, w.left, w.position, w.step, w.v);
   moveOn(w, w.left);
   endSegment(w, true);
@@ -604,43 +672,56 @@ void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
   setPosition(c, w.position);
 }
 
-// Voices (count, 1 to kGroup), each into frames of its own, as mixChannel mixes each: where they
-// are filtered voices of mono samples, their frames go together (renderFiltered), their filters'
-// chains, each waiting on its last output, overlapping.
+// Filtered voices (count, 1 to kGroup), each into its frames (outs: the mix, or a scratch of its
+// own), as mixChannel mixes each: they go on together, frame for frame, to the nearest end of
+// any one's segment, their frames rendered together (renderFiltered), so that each frame of the
+// mix gets the voices' values in the voices' order. A voice whose sample turned stereo (one queued
+// to take over) is rendered on its own in its place.
 void mixGroup(XMPlayer& player, MixerChannel* const* voices, float* const* outs, int count, int32_t frames) {
   VoiceWalk w[kGroup];
   bool goes[kGroup];
-  for (int k = 0; k < count; ++k) goes[k] = beginWalk(player, *voices[k], outs[k], frames, w[k]) && nextSegment(player, w[k]);
+  for (int k = 0; k < count; ++k) {
+    goes[k] = beginWalk(player, *voices[k], outs[k], frames, w[k]);
+    w[k].keepsSilence = true;
+    goes[k] = goes[k] && nextSegment(player, w[k]);
+  }
   while (true) {
-    int together[kGroup], n = 0, going = 0;
     int32_t length = INT32_MAX;
+    bool alike = true;
+    for (int k = 0; k < count; ++k)
+      if (goes[k]) {
+        length = std::min(length, w[k].left);
+        alike = alike && (w[k].silent || !w[k].c->sample->stereo);
+      }
+    if (length == INT32_MAX) break;
+    FilteredMono m[kGroup];
+    int heard[kGroup], n = 0;
     for (int k = 0; k < count; ++k) {
-      if (!goes[k]) continue;
-      const MixerChannel& c = *w[k].c;
-      if (!c.filter.on || c.sample->stereo) {
-        // Not filtered as the others, a voice goes alone.
-        while (goes[k]) goes[k] = renderRest(player, w[k]);
+      if (!goes[k] || w[k].silent) continue;
+      const VoiceWalk& v = w[k];
+      if (!alike && v.c->sample->stereo) {
+        w[k].position = renderSegment(player, *v.c, v.kind, v.out, length, v.position, v.step, w[k].v);
         continue;
       }
-      together[n++] = k;
-      length = std::min(length, w[k].left);
-      ++going;
-    }
-    if (going == 0) break;
-    FilteredMono m[kGroup];
-    for (int j = 0; j < n; ++j) {
-      const VoiceWalk& v = w[together[j]];
-      m[j] = filteredMono(v.out, v.c->sample->data, v.position, v.step, v.c->direction == kBackward, v.v, v.ramp,
+      m[n] = filteredMono(v.out, v.c->sample->data, v.position, v.step, v.c->direction == kBackward, v.v, v.ramp,
                           v.c->filter);
+      heard[n++] = k;
+      if (!alike) {
+        renderFiltered(*player.kernels, m, 1, length);
+        w[k].position = keep(m[0], w[k].v, w[k].c->filter);
+        n = 0;
+      }
     }
-    renderFiltered(*player.kernels, m, n, length);
-    for (int j = 0; j < n; ++j) {
-      VoiceWalk& v = w[together[j]];
-      v.position = keep(m[j], v.v, v.c->filter);
+    if (n) renderFiltered(*player.kernels, m, n, length);
+    for (int j = 0; j < n; ++j) w[heard[j]].position = keep(m[j], w[heard[j]].v, w[heard[j]].c->filter);
+    for (int k = 0; k < count; ++k) {
+      if (!goes[k]) continue;
+      VoiceWalk& v = w[k];
+      if (v.silent) passSilence(v, length);
       moveOn(v, length);
       if (v.left == 0) {
-        endSegment(v, true);
-        goes[together[j]] = nextSegment(player, v);
+        endSegment(v, !v.silent);
+        goes[k] = nextSegment(player, v);
       }
     }
   }
@@ -705,20 +786,14 @@ void mix(XMPlayer& player, float* destination, int32_t count) {
       const MixerChannel& c = player.mixer[i];
       if (c.sample && player.channelMask >> c.channel & 1) ++voices[c.channel & (kChannelVoices - 1)];
     }
-  // Filtered voices of mono samples go in groups (mixGroup), each into a scratch of its own that
-  // stands for its frames in its turn below.
-  int16_t grouped[kMixerChannels];
-  int groupedCount = 0;
-  if (player.interpolation == Interpolation::kLinear)
-    for (int i = 0; i < player.voiceCount; ++i) {
-      const MixerChannel& c = player.mixer[i];
-      if (c.sample && player.channelMask >> c.channel & 1 && c.filter.on && !c.sample->stereo)
-        grouped[groupedCount++] = static_cast<int16_t>(i);
-    }
-  if (groupedCount < 2) groupedCount = 0;  // one alone is mixed as any other
-  if (groupedCount && !player.groupScratch)
-    player.groupScratch.reset(new float[2 * kGroup * static_cast<size_t>(player.blockLength)]);
-  int nextGrouped = 0;
+  // Filtered voices of mono samples next to each other among those mixed go in groups of up to
+  // kGroup (mixGroup), in their first voice's turn: straight into the mix where it is heard and
+  // not measured, else each into a scratch of its own that stands for its frames in its turn.
+  const bool linear = player.interpolation == Interpolation::kLinear;
+  const auto mixed = [&player](const MixerChannel& c) { return c.sample && player.channelMask >> c.channel & 1; };
+  const auto groupable = [linear](const MixerChannel& c) { return linear && c.filter.on && !c.sample->stereo; };
+  int group[kGroup], groupSize = 0, groupNext = 0;  // the voices of the group under way, those done
+  bool direct = false;
   uint64_t touched = 0;  // channels whose scratch holds this call's frames
   const size_t values = 2 * static_cast<size_t>(count);
   for (int i = 0; i < player.voiceCount; ++i) {
@@ -727,32 +802,49 @@ void mix(XMPlayer& player, float* destination, int32_t count) {
     // Alone into zeros, the voice's frames are exactly what it adds to the mix, which then gets
     // them by the same one addition a frame: the same sums as mixing it in directly.
     float* own;
-    if (nextGrouped < groupedCount && grouped[nextGrouped] == i) {
-      // The group is mixed in its first voice's turn (the others may have ended there).
-      const int place = nextGrouped % kGroup;
-      float* scratch = player.groupScratch.get() + 2 * static_cast<size_t>(player.blockLength) * place;
-      if (place == 0) {
-        const int n = std::min(kGroup, groupedCount - nextGrouped);
-        MixerChannel* voices[kGroup];
-        float* outs[kGroup];
-        for (int k = 0; k < n; ++k) {
-          voices[k] = &player.mixer[grouped[nextGrouped + k]];
-          outs[k] = scratch + 2 * static_cast<size_t>(player.blockLength) * k;
-          std::memset(outs[k], 0, sizeof(float) * values);
-        }
-        mixGroup(player, voices, outs, n, count);
-      }
-      ++nextGrouped;
-      own = scratch;
-    } else {
-      if (!c.sample || !(player.channelMask >> c.channel & 1)) continue;
-      if (!metered && heard) {
-        mixChannel(player, c, destination, count);
+    if (groupNext < groupSize && group[groupNext] == i) {
+      // A later voice of the group (which may have ended there).
+      if (direct) {
+        ++groupNext;
         continue;
       }
-      own = player.voiceScratch.get();
-      std::memset(own, 0, sizeof(float) * values);
-      mixChannel(player, c, own, count);
+      own = player.groupScratch.get() + 2 * static_cast<size_t>(player.blockLength) * groupNext++;
+    } else {
+      if (!mixed(c)) continue;
+      groupSize = groupNext = 0;
+      if (groupable(c)) {
+        group[groupSize++] = i;
+        direct = !metered && heard;
+        for (int j = i + 1; j < player.voiceCount && groupSize < kGroup; ++j) {
+          const MixerChannel& d = player.mixer[j];
+          if (!mixed(d)) continue;
+          if (!groupable(d)) break;
+          group[groupSize++] = j;
+          direct = direct && !(player.unheardMask >> d.channel & 1);
+        }
+        if (groupSize == 1) groupSize = 0;  // one alone is mixed as any other
+      }
+      if (groupSize) {
+        if (!player.groupScratch) player.groupScratch.reset(new float[2 * kGroup * static_cast<size_t>(player.blockLength)]);
+        MixerChannel* voices[kGroup];
+        float* outs[kGroup];
+        for (int k = 0; k < groupSize; ++k) {
+          voices[k] = &player.mixer[group[k]];
+          outs[k] = direct ? destination : player.groupScratch.get() + 2 * static_cast<size_t>(player.blockLength) * k;
+          if (!direct) std::memset(outs[k], 0, sizeof(float) * values);
+        }
+        mixGroup(player, voices, outs, groupSize, count);
+        groupNext = 1;
+        if (direct) continue;
+        own = outs[0];
+      } else if (!metered && heard) {
+        mixChannel(player, c, destination, count);
+        continue;
+      } else {
+        own = player.voiceScratch.get();
+        std::memset(own, 0, sizeof(float) * values);
+        mixChannel(player, c, own, count);
+      }
     }
     if (!metered) {
       if (heard) addTo(destination, own, values);
