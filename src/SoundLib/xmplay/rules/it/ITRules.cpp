@@ -169,7 +169,8 @@ void processRow(XMPlayer& player, Song& song) {
     if (delaysNote(n)) {
       c.delayed = n;
       c.delayTick = std::max(1, int{low(n.parameter)});
-    } else if (!song.channels[i].muted) {
+    } else if (!song.channels[i].muted && !player.courseOnly) {
+      // Followed for its course alone, the song plays no notes: none moves it.
       if (takeNote(player, song, c, n)) columnRow(song, c, n);
     }
     effectRow(player, song, c, n, jumps);
@@ -206,7 +207,7 @@ void processTick(XMPlayer& player, Song& song) {
     c.pitchDelta = c.volumeDelta = c.panningDelta = c.arpeggio = 0;
     if (c.delayTick == song.tick) {
       c.delayTick = -1;
-      if (!song.channels[i].muted) {
+      if (!song.channels[i].muted && !player.courseOnly) {
         if (takeNote(player, song, c, c.delayed)) columnRow(song, c, c.delayed);
       }
     }
@@ -215,7 +216,7 @@ void processTick(XMPlayer& player, Song& song) {
       c.volume = 0;
       cutNote(player, c.index);
     }
-    columnTick(player, song, c, notes[i]);
+    if (!player.courseOnly) columnTick(player, song, c, notes[i]);  // the volume column moves no song
     effectTick(player, song, c, notes[i]);
   }
 }
