@@ -178,24 +178,39 @@ void silence(Sample& sample) {
   sample.mixLoopLength = 0;
 }
 
+// One channel's n plain values from `from`, each to out at the stride; the kinds of value as
+// template arguments, so that the plain ones go as wide as the machine goes.
+template <bool kSixteen, bool kBigEndian, bool kDelta>
+void readValues(const uint8_t* from, uint32_t n, uint32_t flip, int16_t* out, int stride) {
+  constexpr uint32_t kKeep = kSixteen ? 0xFFFF : 0xFF;
+  uint32_t sum = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    uint32_t v;
+    if (kSixteen)
+      v = kBigEndian ? uint32_t{from[2 * i]} << 8 | from[2 * i + 1] : from[2 * i] | uint32_t{from[2 * i + 1]} << 8;
+    else
+      v = from[i];
+    if (kDelta) v = sum = (sum + v) & kKeep;
+    v ^= flip;
+    out[static_cast<size_t>(i) * stride] = static_cast<int16_t>(kSixteen ? v : v << 8);
+  }
+}
+
 // Plain values: channel after channel, each `stated` values long, of which `frames` are read.
 void readPlain(const uint8_t* raw, const Sample& sample, uint32_t stated, const ITSampleData& data, int16_t* out) {
   const int channels = sample.stereo ? 2 : 1;
   const bool sixteen = sample.storedBits == 16;
   const size_t bytesPerValue = sixteen ? 2 : 1;
   const uint32_t flip = data.isSigned ? 0 : (sixteen ? 0x8000 : 0x80);
-  const uint32_t keep = sixteen ? 0xFFFF : 0xFF;
-  for (int c = 0; c < channels; ++c) {
-    const uint8_t* from = raw + static_cast<size_t>(c) * stated * bytesPerValue;
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < sample.length; ++i) {
-      uint32_t v = from[i * bytesPerValue];
-      if (sixteen) v = data.bigEndian ? v << 8 | from[2 * i + 1] : v | uint32_t{from[2 * i + 1]} << 8;
-      if (data.delta) v = sum = (sum + v) & keep;
-      v ^= flip;
-      out[static_cast<size_t>(i) * channels + c] = static_cast<int16_t>(sixteen ? v : v << 8);
-    }
-  }
+  using Read = void (*)(const uint8_t*, uint32_t, uint32_t, int16_t*, int);
+  static constexpr Read kReads[2][2][2] = {
+      {{readValues<false, false, false>, readValues<false, false, true>},
+       {readValues<false, true, false>, readValues<false, true, true>}},
+      {{readValues<true, false, false>, readValues<true, false, true>},
+       {readValues<true, true, false>, readValues<true, true, true>}}};
+  const Read read = kReads[sixteen][sixteen && data.bigEndian][data.delta];
+  for (int c = 0; c < channels; ++c)
+    read(raw + static_cast<size_t>(c) * stated * bytesPerValue, sample.length, flip, out + c, channels);
 }
 }  // namespace
 
