@@ -13,17 +13,19 @@
 #include "modules/RandomModule.h"
 
 namespace {
-const MixerPath kWide[] = {MixerPath::kSSE2, MixerPath::kAVX2};
+const MixerPath kWide[] = {MixerPath::kSSE2, MixerPath::kAVX2, MixerPath::kAVX512};
 
 // Runs of every length up to 41 frames (the wide paths' passes and their tails), steps below a
-// frame, between one and two (the AVX2 path's near loads) and above, both ways, every ramp kind,
+// frame, between one and two, up to four (the AVX-512 path's window of values) and above, both
+// ways, every ramp kind,
 // from positions with every kind of fraction: each path's sums and final levels as the plain one's,
 // and its values alone.
 TEST(MixerPaths, SegmentsAddUpAlikeOnEveryPath) {
   std::mt19937 random(7);
   std::vector<int16_t> data(4096 + kSampleSpareFrames);
   for (int16_t& v : data) v = static_cast<int16_t>(random());
-  const uint64_t steps[] = {0x2A3B1C4Du, uint64_t{1} << 32, 0x1C0000001ull, uint64_t{2} << 32, 0x2F00F00F0ull, 0x50000ull};
+  const uint64_t steps[] = {0x2A3B1C4Du,    uint64_t{1} << 32,     0x1C0000001ull,          uint64_t{2} << 32,
+                            0x2F00F00F0ull, (uint64_t{4} << 32) - 1, (uint64_t{4} << 32) + 1, 0x50000ull};
   const MixerKernels& plain = *mixerKernels(MixerPath::kPlain);
   int compared = 0;
   for (MixerPath path : kWide) {

@@ -76,6 +76,10 @@ const MixerKernels kPlain = {
 const MixerKernels& sse2MixerKernels();
 const MixerKernels& avx2MixerKernels();
 #endif
+#if defined(__x86_64__)
+// MixerKernelsAVX512.cpp, on 64-bit processors only.
+const MixerKernels& avx512MixerKernels();
+#endif
 
 const MixerKernels* mixerKernels(MixerPath path) {
   switch (path) {
@@ -83,6 +87,13 @@ const MixerKernels* mixerKernels(MixerPath path) {
 #if defined(__x86_64__) || defined(__i386__)
     case MixerPath::kSSE2: return __builtin_cpu_supports("sse2") ? &sse2MixerKernels() : nullptr;
     case MixerPath::kAVX2: return __builtin_cpu_supports("avx2") ? &avx2MixerKernels() : nullptr;
+#if defined(__x86_64__)
+    case MixerPath::kAVX512:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                     __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl")
+                 ? &avx512MixerKernels()
+                 : nullptr;
+#endif
 #else
     default: return nullptr;
 #endif
@@ -91,15 +102,16 @@ const MixerKernels* mixerKernels(MixerPath path) {
 }
 
 MixerPath widestMixerPath() {
-  // For measuring one path against another: BRACKENFOLD_MIXER=plain, sse2 or avx2 takes that one
-  // where the processor has it.
+  // For measuring one path against another: BRACKENFOLD_MIXER=plain, sse2, avx2 or avx512 takes
+  // that one where the processor has it.
   if (const char* asked = std::getenv("BRACKENFOLD_MIXER")) {
-    const MixerPath paths[] = {MixerPath::kPlain, MixerPath::kSSE2, MixerPath::kAVX2};
+    const MixerPath paths[] = {MixerPath::kPlain, MixerPath::kSSE2, MixerPath::kAVX2, MixerPath::kAVX512};
     for (MixerPath p : paths) {
       const MixerKernels* k = mixerKernels(p);
       if (k && sameLetters(asked, k->name)) return p;
     }
   }
+  if (mixerKernels(MixerPath::kAVX512)) return MixerPath::kAVX512;
   if (mixerKernels(MixerPath::kAVX2)) return MixerPath::kAVX2;
   if (mixerKernels(MixerPath::kSSE2)) return MixerPath::kSSE2;
   return MixerPath::kPlain;

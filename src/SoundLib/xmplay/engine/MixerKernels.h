@@ -4,9 +4,9 @@
 #include <cstring>
 
 // The mixer's inner loops: n frames of one voice's 16-bit mono sample, linearly interpolated at a
-// 32.32 step, times its two levels, added into the interleaved float mix. Three builds of the same
-// loops, chosen when the program runs: plain C++, SSE2 (four frames a pass) and AVX2 (eight). Each
-// lane does the plain loop's operations in the same order (no fused multiply-add), and the levels
+// 32.32 step, times its two levels, added into the interleaved float mix. Four builds of the same
+// loops, chosen when the program runs: plain C++, SSE2 (four frames a pass), AVX2 (eight) and, on
+// 64-bit processors, AVX-512 (sixteen). Each lane does the plain loop's operations in the same order (no fused multiply-add), and the levels
 // move from frame to frame by the same additions, so every path gives the same sums bit for bit.
 //
 // How a segment's levels move: not at all, frame by frame (the short ramps at note starts and
@@ -38,7 +38,7 @@ struct MixerKernels {
   ValueKernel values[2];  // [backward]
 };
 
-enum class MixerPath : uint8_t { kPlain, kSSE2, kAVX2 };
+enum class MixerPath : uint8_t { kPlain, kSSE2, kAVX2, kAVX512 };
 
 // The loops of a path; none where the build or this processor lacks it.
 const MixerKernels* mixerKernels(MixerPath path);
