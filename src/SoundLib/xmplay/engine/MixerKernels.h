@@ -6,8 +6,9 @@
 // The mixer's inner loops: n frames of one voice's 16-bit mono sample, linearly interpolated at a
 // 32.32 step, times its two levels, added into the interleaved float mix. Four builds of the same
 // loops, chosen when the program runs: plain C++, SSE2 (four frames a pass), AVX2 (eight) and, on
-// 64-bit processors, AVX-512 (sixteen). Each lane does the plain loop's operations in the same order (no fused multiply-add), and the levels
-// move from frame to frame by the same additions, so every path gives the same sums bit for bit.
+// 64-bit processors, AVX-512 (sixteen). Each lane does the plain loop's operations in the same
+// order (no fused multiply-add), and the levels move from frame to frame by the same additions, so
+// every path gives the same sums bit for bit.
 //
 // How a segment's levels move: not at all, frame by frame (the short ramps at note starts and
 // volume changes: one addition a frame, a chain), or four frames at a time (a ramp across a whole
