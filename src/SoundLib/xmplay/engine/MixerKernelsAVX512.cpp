@@ -31,49 +31,71 @@ inline __m512 valuesOf(__m512i pairs, __m512i fraction) {
   return _mm512_add_ps(_mm512_cvtepi32_ps(s0), _mm512_mul_ps(_mm512_mul_ps(d, f), _mm512_set1_ps(kFractionScale)));
 }
 
+// Sixteen positions from a voice's on, lane j's at frame order[j] of the pass, as 64-bit values
+// and as the 32-bit fractions (the low half of a sum is the sum of the low halves), stepping on
+// sixteen frames a pass.
+template <bool kBackward>
+struct Sixteen {
+  Sixteen(uint64_t position, uint64_t step, const int* order) : p(position), step(step) {
+    alignas(64) uint64_t at[16];
+    alignas(64) uint32_t low[16];
+    for (int k = 0; k < 16; ++k) {
+      const uint64_t offset = static_cast<uint64_t>(order[k]) * step;
+      at[k] = kBackward ? position - offset : position + offset;
+      low[k] = static_cast<uint32_t>(at[k]);
+    }
+    first = _mm512_load_si512(at);
+    second = _mm512_load_si512(at + 8);
+    fraction = _mm512_load_si512(low);
+    advance = _mm512_set1_epi64(static_cast<int64_t>(16 * step));
+    fractionAdvance = _mm512_set1_epi32(static_cast<int32_t>(16 * static_cast<uint32_t>(step)));
+  }
+
+  // The pass's sixteen interpolated values.
+  __m512 values(const int16_t* data) const {
+    // The frames' indices, from the lowest of the pass's.
+    const uint32_t base = static_cast<uint32_t>((kBackward ? p - 15 * step : p) >> 32);
+    const uint32_t top = static_cast<uint32_t>((kBackward ? p : p + 15 * step) >> 32) - base;  // at most 61
+    const __m256i low = _mm512_cvtepi64_epi32(_mm512_srli_epi64(first, 32));
+    const __m512i index = _mm512_inserti64x4(_mm512_castsi256_si512(low), _mm512_cvtepi64_epi32(_mm512_srli_epi64(second, 32)), 1);
+    const __m512i k = _mm512_sub_epi32(index, _mm512_set1_epi32(static_cast<int32_t>(base)));
+    // Each lane's pair: the words at k and k + 1 of the 64 from base (only those up to top + 1 read).
+    const __m512i words = _mm512_add_epi32(_mm512_or_si512(k, _mm512_slli_epi32(k, 16)), _mm512_set1_epi32(0x10000));
+    const uint64_t needed = top + 2 >= 64 ? ~uint64_t{0} : (uint64_t{1} << (top + 2)) - 1;
+    const __m512i lo = _mm512_maskz_loadu_epi16(static_cast<__mmask32>(needed), data + base);
+    const __m512i hi = _mm512_maskz_loadu_epi16(static_cast<__mmask32>(needed >> 32), data + base + 32);
+    return valuesOf(_mm512_permutex2var_epi16(lo, words, hi), fraction);
+  }
+
+  void next() {
+    first = kBackward ? _mm512_sub_epi64(first, advance) : _mm512_add_epi64(first, advance);
+    second = kBackward ? _mm512_sub_epi64(second, advance) : _mm512_add_epi64(second, advance);
+    fraction = kBackward ? _mm512_sub_epi32(fraction, fractionAdvance) : _mm512_add_epi32(fraction, fractionAdvance);
+    p = kBackward ? p - 16 * step : p + 16 * step;
+  }
+
+  __m512i first, second, fraction, advance, fractionAdvance;
+  uint64_t p, step;
+};
+
 template <RampKind kRamp, bool kBackward>
 uint64_t renderSixteen(float* out, int32_t n, const int16_t* data, uint64_t position, uint64_t step, SegmentLevels& v) {
   if (step > kNearest || n < 16) return avx2MixerKernels().mono[kRamp][kBackward](out, n, data, position, step, v);
   const float dl = v.deltaLeft, dr = v.deltaRight;
   float left = v.left, right = v.right;
   // A quad ramp's levels, left and right interleaved: the two quads to come.
-  const __m256 firstQuad = _mm256_setr_ps(left, right, left + dl, right + dr, left + 2 * dl, right + 2 * dr, left + 3 * dl, right + 3 * dr);
+  const __m256 firstQuad =
+      _mm256_setr_ps(left, right, left + dl, right + dr, left + 2 * dl, right + 2 * dr, left + 3 * dl, right + 3 * dr);
   const __m256 four8 = _mm256_setr_ps(4 * dl, 4 * dr, 4 * dl, 4 * dr, 4 * dl, 4 * dr, 4 * dl, 4 * dr);
   __m512 quads = _mm512_insertf32x8(_mm512_castps256_ps512(firstQuad), _mm256_add_ps(firstQuad, four8), 1);
   const __m512 four = _mm512_insertf32x8(_mm512_castps256_ps512(four8), four8, 1);
-  const __m512 steady = _mm512_setr_ps(left, right, left, right, left, right, left, right, left, right, left, right, left, right, left, right);
-  alignas(64) uint64_t at[16];
-  alignas(64) uint32_t low[16];
-  for (int k = 0; k < 16; ++k) {
-    const uint64_t offset = static_cast<uint64_t>(kOrder[k]) * step;
-    at[k] = kBackward ? position - offset : position + offset;
-    low[k] = static_cast<uint32_t>(at[k]);
-  }
-  __m512i first = _mm512_load_si512(at), second = _mm512_load_si512(at + 8);
-  __m512i fraction = _mm512_load_si512(low);
-  const __m512i advance = _mm512_set1_epi64(static_cast<int64_t>(16 * step));
-  const __m512i fractionAdvance = _mm512_set1_epi32(static_cast<int32_t>(16 * static_cast<uint32_t>(step)));
-  const __m512i pairStep = _mm512_set1_epi32(0x10000);
+  const __m512 steady = _mm512_setr_ps(left, right, left, right, left, right, left, right,  //
+                                       left, right, left, right, left, right, left, right);
+  Sixteen<kBackward> at(position, step, kOrder);
   const int32_t passes = n / 16;
-  uint64_t p = position;
   for (int32_t q = 0; q < passes; ++q) {
-    // The frames' indices, from the lowest of the pass's.
-    const uint32_t base = static_cast<uint32_t>((kBackward ? p - 15 * step : p) >> 32);
-    const uint32_t top = static_cast<uint32_t>((kBackward ? p : p + 15 * step) >> 32) - base;  // at most 60
-    const __m512i index = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi64_epi32(_mm512_srli_epi64(first, 32))),
-                                             _mm512_cvtepi64_epi32(_mm512_srli_epi64(second, 32)), 1);
-    const __m512i k = _mm512_sub_epi32(index, _mm512_set1_epi32(static_cast<int32_t>(base)));
-    // Each lane's pair: the words at k and k + 1 of the 64 from base (only those up to top + 1 read).
-    const __m512i words = _mm512_add_epi32(_mm512_or_si512(k, _mm512_slli_epi32(k, 16)), pairStep);
-    const uint64_t needed = top + 2 >= 64 ? ~uint64_t{0} : (uint64_t{1} << (top + 2)) - 1;
-    const __m512i lo = _mm512_maskz_loadu_epi16(static_cast<__mmask32>(needed), data + base);
-    const __m512i hi = _mm512_maskz_loadu_epi16(static_cast<__mmask32>(needed >> 32), data + base + 32);
-    const __m512i pairs = _mm512_permutex2var_epi16(lo, words, hi);
-    const __m512 s = valuesOf(pairs, fraction);
-    first = kBackward ? _mm512_sub_epi64(first, advance) : _mm512_add_epi64(first, advance);
-    second = kBackward ? _mm512_sub_epi64(second, advance) : _mm512_add_epi64(second, advance);
-    fraction = kBackward ? _mm512_sub_epi32(fraction, fractionAdvance) : _mm512_add_epi32(fraction, fractionAdvance);
-    p = kBackward ? p - 16 * step : p + 16 * step;
+    const __m512 s = at.values(data);
+    at.next();
     __m512 l0, l1;
     if (kRamp == kFrameRamp) {
       alignas(64) float lr[32];
@@ -98,7 +120,7 @@ uint64_t renderSixteen(float* out, int32_t n, const int16_t* data, uint64_t posi
     _mm512_storeu_ps(o, _mm512_add_ps(_mm512_loadu_ps(o), _mm512_mul_ps(_mm512_unpacklo_ps(s, s), l0)));
     _mm512_storeu_ps(o + 16, _mm512_add_ps(_mm512_loadu_ps(o + 16), _mm512_mul_ps(_mm512_unpackhi_ps(s, s), l1)));
   }
-  position = p;
+  position = at.p;
   int32_t done = 16 * passes;
   if (kRamp == kQuadRamp) {
     // The quads left, one at a time, on from the chain.
@@ -129,10 +151,17 @@ uint64_t renderSixteen(float* out, int32_t n, const int16_t* data, uint64_t posi
   return position;
 }
 
-// The values alone, as the AVX2 path gets them.
 template <bool kBackward>
-uint64_t valuesWide(float* values, int32_t n, const int16_t* data, uint64_t position, uint64_t step) {
-  return avx2MixerKernels().values[kBackward](values, n, data, position, step);
+uint64_t valuesSixteen(float* values, int32_t n, const int16_t* data, uint64_t position, uint64_t step) {
+  if (step > kNearest || n < 16) return avx2MixerKernels().values[kBackward](values, n, data, position, step);
+  static constexpr int kFrames[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  Sixteen<kBackward> at(position, step, kFrames);
+  const int32_t passes = n / 16;
+  for (int32_t q = 0; q < passes; ++q) {
+    _mm512_storeu_ps(values + 16 * q, at.values(data));
+    at.next();
+  }
+  return valuesPlain<kBackward>(values + 16 * passes, n - 16 * passes, data, at.p, step);
 }
 
 const MixerKernels kAVX512 = {
@@ -140,7 +169,7 @@ const MixerKernels kAVX512 = {
     {{renderSixteen<kSteady, false>, renderSixteen<kSteady, true>},
      {renderSixteen<kFrameRamp, false>, renderSixteen<kFrameRamp, true>},
      {renderSixteen<kQuadRamp, false>, renderSixteen<kQuadRamp, true>}},
-    {valuesWide<false>, valuesWide<true>},
+    {valuesSixteen<false>, valuesSixteen<true>},
 };
 }  // namespace
 
