@@ -1,8 +1,8 @@
 // The software mixer: each voice in segments that end at its loop's boundary, at the end of a
 // volume ramp or at the end of the call, each segment rendered by the inner loops of
-// MixerKernels.h (a stereo voice by a one-frame loop here; filtered voices, several together, by
-// the kernels' values, then filters and levels here); then the block fill, which calls the song's
-// tick function on its exact frames, and the conversion to 16 bits.
+// MixerKernels.h (a stereo voice by a one-frame loop here; filtered voices in stretches, up to
+// four together: the kernels' values, then filters and levels here); then the block fill, which
+// calls the song's tick function on its exact frames, and the conversion to 16 bits.
 #include "SoundLib/xmplay/engine/Mixer.h"
 
 #include <algorithm>
@@ -180,113 +180,116 @@ inline float filterFrame(float a, float b, float c, float x, float& y1, float& y
 inline float filterFrame(const VoiceFilter& f, float x, float& y1, float& y2) { return filterFrame(f.a, f.b, f.c, x, y1, y2); }
 
 // A filter ringing down to nothing would go on in subnormal numbers, which cost many times more:
-// where a segment ends, small values in its history become nothing.
+// once a call's frames of a voice are mixed, small values in its history become nothing.
 void settleFilter(VoiceFilter& f) {
   for (auto& side : f.history)
     for (float& y : side)
       if (std::fabs(y) < 1e-20f) y = 0;
 }
 
-// Filtered voices of mono samples, up to kGroup side by side, in stretches of up to kStretch
-// frames: first each stretch's values, interpolated by the kernels' loop; then each value through
-// its voice's filter (the voices' chains, each waiting on its last output, overlap), and the levels
-// of each frame where they ramp (each a chain of additions); then the values times the levels into
-// the voice's frames. Each frame gets the operations of one frame at a time, in the same order.
+// Filtered voices of mono samples go in stretches of up to kStretch frames: first a stretch's
+// values, interpolated by the kernels' loop, and the levels of its frames; then the values through
+// the voice's filter (up to kGroup voices' filters together, their chains side by side, each
+// waiting on its last output); then the values times the levels into the voice's frames. Each
+// frame gets the operations of one frame at a time, in the same order.
 constexpr int kGroup = 4;
 constexpr int32_t kStretch = 256;
 
-struct FilteredMono {
-  float* out;
-  const int16_t* data;
-  uint64_t position, step;
-  bool backward, ramp;
-  float l, r, dl, dr;
-  float y1, y2;  // the filter's last two outputs
-  float a, b, c;
+// A filter as a loop holds it: its coefficients and its last two outputs.
+struct FilterState {
+  float a, b, c, y1, y2;
+};
+FilterState filterStateOf(const VoiceFilter& f) { return {f.a, f.b, f.c, f.history[0][0], f.history[0][1]}; }
+void keepFilterState(const FilterState& s, VoiceFilter& f) {
+  f.history[0][0] = s.y1;
+  f.history[0][1] = s.y2;
+}
 
-  // The stretch's filtered values times the levels, added into the voice's next n frames: on a
-  // ramp, the levels of each frame, left and right in turn (lr), else l and r.
-  void add(const float* y, const float* lr, int32_t n) {
-    float* o = out;  // in registers: o may alias nothing of this, but the compiler cannot tell
-    int32_t i = 0;
-#if defined(__SSE2__)
-    const __m128 steady = _mm_setr_ps(l, r, l, r);
-    for (; i + 4 <= n; i += 4) {
-      const __m128 v = _mm_loadu_ps(y + i);
-      float* at = o + 2 * i;
-      const __m128 first = ramp ? _mm_loadu_ps(lr + 2 * i) : steady;
-      const __m128 second = ramp ? _mm_loadu_ps(lr + 2 * i + 4) : steady;
-      _mm_storeu_ps(at, _mm_add_ps(_mm_loadu_ps(at), _mm_mul_ps(_mm_unpacklo_ps(v, v), first)));
-      _mm_storeu_ps(at + 4, _mm_add_ps(_mm_loadu_ps(at + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), second)));
+bool sameBits(float a, float b) {
+  uint32_t x, y;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x == y;
+}
+
+// A stretch of a voice: its values (filtered, once its filter has run), the levels of its frames
+// (left and right in turn), and the frames it is heard in, from the stretch's start.
+struct Stretch {
+  float x[kStretch];
+  float lr[2 * kStretch];
+  int32_t heard;
+  // Levels that hold through the stretch (the most common case) stay in l and r, lr unwritten.
+  bool steady;
+  float l, r;
+
+  void start() {
+    heard = 0;
+    steady = true;
+  }
+  // Levels l and r for n frames from frame at on.
+  void hold(int32_t at, int32_t n, float left, float right) {
+    if (steady && (at == 0 || (sameBits(left, l) && sameBits(right, r)))) {
+      l = left;
+      r = right;
+      return;
     }
-#endif
-    for (; i < n; ++i) {
-      o[2 * i] += y[i] * (ramp ? lr[2 * i] : l);
-      o[2 * i + 1] += y[i] * (ramp ? lr[2 * i + 1] : r);
+    spread(at);
+    for (int32_t i = at; i < at + n; ++i) {
+      lr[2 * i] = left;
+      lr[2 * i + 1] = right;
     }
-    out = o + 2 * n;
+  }
+  // From here on levels differ from frame to frame: those held so far, written out for the
+  // frames before at.
+  void spread(int32_t at) {
+    if (!steady) return;
+    steady = false;
+    for (int32_t i = 0; i < at; ++i) {
+      lr[2 * i] = l;
+      lr[2 * i + 1] = r;
+    }
   }
 };
 
-FilteredMono filteredMono(float* out, const int16_t* data, uint64_t position, uint64_t step, bool backward,
-                          const SegmentLevels& v, bool ramp, const VoiceFilter& f) {
-  return {out, data, position, step, backward, ramp, v.left, v.right, v.deltaLeft, v.deltaRight,
-          f.history[0][0], f.history[0][1], f.a, f.b, f.c};
+// The levels of n frames on a ramp into lr, from v's, which they move on from.
+void rampLevels(float* lr, int32_t n, SegmentLevels& v) {
+  float l = v.left, r = v.right;
+  for (int32_t i = 0; i < n; ++i) {
+    lr[2 * i] = l;
+    lr[2 * i + 1] = r;
+    l += v.deltaLeft;
+    r += v.deltaRight;
+  }
+  v.left = l;
+  v.right = r;
 }
 
-// Where a voice's stretches left it: its position returned, its levels and its filter's outputs kept.
-uint64_t keep(const FilteredMono& m, SegmentLevels& v, VoiceFilter& f) {
-  v.left = m.l;
-  v.right = m.r;
-  f.history[0][0] = m.y1;
-  f.history[0][1] = m.y2;
-  return m.position;
-}
-
-// A stretch of m values of each of K voices through their filters, the K chains in one loop.
-template <int K>
-void filterStretch(FilteredMono* voices, float (*x)[kStretch], int32_t m) {
-  // In registers: the values may alias nothing of the voices, but the compiler cannot tell.
-  float y1[K], y2[K], a[K], b[K], c[K];
-  for (int k = 0; k < K; ++k) {
-    y1[k] = voices[k].y1;
-    y2[k] = voices[k].y2;
-    a[k] = voices[k].a;
-    b[k] = voices[k].b;
-    c[k] = voices[k].c;
-  }
-  for (int32_t i = 0; i < m; ++i) {
-#pragma GCC unroll 4
-    for (int k = 0; k < K; ++k) x[k][i] = filterFrame(a[k], b[k], c[k], x[k][i], y1[k], y2[k]);
-  }
-  for (int k = 0; k < K; ++k) {
-    voices[k].y1 = y1[k];
-    voices[k].y2 = y2[k];
-  }
+void filterValues(FilterState& f, float* x, int32_t n) {
+  FilterState s = f;  // in registers: x may alias nothing of f, but the compiler cannot tell
+  for (int32_t i = 0; i < n; ++i) x[i] = filterFrame(s.a, s.b, s.c, x[i], s.y1, s.y2);
+  f = s;
 }
 
 #if defined(__SSE2__)
-// The same for kGroup voices with their chains in the lanes of one register, four frames at a time
-// (the values turned so that a register holds one frame of each voice, and back); the frames past
-// the last four, voice by voice. A lane's operations are the one-voice loop's.
-void filterStretchFour(FilteredMono* voices, float (*x)[kStretch], int32_t m) {
-  static_assert(kGroup == 4, "a register holds four voices");
+// The frames from..to of four voices' values through their filters, the four chains in the lanes
+// of one register, four frames at a time (the values turned so that a register holds one frame of
+// each voice, and back). A lane's operations are the one-voice loop's.
+void filterFourAt(FilterState* f, float* const* x, int32_t from, int32_t to) {
   alignas(16) float lanes[5][4];
   for (int k = 0; k < 4; ++k) {
-    lanes[0][k] = voices[k].a;
-    lanes[1][k] = voices[k].b;
-    lanes[2][k] = voices[k].c;
-    lanes[3][k] = voices[k].y1;
-    lanes[4][k] = voices[k].y2;
+    lanes[0][k] = f[k].a;
+    lanes[1][k] = f[k].b;
+    lanes[2][k] = f[k].c;
+    lanes[3][k] = f[k].y1;
+    lanes[4][k] = f[k].y2;
   }
   const __m128 a = _mm_load_ps(lanes[0]), b = _mm_load_ps(lanes[1]), c = _mm_load_ps(lanes[2]);
   __m128 y1 = _mm_load_ps(lanes[3]), y2 = _mm_load_ps(lanes[4]);
-  int32_t i = 0;
-  for (; i + 4 <= m; i += 4) {
+  for (int32_t i = from; i + 4 <= to; i += 4) {
     __m128 f0 = _mm_loadu_ps(x[0] + i), f1 = _mm_loadu_ps(x[1] + i), f2 = _mm_loadu_ps(x[2] + i), f3 = _mm_loadu_ps(x[3] + i);
     _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
-    const auto frame = [&](__m128 f) {
-      const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, f), _mm_mul_ps(c, y2)), _mm_mul_ps(b, y1));
+    const auto frame = [&](__m128 v) {
+      const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, v), _mm_mul_ps(c, y2)), _mm_mul_ps(b, y1));
       y2 = y1;
       y1 = y;
       return y;
@@ -304,76 +307,89 @@ void filterStretchFour(FilteredMono* voices, float (*x)[kStretch], int32_t m) {
   _mm_store_ps(lanes[3], y1);
   _mm_store_ps(lanes[4], y2);
   for (int k = 0; k < 4; ++k) {
-    FilteredMono& v = voices[k];
-    v.y1 = lanes[3][k];
-    v.y2 = lanes[4][k];
-    for (int32_t j = i; j < m; ++j) x[k][j] = filterFrame(v.a, v.b, v.c, x[k][j], v.y1, v.y2);
+    f[k].y1 = lanes[3][k];
+    f[k].y2 = lanes[4][k];
   }
 }
 #endif
 
-// The levels of m frames of K voices on a ramp (which, of voices), left and right in turn, into lr:
-// each an addition a frame, a chain, the K side by side.
-template <int K>
-void rampStretch(FilteredMono* voices, const int* which, float (*lr)[2 * kStretch], int32_t m) {
-  float l[K], r[K], dl[K], dr[K];
-  float* to[K];
-  for (int k = 0; k < K; ++k) {
-    const FilteredMono& v = voices[which[k]];
-    l[k] = v.l;
-    r[k] = v.r;
-    dl[k] = v.dl;
-    dr[k] = v.dr;
-    to[k] = lr[which[k]];
-  }
-  for (int32_t i = 0; i < m; ++i) {
-#pragma GCC unroll 4
-    for (int k = 0; k < K; ++k) {
-      to[k][2 * i] = l[k];
-      to[k][2 * i + 1] = r[k];
-      l[k] += dl[k];
-      r[k] += dr[k];
+// The values of up to kGroup voices (count) through their filters, n[k] of voice k's: four at a
+// time as far as those still going all have them (the lanes of voices done filtering nothing);
+// where fewer than four frames are left that way, voice by voice.
+void filterTogether(FilterState* f, float* const* x, const int32_t* n, int count) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  float nothing[kStretch];  // a lane that filters nothing reads and writes zeros here
+  bool zeroed = false;
+  while (true) {
+    FilterState lanes[4] = {};
+    float* values[4] = {nothing, nothing, nothing, nothing};
+    int32_t to = INT32_MAX, going = 0;
+    for (int k = 0; k < count; ++k)
+      if (n[k] > i) {
+        lanes[k] = f[k];
+        values[k] = x[k];
+        to = std::min(to, n[k]);
+        ++going;
+      }
+    if (to == INT32_MAX || to - i < 4) break;
+    if (going < 4 && !zeroed) {
+      std::memset(nothing, 0, sizeof nothing);
+      zeroed = true;
     }
+    to = i + (to - i) / 4 * 4;
+    filterFourAt(lanes, values, i, to);
+    for (int k = 0; k < count; ++k)
+      if (n[k] > i) f[k] = lanes[k];
+    i = to;
   }
-  for (int k = 0; k < K; ++k) {
-    voices[which[k]].l = l[k];
-    voices[which[k]].r = r[k];
+#endif
+  for (int k = 0; k < count; ++k)
+    if (n[k] > i) filterValues(f[k], x[k] + i, n[k] - i);
+}
+
+// The first n values of a stretch, filtered, times their levels, into the frames at out.
+void addStretch(const Stretch& s, int32_t n, float* out) {
+  int32_t i = 0;
+  const float l = s.l, r = s.r;
+#if defined(__SSE2__)
+  const __m128 held = _mm_setr_ps(l, r, l, r);
+  for (; i + 4 <= n; i += 4) {
+    const __m128 v = _mm_loadu_ps(s.x + i);
+    float* at = out + 2 * i;
+    const __m128 first = s.steady ? held : _mm_loadu_ps(s.lr + 2 * i);
+    const __m128 second = s.steady ? held : _mm_loadu_ps(s.lr + 2 * i + 4);
+    _mm_storeu_ps(at, _mm_add_ps(_mm_loadu_ps(at), _mm_mul_ps(_mm_unpacklo_ps(v, v), first)));
+    _mm_storeu_ps(at + 4, _mm_add_ps(_mm_loadu_ps(at + 4), _mm_mul_ps(_mm_unpackhi_ps(v, v), second)));
+  }
+#endif
+  for (; i < n; ++i) {
+    out[2 * i] += s.x[i] * (s.steady ? l : s.lr[2 * i]);
+    out[2 * i + 1] += s.x[i] * (s.steady ? r : s.lr[2 * i + 1]);
   }
 }
 
-// n frames of each of count (1 to kGroup) voices.
-void renderFiltered(const MixerKernels& kernels, FilteredMono* voices, int count, int32_t n) {
-  float x[kGroup][kStretch], lr[kGroup][2 * kStretch];
-  int ramps[kGroup], rampCount = 0;
-  for (int k = 0; k < count; ++k)
-    if (voices[k].ramp) ramps[rampCount++] = k;
+// n frames of one filtered voice of a mono sample, a stretch at a time.
+uint64_t renderFilteredMono(const MixerKernels& kernels, float* out, int32_t n, const int16_t* data, uint64_t position,
+                            uint64_t step, bool backward, SegmentLevels& v, bool ramp, VoiceFilter& f) {
+  Stretch s;
+  FilterState state = filterStateOf(f);
   for (int32_t done = 0; done < n;) {
     const int32_t m = std::min(kStretch, n - done);
-    for (int k = 0; k < count; ++k) {
-      FilteredMono& v = voices[k];
-      v.position = kernels.values[v.backward](x[k], m, v.data, v.position, v.step);
+    position = kernels.values[backward](s.x, m, data, position, step);
+    s.start();
+    if (ramp) {
+      s.spread(0);
+      rampLevels(s.lr, m, v);
+    } else {
+      s.hold(0, m, v.left, v.right);
     }
-#if defined(__SSE2__)
-    if (count == kGroup)
-      filterStretchFour(voices, x, m);
-    else
-#endif
-      switch (count) {
-        case 1: filterStretch<1>(voices, x, m); break;
-        case 2: filterStretch<2>(voices, x, m); break;
-        case 3: filterStretch<3>(voices, x, m); break;
-        default: filterStretch<4>(voices, x, m); break;
-      }
-    switch (rampCount) {
-      case 0: break;
-      case 1: rampStretch<1>(voices, ramps, lr, m); break;
-      case 2: rampStretch<2>(voices, ramps, lr, m); break;
-      case 3: rampStretch<3>(voices, ramps, lr, m); break;
-      default: rampStretch<4>(voices, ramps, lr, m); break;
-    }
-    for (int k = 0; k < count; ++k) voices[k].add(x[k], lr[k], m);
+    filterValues(state, s.x, m);
+    addStretch(s, m, out + 2 * done);
     done += m;
   }
+  keepFilterState(state, f);
+  return position;
 }
 
 // A stereo voice, one frame at a time: each side interpolated on its own, through the filter
@@ -526,9 +542,7 @@ uint64_t renderSegment(const XMPlayer& player, MixerChannel& c, RampKind kind, f
   if (s.stereo)
     return c.filter.on ? renderStereoEither<true>(backward, out, n, s.data, position, step, v, ramp, c.filter)
                        : renderStereoEither<false>(backward, out, n, s.data, position, step, v, ramp, c.filter);
-  FilteredMono m = filteredMono(out, s.data, position, step, backward, v, ramp, c.filter);
-  renderFiltered(*player.kernels, &m, 1, n);
-  return keep(m, v, c.filter);
+  return renderFilteredMono(*player.kernels, out, n, s.data, position, step, backward, v, ramp, c.filter);
 }
 
 // A voice's way through a call's frames, segment by segment: each ends at the voice's boundary, at
@@ -565,7 +579,7 @@ struct VoiceWalk {
 
 // What follows a segment once its frames are rendered (or, silent, passed): the ramp's levels
 // where it left them, and the boundary, when it ended there.
-[[gnu::always_inline]] inline void endSegment(VoiceWalk& w, bool rendered) {
+[[gnu::always_inline]] inline void endSegment(VoiceWalk& w) {
   MixerChannel& c = *w.c;
   if (w.ramp) {
     c.rampLeftLevel = static_cast<int32_t>(std::lround(w.v.left * w.scale * 256));
@@ -577,7 +591,6 @@ struct VoiceWalk {
       c.rampRightLevel = c.rightTarget * 256;
     }
   }
-  if (rendered && c.filter.on) settleFilter(c.filter);
   if (w.rampShortened || !w.atBoundary) return;
   if (c.queued) {
     w.position = swapInQueued(c, w.position);
@@ -644,7 +657,7 @@ void passSilence(VoiceWalk& w, int32_t n) {
     w.out += 2 * n;
     w.count -= n;
     w.left = 0;
-    endSegment(w, false);
+    endSegment(w);
   }
   return false;
 }
@@ -660,23 +673,134 @@ void moveOn(VoiceWalk& w, int32_t n) {
 [[gnu::always_inline]] inline bool renderRest(const XMPlayer& player, VoiceWalk& w) {
   w.position = renderSegment(player, *w.c, w.kind, w.out, w.left, w.position, w.step, w.v);
   moveOn(w, w.left);
-  endSegment(w, true);
+  endSegment(w);
   return nextSegment(player, w);
 }
 
+// The filter's history is settled (settleFilter) once a call's frames are mixed.
 void mixChannel(XMPlayer& player, MixerChannel& c, float* out, int32_t count) {
   VoiceWalk w;
   if (beginWalk(player, c, out, count, w) && nextSegment(player, w))
     while (renderRest(player, w)) {
     }
+  if (c.filter.on) settleFilter(c.filter);
   setPosition(c, w.position);
 }
 
-// Filtered voices (count, 1 to kGroup), each into its frames (outs: the mix, or a scratch of its
-// own), as mixChannel mixes each: they go on together, frame for frame, to the nearest end of
-// any one's segment, their frames rendered together (renderFiltered), so that each frame of the
-// mix gets the voices' values in the voices' order. A voice whose sample turned stereo (one queued
-// to take over) is rendered on its own in its place.
+// The levels of n frames of K voices on a ramp into their levels (lr, left and right in turn):
+// each an addition a frame, a chain, the K chains side by side.
+template <int K>
+void rampTogether(VoiceWalk* const* w, float* const* lr, int32_t n) {
+  float l[K], r[K], dl[K], dr[K];
+  for (int k = 0; k < K; ++k) {
+    l[k] = w[k]->v.left;
+    r[k] = w[k]->v.right;
+    dl[k] = w[k]->v.deltaLeft;
+    dr[k] = w[k]->v.deltaRight;
+  }
+  for (int32_t i = 0; i < n; ++i) {
+#pragma GCC unroll 4
+    for (int k = 0; k < K; ++k) {
+      lr[k][2 * i] = l[k];
+      lr[k][2 * i + 1] = r[k];
+      l[k] += dl[k];
+      r[k] += dr[k];
+    }
+  }
+  for (int k = 0; k < K; ++k) {
+    w[k]->v.left = l[k];
+    w[k]->v.right = r[k];
+  }
+}
+
+// The next m frames of a group's voices (count), together to the nearest end of any one's
+// segment: the values and levels of the frames each is heard in (Stretch), its position moved
+// through those it is silent in (once silent in a call a voice stays so: its targets move only
+// between calls, and a ramp ends on them). A voice whose sample turns stereo stops there
+// (walked, the frames it got to). Their filters run after, over the stretch at once.
+void walkTogether(const XMPlayer& player, VoiceWalk* w, bool* goes, int count, int32_t m, Stretch* s, int32_t* walked) {
+  bool stopped[kGroup] = {};
+  for (int k = 0; k < count; ++k) s[k].start();
+  int32_t done = 0;
+  while (done < m) {
+    int32_t n = m - done;
+    bool any = false;
+    for (int k = 0; k < count; ++k) {
+      if (!goes[k] || stopped[k]) continue;
+      if (!w[k].silent && (w[k].c->sample->stereo || s[k].heard < done)) {
+        stopped[k] = true;  // the second cannot be (above)
+        walked[k] = done;
+        continue;
+      }
+      n = std::min(n, w[k].left);
+      any = true;
+    }
+    if (!any) break;
+    VoiceWalk* ramps[kGroup];
+    float* rampLevels[kGroup];
+    int rampCount = 0;
+    for (int k = 0; k < count; ++k) {
+      VoiceWalk& v = w[k];
+      if (!goes[k] || stopped[k]) continue;
+      if (v.silent) {
+        passSilence(v, n);
+        continue;
+      }
+      const MixerChannel& c = *v.c;
+      v.position = player.kernels->values[c.direction == kBackward](s[k].x + done, n, c.sample->data, v.position, v.step);
+      s[k].heard = done + n;
+      if (v.ramp) {
+        s[k].spread(done);
+        ramps[rampCount] = &v;
+        rampLevels[rampCount++] = s[k].lr + 2 * done;
+      } else {
+        s[k].hold(done, n, v.v.left, v.v.right);
+      }
+    }
+    switch (rampCount) {
+      case 0: break;
+      case 1: rampTogether<1>(ramps, rampLevels, n); break;
+      case 2: rampTogether<2>(ramps, rampLevels, n); break;
+      case 3: rampTogether<3>(ramps, rampLevels, n); break;
+      default: rampTogether<4>(ramps, rampLevels, n); break;
+    }
+    for (int k = 0; k < count; ++k) {
+      if (!goes[k] || stopped[k]) continue;
+      moveOn(w[k], n);
+      if (w[k].left == 0) {
+        endSegment(w[k]);
+        goes[k] = nextSegment(player, w[k]);
+      }
+    }
+    done += n;
+  }
+  for (int k = 0; k < count; ++k)
+    if (!stopped[k]) walked[k] = m;
+}
+
+// Up to n frames of a voice mixed by itself, segment by segment.
+void walkAlone(const XMPlayer& player, VoiceWalk& w, bool& goes, int32_t n) {
+  while (n > 0 && goes) {
+    const int32_t k = std::min(w.left, n);
+    if (w.silent)
+      passSilence(w, k);
+    else
+      w.position = renderSegment(player, *w.c, w.kind, w.out, k, w.position, w.step, w.v);
+    moveOn(w, k);
+    n -= k;
+    if (w.left == 0) {
+      endSegment(w);
+      goes = nextSegment(player, w);
+    }
+  }
+}
+
+// Filtered voices of mono samples (count, 2 to kGroup), each into its frames (outs: the mix, or a
+// scratch of its own), as mixChannel mixes each, a stretch at a time: every voice's values and
+// levels through the stretch (walkTogether), then their filters together, then their frames into
+// the mix in the voices' order, so that each frame of the mix gets the voices' values in that
+// order. A voice whose sample turned stereo (one queued to take over) is mixed by itself in its
+// place.
 void mixGroup(XMPlayer& player, MixerChannel* const* voices, float* const* outs, int count, int32_t frames) {
   VoiceWalk w[kGroup];
   bool goes[kGroup];
@@ -685,47 +809,35 @@ void mixGroup(XMPlayer& player, MixerChannel* const* voices, float* const* outs,
     w[k].keepsSilence = true;
     goes[k] = goes[k] && nextSegment(player, w[k]);
   }
-  while (true) {
-    int32_t length = INT32_MAX;
-    bool alike = true;
-    for (int k = 0; k < count; ++k)
-      if (goes[k]) {
-        length = std::min(length, w[k].left);
-        alike = alike && (w[k].silent || !w[k].c->sample->stereo);
-      }
-    if (length == INT32_MAX) break;
-    FilteredMono m[kGroup];
-    int heard[kGroup], n = 0;
+  Stretch stretches[kGroup];
+  for (int32_t done = 0; done < frames;) {
+    const int32_t m = std::min(kStretch, frames - done);
+    float* at[kGroup];
+    int32_t walked[kGroup];
+    FilterState filters[kGroup];
     for (int k = 0; k < count; ++k) {
-      if (!goes[k] || w[k].silent) continue;
-      const VoiceWalk& v = w[k];
-      if (!alike && v.c->sample->stereo) {
-        w[k].position = renderSegment(player, *v.c, v.kind, v.out, length, v.position, v.step, w[k].v);
-        continue;
-      }
-      m[n] = filteredMono(v.out, v.c->sample->data, v.position, v.step, v.c->direction == kBackward, v.v, v.ramp,
-                          v.c->filter);
-      heard[n++] = k;
-      if (!alike) {
-        renderFiltered(*player.kernels, m, 1, length);
-        w[k].position = keep(m[0], w[k].v, w[k].c->filter);
-        n = 0;
-      }
+      at[k] = w[k].out;
+      filters[k] = filterStateOf(w[k].c->filter);
     }
-    if (n) renderFiltered(*player.kernels, m, n, length);
-    for (int j = 0; j < n; ++j) w[heard[j]].position = keep(m[j], w[heard[j]].v, w[heard[j]].c->filter);
+    walkTogether(player, w, goes, count, m, stretches, walked);
+    float* values[kGroup];
+    int32_t heard[kGroup];
     for (int k = 0; k < count; ++k) {
-      if (!goes[k]) continue;
-      VoiceWalk& v = w[k];
-      if (v.silent) passSilence(v, length);
-      moveOn(v, length);
-      if (v.left == 0) {
-        endSegment(v, !v.silent);
-        goes[k] = nextSegment(player, v);
-      }
+      values[k] = stretches[k].x;
+      heard[k] = stretches[k].heard;
     }
+    filterTogether(filters, values, heard, count);
+    for (int k = 0; k < count; ++k) {
+      keepFilterState(filters[k], w[k].c->filter);
+      addStretch(stretches[k], stretches[k].heard, at[k]);
+      walkAlone(player, w[k], goes[k], m - walked[k]);
+    }
+    done += m;
   }
-  for (int k = 0; k < count; ++k) setPosition(*voices[k], w[k].position);
+  for (int k = 0; k < count; ++k) {
+    if (w[k].c->filter.on) settleFilter(w[k].c->filter);
+    setPosition(*voices[k], w[k].position);
+  }
 }
 }  // namespace
 
