@@ -37,3 +37,9 @@ void clearVoiceFilter(MixerChannel& v) {
   v.filter.on = false;
   std::memset(v.filter.history, 0, sizeof v.filter.history);
 }
+
+void settleFilter(VoiceFilter& f) {
+  for (auto& side : f.history)
+    for (float& y : side)
+      if (std::fabs(y) < 1e-20f) y = 0;
+}

@@ -21,3 +21,17 @@ FilterCoefficients filterCoefficients(int cutoff, int resonance, int32_t rate);
 void setVoiceFilter(MixerChannel& voice, int cutoff, int resonance, int32_t rate);
 // The voice plays unfiltered from its next frame; the filter's memory is cleared.
 void clearVoiceFilter(MixerChannel& voice);
+
+// One frame of a side through a voice's filter (y = a x + b y1 + c y2), y1 and y2 its last two
+// outputs. The last output's term is added last: the sum of the others waits on nothing.
+inline float filterFrame(float a, float b, float c, float x, float& y1, float& y2) {
+  const float y = a * x + c * y2 + b * y1;
+  y2 = y1;
+  y1 = y;
+  return y;
+}
+inline float filterFrame(const VoiceFilter& f, float x, float& y1, float& y2) { return filterFrame(f.a, f.b, f.c, x, y1, y2); }
+
+// A filter ringing down to nothing would go on in subnormal numbers, which cost many times more:
+// once a call's frames of a voice are mixed, small values in its history become nothing.
+void settleFilter(VoiceFilter& f);
