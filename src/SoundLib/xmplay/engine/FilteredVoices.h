@@ -19,7 +19,7 @@ uint64_t renderFilteredMono(const MixerKernels& kernels, float* out, int32_t n, 
                             uint64_t step, bool backward, SegmentLevels& v, bool ramp, VoiceFilter& f);
 
 // Filtered voices of mono samples (count, 2 to kGroup), each into its frames (outs: the mix, or a
-// scratch of its own), as mixChannel mixes each, frames times frames: each frame of the mix gets
+// scratch of its own), as mixChannel mixes each, a stretch at a time: each frame of the mix gets
 // the voices' values in the voices' order.
 void mixGroup(XMPlayer& player, MixerChannel* const* voices, float* const* outs, int count, int32_t frames);
 }  // namespace mixing

@@ -160,6 +160,14 @@ bool settleIntoLoop(MixerChannel& c, uint64_t& position) {
   return true;
 }
 
+// A filter's last two outputs, left and right, kept where a loop left them.
+void keepHistory(VoiceFilter& f, float y1l, float y2l, float y1r, float y2r) {
+  f.history[0][0] = y1l;
+  f.history[0][1] = y2l;
+  f.history[1][0] = y1r;
+  f.history[1][1] = y2r;
+}
+
 // A stereo voice, one frame at a time: each side interpolated on its own, through the filter
 // where it is on, times the levels, which move by their deltas every frame of a ramp.
 template <bool kFilter, bool kBackward>
@@ -185,10 +193,7 @@ uint64_t renderVoice(float* out, int32_t n, const int16_t* data, uint64_t positi
     }
     position = kBackward ? position - step : position + step;
   }
-  f.history[0][0] = y1l;
-  f.history[0][1] = y2l;
-  f.history[1][0] = y1r;
-  f.history[1][1] = y2r;
+  keepHistory(f, y1l, y2l, y1r, y2r);
   v.left = l;
   v.right = r;
   return position;
@@ -230,10 +235,7 @@ uint64_t renderStereo(float* out, int32_t n, const int16_t* data, uint64_t posit
     alignas(16) float h1[4], h2[4];
     _mm_store_ps(h1, y1);
     _mm_store_ps(h2, y2);
-    f.history[0][0] = h1[0];
-    f.history[0][1] = h2[0];
-    f.history[1][0] = h1[1];
-    f.history[1][1] = h2[1];
+    keepHistory(f, h1[0], h2[0], h1[1], h2[1]);
   }
   alignas(16) float l[4];
   _mm_store_ps(l, levels);
@@ -288,10 +290,7 @@ uint64_t renderInterpolated(Interpolation mode, MixerChannel& c, float* out, int
     position = backward ? position - step : position + step;
   }
   if (f.on) {
-    f.history[0][0] = y1l;
-    f.history[0][1] = y2l;
-    f.history[1][0] = y1r;
-    f.history[1][1] = y2r;
+    keepHistory(f, y1l, y2l, y1r, y2r);
   }
   v.left = l;
   v.right = r;
@@ -416,7 +415,7 @@ void moveOn(VoiceWalk& w, int32_t n) {
   w.left -= n;
 }
 
-bool renderRest(const XMPlayer& player, VoiceWalk& w) {
+static bool renderRest(const XMPlayer& player, VoiceWalk& w) {
   w.position = renderSegment(player, *w.c, w.kind, w.out, w.left, w.position, w.step, w.v);
   moveOn(w, w.left);
   endSegment(w);

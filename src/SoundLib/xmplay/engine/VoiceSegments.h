@@ -48,8 +48,6 @@ void moveOn(VoiceWalk& w, int32_t n);
 // What follows a segment once its frames are rendered or passed: the ramp's levels where it left
 // them, and the boundary, when it ended there.
 void endSegment(VoiceWalk& w);
-// The rest of the segment under way, then the next: false when the walk is done.
-bool renderRest(const XMPlayer& player, VoiceWalk& w);
 // n frames of a voice at levels v (moving by their deltas where kind is a ramp), from position;
 // returns the position after them.
 uint64_t renderSegment(const XMPlayer& player, MixerChannel& c, RampKind kind, float* out, int32_t n, uint64_t position,
