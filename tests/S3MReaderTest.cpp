@@ -185,8 +185,9 @@ TEST(S3MReader, SampleFormatsLoopsAndAdLibInstruments) {
 TEST(S3MReader, PackedRowsAsNotesVolumesAndLetters) {
   S3MModuleSpec m = constantS3M();
   put(m, 0, {0, kC4, 1, 40, 1, 3});         // C-4, instrument 1, volume 40, A03
-  put(m, 0, {0, 0x4B, 1, -1, 0, 0});        // the channel again on the row: ignored
+  put(m, 0, {0, 0x4B, 1, -1, 0, 0});        // the channel again on the row: B-4 over C-4
   put(m, 1, {1, 0x4B, 0, 65, 8, 0x40});     // B-4; a volume above 64 is none
+  put(m, 1, {2, -1, 0, -1, 'T', 0x96});     // T96 stored as the letter's character
   put(m, 2, {2, 254, 0, -1, 0, 0});         // ^^, the cut
   put(m, 3, {3, 0xA5, 0, 0, 19, 0xD2});     // no such octave: no note; volume 0
   put(m, 4, {12, kC4, 1, 64, 0, 0});        // past the song's channels: dropped
@@ -196,7 +197,7 @@ TEST(S3MReader, PackedRowsAsNotesVolumesAndLetters) {
   const Pattern& p = song->patterns[0];
   ASSERT_EQ(p.rows, 64);
   auto at = [&](int row, int ch) { return p.notes[row * song->channelCount + ch]; };
-  EXPECT_EQ(at(0, 0).note, 49);
+  EXPECT_EQ(at(0, 0).note, 60) << "the last cell's note, the first one's volume and command";
   EXPECT_EQ(at(0, 0).instrument, 1);
   EXPECT_EQ(at(0, 0).volume, 0x10 + 40);
   EXPECT_EQ(at(0, 0).effect, 1);
@@ -204,12 +205,21 @@ TEST(S3MReader, PackedRowsAsNotesVolumesAndLetters) {
   EXPECT_EQ(at(1, 1).note, 60);
   EXPECT_EQ(at(1, 1).volume, 0);
   EXPECT_EQ(at(1, 1).effect, 8);
+  EXPECT_EQ(at(1, 2).effect, 20);
+  EXPECT_EQ(at(1, 2).parameter, 0x96);
   EXPECT_EQ(at(2, 2).note, kNoteCut);
   EXPECT_EQ(at(3, 3).note, 0);
   EXPECT_EQ(at(3, 3).volume, 0x10);
   EXPECT_EQ(at(3, 3).effect, 19);
   for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(at(4, ch).note, 0) << ch;
   EXPECT_EQ(at(63, 0).note, 13);
+  // A channel the header disables keeps no cells: they neither sound nor steer the song.
+  m.channelSettings[2] |= 0x80;
+  const SongPtr disabled = load(m);
+  ASSERT_NE(disabled, nullptr);
+  EXPECT_EQ(disabled->patterns[0].notes[2 * disabled->channelCount + 2].note, 0);
+  EXPECT_EQ(disabled->patterns[0].notes[1 * disabled->channelCount + 2].effect, 0);
+  EXPECT_TRUE(disabled->channels[2].muted);
 }
 
 TEST(S3MReader, AFileCutShortPlaysWhatItHolds) {

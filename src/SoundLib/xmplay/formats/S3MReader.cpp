@@ -79,6 +79,8 @@ struct Load {
   Song& song;
   const ReadOptions& options;
   bool unsignedSamples;
+  // The channels whose cells are kept: neither unused nor disabled by the header.
+  bool played[kChannelSlots] = {};
 };
 
 // A sample header (type 1) or an AdLib instrument's (2 to 7): what the song keeps of it, and where
@@ -156,9 +158,12 @@ bool readSampleData(Load& load, Instrument& ins, Sample& sample, int64_t dataAt)
 
 // One packed pattern: its length, then for each of 64 rows the cells (a byte naming the channel
 // and what follows: note and instrument, volume, command and parameter), ended by a zero byte.
-// Channels past the song's are read and dropped. The rows are read to the 64th whatever the
-// stated length says, as openmpt123 reads them (a song may hide its start behind a pattern whose
-// length lies); only the file's end stops them.
+// A channel named twice in a row takes each part from the last cell that has it, as the row is
+// unpacked into the channels' slots. Channels past the song's, and those the header leaves
+// unused or disables, are read and dropped: they neither sound nor steer the song, as openmpt123
+// plays them. The rows are read to the 64th whatever the stated length says, as openmpt123 reads
+// them (a song may hide its start behind a pattern whose length lies); only the file's end stops
+// them, and a cell the end cuts reads zeros for what is missing.
 void readPattern(Load& load, Pattern& pattern, uint16_t pointer) {
   Song& song = load.song;
   if (pointer == 0) {
@@ -168,35 +173,43 @@ void readPattern(Load& load, Pattern& pattern, uint16_t pointer) {
   if (int64_t{pointer} * 16 + 2 > static_cast<int64_t>(load.in.size())) return;
   load.in.seek(int64_t{pointer} * 16);
   const int64_t stated = load.in.u16();
-  const int64_t start = load.in.tell();
-  if (start + std::max<int64_t>(0, stated - 2) <= static_cast<int64_t>(load.in.size())) ++song.wholePatterns;
-  for (int row = 0; row < kRows && load.in.left() > 0; ++row) {
-    bool filled[kChannelSlots] = {};
-    while (load.in.left() > 0) {
-      const uint8_t what = load.in.u8();
+  if (load.in.tell() + std::max<int64_t>(0, stated - 2) <= static_cast<int64_t>(load.in.size())) ++song.wholePatterns;
+  const uint8_t* p = load.in.here();
+  const uint8_t* const end = p + load.in.left();
+  for (int row = 0; row < kRows && p < end; ++row) {
+    Note* const cells = pattern.notes + static_cast<ptrdiff_t>(row) * song.channelCount;
+    while (p < end) {
+      const uint8_t what = *p++;
       if (what == 0) break;
-      // A channel named twice in a row keeps its first cell.
+      const ptrdiff_t size = (what & 32 ? 2 : 0) + (what & 64 ? 1 : 0) + (what & 128 ? 2 : 0);
+      uint8_t cut[5] = {};
+      const uint8_t* f = p;
+      if (end - p < size) {
+        std::memcpy(cut, p, static_cast<size_t>(end - p));
+        f = cut;
+        p = end;
+      } else {
+        p += size;
+      }
       const int channel = what & 31;
-      Note n{};
+      if (channel >= song.channelCount || !load.played[channel]) continue;
+      Note& n = cells[channel];
       if (what & 32) {
-        const uint8_t note = load.in.u8();
-        n.instrument = load.in.u8();
-        if (note == 254)
-          n.note = kNoteCut;
-        else if (note < 0xA0 && (note & 15) < 12)
-          n.note = static_cast<uint8_t>((note >> 4) * 12 + (note & 15) + 1);
+        const uint8_t note = *f++;
+        n.instrument = *f++;
+        n.note = note == 254                       ? kNoteCut
+                 : note < 0xA0 && (note & 15) < 12 ? static_cast<uint8_t>((note >> 4) * 12 + (note & 15) + 1)
+                                                   : 0;
       }
       if (what & 64) {
-        const uint8_t volume = load.in.u8();
-        if (volume <= 64) n.volume = static_cast<uint8_t>(0x10 + volume);
+        const uint8_t volume = *f++;
+        n.volume = volume <= 64 ? static_cast<uint8_t>(0x10 + volume) : 0;
       }
       if (what & 128) {
-        n.effect = load.in.u8();
-        n.parameter = load.in.u8();
+        // A command stored as its letter's character code reads as that command.
+        n.effect = f[0] >= 'A' && f[0] <= 'Z' ? static_cast<uint8_t>(f[0] - 'A' + 1) : f[0];
+        n.parameter = f[1];
       }
-      if (channel >= song.channelCount || filled[channel]) continue;
-      filled[channel] = true;
-      pattern.notes[row * song.channelCount + channel] = n;
     }
   }
 }
@@ -230,7 +243,8 @@ bool readHeader(Load& load, const uint8_t* h, std::vector<uint16_t>& samplePoint
   for (int c = 0; c <= last; ++c) {
     const uint8_t setting = h[64 + c];
     ChannelSettings& ch = song.channels[c];
-    ch.muted = setting == kUnused || (setting & kDisabled) || isAdlibChannel(setting);
+    load.played[c] = setting != kUnused && !(setting & kDisabled);
+    ch.muted = !load.played[c] || isAdlibChannel(setting);
     if (setting != kUnused && !(setting & kDisabled) && isAdlibChannel(setting)) ++song.adlibChannels;
     // Left channels at 3 of Scream Tracker's 16 steps, right ones at 12; without stereo, all in
     // the middle.
