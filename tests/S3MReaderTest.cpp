@@ -186,10 +186,13 @@ TEST(S3MReader, PackedRowsAsNotesVolumesAndLetters) {
   S3MModuleSpec m = constantS3M();
   put(m, 0, {0, kC4, 1, 40, 1, 3});         // C-4, instrument 1, volume 40, A03
   put(m, 0, {0, 0x4B, 1, -1, 0, 0});        // the channel again on the row: B-4 over C-4
-  put(m, 1, {1, 0x4B, 0, 65, 8, 0x40});     // B-4; a volume above 64 is none
+  put(m, 1, {1, 0x4B, 0, 65, 8, 0x40});     // B-4; a volume above 64 is 64
+  put(m, 2, {0, -1, 0, 160, 0, 0});         // 128 to 192: a pan
   put(m, 1, {2, -1, 0, -1, 'T', 0x96});     // T96 stored as the letter's character
   put(m, 2, {2, 254, 0, -1, 0, 0});         // ^^, the cut
-  put(m, 3, {3, 0xA5, 0, 0, 19, 0xD2});     // no such octave: no note; volume 0
+  put(m, 3, {3, 0xA5, 0, 0, 19, 0xD2});     // past B-9: B-9; volume 0
+  put(m, 3, {1, 0x2E, 0, -1, 0, 0});        // octave 2, semitone 14: D-3
+  put(m, 3, {2, 0xF3, 0, -1, 0, 0});        // no note
   put(m, 4, {12, kC4, 1, 64, 0, 0});        // past the song's channels: dropped
   put(m, 63, {0, 0x10, 0, -1, 0, 0});       // the last row
   const SongPtr song = load(m);
@@ -203,12 +206,15 @@ TEST(S3MReader, PackedRowsAsNotesVolumesAndLetters) {
   EXPECT_EQ(at(0, 0).effect, 1);
   EXPECT_EQ(at(0, 0).parameter, 3);
   EXPECT_EQ(at(1, 1).note, 60);
-  EXPECT_EQ(at(1, 1).volume, 0);
+  EXPECT_EQ(at(1, 1).volume, 0x10 + 64);
+  EXPECT_EQ(at(2, 0).volume, 160);
   EXPECT_EQ(at(1, 1).effect, 8);
   EXPECT_EQ(at(1, 2).effect, 20);
   EXPECT_EQ(at(1, 2).parameter, 0x96);
   EXPECT_EQ(at(2, 2).note, kNoteCut);
-  EXPECT_EQ(at(3, 3).note, 0);
+  EXPECT_EQ(at(3, 3).note, 120);
+  EXPECT_EQ(at(3, 1).note, 3 * 12 + 2 + 1);
+  EXPECT_EQ(at(3, 2).note, 0);
   EXPECT_EQ(at(3, 3).volume, 0x10);
   EXPECT_EQ(at(3, 3).effect, 19);
   for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(at(4, ch).note, 0) << ch;

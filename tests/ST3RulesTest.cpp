@@ -70,6 +70,15 @@ TEST_F(ST3RulesTest, ANoteStartsAtItsPeriodAndTheStepPlaysItsFrequency) {
   EXPECT_EQ(song().samplesPerTick, 882) << "125 BPM";
 }
 
+TEST_F(ST3RulesTest, ACFrequencyBelow1024PlaysAt1024) {
+  design.samples[0].c2spd = 500;
+  note(0, 0, kC4);
+  start();
+  ticks(1);
+  EXPECT_EQ(channel(0).period, st3::notePeriod(49, 1024));
+  EXPECT_EQ(channel(0).period, 13981);  // 1712 * 8363 / 1024, down
+}
+
 TEST_F(ST3RulesTest, MostCommandsShareOneMemoryOfTheLastNonZeroParameter) {
   note(0, 0, kC4, letter::kPortamentoDown, 0x02);
   command(1, 0, letter::kPortamentoUp, 0x00);  // the 02 of E
@@ -245,6 +254,7 @@ TEST_F(ST3RulesTest, SpeedTempoGlobalVolumeAndPanning) {
   command(1, 1, letter::kTempo, 150);
   command(1, 2, letter::kGlobalVolume, 32);
   command(1, 3, kSpecial, 0x8F);
+  cell(1, {1, -1, 0, 128 + 16, 0, 0});  // the volume column's pan: a quarter from the left
   start();
   ticks(1);
   EXPECT_EQ(song().speed, 6);
@@ -257,6 +267,7 @@ TEST_F(ST3RulesTest, SpeedTempoGlobalVolumeAndPanning) {
   EXPECT_EQ(song().bpm, 150);
   EXPECT_EQ(song().globalVolume, 32);
   EXPECT_EQ(channel(3).panning, 256);
+  EXPECT_EQ(channel(1).panning, 64);
 }
 
 TEST_F(ST3RulesTest, TheMasterVolumeSetsTheLevel) {
@@ -309,6 +320,21 @@ TEST_F(ST3RulesTest, AnInstrumentNumberAloneSwapsTheSampleWhereTheVoiceIs) {
   EXPECT_EQ(channel(0).mixer->sample, channel(0).sample);
   EXPECT_EQ(channel(0).sample, song().instruments[1].samples[0]);
   EXPECT_EQ(channel(0).mixer->position, 500u) << "not started again";
+}
+
+TEST_F(ST3RulesTest, ANumberPastTheSamplesLeavesTheChannelSilentFromItsNoteOn) {
+  note(0, 0, kC4);
+  note(0, 1, kC4);
+  cell(1, {0, -1, 9, -1, 0, 0});  // alone: left alone
+  cell(2, {1, 0x42, 9, -1, 0, 0});
+  cell(3, {1, 0x44, 0, -1, 0, 0});
+  start();
+  ticks(12);
+  EXPECT_EQ(channel(0).sample, song().instruments[0].samples[0]);
+  ticks(6);
+  EXPECT_EQ(channel(1).sample->length, 0u) << "the note plays nothing";
+  ticks(6);
+  EXPECT_EQ(channel(1).sample->length, 0u) << "nor does the next";
 }
 
 TEST_F(ST3RulesTest, BothNibblesSlideDownTempoOnTheFirstTickAndVibratoFromIt) {

@@ -100,9 +100,12 @@ bft_cell neutralCell(const Note& note, CellStyle style) {
   bft_cell cell{};
   cell.note = note.note;
   cell.instrument = note.instrument;
-  if (style == CellStyle::kImpulseTracker)
+  if (style == CellStyle::kImpulseTracker) {
     volumeOfIT(note.volume, cell);
-  else
+  } else if (style == CellStyle::kScreamTracker3 && note.volume >= kS3MPanFirst && note.volume <= kS3MPanLast) {
+    cell.volume_command = BFT_VOLUME_PANNING;
+    cell.volume_value = note.volume - kS3MPanFirst;
+  } else
     volumeOfXM(note.volume, cell);
   const bool letters = style == CellStyle::kScreamTracker3 || style == CellStyle::kImpulseTracker;
   if (letters) {

@@ -143,7 +143,7 @@ struct Instrument {
 
 // One unpacked note: note (0 none, 1..120, kKeyOff, kNoteCut, kNoteFade), instrument (0 none,
 // 1..255), volume column, effect, parameter. The volume column is the file's raw byte for XM and
-// MOD and S3M's as XM's set-volume bytes; for IT it is the stored byte plus one (1..213 for IT's
+// MOD, S3M's volumes as XM's set-volume bytes and its pans as kS3MPanFirst + 0..64; for IT it is the stored byte plus one (1..213 for IT's
 // 0..212: 1..65 volume, 66..75 fine up, 76..85 fine down, 86..95 slide up, 96..105 slide down,
 // 106..115 pitch down, 116..125 pitch up, 129..193 pan 0..64, 194..203 tone portamento, 204..213
 // vibrato), 0 where the cell has none or a byte above 212.
@@ -156,6 +156,9 @@ static_assert(sizeof(Note) == 5);
 constexpr uint8_t kKeyOff = 255;
 constexpr uint8_t kNoteCut = 254;
 constexpr uint8_t kNoteFade = 253;
+
+// An S3M volume column's pan, 0 left to 64 right, as the file's byte (128 to 192).
+constexpr uint8_t kS3MPanFirst = 128, kS3MPanLast = 192;
 
 // Order list entries beyond pattern numbers (S3M, IT): a marker the song steps over, and the end.
 constexpr uint8_t kOrderSkip = 254;

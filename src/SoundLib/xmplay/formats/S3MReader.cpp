@@ -197,13 +197,18 @@ void readPattern(Load& load, Pattern& pattern, uint16_t pointer) {
       if (what & 32) {
         const uint8_t note = *f++;
         n.instrument = *f++;
-        n.note = note == 254                       ? kNoteCut
-                 : note < 0xA0 && (note & 15) < 12 ? static_cast<uint8_t>((note >> 4) * 12 + (note & 15) + 1)
-                                                   : 0;
+        // Octave and semitone: semitones 12 to 15 run on into the next octave, and a note past
+        // B-9 plays as B-9 (as openmpt123 reads them); 240 to 253 are no note, nor is 255.
+        n.note = note == 254  ? kNoteCut
+                 : note < 240 ? static_cast<uint8_t>(std::min((note >> 4) * 12 + (note & 15), kKeyboardNotes - 1) + 1)
+                              : 0;
       }
       if (what & 64) {
+        // 0 to 64 a volume; 128 to 192 a pan (ModPlug Tracker's, read in every S3M as openmpt123
+        // reads it); the rest the loudest volume.
         const uint8_t volume = *f++;
-        n.volume = volume <= 64 ? static_cast<uint8_t>(0x10 + volume) : 0;
+        n.volume = volume >= kS3MPanFirst && volume <= kS3MPanLast ? volume
+                                                                   : static_cast<uint8_t>(0x10 + std::min<int>(volume, 64));
       }
       if (what & 128) {
         // A command stored as its letter's character code reads as that command.

@@ -44,9 +44,11 @@ const Sample* sampleOf(const Song& song, int instrument) {
 void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) {
   // A tone portamento's note, where one has played before, is where the channel slides to.
   const bool target = isNote(n.note) && slidesToNote(n) && c.period > 0;
-  // A number names the sample the next note starts and brings back its volume; a number naming
-  // nothing is left alone.
+  // A number names the sample the next note starts and brings back its volume. A number past
+  // the file's samples is left alone, but with a note that starts, the channel has no sample from
+  // then on: that note and the next play nothing (as openmpt123 plays them).
   const Sample* numbered = n.instrument ? sampleOf(song, n.instrument) : nullptr;
+  if (n.instrument && !numbered && isNote(n.note) && !slidesToNote(n)) c.next = &emptySample;
   if (numbered) {
     c.instrument = n.instrument;
     c.next = numbered;
@@ -65,7 +67,8 @@ void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) 
     c.tonePortamentoTarget = notePeriod(n.note, c.c2spd);
   } else if (isNote(n.note) && c.next && (!slidesToNote(n) || numbered)) {
     // A tone portamento's note on a channel that has played none starts only with a number.
-    const uint32_t c2spd = c.next->c5Speed ? c.next->c5Speed : 8363;
+    // No C frequency plays at 8363 Hz, and one below 1024 Hz at 1024, as openmpt123 plays them.
+    const uint32_t c2spd = c.next->c5Speed ? std::max<uint32_t>(c.next->c5Speed, 1024) : 8363;
     c.note = n.note;
     c.c2spd = c2spd;
     c.period = notePeriod(n.note, c2spd);
@@ -84,6 +87,8 @@ void takeNote(XMPlayer& player, const Song& song, ST3Channel& c, const Note& n) 
   if (n.volume >= 0x10 && n.volume <= 0x50 && n.note != kNoteCut) {
     c.volume = n.volume - 0x10;
     c.quickRamp = true;
+  } else if (n.volume >= kS3MPanFirst && n.volume <= kS3MPanLast) {
+    c.panning = (n.volume - kS3MPanFirst) * 4;
   }
 }
 
