@@ -103,8 +103,8 @@ bool refill(bft_module& m) {
   return false;
 }
 
-// Hands out up to count frames through put(destination frame, mix to take them from, n), and
-// counts what the gain makes clip.
+// Hands out up to count frames through put(destination frame, mix to take them from, n), which
+// returns how many samples the gain makes clip.
 template <class Put>
 size_t take(bft_module* m, size_t count, Put put) {
   if (!m) return 0;
@@ -112,8 +112,7 @@ size_t take(bft_module* m, size_t count, Put put) {
   while (done < count && refill(*m)) {
     const auto n = static_cast<int32_t>(std::min<int64_t>(available(*m), static_cast<int64_t>(count - done)));
     const float* mix = m->chunk.mix + 2 * m->taken;
-    m->clipped += clippedSamples(mix, n, m->gain);
-    put(done, mix, n);
+    m->clipped += put(done, mix, n);
     m->taken += n;
     m->given += n;
     done += static_cast<size_t>(n);
@@ -172,6 +171,7 @@ bft_module* bft_load(const void* data, size_t size, int rate, const char* rules,
     delete m;
     return refuse(error, errorSize, "out of memory");
   }
+  m->renderer->leaveRounding();  // done as frames are taken
   startChannelNotes(*m);
   m->kept.push_back({0, m->renderer->save()});
   return m;
@@ -181,12 +181,9 @@ void bft_free(bft_module* module) { delete module; }
 
 size_t bft_render(bft_module* module, int16_t* frames, size_t count) {
   if (!frames) return 0;
+  // The player's own rounding (at unit gain), straight into the caller's frames.
   return take(module, count, [&](size_t at, const float* mix, int32_t n) {
-    // At unit gain the player's own rounding, already in the ring.
-    if (module->gain == 1)
-      std::memcpy(frames + 2 * at, module->chunk.frames + 2 * module->taken, static_cast<size_t>(n) * 4);
-    else
-      convertScaled(frames + 2 * at, mix, n, module->gain);
+    return convertScaled(frames + 2 * at, mix, n, module->gain);
   });
 }
 
@@ -194,6 +191,7 @@ size_t bft_render_float(bft_module* module, float* frames, size_t count) {
   if (!frames) return 0;
   return take(module, count, [&](size_t at, const float* mix, int32_t n) {
     for (size_t i = 0; i < 2 * static_cast<size_t>(n); ++i) frames[2 * at + i] = mix[i] * module->gain / 32768.0f;
+    return clippedSamples(mix, n, module->gain);
   });
 }
 

@@ -103,7 +103,7 @@ OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {
   filling = nullptr;
   rendered_ += count;
   const size_t at = static_cast<size_t>(first) * b * 2;
-  return {player_.output.get() + at, player_.mixBuffer + at, count};
+  return {player_.roundsOutput ? player_.output.get() + at : nullptr, player_.mixBuffer + at, count};
 }
 
 std::vector<int16_t> OfflineRenderer::render(int64_t frames) {

@@ -57,6 +57,8 @@ class OfflineRenderer {
   int64_t renderedFrames() const { return rendered_; }
   int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
   const XMPlayer& player() const { return player_; }  // its voices, as of the last frame rendered
+  // Chunks without 16-bit frames from here on (frames null), for a caller that rounds the mix.
+  void leaveRounding() { player_.roundsOutput = false; }
 
   // Where the song stood at the ticks of the last chunk: the frame (counted from the start) each
   // began on, its order position and row; the first covers the chunk's first frame.

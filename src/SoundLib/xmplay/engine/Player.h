@@ -113,6 +113,8 @@ struct XMPlayer {
   std::unique_ptr<float[]> groupScratch;
 
   std::unique_ptr<int16_t[]> output;  // N stereo frames
+  // Whether fillBlock rounds each block into output; off where the caller rounds the mix itself.
+  bool roundsOutput = true;
   std::unique_ptr<uint8_t[]> mixStorage;
   float* mixBuffer = nullptr;  // N stereo frames, 16-byte aligned inside mixStorage
 
