@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "SoundLib/xmplay/engine/KeySet.h"
+
 #include "SoundLib/xmplay/rules/pt/PTRules.h"
 #include "XMTestModules.h"
 #include "SoundLib/xmplay/rules/ft2/FT2Rules.h"
@@ -64,6 +68,27 @@ TEST(Sequencer, SongStartTakesTheRuleSetsScaleAndRamp) {
 
 // A jump back into an order played in part goes on where that order's rows were not played;
 // the pass ends where the song comes to a row it has played (here order 0's first, after order 1).
+// The set of rows a pass has played: new keys, repeats, 0, through the table's doublings, and
+// a copy that goes its own way.
+TEST(Sequencer, RowsPlayedKeptAsASetOfKeys) {
+  KeySet keys;
+  std::set<uint64_t> model;
+  uint64_t k = 0;
+  for (int i = 0; i < 5000; ++i) {
+    k = k * 6364136223846793005ull + 1442695040888963407ull;
+    const uint64_t key = i % 7 == 0 ? (k >> 60) << 8 : k;  // a few keys again and again, 0 among them
+    EXPECT_EQ(keys.insert(key), model.insert(key).second) << i;
+  }
+  EXPECT_EQ(keys.size(), model.size());
+  KeySet copy = keys;
+  keys.clear();
+  EXPECT_EQ(keys.size(), 0u);
+  EXPECT_TRUE(keys.insert(0));
+  EXPECT_FALSE(copy.insert(0));
+  EXPECT_FALSE(copy.insert(k));
+  EXPECT_TRUE(keys.insert(k));
+}
+
 TEST(Sequencer, OnePassEndsWhereTheSongComesToARowItHasPlayed) {
   XMModuleSpec m = constantModule(2, 16);
   m.patterns.resize(2);

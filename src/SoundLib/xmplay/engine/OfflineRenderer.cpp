@@ -33,7 +33,7 @@ void OfflineRenderer::PassWatch::beforeTick(XMPlayer& player, const Song& song, 
   const int32_t order = song.nextOrderPosition >= 0 ? song.nextOrderPosition : song.orderPosition;
   const int32_t row = song.nextRow >= 0 ? song.nextRow : song.row;
   const uint64_t flow = song.rules->flowState ? song.rules->flowState(player, song) : 0;
-  if (playedWhole[order & 255] || !played.insert(key(order, row, flow)).second) end = {tickFrame, flow != 0, order, row};
+  if (playedWhole[order & 255] || !played.insert(key(order, row, flow))) end = {tickFrame, flow != 0, order, row};
 }
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {

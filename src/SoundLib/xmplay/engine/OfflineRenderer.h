@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
+#include "SoundLib/xmplay/engine/KeySet.h"
 #include "SoundLib/xmplay/engine/Player.h"
 
 // Renders a song through the block fill without a device or a thread: the same frames the
@@ -127,7 +127,7 @@ class OfflineRenderer {
  private:
   // Finds where a pass ends (see PassEnd); fed every tick before it runs.
   struct PassWatch {
-    std::unordered_set<uint64_t> played;  // (order, row, the rules' flow state) of each row started
+    KeySet played;                        // (order, row, the rules' flow state) of each row started
     bool playedWhole[256] = {};           // orders before a skip: every row of them counts as played
     PassEnd end;
     // Forgets what was played; the orders up to playedThrough count as played whole.
