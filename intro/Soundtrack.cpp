@@ -29,7 +29,7 @@ bool Soundtrack::renderFrame(int64_t k) {
   }
   // The renderer hands out whole blocks; what a frame does not take waits for the next one.
   while (static_cast<int64_t>(pending.size() / 2) < want) {
-    const OfflineRenderer::Chunk chunk = renderer->renderChunk(want - static_cast<int64_t>(pending.size() / 2));
+    const OfflineRenderer::Chunk chunk = renderer->renderChunk();
     pending.insert(pending.end(), chunk.frames, chunk.frames + chunk.count * 2);
   }
   const bool written = wav.write(pending.data(), want);

@@ -64,7 +64,7 @@ inline std::vector<int16_t> render(Song& song) {
       frames.resize(static_cast<size_t>(loop) * 2);
       break;
     }
-    const OfflineRenderer::Chunk chunk = renderer.renderChunk(1);
+    const OfflineRenderer::Chunk chunk = renderer.renderChunk();
     frames.insert(frames.end(), chunk.frames, chunk.frames + chunk.count * 2);
   }
   return frames;

@@ -87,7 +87,7 @@ void LivePlayer::pullFrames() {
   for (int64_t filled = 0; filled < blockLength_;) {
     if (chunkTaken_ >= chunk_.count) {
       keepState(place_ + filled);
-      chunk_ = renderer_.renderChunk(1);
+      chunk_ = renderer_.renderChunk();
       chunkTaken_ = 0;
     }
     const int64_t n = std::min<int64_t>(blockLength_ - filled, chunk_.count - chunkTaken_);
@@ -207,7 +207,7 @@ bool LivePlayer::renderUnheardTo(int64_t place) {
   while (place_ < place) {
     if (chunkTaken_ >= chunk_.count) {
       keepState(place_);
-      chunk_ = renderer_.renderChunk(1);
+      chunk_ = renderer_.renderChunk();
       chunkTaken_ = 0;
     }
     const int64_t n = std::min(place - place_, chunk_.count - chunkTaken_);

@@ -72,7 +72,7 @@ void keepOrderStart(bft_module& m, const OfflineRenderer::Chunk& chunk) {
 // Renders the next block as the one being handed out, and notes what the channels did in it.
 void renderBlock(bft_module& m) {
   m.chunkStart = m.renderer->renderedFrames();
-  m.chunk = m.renderer->renderChunk(1);
+  m.chunk = m.renderer->renderChunk();
   m.taken = 0;
   noteChannels(m);
   keepOrderStart(m, m.chunk);

@@ -9,7 +9,9 @@
 #include "SoundLib/xmplay/rules/RuleSet.h"
 
 namespace {
-constexpr int kBlocks = OfflineRenderer::kRingBlocks;
+// The states of the last blocks rendered, each in its place by the block's frames in the song:
+// the block of the last frame handed out is among them (the next one is rendered ahead).
+constexpr int kBlocks = 8;
 
 int blockOf(const bft_module& m, int64_t frame) {
   return static_cast<int>(frame / m.renderer->blockLength() % kBlocks);

@@ -42,7 +42,7 @@ struct bft_module {
   bool onFirstPass = true;
   int32_t keptOrder = -1;  // the order of the last state kept
 
-  // Channel states: the peaks of each ring block (kRingBlocks x kChannelVoices x 2), and the last
+  // Channel states: the peaks of each of the last blocks (8 x kChannelVoices x 2), and the last
   // note and instrument each channel's column gave as of each block's end.
   std::vector<float> peaks;
   bool measuring = false;  // the mixer measures the peaks from the first call that asks for them

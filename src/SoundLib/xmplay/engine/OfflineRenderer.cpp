@@ -38,9 +38,9 @@ void OfflineRenderer::PassWatch::beforeTick(XMPlayer& player, const Song& song, 
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
   configureOutput(player_, rate);
-  // Blocks are handed on as they are rendered: a few are enough, and far less memory to touch at
-  // the start than a device's two seconds.
-  player_.ringLength = kRingBlocks * player_.blockLength;
+  // Blocks are handed on as they are rendered: the ring is one block, whose memory stays in the
+  // cache from one to the next.
+  player_.ringLength = player_.blockLength;
   allocateRing(player_);
   songStart(player_, song_);
   player_.song = &song_;
@@ -90,27 +90,20 @@ void OfflineRenderer::restart() {
   tickFrame_ = rendered_;
 }
 
-OfflineRenderer::Chunk OfflineRenderer::renderChunk(int64_t maxFrames) {
+OfflineRenderer::Chunk OfflineRenderer::renderChunk() {
   forgetTicksBefore(rendered_);
-  const int32_t first = player_.blockIndex;
-  const int32_t b = player_.blockLength;
-  int64_t count = 0;
   filling = this;
-  do {
-    fillBlock(player_);
-    count += b;
-  } while (player_.blockIndex != 0 && count < maxFrames);
+  fillBlock(player_);
   filling = nullptr;
-  rendered_ += count;
-  const size_t at = static_cast<size_t>(first) * b * 2;
-  return {player_.roundsOutput ? player_.output.get() + at : nullptr, player_.mixBuffer + at, count};
+  rendered_ += player_.blockLength;
+  return {player_.roundsOutput ? player_.output.get() : nullptr, player_.mixBuffer, player_.blockLength};
 }
 
 std::vector<int16_t> OfflineRenderer::render(int64_t frames) {
   std::vector<int16_t> out;
   out.reserve(static_cast<size_t>(frames) * 2 + player_.ringLength * 2);
   while (static_cast<int64_t>(out.size() / 2) < frames) {
-    const Chunk chunk = renderChunk(frames - static_cast<int64_t>(out.size() / 2));
+    const Chunk chunk = renderChunk();
     out.insert(out.end(), chunk.frames, chunk.frames + chunk.count * 2);
   }
   out.resize(static_cast<size_t>(frames) * 2);
@@ -131,7 +124,7 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
       break;
     }
     // A block at a time: the pass may end in any of them, and the song must not run further.
-    const Chunk chunk = renderChunk(1);
+    const Chunk chunk = renderChunk();
     out.insert(out.end(), chunk.frames, chunk.frames + chunk.count * 2);
   }
   return out;

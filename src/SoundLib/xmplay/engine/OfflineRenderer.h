@@ -26,10 +26,8 @@ class OfflineRenderer {
     const float* mix;
     int64_t count;
   };
-  // The next blocks, from the current one to the end of the ring or until at least maxFrames
-  // (above 0) are covered: whole blocks, so possibly more than maxFrames. Writers stream these
-  // instead of holding the whole song.
-  Chunk renderChunk(int64_t maxFrames);
+  // The next block, blockLength() frames. Writers stream these instead of holding the whole song.
+  Chunk renderChunk();
 
   // The next frames, interleaved stereo.
   std::vector<int16_t> render(int64_t frames);
@@ -55,7 +53,7 @@ class OfflineRenderer {
   int64_t loopFrame() const { return pass_.end.frame; }
   const PassEnd& passEnd() const { return pass_.end; }
   int64_t renderedFrames() const { return rendered_; }
-  int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives whole ones
+  int32_t blockLength() const { return player_.blockLength; }  // frames; renderChunk gives one block
   const XMPlayer& player() const { return player_; }  // its voices, as of the last frame rendered
   // Chunks without 16-bit frames from here on (frames null), for a caller that rounds the mix.
   void leaveRounding() { player_.roundsOutput = false; }
@@ -122,7 +120,6 @@ class OfflineRenderer {
   // Long enough for the longest songs people wrote (Scream Tracker 3's run past 15 minutes), short
   // enough that a song which never comes round is cut in a few seconds' rendering.
   static constexpr int kMaxPassSeconds = 1200;
-  static constexpr int kRingBlocks = 8;  // 160 ms
 
  private:
   // Finds where a pass ends (see PassEnd); fed every tick before it runs.
