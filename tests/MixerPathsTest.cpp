@@ -2,7 +2,9 @@
 // bit for bit, segment by segment and over whole songs.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -59,6 +61,34 @@ TEST(MixerPaths, SegmentsAddUpAlikeOnEveryPath) {
 }
 
 // Whole songs with envelopes, ramps across ticks, ping-pong loops and every effect.
+// Rounding to 16 bits: ties both ways, the edges of full scale, beyond them, infinities and NaN,
+// runs of every length up to 40 frames (the passes and their tails); worked values on the plain
+// path, the same samples and clip counts on every path.
+TEST(MixerPaths, RoundingAlikeOnEveryPath) {
+  const float nan = std::nanf("");
+  const float inf = std::numeric_limits<float>::infinity();
+  const float edges[] = {0.5f, 1.5f, -0.5f, -2.5f, 32767.4f, 32767.5f, -32768.5f, -32768.49f, 40000.0f, -1e9f, inf, -inf, nan};
+  const int16_t rounded[] = {0, 2, 0, -2, 32767, 32767, -32768, -32768, 32767, -32768, 32767, -32768, -32768};
+  std::vector<float> mix(80);
+  std::mt19937 random(3);
+  for (size_t i = 0; i < mix.size(); ++i)
+    mix[i] = i % 3 == 0 ? edges[i / 3 % 13] : std::uniform_real_distribution<float>(-40000, 40000)(random);
+  const MixerKernels& plain = *mixerKernels(MixerPath::kPlain);
+  std::vector<int16_t> out(14, 7);
+  EXPECT_EQ(plain.round(out.data(), edges, 6), 5u) << "32767.5, 40000, -1e9 and the infinities; -32768.5 rounds to -32768";
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(out[i], rounded[i]) << i;
+  EXPECT_EQ(out[12], 7) << "past the frames asked for";
+  for (MixerPath path : kWide) {
+    const MixerKernels* wide = mixerKernels(path);
+    if (!wide) continue;
+    for (int32_t n = 0; n <= 40; ++n) {
+      std::vector<int16_t> a(82, 7), b(82, 7);
+      EXPECT_EQ(plain.round(a.data(), mix.data(), n), wide->round(b.data(), mix.data(), n)) << wide->name << " n " << n;
+      EXPECT_EQ(a, b) << wide->name << " n " << n;
+    }
+  }
+}
+
 TEST(MixerPaths, SongsRenderAlikeOnEveryPath) {
   int compared = 0;
   for (uint64_t seed = 1; seed <= 6; ++seed) {

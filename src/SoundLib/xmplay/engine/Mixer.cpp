@@ -160,67 +160,23 @@ void mix(XMPlayer& player, float* destination, int32_t count) {
 }
 
 namespace {
-// Rounding to nearest, ties to even: 32767.5 rounds to 32768 and -32768.5 to -32768, both clipped.
-constexpr float kClipsAbove = 32767.5f, kClipsBelow = -32768.5f;
-
-// Rounds and clips count stereo frames; where counting, returns how many samples clipped.
-template <bool kCounts>
-uint64_t round16(int16_t* destination, const float* source, int32_t count) {
-  uint64_t clipped = 0;
-  int32_t i = 0;
-#if defined(__SSE2__)
-  // Clamping before rounding gives what rounding and then clamping gives, NaN included (both
-  // make it -32768), and the conversion rounds to nearest even as lrint does. A lane's
-  // comparison is all ones (-1) where a sample clips: subtracting it counts.
-  const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
-  const __m128 above = _mm_set1_ps(kClipsAbove), below = _mm_set1_ps(kClipsBelow);
-  __m128i lanes = _mm_setzero_si128();
-  for (; i + 8 <= 2 * count; i += 8) {
-    const __m128 x = _mm_loadu_ps(source + i), y = _mm_loadu_ps(source + i + 4);
-    if (kCounts) {
-      lanes = _mm_sub_epi32(lanes, _mm_castps_si128(_mm_or_ps(_mm_cmpge_ps(x, above), _mm_cmplt_ps(x, below))));
-      lanes = _mm_sub_epi32(lanes, _mm_castps_si128(_mm_or_ps(_mm_cmpge_ps(y, above), _mm_cmplt_ps(y, below))));
-    }
-    const __m128 a = _mm_min_ps(_mm_max_ps(x, low), high);
-    const __m128 b = _mm_min_ps(_mm_max_ps(y, low), high);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b)));
-  }
-  if (kCounts) {
-    alignas(16) uint32_t counts[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(counts), lanes);
-    clipped = uint64_t{counts[0]} + counts[1] + counts[2] + counts[3];
-  }
-#endif
-  for (; i < 2 * count; ++i) {
-    if (kCounts) clipped += source[i] >= kClipsAbove || source[i] < kClipsBelow;
-    const long v = std::lrint(source[i]);
-    destination[i] = static_cast<int16_t>(std::clamp<long>(v, -32768, 32767));
-  }
-  return clipped;
+// Rounding is the same on every path: the widest is taken.
+const MixerKernels& rounding() {
+  static const MixerKernels* const kernels = mixerKernels(widestMixerPath());
+  return *kernels;
 }
 }  // namespace
 
-void convert(int16_t* destination, const float* source, int32_t count) { round16<false>(destination, source, count); }
+void convert(int16_t* destination, const float* source, int32_t count) { rounding().round(destination, source, count); }
 
 uint64_t convertCounting(int16_t* destination, const float* source, int32_t count) {
-  return round16<true>(destination, source, count);
+  return rounding().round(destination, source, count);
 }
 
 uint64_t countClipped(const float* source, int32_t count) {
   uint64_t clipped = 0;
-  int32_t i = 0;
-#if defined(__SSE2__)
-  const __m128 above = _mm_set1_ps(kClipsAbove), below = _mm_set1_ps(kClipsBelow);
-  __m128i lanes = _mm_setzero_si128();
-  for (; i + 4 <= 2 * count; i += 4) {
-    const __m128 v = _mm_loadu_ps(source + i);
-    lanes = _mm_sub_epi32(lanes, _mm_castps_si128(_mm_or_ps(_mm_cmpge_ps(v, above), _mm_cmplt_ps(v, below))));
-  }
-  alignas(16) uint32_t counts[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(counts), lanes);
-  clipped = uint64_t{counts[0]} + counts[1] + counts[2] + counts[3];
-#endif
-  for (; i < 2 * count; ++i) clipped += source[i] >= kClipsAbove || source[i] < kClipsBelow;
+  for (int32_t i = 0; i < 2 * count; ++i)
+    clipped += source[i] >= mixer_kernels::kClipsAbove || source[i] < mixer_kernels::kClipsBelow;
   return clipped;
 }
 

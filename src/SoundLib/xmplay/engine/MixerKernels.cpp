@@ -68,6 +68,7 @@ const MixerKernels kPlain = {
      {renderPlain<kFrameRamp, false>, renderPlain<kFrameRamp, true>},
      {renderPlain<kQuadRamp, false>, renderPlain<kQuadRamp, true>}},
     {valuesPlain<false>, valuesPlain<true>},
+    roundPlain,
 };
 }  // namespace
 

@@ -164,12 +164,32 @@ uint64_t valuesSixteen(float* values, int32_t n, const int16_t* data, uint64_t p
   return valuesPlain<kBackward>(values + 16 * passes, n - 16 * passes, data, at.p, step);
 }
 
+// Thirty-two samples a pass, each half narrowed to 16 bits with saturation, as the pack does.
+uint64_t roundThirtyTwo(int16_t* out, const float* mix, int32_t n) {
+  const __m512 low = _mm512_set1_ps(-32768.0f), high = _mm512_set1_ps(32767.0f);
+  const __m512 above = _mm512_set1_ps(kClipsAbove), below = _mm512_set1_ps(kClipsBelow);
+  uint64_t clipped = 0;
+  int32_t i = 0;
+  for (; i + 32 <= 2 * n; i += 32) {
+    const __m512 x = _mm512_loadu_ps(mix + i), y = _mm512_loadu_ps(mix + i + 16);
+    const __mmask16 cx = _mm512_cmp_ps_mask(x, above, _CMP_GE_OQ) | _mm512_cmp_ps_mask(x, below, _CMP_LT_OQ);
+    const __mmask16 cy = _mm512_cmp_ps_mask(y, above, _CMP_GE_OQ) | _mm512_cmp_ps_mask(y, below, _CMP_LT_OQ);
+    clipped += static_cast<uint64_t>(__builtin_popcount(cx) + __builtin_popcount(cy));
+    const __m512i a = _mm512_cvtps_epi32(_mm512_min_ps(_mm512_max_ps(x, low), high));
+    const __m512i b = _mm512_cvtps_epi32(_mm512_min_ps(_mm512_max_ps(y, low), high));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm512_cvtsepi32_epi16(a));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 16), _mm512_cvtsepi32_epi16(b));
+  }
+  return clipped + roundRest(out, mix, i, 2 * n);
+}
+
 const MixerKernels kAVX512 = {
     "AVX512",
     {{renderSixteen<kSteady, false>, renderSixteen<kSteady, true>},
      {renderSixteen<kFrameRamp, false>, renderSixteen<kFrameRamp, true>},
      {renderSixteen<kQuadRamp, false>, renderSixteen<kQuadRamp, true>}},
     {valuesSixteen<false>, valuesSixteen<true>},
+    roundThirtyTwo,
 };
 }  // namespace
 

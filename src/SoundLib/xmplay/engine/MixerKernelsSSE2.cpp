@@ -79,6 +79,7 @@ const MixerKernels kSSE2 = {
      {renderFour<kFrameRamp, false>, renderFour<kFrameRamp, true>},
      {renderFour<kQuadRamp, false>, renderFour<kQuadRamp, true>}},
     {valuesPlain<false>, valuesPlain<true>},
+    roundPlain,
 };
 }  // namespace
 
