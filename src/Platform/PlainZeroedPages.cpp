@@ -4,3 +4,4 @@
 
 ZeroedPages allocateZeroedPages(size_t, bool) { return {}; }
 void releaseZeroedPages(const ZeroedPages&) {}
+void prefaultZeroedPages(void*, size_t) {}

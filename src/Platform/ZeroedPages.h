@@ -17,3 +17,6 @@ struct ZeroedPages {
 // would take memory the block never uses.
 ZeroedPages allocateZeroedPages(size_t bytes, bool wholeHugePagesOnly = false);
 void releaseZeroedPages(const ZeroedPages& pages);
+// Asks for the pages under bytes from at (inside a block) to be there before they are written:
+// one call instead of a page fault for each. Where the platform cannot, they come as written.
+void prefaultZeroedPages(void* at, size_t bytes);

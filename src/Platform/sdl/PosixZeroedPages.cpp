@@ -29,3 +29,13 @@ ZeroedPages allocateZeroedPages([[maybe_unused]] size_t bytes, [[maybe_unused]] 
 void releaseZeroedPages(const ZeroedPages& pages) {
   if (pages.mapping) munmap(pages.mapping, pages.length);
 }
+
+// Linux 5.14 on; an older kernel refuses the request, and the pages fault in as they are written.
+void prefaultZeroedPages([[maybe_unused]] void* at, [[maybe_unused]] size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+  constexpr uintptr_t kPage = 4096;
+  const uintptr_t first = reinterpret_cast<uintptr_t>(at) & ~(kPage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(at) + bytes + kPage - 1) & ~(kPage - 1);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#endif
+}

@@ -61,6 +61,8 @@ int16_t* allocateSampleValues(Song& song, size_t values) {
     store->expected = 0;
   }
   auto* data = reinterpret_cast<int16_t*>(block->at);
+  // The sample is written whole at once: its pages come in one call rather than fault by fault.
+  if (block->pages.data) prefaultZeroedPages(data, bytes);
   block->at += bytes;
   block->left -= bytes;
   return data;
