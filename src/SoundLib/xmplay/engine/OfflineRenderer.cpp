@@ -132,7 +132,9 @@ std::vector<int16_t> OfflineRenderer::renderOnePass() {
 
 struct OfflineRenderer::State {
   Song song;
-  MixerChannel mixer[kMixerChannels];
+  // The voices mixed: the rule set fixes their count at the song's start, and those past it are
+  // never touched.
+  std::vector<MixerChannel> mixer;
   int32_t voiceCount, rampLength, blockIndex;
   float rampReciprocal, targetScale;
   std::vector<std::max_align_t> rules;
@@ -147,7 +149,7 @@ OfflineRenderer::StatePtr OfflineRenderer::save() const {
   auto state = StatePtr(new State{song_, {}, player_.voiceCount, player_.rampLength, player_.blockIndex,
                                                 player_.rampReciprocal, player_.targetScale, {}, pass_, tickFrame_,
                                                 rendered_, ticks_});
-  std::memcpy(state->mixer, player_.mixer, sizeof player_.mixer);
+  state->mixer.assign(player_.mixer, player_.mixer + player_.voiceCount);
   XMPlayer& player = const_cast<XMPlayer&>(player_);
   const auto* rules = static_cast<const std::max_align_t*>(player.ruleState());
   state->rules.assign(rules, rules + player.ruleStateBytes() / sizeof(std::max_align_t));
@@ -156,7 +158,7 @@ OfflineRenderer::StatePtr OfflineRenderer::save() const {
 
 void OfflineRenderer::restore(const State& state) {
   song_ = state.song;
-  std::memcpy(player_.mixer, state.mixer, sizeof player_.mixer);
+  std::copy(state.mixer.begin(), state.mixer.end(), player_.mixer);
   player_.voiceCount = state.voiceCount;
   player_.rampLength = state.rampLength;
   player_.rampReciprocal = state.rampReciprocal;
