@@ -14,8 +14,32 @@ thread_local OfflineRenderer* filling = nullptr;
 
 void OfflineRenderer::PassWatch::restart(int32_t playedThrough) {
   played.clear();
+  log = std::make_shared<std::vector<uint64_t>>();  // the last one stays with the states that hold it
+  logged = 0;
   for (int k = 0; k < 256; ++k) playedWhole[k] = k <= playedThrough;
   end = {};
+}
+
+bool OfflineRenderer::PassWatch::play(uint64_t key) {
+  if (!played.insert(key)) return false;
+  if (logged < log->size()) {
+    // Played again from a state restored: the same rows, unless it goes another way.
+    if ((*log)[logged] == key) {
+      ++logged;
+      return true;
+    }
+    log = std::make_shared<std::vector<uint64_t>>(log->begin(), log->begin() + static_cast<ptrdiff_t>(logged));
+  }
+  log->push_back(key);
+  ++logged;
+  return true;
+}
+
+void OfflineRenderer::PassWatch::rewind(const std::shared_ptr<std::vector<uint64_t>>& keys, size_t count) {
+  played.clear();
+  for (size_t i = 0; i < count; ++i) played.insert((*keys)[i]);
+  log = keys;
+  logged = count;
 }
 
 // SplitMix64's finaliser over the three: distinct states are as good as certain to differ.
@@ -33,7 +57,7 @@ void OfflineRenderer::PassWatch::beforeTick(XMPlayer& player, const Song& song, 
   const int32_t order = song.nextOrderPosition >= 0 ? song.nextOrderPosition : song.orderPosition;
   const int32_t row = song.nextRow >= 0 ? song.nextRow : song.row;
   const uint64_t flow = song.rules->flowState ? song.rules->flowState(player, song) : 0;
-  if (playedWhole[order & 255] || !played.insert(key(order, row, flow))) end = {tickFrame, flow != 0, order, row};
+  if (playedWhole[order & 255] || !play(key(order, row, flow))) end = {tickFrame, flow != 0, order, row};
 }
 
 OfflineRenderer::OfflineRenderer(Song& song, int32_t rate) : song_(song), original_(song.tickFunction) {
@@ -78,14 +102,14 @@ void OfflineRenderer::seek(int32_t order) {
 
 void OfflineRenderer::restartPass() {
   pass_.restart(song_.orderPosition - 1);
-  for (int32_t row = 0; row <= song_.row; ++row) pass_.played.insert(PassWatch::key(song_.orderPosition, row, 0));
+  for (int32_t row = 0; row <= song_.row; ++row) pass_.play(PassWatch::key(song_.orderPosition, row, 0));
 }
 
 void OfflineRenderer::restart() {
   songStart(player_, song_);
   pass_.restart(-1);
   // Its first row plays without being moved on to.
-  pass_.played.insert(PassWatch::key(0, 0, 0));
+  pass_.play(PassWatch::key(0, 0, 0));
   // The song's first tick begins the next block.
   tickFrame_ = rendered_;
 }
@@ -138,7 +162,11 @@ struct OfflineRenderer::State {
   int32_t voiceCount, rampLength, blockIndex;
   float rampReciprocal, targetScale;
   std::vector<std::max_align_t> rules;
-  PassWatch pass;
+  // The pass so far: its rows as the log's first `logged` keys.
+  std::shared_ptr<std::vector<uint64_t>> passLog;
+  size_t logged;
+  bool playedWhole[256];
+  PassEnd passEnd;
   int64_t tickFrame, rendered;
   std::vector<TickMark> ticks;
 };
@@ -147,8 +175,9 @@ void OfflineRenderer::StateFree::operator()(State* state) const { delete state; 
 
 OfflineRenderer::StatePtr OfflineRenderer::save() const {
   auto state = StatePtr(new State{song_, {}, player_.voiceCount, player_.rampLength, player_.blockIndex,
-                                                player_.rampReciprocal, player_.targetScale, {}, pass_, tickFrame_,
-                                                rendered_, ticks_});
+                                  player_.rampReciprocal, player_.targetScale, {}, pass_.log, pass_.logged, {},
+                                  pass_.end, tickFrame_, rendered_, ticks_});
+  std::copy(std::begin(pass_.playedWhole), std::end(pass_.playedWhole), state->playedWhole);
   state->mixer.assign(player_.mixer, player_.mixer + player_.voiceCount);
   XMPlayer& player = const_cast<XMPlayer&>(player_);
   const auto* rules = static_cast<const std::max_align_t*>(player.ruleState());
@@ -166,7 +195,9 @@ void OfflineRenderer::restore(const State& state) {
   player_.blockIndex = state.blockIndex;
   // The state was made by the same rule set: its size is the one the player holds.
   if (!state.rules.empty()) std::memcpy(player_.ruleState(), state.rules.data(), state.rules.size() * sizeof(std::max_align_t));
-  pass_ = state.pass;
+  pass_.rewind(state.passLog, state.logged);
+  std::copy(std::begin(state.playedWhole), std::end(state.playedWhole), pass_.playedWhole);
+  pass_.end = state.passEnd;
   tickFrame_ = state.tickFrame;
   rendered_ = state.rendered;
   ticks_ = state.ticks;

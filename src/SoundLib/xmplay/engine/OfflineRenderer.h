@@ -125,10 +125,18 @@ class OfflineRenderer {
   // Finds where a pass ends (see PassEnd); fed every tick before it runs.
   struct PassWatch {
     KeySet played;                        // (order, row, the rules' flow state) of each row started
+    // The same keys in the order they came, shared with the states saved on the way, each of which
+    // holds how many were there then: a state is restored from them rather than keeping a copy.
+    std::shared_ptr<std::vector<uint64_t>> log = std::make_shared<std::vector<uint64_t>>();
+    size_t logged = 0;                    // the keys of the log that are this pass's
     bool playedWhole[256] = {};           // orders before a skip: every row of them counts as played
     PassEnd end;
     // Forgets what was played; the orders up to playedThrough count as played whole.
     void restart(int32_t playedThrough);
+    // Notes a row's key; false where it was played before.
+    bool play(uint64_t key);
+    // Back to the first `count` keys of a log.
+    void rewind(const std::shared_ptr<std::vector<uint64_t>>& keys, size_t count);
     void beforeTick(XMPlayer& player, const Song& song, int64_t tickFrame);
     static uint64_t key(int32_t order, int32_t row, uint64_t flow);
   };
