@@ -167,9 +167,7 @@ const MixerKernels& rounding() {
 }
 }  // namespace
 
-void convert(int16_t* destination, const float* source, int32_t count) { rounding().round(destination, source, count); }
-
-uint64_t convertCounting(int16_t* destination, const float* source, int32_t count) {
+uint64_t convert(int16_t* destination, const float* source, int32_t count) {
   return rounding().round(destination, source, count);
 }
 
@@ -181,13 +179,13 @@ uint64_t countClipped(const float* source, int32_t count) {
 }
 
 uint64_t convertScaled(int16_t* destination, const float* source, int32_t count, float gain) {
-  if (gain == 1) return convertCounting(destination, source, count);
+  if (gain == 1) return convert(destination, source, count);
   float scaled[512];
   uint64_t clipped = 0;
   for (int32_t done = 0; done < 2 * count;) {
     const int32_t n = std::min<int32_t>(512, 2 * count - done);
     for (int32_t i = 0; i < n; ++i) scaled[i] = source[done + i] * gain;
-    clipped += convertCounting(destination + done, scaled, n / 2);
+    clipped += convert(destination + done, scaled, n / 2);
     done += n;
   }
   return clipped;
